@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build, test and benchmark
+# the library. Uses apt-get only; safe to run again (installed packages are
+# skipped).
+set -euo pipefail
+
+packages=(
+  build-essential   # g++ 12, make
+  cmake             # 3.25
+  ninja-build
+  pkg-config
+  qt6-base-dev      # Qt 6 Core and Xml: configuration files, firmware image lines
+  libgtest-dev      # GoogleTest
+  libgmock-dev
+  libbenchmark-dev  # Google Benchmark
+  iproute2          # ip(8): loopback checks of the simulator
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "setup: installed ${missing[*]}"

@@ -1,0 +1,21 @@
+// Export markers of the library. The library is built with hidden symbol
+// visibility; only what carries ZEL_API is part of its binary interface.
+// ZEL_INTERNAL marks members of exported classes that the library uses
+// internally (the command exchange, connection set-up) and that hosts do not
+// link against.
+#ifndef ZEL_EXPORT_H
+#define ZEL_EXPORT_H
+
+#if defined(_WIN32)
+#if defined(ZEL_BUILDING_LIBRARY)
+#define ZEL_API __declspec(dllexport)
+#else
+#define ZEL_API __declspec(dllimport)
+#endif
+#define ZEL_INTERNAL
+#else
+#define ZEL_API __attribute__((visibility("default")))
+#define ZEL_INTERNAL __attribute__((visibility("hidden")))
+#endif
+
+#endif  // ZEL_EXPORT_H

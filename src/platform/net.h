@@ -1,0 +1,70 @@
+// Datagram sockets and readiness waits for the transport and the simulator.
+// This header is the whole of what the rest of the code knows about the
+// system's socket interface; posix/ implements it with BSD sockets, and a
+// Windows port adds its own implementation (Winsock 2) beside it.
+//
+// Addresses are IPv4 in network byte order, ports in host order.
+#ifndef ZEL_PLATFORM_NET_H
+#define ZEL_PLATFORM_NET_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zel::platform {
+
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Capacity of a dotted IPv4 text, terminator included ("255.255.255.255").
+constexpr std::size_t kDottedCapacity = 16;
+
+// Takes and gives back one reference to the system's socket library
+// (WSAStartup/WSACleanup on Windows; nothing to do on POSIX systems).
+bool acquireSocketLibrary();
+void releaseSocketLibrary();
+
+// A new IPv4 UDP socket, or kInvalidSocket.
+SocketHandle openUdpSocket();
+bool bindSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+bool setBroadcast(SocketHandle socket, bool enable);
+// Shuts the socket down for sending, then closes it.
+void shutdownAndClose(SocketHandle socket);
+void closeSocket(SocketHandle socket);
+
+// Bytes sent, or -1.
+long sendTo(SocketHandle socket, const void* data, std::size_t length, std::uint32_t address,
+            std::uint16_t port);
+
+struct Peer {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+// Reads one datagram (at most `capacity` bytes; the rest of a longer one is
+// lost). Bytes read, or -1. `from` may be null.
+long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
+// The size of the waiting datagram without taking it off the queue, or -1.
+long peekSize(SocketHandle socket);
+// The local address and port a socket is bound to.
+bool localAddress(SocketHandle socket, Peer* local);
+
+enum class Readiness { Ready, Timeout, Error };
+
+// select-style wait for the socket to become readable, up to the given
+// seconds and microseconds; zero for both is a poll.
+Readiness waitReadable(SocketHandle socket, long seconds, long microseconds);
+
+// Waits until any of `count` sockets is readable or `timeoutMs` passes
+// (negative: no limit). ready[i] tells which. Returns the number ready, 0 on
+// time-out, -1 on error.
+int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready, int timeoutMs);
+
+// Numeric form of a dotted text as inet_addr gives it (0xFFFFFFFF when it is
+// not an address). Network byte order.
+std::uint32_t parseAddress(const char* text);
+// Dotted text of a network-order address, as inet_ntoa writes it.
+void formatAddress(std::uint32_t address, char* out, std::size_t capacity);
+
+}  // namespace zel::platform
+
+#endif  // ZEL_PLATFORM_NET_H

@@ -1,0 +1,137 @@
+// BSD-socket implementation of the platform's datagram interface.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/net.h"
+
+namespace zel::platform {
+namespace {
+
+sockaddr_in makeAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = address;
+    return a;
+}
+
+int fd(SocketHandle socket) { return static_cast<int>(socket); }
+
+}  // namespace
+
+bool acquireSocketLibrary() { return true; }
+
+void releaseSocketLibrary() {}
+
+SocketHandle openUdpSocket() {
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    return s < 0 ? kInvalidSocket : static_cast<SocketHandle>(s);
+}
+
+bool bindSocket(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in a = makeAddress(address, port);
+    return ::bind(fd(socket), reinterpret_cast<const sockaddr*>(&a), sizeof(a)) == 0;
+}
+
+bool setBroadcast(SocketHandle socket, bool enable) {
+    const int value = enable ? 1 : 0;
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_BROADCAST, &value, sizeof(value)) == 0;
+}
+
+void shutdownAndClose(SocketHandle socket) {
+    ::shutdown(fd(socket), SHUT_WR);
+    ::close(fd(socket));
+}
+
+void closeSocket(SocketHandle socket) { ::close(fd(socket)); }
+
+long sendTo(SocketHandle socket, const void* data, std::size_t length, std::uint32_t address,
+            std::uint16_t port) {
+    const sockaddr_in a = makeAddress(address, port);
+    ssize_t n;
+    do {
+        n = ::sendto(fd(socket), data, length, 0, reinterpret_cast<const sockaddr*>(&a),
+                     sizeof(a));
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from) {
+    sockaddr_in a{};
+    socklen_t length = sizeof(a);
+    ssize_t n;
+    do {
+        n = ::recvfrom(fd(socket), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&a),
+                       &length);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0 && from != nullptr) {
+        from->address = a.sin_addr.s_addr;
+        from->port = ntohs(a.sin_port);
+    }
+    return static_cast<long>(n);
+}
+
+long peekSize(SocketHandle socket) {
+    // MSG_TRUNC makes Linux report the whole datagram's size although only
+    // one byte is copied.
+    char probe;
+    ssize_t n;
+    do {
+        n = ::recv(fd(socket), &probe, sizeof(probe), MSG_PEEK | MSG_TRUNC);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+bool localAddress(SocketHandle socket, Peer* local) {
+    sockaddr_in a{};
+    socklen_t length = sizeof(a);
+    if (local == nullptr ||
+        ::getsockname(fd(socket), reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        return false;
+    }
+    local->address = a.sin_addr.s_addr;
+    local->port = ntohs(a.sin_port);
+    return true;
+}
+
+Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
+    // poll instead of select: same semantics for one socket, and no limit on
+    // the descriptor's number (FD_SETSIZE).
+    pollfd p{fd(socket), POLLIN, 0};
+    const long long ms = seconds * 1000LL + (microseconds + 999) / 1000;
+    const int r = ::poll(&p, 1, static_cast<int>(ms));
+    if (r < 0) return errno == EINTR ? Readiness::Timeout : Readiness::Error;
+    if (r == 0) return Readiness::Timeout;
+    return (p.revents & (POLLIN | POLLERR)) != 0 ? Readiness::Ready : Readiness::Error;
+}
+
+int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready, int timeoutMs) {
+    std::vector<pollfd> polls(count);
+    for (std::size_t i = 0; i < count; ++i) polls[i] = pollfd{fd(sockets[i]), POLLIN, 0};
+    const int r = ::poll(polls.data(), polls.size(), timeoutMs);
+    for (std::size_t i = 0; i < count; ++i) {
+        ready[i] = r > 0 && (polls[i].revents & (POLLIN | POLLERR)) != 0;
+    }
+    if (r < 0 && errno == EINTR) return 0;
+    return r;
+}
+
+std::uint32_t parseAddress(const char* text) {
+    return text == nullptr ? INADDR_NONE : ::inet_addr(text);
+}
+
+void formatAddress(std::uint32_t address, char* out, std::size_t capacity) {
+    if (out == nullptr || capacity == 0) return;
+    const auto* b = reinterpret_cast<const unsigned char*>(&address);
+    std::snprintf(out, capacity, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+}
+
+}  // namespace zel::platform

@@ -1,0 +1,113 @@
+// The conversation with one module: its UDP socket, the exchange settings
+// (answer time-out, retry count, network delay) and the request/answer
+// exchange with retries; the static decoders of the messages modules send on
+// their own. ZelComm is the base of every module class.
+//
+// One object is used by one thread at a time; every call blocks for as long
+// as its exchange takes (at most the time-out times the number of attempts,
+// plus the network delays).
+#ifndef ZEL_ZEL_COMM_H
+#define ZEL_ZEL_COMM_H
+
+#include "foundation/zel_export.h"
+#include "foundation/zel_results.h"
+#include "transport/udp_socket.h"
+#include "transport/zelbus_frame.h"
+
+class ZEL_API ZelComm {
+public:
+    // Exchange settings at construction and their limits.
+    static constexpr long kDefaultUdpTimeoutMs = 800;
+    static constexpr long kMaxUdpTimeoutMs = 10000;
+    static constexpr short kMaxUdpNumRetries = 10;
+    static constexpr short kMaxNetworkDelayMs = 1000;
+    // From this delay on the pause is a system sleep; below it a calibrated
+    // busy-wait (the system sleep is too coarse for short spacings).
+    static constexpr short kSleepDelayThresholdMs = 17;
+    // How long initializeComm counts tick reads, and the divisor of the count.
+    static constexpr unsigned long kCalibrationMs = 100;
+    static constexpr unsigned long kCalibrationDivisor = 50;
+
+    // Defaults: time-out 800 ms, no retry, no network delay, broadcasting
+    // netmask "255.255.255.255"; the socket stays closed.
+    ZelComm();
+    // Closes the socket.
+    virtual ~ZelComm();
+    ZelComm(const ZelComm&) = delete;
+    ZelComm& operator=(const ZelComm&) = delete;
+
+    // Stored only when ms <= 10000 (signed: a negative value is stored, and
+    // then every exchange fails at once with code 1).
+    void setUdpTimeout(long ms);
+    long getUdpTimeout();
+    // Stored only when n <= 10 (signed: a negative count is stored, and then
+    // sendCommandWait sends nothing and gives code 1).
+    void setUdpNumRetries(short n);
+    short getUdpNumRetries();
+    // Stored only when 0 <= ms <= 1000; a negative value is ignored.
+    void setNetworkDelay(short ms);
+    short getNetworkDelay();
+
+    // Message type of a datagram: its byte 0 as 0 to 255. A null pointer
+    // gives 0.
+    static UdpCmdType getAsyncMsgType(char* msg);
+    // Decodes a connect message (type 18) into *record. Code 32 for a null
+    // pointer, 4 for another type (record untouched), else 0. Reads bytes 0
+    // to 39 of msg.
+    static ZelResults decodeConnectMsg(char* msg, ZELBUSConnectResponse* record);
+    // Copies the five latch bytes of a latch message (type 22, bytes 3 to 7)
+    // into latch[0..4]. Codes 32, 4 (nothing written) or 0.
+    static ZelResults decodeLatchMsg(char* msg, unsigned char* latch);
+    // Channel-status message (type 33): *channel = byte 3 - '0' (16-bit, no
+    // range check), *status = byte 4. Codes 32, 4 (nothing written) or 0.
+    static ZelResults decodeChannelStatusMsg(char* msg, unsigned short* channel,
+                                             unsigned short* status);
+
+    // ---- Internal to the library ------------------------------------------
+
+    // Aims the socket at moduleIp:27015 and calibrates the busy-wait of the
+    // network delay (100 ms of tick reads). False for a null address or when
+    // the socket cannot be opened.
+    ZEL_INTERNAL bool initializeComm(const char* moduleIp);
+    ZEL_INTERNAL const char* getConnectionIp();
+    ZEL_INTERNAL void flushReadBuffer();
+
+    // Sends request (byte 2 + 3 bytes) and waits for one answer into
+    // *response, with the object's time-out, retry count and network delay.
+    // Code 32 for a null pointer (nothing sent); code 1 with a negative retry
+    // count (nothing sent) or when none of the retries + 1 attempts got an
+    // answer; else 0 with response->command = answer byte 0. The network
+    // delay comes before every attempt.
+    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request,
+                                            ZelbusResponse* response);
+    // The same with the given time-out and retry count and no network delay.
+    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request,
+                                            ZelbusResponse* response, long timeoutMs,
+                                            short numRetries);
+
+    // Waits and pauses take their time from `clock` (null: the system clock).
+    // For tests of the exchange's decisions; the clock must outlive the object.
+    ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
+    ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
+
+protected:
+    ZEL_INTERNAL UdpSocket& socket() { return udpSocket; }
+    ZEL_INTERNAL void setConnectionIp(const char* ip);
+
+private:
+    ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
+                                   long timeoutMs, short numRetries, bool withNetworkDelay);
+    void pauseBeforeAttempt();
+    void calibrateBusyWait();
+
+    UdpSocket udpSocket;
+    char connectionIp[ZEL_IP_TEXT_CAPACITY];
+    char broadcastingNetmask[ZEL_IP_TEXT_CAPACITY];
+    long udpTimeout;
+    short udpNumRetries;
+    short networkDelay;
+    unsigned long loopsPerMs;
+    const zel::platform::Clock* clock;
+};
+
+#endif  // ZEL_ZEL_COMM_H

@@ -1,0 +1,131 @@
+// The command frame shared by every request, answer and message of the
+// module protocol, the table of command codes, and the records that receive
+// answers.
+//
+//   offset 0  command code (UdpCmdType); in an answer, the answer type
+//   offset 1  parameter count
+//   offset 2  parameter length N
+//   offset 3  N parameter bytes, little-endian unless a command says otherwise
+//
+// A request is built in a zero-filled 262-byte buffer and sent as N + 3
+// bytes. The connect command 0 is answered with type 18, and type 17 is a
+// negative answer.
+#ifndef ZEL_ZELBUS_FRAME_H
+#define ZEL_ZELBUS_FRAME_H
+
+#include "foundation/zel_export.h"
+
+// The one table of command codes: enumerator, code, display name.
+#define ZEL_UDP_COMMAND_TABLE(X)                                    \
+    X(UDP_CMD_CONNECT, 0, "connect")                                \
+    X(UDP_CMD_GET_COUNTS, 1, "get counts")                          \
+    X(UDP_CMD_SET_OUTPUTS, 2, "set outputs")                        \
+    X(UDP_CMD_RESET, 3, "reset")                                    \
+    X(UDP_CMD_SET_IP, 4, "set IP")                                  \
+    X(UDP_CMD_SET_DHCP, 5, "set DHCP")                              \
+    X(UDP_CMD_FORCE_FIRMWARE_REINSTALL, 6, "force firmware reinstall") \
+    X(UDP_CMD_GET_CONFIG, 7, "get configuration")                   \
+    X(UDP_CMD_GET_LEFT, 8, "get left")                              \
+    X(UDP_CMD_SET_RIGHT, 9, "set right")                            \
+    X(UDP_CMD_GET_MODULE_TYPE, 10, "get module type")               \
+    X(UDP_CMD_KALIX_GET_PARAMS, 11, "Kalix parameters")             \
+    X(UDP_CMD_KALIX_GET_INFO, 12, "Kalix information")              \
+    X(UDP_CMD_ASYNC_PORT, 13, "asynchronous port")                  \
+    X(UDP_CMD_MODULE_SETTINGS, 15, "module settings")               \
+    X(UDP_CMD_KALIX_CHANNEL_PRESENCE, 16, "Kalix channel presence") \
+    X(UDP_CMD_NEGATIVE_ANSWER, 17, "negative answer")               \
+    X(UDP_CMD_CONNECT_MESSAGE, 18, "connect message")               \
+    X(UDP_CMD_LATCH, 22, "latch")                                   \
+    X(UDP_CMD_ADC_VALUES, 23, "ADC values")                         \
+    X(UDP_CMD_FRAM, 24, "FRAM")                                     \
+    X(UDP_CMD_ASYNC_MODE, 25, "asynchronous mode")                  \
+    X(UDP_CMD_INTEGRITY, 26, "integrity")                           \
+    X(UDP_CMD_SAMPLING_SETTINGS, 27, "sampling settings")           \
+    X(UDP_CMD_PROGRAM_INIT, 28, "programming init")                 \
+    X(UDP_CMD_PROGRAM_DATA, 29, "programming data")                 \
+    X(UDP_CMD_PROGRAM_FINISHED, 30, "programming finished")         \
+    X(UDP_CMD_ENABLE_DIAGS, 31, "enable diagnostics")               \
+    X(UDP_CMD_CHANNEL_SETTINGS, 32, "channel settings")             \
+    X(UDP_CMD_CHANNEL_STATUS, 33, "channel status")                 \
+    X(UDP_CMD_FACTORY_DEFAULTS, 34, "factory defaults")
+
+// Command codes and answer types. The fixed underlying type holds any byte
+// value a datagram can carry, also codes not in the table.
+enum UdpCmdType : int {
+#define ZEL_UDP_COMMAND_ENUMERATOR(name, code, text) name = code,
+    ZEL_UDP_COMMAND_TABLE(ZEL_UDP_COMMAND_ENUMERATOR)
+#undef ZEL_UDP_COMMAND_ENUMERATOR
+};
+
+namespace zelbus {
+
+// Size of every request buffer and answer record.
+constexpr unsigned kFrameSize = 262;
+// Command code, parameter count, parameter length.
+constexpr unsigned kHeaderSize = 3;
+// Largest parameter length a request can carry.
+constexpr unsigned kMaxParamLength = kFrameSize - kHeaderSize;
+// The modules' command port, destination of every command and broadcast.
+constexpr unsigned short kModulePort = 27015;
+
+// Writes bytes 0 to 2 of a frame.
+inline void writeHeader(unsigned char* frame, UdpCmdType command, unsigned char paramCount,
+                        unsigned char paramLength) {
+    frame[0] = static_cast<unsigned char>(command);
+    frame[1] = paramCount;
+    frame[2] = paramLength;
+}
+
+// Bytes on the wire of a frame: its parameter length plus the header.
+inline int frameLength(const unsigned char* frame) {
+    return static_cast<int>(frame[2]) + static_cast<int>(kHeaderSize);
+}
+
+// Display name of a command code, "unknown" outside the table.
+constexpr const char* commandName(int code) {
+    switch (code) {
+#define ZEL_UDP_COMMAND_NAME(name, value, text) \
+    case value:                                 \
+        return text;
+        ZEL_UDP_COMMAND_TABLE(ZEL_UDP_COMMAND_NAME)
+#undef ZEL_UDP_COMMAND_NAME
+        default:
+            return "unknown";
+    }
+}
+
+}  // namespace zelbus
+
+// The record into which every answer is received. Callers zero it before an
+// exchange; `data` is zero-filled behind the received datagram, and readers go
+// by the answer's own parameter length (byte 2).
+struct ZelbusResponse {
+    unsigned char data[zelbus::kFrameSize];
+    // Byte 0 of the answer, stored after a successful exchange.
+    int command;
+    // Values decoded by convertCountsCommand; numCounts of them are valid.
+    long counts[8];
+    unsigned short numCounts;
+};
+
+// Text capacities of the connect record (terminator included).
+constexpr unsigned ZEL_IP_TEXT_CAPACITY = 18;
+constexpr unsigned ZEL_MAC_TEXT_CAPACITY = 19;
+constexpr unsigned ZEL_SERIAL_TEXT_CAPACITY = 11;
+
+// A decoded connect message (type 18): the answer to the connect command and
+// to the discovery broadcast.
+struct ZELBUSConnectResponse {
+    char ipAddress[ZEL_IP_TEXT_CAPACITY];
+    unsigned short port;
+    bool connectFlag;
+    bool usingDhcp;
+    char macAddress[ZEL_MAC_TEXT_CAPACITY];
+    char netmask[ZEL_IP_TEXT_CAPACITY];
+    char ipStatic[ZEL_IP_TEXT_CAPACITY];
+    char netmaskStatic[ZEL_IP_TEXT_CAPACITY];
+    char serialNumber[ZEL_SERIAL_TEXT_CAPACITY];
+    char revisionChar;
+};
+
+#endif  // ZEL_ZELBUS_FRAME_H

@@ -1,0 +1,11 @@
+// Umbrella header of the library: every exported class.
+#ifndef ZEL_ZELLIBRARY_H
+#define ZEL_ZELLIBRARY_H
+
+#include "zel_version.h"
+#include "foundation/common_utils.h"
+#include "foundation/zel_results.h"
+#include "transport/zel_comm.h"
+#include "transport/zelbus_frame.h"
+
+#endif  // ZEL_ZELLIBRARY_H
