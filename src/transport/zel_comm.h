@@ -95,10 +95,10 @@ protected:
     ZEL_INTERNAL void setConnectionIp(const char* ip);
 
 private:
-    ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
+    ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                    long timeoutMs, short numRetries, bool withNetworkDelay);
-    void pauseBeforeAttempt();
-    void calibrateBusyWait();
+    ZEL_INTERNAL void pauseBeforeAttempt();
+    ZEL_INTERNAL void calibrateBusyWait();
 
     UdpSocket udpSocket;
     char connectionIp[ZEL_IP_TEXT_CAPACITY];

@@ -1,0 +1,127 @@
+// The module simulator: a segment of simulated modules on one loopback
+// subnet 127.N.0.0/16. Each module is a real UDP endpoint on its own address
+// (127.N.0.x) and port 27015, answering command frames from a handler table;
+// one extra socket on 127.N.255.255:27015 receives the discovery broadcasts
+// and hands them to every module. One thread serves all sockets.
+//
+// Tests arm faults per module and command and read the log of every request
+// a module received, so they can assert what went on the wire.
+#ifndef ZEL_SIM_SEGMENT_H
+#define ZEL_SIM_SEGMENT_H
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelsim {
+
+using Bytes = std::vector<unsigned char>;
+
+// What one simulated module knows about itself.
+struct ModuleState {
+    std::string address;                   // dotted, 127.N.0.x
+    std::uint32_t moduleId = 58031301;     // TTL base module by default
+    std::uint32_t moduleNumber = 1;
+    std::uint8_t typeByte = 0;
+    std::uint8_t numChannels = 2;
+    std::array<std::uint8_t, 6> mac{0x00, 0x1A, 0x2B, 0x00, 0x00, 0x01};
+    std::string serial = "AB123456";       // eight characters
+    bool dhcp = false;
+    std::string netmask = "255.255.0.0";
+    char revision = 'A';
+    std::array<std::uint8_t, 3> bootloaderVersion{1, 2, 0};
+    std::array<std::uint8_t, 3> firmwareVersion{2, 3, 1};
+    bool connectFlag = false;              // the module the host is connected to
+    bool rightOutput = false;
+    bool leftInput = false;
+    std::uint16_t asyncPort = 0;
+    bool asyncMode = false;
+};
+
+// Faults armed for one command code of one module.
+struct Fault {
+    int drop = 0;                   // answer nothing to the next `drop` requests (-1: always)
+    int delayMs = 0;                // send the answer this late
+    bool duplicate = false;         // send the answer twice
+    std::optional<int> type;        // answer with this type instead
+    std::optional<int> paramCount;  // overwrite byte 1
+    std::optional<int> paramLength; // overwrite byte 2
+    int oversize = 0;               // pad the answer to this many bytes
+    int unsolicited = 0;            // send this many stray datagrams before the answer
+};
+
+struct Request {
+    long long timeUs;   // monotonic
+    Bytes bytes;
+    bool broadcast;     // received on the subnet's broadcast address
+};
+
+// An answer to a request, or none.
+using Handler = std::function<std::optional<Bytes>(ModuleState&, const Bytes& request)>;
+
+// The common commands every module answers; kinds add their own entries.
+std::map<int, Handler> commonHandlers();
+
+// A frame [type, count, length, params...].
+Bytes frame(int type, std::uint8_t count, const Bytes& params);
+
+class Segment {
+public:
+    // subnet 0: the first free subnet from 2 on (holding a subnet's
+    // broadcast address is the lock that keeps parallel tests apart).
+    explicit Segment(int subnet = 0);
+    ~Segment();
+    Segment(const Segment&) = delete;
+    Segment& operator=(const Segment&) = delete;
+
+    // Adds a module at 127.N.0.host; call before start().
+    ModuleState& addModule(int host, ModuleState state = {});
+    // Binds every socket, then serves them from a thread. False when a
+    // socket cannot be bound. Stop with stop() or the destructor.
+    bool start();
+    void stop();
+
+    int subnet() const { return subnet_; }
+    std::string hostAddress() const;      // 127.N.0.1, for the host side
+    std::string broadcastAddress() const; // 127.N.255.255
+    static constexpr const char* kNetmask = "255.255.0.0";
+
+    void setFault(std::size_t module, int command, const Fault& fault);
+    void setHandler(std::size_t module, int command, Handler handler);
+    std::vector<Request> requests(std::size_t module) const;
+    void clearRequests(std::size_t module);
+    // Runs `f` on a module's state under the segment's lock.
+    void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
+    // Sends a datagram from a module's socket (asynchronous messages, stray data).
+    void sendFrom(std::size_t module, const Bytes& data, const std::string& toIp,
+                  std::uint16_t toPort);
+
+private:
+    struct Module;
+    struct Pending;
+    void serve();
+    void handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
+                bool broadcast);
+
+    int subnet_;
+    std::intptr_t broadcastSocket_;
+    std::intptr_t wakeSocket_;
+    std::uint16_t wakePort_ = 0;
+    std::vector<std::unique_ptr<Module>> modules_;
+    std::vector<Pending> pending_;
+    mutable std::mutex mutex_;
+    std::thread thread_;
+    bool running_ = false;
+    bool stopping_ = false;
+};
+
+}  // namespace zelsim
+
+#endif  // ZEL_SIM_SEGMENT_H
