@@ -58,10 +58,13 @@ void CommonUtils::asciiCharsToBinChar(unsigned char* twoChars, unsigned char* ou
 
 namespace {
 
-// A piece's value as atoi gives it, without atoi's undefined overflow: a
-// piece too large for a long is clamped and then cut to 32 bits.
+// A piece's value as a 32-bit atoi gives it, without atoi's undefined
+// overflow: a piece outside the 32-bit int range is clamped to it.
 uint32_t pieceValue(const char* piece) {
-    return static_cast<uint32_t>(std::strtol(piece, nullptr, 10));
+    long long value = std::strtoll(piece, nullptr, 10);
+    if (value > INT32_MAX) value = INT32_MAX;
+    if (value < INT32_MIN) value = INT32_MIN;
+    return static_cast<uint32_t>(static_cast<int32_t>(value));
 }
 
 }  // namespace

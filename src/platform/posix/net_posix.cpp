@@ -105,6 +105,8 @@ bool localAddress(SocketHandle socket, Peer* local) {
 Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
     // poll instead of select: same semantics for one socket, and no limit on
     // the descriptor's number (FD_SETSIZE).
+    // select refuses a negative time; so does this wait.
+    if (seconds < 0 || microseconds < 0) return Readiness::Error;
     pollfd p{fd(socket), POLLIN, 0};
     const long long ms = seconds * 1000LL + (microseconds + 999) / 1000;
     const int r = ::poll(&p, 1, static_cast<int>(ms));
