@@ -43,8 +43,10 @@ struct Peer {
 // Reads one datagram (at most `capacity` bytes; the rest of a longer one is
 // lost). Bytes read, or -1. `from` may be null.
 long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
-// The size of the waiting datagram without taking it off the queue, or -1.
-long peekSize(SocketHandle socket);
+// Reads one datagram and returns its whole size, also when that is larger
+// than `capacity` (then only `capacity` bytes were copied and the rest is
+// lost); -1 on error.
+long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity);
 // The local address and port a socket is bound to.
 bool localAddress(SocketHandle socket, Peer* local);
 

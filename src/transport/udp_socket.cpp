@@ -88,14 +88,14 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     if (net::waitReadable(socketHandle, seconds, microseconds) != net::Readiness::Ready) {
         return false;
     }
-    const long waiting = net::peekSize(socketHandle);
-    if (waiting > responseCapacity) {
+    // One read tells the datagram's whole size: an answer larger than the
+    // record is refused, and whatever else is queued goes with it.
+    const long n = net::receiveWhole(socketHandle, response,
+                                     static_cast<std::size_t>(responseCapacity));
+    if (n > responseCapacity) {
         discardWaiting(false);
         return false;
     }
-    const long n =
-        net::receiveFrom(socketHandle, response, static_cast<std::size_t>(responseCapacity),
-                         nullptr);
     return n >= 1;
 }
 

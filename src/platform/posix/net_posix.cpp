@@ -79,13 +79,12 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
     return static_cast<long>(n);
 }
 
-long peekSize(SocketHandle socket) {
+long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity) {
     // MSG_TRUNC makes Linux report the whole datagram's size although only
-    // one byte is copied.
-    char probe;
+    // `capacity` bytes are copied.
     ssize_t n;
     do {
-        n = ::recv(fd(socket), &probe, sizeof(probe), MSG_PEEK | MSG_TRUNC);
+        n = ::recv(fd(socket), buffer, capacity, MSG_TRUNC);
     } while (n < 0 && errno == EINTR);
     return static_cast<long>(n);
 }
