@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The shared library exports the documented classes and nothing else: no
+# socket layer, no platform layer, no member marked internal.
+set -euo pipefail
+symbols=$(nm -DC --defined-only "$1" | awk '{ $1=""; $2=""; print }')
+unexpected=$(printf '%s\n' "$symbols" | grep -vE '^ +(ZelResults|CommonUtils|ZelComm)::|^ +(typeinfo|vtable) (name )?for (ZelComm)$' || true)
+internal=$(printf '%s\n' "$symbols" | grep -E 'sendCommandWait|initializeComm|exchangeWithRetries|UdpSocket|zel::platform' || true)
+if [ -n "$unexpected$internal" ]; then
+    printf 'unexpected exports:\n%s\n%s\n' "$unexpected" "$internal"
+    exit 1
+fi
+echo "exports: $(printf '%s\n' "$symbols" | wc -l) symbols, all documented"
