@@ -207,7 +207,7 @@ void Segment::stop() {
 void Segment::serve() {
     std::vector<std::intptr_t> sockets{wakeSocket_, broadcastSocket_};
     for (auto& m : modules_) sockets.push_back(m->socket);
-    std::unique_ptr<bool[]> flags(new bool[sockets.size()]);
+    auto flags = std::make_unique<bool[]>(sockets.size());
     unsigned char buffer[kReceiveSize];
     for (;;) {
         int timeoutMs = -1;
@@ -274,8 +274,9 @@ void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
     if (armed != m.faults.end()) {
         fault = armed->second;
         if (armed->second.drop > 0) --armed->second.drop;
+        if (armed->second.stopAfter > 0) --armed->second.stopAfter;
     }
-    if (fault.drop != 0) return;
+    if (fault.drop != 0 || fault.stopAfter == 0) return;
     Bytes& a = *answer;
     if (fault.type) a[0] = static_cast<std::uint8_t>(*fault.type);
     if (fault.paramCount && a.size() > 1) a[1] = static_cast<std::uint8_t>(*fault.paramCount);

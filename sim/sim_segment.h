@@ -55,6 +55,7 @@ struct Fault {
     std::optional<int> paramLength; // overwrite byte 2
     int oversize = 0;               // pad the answer to this many bytes
     int unsolicited = 0;            // send this many stray datagrams before the answer
+    int stopAfter = -1;             // answer this many more requests, then none (-1: no limit)
 };
 
 struct Request {

@@ -20,17 +20,20 @@ UdpSocket::~UdpSocket() { close(); }
 
 void UdpSocket::setClock(const net::Clock* c) { clock = c != nullptr ? c : &net::Clock::system(); }
 
+bool UdpSocket::createSocket() {
+    if (!net::acquireSocketLibrary()) return false;
+    socketHandle = net::openUdpSocket();
+    if (socketHandle != net::kInvalidSocket) return true;
+    net::releaseSocketLibrary();
+    return false;
+}
+
 bool UdpSocket::openClient(const char* moduleIp) {
     if (moduleIp == nullptr) return false;
     close();
     address = net::parseAddress(moduleIp);
     port = zelbus::kModulePort;
-    if (!net::acquireSocketLibrary()) return false;
-    socketHandle = net::openUdpSocket();
-    if (socketHandle == net::kInvalidSocket) {
-        net::releaseSocketLibrary();
-        return false;
-    }
+    if (!createSocket()) return false;
     isOpen = true;
     return true;
 }
@@ -40,12 +43,7 @@ bool UdpSocket::openServer(const char* localIp, unsigned short localPort) {
     close();
     address = net::parseAddress(localIp);
     port = localPort;
-    if (!net::acquireSocketLibrary()) return false;
-    socketHandle = net::openUdpSocket();
-    if (socketHandle == net::kInvalidSocket) {
-        net::releaseSocketLibrary();
-        return false;
-    }
+    if (!createSocket()) return false;
     if (!net::bindSocket(socketHandle, address, port)) {
         net::closeSocket(socketHandle);
         socketHandle = net::kInvalidSocket;

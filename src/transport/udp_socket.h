@@ -83,9 +83,10 @@ public:
     // Shuts down and closes an open socket; nothing for a closed one.
     void close();
 
-    bool isOpened() const { return isOpen; }
-
 private:
+    // Takes the socket library and creates the datagram socket; on failure
+    // gives the library back.
+    bool createSocket();
     void discardWaiting(bool pauseAfterEach);
     bool pollReadable() const;
 

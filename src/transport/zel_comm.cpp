@@ -49,11 +49,6 @@ void ZelComm::setClock(const zel::platform::Clock* c) {
     udpSocket.setClock(clock);
 }
 
-void ZelComm::setConnectionIp(const char* ip) {
-    std::memset(connectionIp, 0, sizeof(connectionIp));
-    if (ip != nullptr) std::snprintf(connectionIp, sizeof(connectionIp), "%s", ip);
-}
-
 const char* ZelComm::getConnectionIp() { return connectionIp; }
 
 void ZelComm::flushReadBuffer() { udpSocket.flushReadBuffer(); }

@@ -90,10 +90,6 @@ public:
     ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
-protected:
-    ZEL_INTERNAL UdpSocket& socket() { return udpSocket; }
-    ZEL_INTERNAL void setConnectionIp(const char* ip);
-
 private:
     ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                    long timeoutMs, short numRetries, bool withNetworkDelay);

@@ -92,6 +92,15 @@ TEST_F(Exchange, RetryAfterOneLostAnswerSucceeds) {
     EXPECT_EQ(requestsSeen(UDP_CMD_GET_MODULE_TYPE), 2u);
 }
 
+TEST_F(Exchange, ModuleThatStopsAnsweringTimesOut) {
+    zelsim::Fault fading;
+    fading.stopAfter = 1;
+    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, fading);
+    EXPECT_EQ(comm.sendCommandWait(request, &response, 200, 0).getCode(), ZEL_OK);
+    EXPECT_EQ(comm.sendCommandWait(request, &response, 50, 1).getCode(), ZEL_RESPONSE_TIMEOUT);
+    EXPECT_EQ(requestsSeen(UDP_CMD_GET_MODULE_TYPE), 3u);
+}
+
 TEST_F(Exchange, NegativeRetryCountAndNullPointersSendNothing) {
     comm.setUdpNumRetries(-1);
     EXPECT_EQ(comm.getUdpNumRetries(), -1);
