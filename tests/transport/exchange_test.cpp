@@ -212,6 +212,29 @@ TEST_F(Exchange, NetworkDelaySleepsFrom17msAndBusyWaitsBelow) {
     EXPECT_TRUE(clock.taken().empty());
 }
 
+TEST_F(Exchange, FlushEndsAfterFiveEmptyPollsWhateverArrivedBetween) {
+    RecordingClock clock;
+    comm.setClock(&clock);
+    comm.flushReadBuffer();
+    EXPECT_EQ(clock.taken(), std::vector<unsigned long>(5, 50));
+
+    // Two duplicates left behind by two exchanges, the first discarded as
+    // stale by the second exchange (one 10 ms pause), the second read by the
+    // flush: one reading poll, then five empty ones.
+    zelsim::Fault twice;
+    twice.duplicate = true;
+    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, twice);
+    clock.sleeps.clear();
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(comm.sendCommandWait(request, &response).getCode(), ZEL_OK);
+        zel::platform::Clock::system().sleepMs(50);  // let the duplicate land
+    }
+    EXPECT_EQ(clock.taken(), std::vector<unsigned long>{10});
+    clock.sleeps.clear();
+    comm.flushReadBuffer();
+    EXPECT_EQ(clock.taken(), std::vector<unsigned long>(6, 50));
+}
+
 TEST(ExchangeSettings, AccessorsKeepTheirBounds) {
     ZelComm comm;
     EXPECT_EQ(comm.getUdpTimeout(), 800);
