@@ -6,10 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/net.h"
 
 namespace zel::platform {
@@ -108,8 +110,14 @@ Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
     if (seconds < 0 || microseconds < 0) return Readiness::Error;
     pollfd p{fd(socket), POLLIN, 0};
     const long long ms = seconds * 1000LL + (microseconds + 999) / 1000;
-    const int r = ::poll(&p, 1, static_cast<int>(ms));
-    if (r < 0) return errno == EINTR ? Readiness::Timeout : Readiness::Error;
+    // A signal does not cut the wait short: wait out what is left of it.
+    const long long deadline = monotonicMicroseconds() / 1000 + ms;
+    long long left = ms;
+    int r;
+    while ((r = ::poll(&p, 1, static_cast<int>(left))) < 0 && errno == EINTR) {
+        left = std::max(0LL, deadline - monotonicMicroseconds() / 1000);
+    }
+    if (r < 0) return Readiness::Error;
     if (r == 0) return Readiness::Timeout;
     return (p.revents & (POLLIN | POLLERR)) != 0 ? Readiness::Ready : Readiness::Error;
 }
