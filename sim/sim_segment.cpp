@@ -117,11 +117,12 @@ struct Segment::Module {
     std::map<int, Handler> handlers = commonHandlers();
     std::map<int, Fault> faults;
     std::vector<Request> log;
+    std::size_t sent = 0;
 };
 
 struct Segment::Pending {
     long long dueUs;
-    std::intptr_t socket;
+    Module* module;
     Bytes bytes;
     std::uint32_t ip;
     std::uint16_t port;
@@ -218,7 +219,7 @@ void Segment::serve() {
             // Send what is due, then sleep until the next delayed answer.
             for (auto it = pending_.begin(); it != pending_.end();) {
                 if (it->dueUs <= now) {
-                    net::sendTo(it->socket, it->bytes.data(), it->bytes.size(), it->ip, it->port);
+                    send(*it->module, it->bytes, it->ip, it->port);
                     it = pending_.erase(it);
                 } else {
                     ++it;
@@ -290,11 +291,29 @@ void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
     const long long due = now + static_cast<long long>(fault.delayMs) * 1000;
     for (auto& bytes : out) {
         if (fault.delayMs > 0) {
-            pending_.push_back(Pending{due, m.socket, std::move(bytes), fromIp, fromPort});
+            pending_.push_back(Pending{due, &m, std::move(bytes), fromIp, fromPort});
         } else {
-            net::sendTo(m.socket, bytes.data(), bytes.size(), fromIp, fromPort);
+            send(m, bytes, fromIp, fromPort);
         }
     }
+}
+
+void Segment::send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port) {
+    if (net::sendTo(m.socket, bytes.data(), bytes.size(), ip, port) >= 0) ++m.sent;
+}
+
+std::size_t Segment::sent(std::size_t module) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return modules_.at(module)->sent;
+}
+
+bool Segment::waitForSent(std::size_t module, std::size_t count, int timeoutMs) const {
+    const long long deadline = net::monotonicMicroseconds() + timeoutMs * 1000LL;
+    while (sent(module) < count) {
+        if (net::monotonicMicroseconds() > deadline) return false;
+        net::Clock::system().sleepMs(1);
+    }
+    return true;
 }
 
 void Segment::setFault(std::size_t module, int command, const Fault& fault) {
@@ -325,7 +344,7 @@ void Segment::withState(std::size_t module, const std::function<void(ModuleState
 void Segment::sendFrom(std::size_t module, const Bytes& data, const std::string& toIp,
                        std::uint16_t toPort) {
     std::lock_guard<std::mutex> lock(mutex_);
-    net::sendTo(modules_.at(module)->socket, data.data(), data.size(), addressOf(toIp), toPort);
+    send(*modules_.at(module), data, addressOf(toIp), toPort);
 }
 
 }  // namespace zelsim

@@ -97,6 +97,12 @@ public:
     void setFault(std::size_t module, int command, const Fault& fault);
     void setHandler(std::size_t module, int command, Handler handler);
     std::vector<Request> requests(std::size_t module) const;
+    // Datagrams a module has sent so far (answers, duplicates, stray ones).
+    // Loopback queues a datagram at the receiver when it is sent, so a test
+    // that waits for this count knows the datagram is waiting at the host.
+    std::size_t sent(std::size_t module) const;
+    // Waits until sent(module) reaches `count`; false after `timeoutMs`.
+    bool waitForSent(std::size_t module, std::size_t count, int timeoutMs = 2000) const;
     void clearRequests(std::size_t module);
     // Runs `f` on a module's state under the segment's lock.
     void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
@@ -107,6 +113,7 @@ public:
 private:
     struct Module;
     struct Pending;
+    void send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
     void serve();
     void handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);

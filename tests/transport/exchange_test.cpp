@@ -133,15 +133,15 @@ TEST_F(Exchange, LateAndDuplicateAnswersAreNeverTakenForTheNextCommand) {
     comm.setClock(&clock);
     unsigned char config[zelbus::kFrameSize] = {};
     zelbus::writeHeader(config, UDP_CMD_GET_CONFIG, 0, 0);
-    // Wait for the late answer to be queued before the next request.
-    zel::platform::Clock::system().sleepMs(200);
+    // The late answer is queued at the host before the next request.
+    ASSERT_TRUE(segment.waitForSent(0, 1));
     ASSERT_EQ(comm.sendCommandWait(config, &response, 500, 0).getCode(), ZEL_OK);
     EXPECT_EQ(response.command, UDP_CMD_GET_CONFIG);
     EXPECT_EQ(clock.taken(), std::vector<unsigned long>{10});  // one stale datagram, one pause
 
     // The duplicate of the configuration answer, once it has arrived, is
     // stale for the next command.
-    zel::platform::Clock::system().sleepMs(50);
+    ASSERT_TRUE(segment.waitForSent(0, 3));
     ASSERT_EQ(comm.sendCommandWait(request, &response, 500, 0).getCode(), ZEL_OK);
     EXPECT_EQ(response.command, UDP_CMD_GET_MODULE_TYPE);
 }
@@ -169,19 +169,18 @@ TEST_F(Exchange, WrongTypeAndCountsArriveAsSent) {
 TEST_F(Exchange, OversizeAnswerFailsAndLeavesNothingQueued) {
     zelsim::Fault big;
     big.oversize = 263;
-    big.duplicate = true;
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, big);
     EXPECT_EQ(comm.sendCommandWait(request, &response, 300, 0).getCode(), ZEL_RESPONSE_TIMEOUT);
+    ASSERT_TRUE(segment.waitForSent(0, 1));
 
-    // A 262-byte answer still fits.
+    // A 262-byte answer still fits, and nothing of the refused one is left
+    // for it: the next exchange discards no stale datagram.
     big.oversize = 262;
-    big.duplicate = false;
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, big);
     RecordingClock clock;
     comm.setClock(&clock);
     ASSERT_EQ(comm.sendCommandWait(request, &response, 300, 0).getCode(), ZEL_OK);
     EXPECT_EQ(response.data[261], 0xEE);
-    // Nothing was left of the oversize pair: no stale datagram discarded.
     EXPECT_TRUE(clock.taken().empty());
 }
 
@@ -225,9 +224,9 @@ TEST_F(Exchange, FlushEndsAfterFiveEmptyPollsWhateverArrivedBetween) {
     twice.duplicate = true;
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, twice);
     clock.sleeps.clear();
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 1; i <= 2; ++i) {
         ASSERT_EQ(comm.sendCommandWait(request, &response).getCode(), ZEL_OK);
-        zel::platform::Clock::system().sleepMs(50);  // let the duplicate land
+        ASSERT_TRUE(segment.waitForSent(0, 2 * i));  // the duplicate has landed
     }
     EXPECT_EQ(clock.taken(), std::vector<unsigned long>{10});
     clock.sleeps.clear();
