@@ -61,6 +61,20 @@ std::map<int, Handler> commonHandlers() {
     std::map<int, Handler> h;
     h[0] = [](ModuleState& s, const Bytes&) { return std::optional<Bytes>(connectMessage(s)); };
     h[3] = [](ModuleState&, const Bytes&) { return std::optional<Bytes>(frame(3, 0, {})); };
+    h[4] = [](ModuleState& s, const Bytes& r) {
+        // The new static address and netmask, each first octet last.
+        if (r.size() >= 11) {
+            char text[16];
+            std::snprintf(text, sizeof(text), "%u.%u.%u.%u", r[10], r[9], r[8], r[7]);
+            s.netmask = text;
+        }
+        return std::optional<Bytes>(frame(4, 0, {}));
+    };
+    h[5] = [](ModuleState& s, const Bytes& r) {
+        s.dhcp = r.size() > 3 && r[3] != 0;
+        return std::optional<Bytes>(frame(5, 0, {}));
+    };
+    h[6] = [](ModuleState&, const Bytes&) { return std::optional<Bytes>(frame(6, 0, {})); };
     h[7] = [](ModuleState& s, const Bytes&) {
         // Address least significant byte first, DHCP flag, then the
         // bootloader and firmware versions as numbers with release kinds 0.

@@ -9,6 +9,8 @@
 #ifndef ZEL_ZEL_COMM_H
 #define ZEL_ZEL_COMM_H
 
+#include <cstddef>
+
 #include "foundation/zel_export.h"
 #include "foundation/zel_results.h"
 #include "transport/udp_socket.h"
@@ -63,7 +65,47 @@ public:
     static ZelResults decodeChannelStatusMsg(char* msg, unsigned short* channel,
                                              unsigned short* status);
 
+    // Sends the new static address and netmask (command 4, 1000 ms, 3
+    // retries). Code 32 for a null address, 24 for "0.0.0.0" (nothing sent);
+    // other texts are converted as they stand. A null netmask sends 0. Code 4
+    // for an answer of another type. The module takes the new address; the
+    // object does not reconnect.
+    ZelResults setIp(const char* ip, const char* netmask);
+    // Command 5 with the DHCP byte (1000 ms, 3 retries); code 4 for an answer
+    // of another type.
+    ZelResults setDhcp(unsigned char dhcp);
+    // Command 13 with the port big-endian (1000 ms, 3 retries). Code 32 for a
+    // null pointer, 33 outside 1024 to 49151 (nothing sent); answer type 13
+    // or 17 is success, another gives 4.
+    ZelResults setAsyncPort(const unsigned short* port);
+    // Binds the object's socket to localIp:localPort and broadcasts command
+    // 34 to the directed broadcast address; no answer is awaited. Code 32 for
+    // a null address, 12 when the socket cannot be bound.
+    ZelResults broadcastFactoryDefaults(const char* localIp, unsigned short localPort);
+    // Command 34 to 255.255.255.255 on the socket as it stands; reports nothing.
+    void restoreFactoryDefaults();
+    // Netmask for the directed broadcast address: "255.255.255.255" sends to
+    // the limited broadcast, "0.0.0.0" to the local address itself, any other
+    // to (address AND mask) OR NOT mask. A null or over-long text sets
+    // "255.255.255.0" (the constructor's default is "255.255.255.255").
+    void setBroadcastingNetmask(const char* netmask);
+
     // ---- Internal to the library ------------------------------------------
+
+    // Records ip as the connection address and sends the connect command
+    // (5000 ms, no retry); the type-18 answer is decoded into *record. Code
+    // 32 for a null pointer, 4 for another answer type.
+    ZEL_INTERNAL ZelResults openConnection(const char* ip, ZELBUSConnectResponse* record,
+                                           bool connectOption);
+    // Binds the socket to localIp:*localPort, broadcasts the connect command
+    // and decodes up to 64 answers into records (room for 64). Code 32, 12
+    // (bind), 10 (broadcast or collection failed), 4 (an answer of another
+    // type), else 0, also with *count = 0. Lasts at least 5 s.
+    ZEL_INTERNAL ZelResults broadcastOpenConnection(const char* localIp,
+                                                    unsigned short* localPort,
+                                                    ZELBUSConnectResponse* records, short* count);
+    // Command 6 (1000 ms, 3 retries); code 4 for another answer type.
+    ZEL_INTERNAL ZelResults forceFirmwareReinstall();
 
     // Aims the socket at moduleIp:27015 and calibrates the busy-wait of the
     // network delay (100 ms of tick reads). False for a null address or when
@@ -91,6 +133,10 @@ public:
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
 private:
+    ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
+                                               std::size_t capacity);
+    ZEL_INTERNAL ZelResults expectAnswer(const unsigned char* request, UdpCmdType expected,
+                                         long timeoutMs, short retries, const char* method);
     ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                    long timeoutMs, short numRetries, bool withNetworkDelay);
     ZEL_INTERNAL void pauseBeforeAttempt();

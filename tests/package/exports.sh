@@ -4,7 +4,7 @@
 set -euo pipefail
 symbols=$(nm -DC --defined-only "$1" | awk '{ $1=""; $2=""; print }')
 unexpected=$(printf '%s\n' "$symbols" | grep -vE '^ +(ZelResults|CommonUtils|ZelComm)::|^ +(typeinfo|vtable) (name )?for (ZelComm)$' || true)
-internal=$(printf '%s\n' "$symbols" | grep -E 'sendCommandWait|initializeComm|exchangeWithRetries|UdpSocket|zel::platform' || true)
+internal=$(printf '%s\n' "$symbols" | grep -E 'sendCommandWait|initializeComm|exchangeWithRetries|openConnection|forceFirmwareReinstall|expectAnswer|directedBroadcast|UdpSocket|zel::platform' || true)
 if [ -n "$unexpected$internal" ]; then
     printf 'unexpected exports:\n%s\n%s\n' "$unexpected" "$internal"
     exit 1

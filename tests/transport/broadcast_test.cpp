@@ -3,10 +3,12 @@
 // nature (5 s each), so only these two cases.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "sim_segment.h"
 #include "transport/udp_socket.h"
+#include "transport/zel_comm.h"
 #include "transport/zelbus_frame.h"
 
 namespace {
@@ -79,4 +81,30 @@ TEST(BroadcastSend, NullPointersGiveStatus7) {
     EXPECT_EQ(socket.broadcastAndCollect(27015, "127.0.0.1", "x", &length, nullptr, 8, &count),
               UdpSocket::BROADCAST_NULL_POINTER);
     socket.close();  // never opened: nothing happens
+}
+
+TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
+    zelsim::Segment segment;
+    for (int host : {30, 31, 32}) segment.addModule(host);
+    ASSERT_TRUE(segment.start());
+    ZelComm host;
+    host.setBroadcastingNetmask(zelsim::Segment::kNetmask);  // to 127.N.255.255
+    unsigned short port = 0;
+    ZELBUSConnectResponse records[64];
+    short count = -1;
+    ZelResults r = host.broadcastOpenConnection(segment.hostAddress().c_str(), &port, records,
+                                                &count);
+    ASSERT_EQ(r.getCode(), ZEL_OK);
+    ASSERT_EQ(count, 3);
+    std::set<std::string> found;
+    for (int i = 0; i < count; ++i) found.insert(records[i].ipAddress);
+    const std::string prefix = "127." + std::to_string(segment.subnet()) + ".0.";
+    EXPECT_EQ(found, (std::set<std::string>{prefix + "30", prefix + "31", prefix + "32"}));
+    // The request carries the host's address (without its last octet) and port.
+    const auto seen = segment.requests(0);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].bytes.size(), 12u);
+    EXPECT_EQ(seen[0].bytes[3], 1);
+    EXPECT_EQ(seen[0].bytes[6], 127);
+    EXPECT_EQ(seen[0].bytes[5], segment.subnet());
 }

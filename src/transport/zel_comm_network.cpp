@@ -1,0 +1,183 @@
+// ZelComm: the connect command, discovery by broadcast, and a module's
+// network settings (address and netmask, DHCP, asynchronous port, firmware
+// reinstall, factory defaults).
+#include <cstdio>
+#include <memory>
+#include <cstring>
+
+#include "foundation/common_utils.h"
+#include "foundation/result_helpers.h"
+#include "platform/net.h"
+#include "transport/zel_comm.h"
+
+namespace {
+
+constexpr long kConnectTimeoutMs = 5000;
+constexpr long kNetworkTimeoutMs = 1000;
+constexpr short kNetworkRetries = 3;
+constexpr unsigned short kAsyncPortMin = 1024;
+constexpr unsigned short kAsyncPortMax = 49151;
+constexpr int kDiscoveryBufferSize = 16768;
+constexpr short kMaxDiscoveryRecords = 64;
+
+// The connect request: command 0, 3 parameters in 9 bytes.
+void connectHeader(unsigned char* request) { zelbus::writeHeader(request, UDP_CMD_CONNECT, 3, 9); }
+
+}  // namespace
+
+void ZelComm::directedBroadcastAddress(const char* localIp, char* out, std::size_t capacity) {
+    if (std::strcmp(broadcastingNetmask, "255.255.255.255") == 0) {
+        std::snprintf(out, capacity, "%s", "255.255.255.255");
+        return;
+    }
+    if (std::strcmp(broadcastingNetmask, "0.0.0.0") == 0) {
+        std::snprintf(out, capacity, "%s", localIp);
+        return;
+    }
+    const std::uint32_t address = zel::platform::parseAddress(localIp);
+    const std::uint32_t mask = zel::platform::parseAddress(broadcastingNetmask);
+    zel::platform::formatAddress((address & mask) | ~mask, out, capacity);
+}
+
+void ZelComm::setBroadcastingNetmask(const char* netmask) {
+    std::memset(broadcastingNetmask, 0, sizeof(broadcastingNetmask));
+    const bool fits = netmask != nullptr && std::strlen(netmask) < sizeof(broadcastingNetmask);
+    std::snprintf(broadcastingNetmask, sizeof(broadcastingNetmask), "%s",
+                  fits ? netmask : "255.255.255.0");
+}
+
+ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected,
+                                 long timeoutMs, short retries, const char* method) {
+    ZelbusResponse response{};
+    ZelResults r = sendCommandWait(request, &response, timeoutMs, retries);
+    if (!r.ok()) return r;
+    if (response.command != expected) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+    return ZelResults(ZEL_OK, method, __LINE__);
+}
+
+ZelResults ZelComm::openConnection(const char* ip, ZELBUSConnectResponse* record,
+                                   bool connectOption) {
+    constexpr char kMethod[] = "ZelComm::openConnection";
+    if (ip == nullptr || record == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    std::memset(connectionIp, 0, sizeof(connectionIp));
+    std::snprintf(connectionIp, sizeof(connectionIp), "%s", ip);
+
+    unsigned char request[zelbus::kFrameSize] = {};
+    connectHeader(request);
+    request[11] = connectOption ? 1 : 0;
+    ZelbusResponse response{};
+    ZelResults r = sendCommandWait(request, &response, kConnectTimeoutMs, 0);
+    if (!r.ok()) return r;
+    if (response.command != UDP_CMD_CONNECT_MESSAGE) {
+        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
+    }
+    decodeConnectMsg(reinterpret_cast<char*>(response.data), record);
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelComm::broadcastOpenConnection(const char* localIp, unsigned short* localPort,
+                                            ZELBUSConnectResponse* records, short* count) {
+    constexpr char kMethod[] = "ZelComm::broadcastOpenConnection";
+    if (localIp == nullptr || localPort == nullptr || records == nullptr || count == nullptr) {
+        return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    }
+    if (!udpSocket.openServer(localIp, *localPort)) {
+        return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kMethod);
+    }
+    unsigned char request[zelbus::kFrameSize] = {};
+    connectHeader(request);
+    CommonUtils::uLongToUChars(request + 3, CommonUtils::strToIpAddr(localIp));
+    CommonUtils::uLongToUChars(request + 7, *localPort);
+    request[3] = 1;
+    char destination[ZEL_IP_TEXT_CAPACITY];
+    directedBroadcastAddress(localIp, destination, sizeof(destination));
+
+    // Zero-filled, so a short answer never decodes bytes that did not arrive
+    // in this collection.
+    std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kDiscoveryBufferSize + 40);
+    int length = zelbus::frameLength(request);
+    unsigned short collected = 0;
+    const int status = udpSocket.broadcastAndCollect(
+        zelbus::kModulePort, destination, reinterpret_cast<const char*>(request), &length,
+        buffer.get(), kDiscoveryBufferSize, &collected);
+    if (status != UdpSocket::BROADCAST_COLLECTED) {
+        return ZEL_RESULT(ZEL_BROADCAST_SEND_FAILED, kMethod);
+    }
+    const short decoded = collected < kMaxDiscoveryRecords ? static_cast<short>(collected)
+                                                           : kMaxDiscoveryRecords;
+    *count = decoded;
+    int offset = 0;
+    for (short i = 0; i < decoded; ++i) {
+        char* answer = buffer.get() + offset;
+        if (static_cast<unsigned char>(answer[0]) != UDP_CMD_CONNECT_MESSAGE) {
+            return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
+        }
+        decodeConnectMsg(answer, &records[i]);
+        offset += zelbus::frameLength(reinterpret_cast<unsigned char*>(answer));
+        if (offset >= kDiscoveryBufferSize) break;
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelComm::setIp(const char* ip, const char* netmask) {
+    constexpr char kMethod[] = "ZelComm::setIp";
+    if (ip == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    if (std::strcmp(ip, "0.0.0.0") == 0) return ZEL_RESULT(ZEL_IP_MALFORMED, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_SET_IP, 3, 12);
+    CommonUtils::uLongToUChars(request + 3, CommonUtils::strToIpAddr(ip));
+    CommonUtils::uLongToUChars(request + 7, CommonUtils::strToIpAddr(netmask));
+    return expectAnswer(request, UDP_CMD_SET_IP, kNetworkTimeoutMs, kNetworkRetries, kMethod);
+}
+
+ZelResults ZelComm::setDhcp(unsigned char dhcp) {
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_SET_DHCP, 1, 1);
+    request[3] = dhcp;
+    return expectAnswer(request, UDP_CMD_SET_DHCP, kNetworkTimeoutMs, kNetworkRetries,
+                        "ZelComm::setDhcp");
+}
+
+ZelResults ZelComm::forceFirmwareReinstall() {
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_FORCE_FIRMWARE_REINSTALL, 0, 0);
+    return expectAnswer(request, UDP_CMD_FORCE_FIRMWARE_REINSTALL, kNetworkTimeoutMs,
+                        kNetworkRetries, "ZelComm::forceFirmwareReinstall");
+}
+
+ZelResults ZelComm::setAsyncPort(const unsigned short* port) {
+    constexpr char kMethod[] = "ZelComm::setAsyncPort";
+    if (port == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    if (*port < kAsyncPortMin || *port > kAsyncPortMax) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_ASYNC_PORT, 2, 3);
+    request[3] = 0;
+    request[4] = static_cast<unsigned char>(*port >> 8);  // the port goes big-endian
+    request[5] = static_cast<unsigned char>(*port & 0xFF);
+    ZelbusResponse response{};
+    ZelResults r = sendCommandWait(request, &response, kNetworkTimeoutMs, kNetworkRetries);
+    if (!r.ok()) return r;
+    // A module that refuses the port answers with type 17; that counts as done.
+    if (response.command != UDP_CMD_ASYNC_PORT && response.command != UDP_CMD_NEGATIVE_ANSWER) {
+        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelComm::broadcastFactoryDefaults(const char* localIp, unsigned short localPort) {
+    constexpr char kMethod[] = "ZelComm::broadcastFactoryDefaults";
+    if (localIp == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    if (!udpSocket.openServer(localIp, localPort)) return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kMethod);
+    char destination[ZEL_IP_TEXT_CAPACITY];
+    directedBroadcastAddress(localIp, destination, sizeof(destination));
+    const char request[3] = {static_cast<char>(UDP_CMD_FACTORY_DEFAULTS), 0, 0};
+    int length = sizeof(request);
+    udpSocket.broadcastSend(zelbus::kModulePort, destination, request, &length);
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+void ZelComm::restoreFactoryDefaults() {
+    const char request[3] = {static_cast<char>(UDP_CMD_FACTORY_DEFAULTS), 0, 0};
+    int length = sizeof(request);
+    udpSocket.broadcastSend(zelbus::kModulePort, "255.255.255.255", request, &length);
+}

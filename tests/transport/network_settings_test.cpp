@@ -1,0 +1,114 @@
+// Connection and network settings against a simulated module: the exact
+// requests on the wire, the range checks that send nothing, answer types.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/clock.h"
+#include "sim_segment.h"
+#include "transport/zel_comm.h"
+
+namespace {
+
+class NetworkSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        segment.addModule(10);
+        segment.addModule(11);
+        ASSERT_TRUE(segment.start());
+        module = "127." + std::to_string(segment.subnet()) + ".0.10";
+        ASSERT_TRUE(comm.initializeComm(module.c_str()));
+    }
+    zelsim::Bytes lastRequest() {
+        const auto seen = segment.requests(0);
+        return seen.empty() ? zelsim::Bytes{} : seen.back().bytes;
+    }
+
+    zelsim::Segment segment;
+    std::string module;
+    ZelComm comm;
+};
+
+TEST_F(NetworkSettings, OpenConnectionSendsTheConnectRequestAndDecodesTheAnswer) {
+    ZELBUSConnectResponse record{};
+    ZelResults r = comm.openConnection(module.c_str(), &record, true);
+    ASSERT_EQ(r.getCode(), ZEL_OK);
+    EXPECT_STREQ(comm.getConnectionIp(), module.c_str());
+    EXPECT_STREQ(record.ipAddress, module.c_str());
+    EXPECT_EQ(record.port, 27015);
+    EXPECT_STREQ(record.serialNumber, "AB 123 456");
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{0, 3, 9, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+
+    zelsim::Fault wrong;
+    wrong.type = 7;
+    segment.setFault(0, 0, wrong);
+    EXPECT_EQ(comm.openConnection(module.c_str(), &record, false).getCode(),
+              ZEL_COMMAND_TYPE_MISMATCH);
+    EXPECT_EQ(lastRequest()[11], 0);
+    EXPECT_EQ(comm.openConnection(nullptr, &record, false).getCode(), ZEL_NULL_POINTER);
+}
+
+TEST_F(NetworkSettings, AsyncPortRangeAndBigEndianPort) {
+    for (unsigned short bad : {1023, 49152, 0, 65535}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(comm.setAsyncPort(&bad).getCode(), ZEL_OUT_OF_RANGE);
+    }
+    EXPECT_EQ(comm.setAsyncPort(nullptr).getCode(), ZEL_NULL_POINTER);
+    EXPECT_TRUE(segment.requests(0).empty());
+
+    unsigned short low = 1024, high = 49151;
+    ASSERT_EQ(comm.setAsyncPort(&low).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{13, 2, 3, 0, 0x04, 0x00}));
+    ASSERT_EQ(comm.setAsyncPort(&high).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{13, 2, 3, 0, 0xBF, 0xFF}));
+
+    zelsim::Fault refused;
+    refused.type = 17;
+    segment.setFault(0, 13, refused);
+    EXPECT_EQ(comm.setAsyncPort(&low).getCode(), ZEL_OK);
+    refused.type = 12;
+    segment.setFault(0, 13, refused);
+    EXPECT_EQ(comm.setAsyncPort(&low).getCode(), ZEL_COMMAND_TYPE_MISMATCH);
+}
+
+TEST_F(NetworkSettings, SetIpRefusesOnlyTheNullAddress) {
+    EXPECT_EQ(comm.setIp("0.0.0.0", "255.255.0.0").getCode(), ZEL_IP_MALFORMED);
+    EXPECT_EQ(comm.setIp(nullptr, "255.255.0.0").getCode(), ZEL_NULL_POINTER);
+    EXPECT_TRUE(segment.requests(0).empty());
+
+    ASSERT_EQ(comm.setIp("172.31.46.1", "255.255.0.0").getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{4, 3, 12, 0x01, 0x2E, 0x1F, 0xAC, 0x00, 0x00, 0xFF,
+                                            0xFF, 0, 0, 0, 0}));
+    ASSERT_EQ(comm.setIp("not an address", nullptr).getCode(), ZEL_OK);  // sent as converted
+    EXPECT_EQ(lastRequest().size(), 15u);
+
+    ASSERT_EQ(comm.setDhcp(1).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{5, 1, 1, 1}));
+    ASSERT_EQ(comm.forceFirmwareReinstall().getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{6, 0, 0}));
+    zelsim::Fault wrong;
+    wrong.type = 9;
+    segment.setFault(0, 5, wrong);
+    EXPECT_EQ(comm.setDhcp(0).getCode(), ZEL_COMMAND_TYPE_MISMATCH);
+}
+
+TEST_F(NetworkSettings, FactoryDefaultsReachEveryModuleByDirectedBroadcast) {
+    ZelComm host;
+    host.setBroadcastingNetmask(zelsim::Segment::kNetmask);
+    ASSERT_EQ(host.broadcastFactoryDefaults(segment.hostAddress().c_str(), 0).getCode(), ZEL_OK);
+    for (std::size_t m = 0; m < 2; ++m) {
+        SCOPED_TRACE(m);
+        for (int i = 0; i < 200 && segment.requests(m).empty(); ++i) {
+            zel::platform::Clock::system().sleepMs(5);
+        }
+        const auto seen = segment.requests(m);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_TRUE(seen[0].broadcast);
+        EXPECT_EQ(seen[0].bytes, (zelsim::Bytes{34, 0, 0}));
+    }
+    EXPECT_EQ(host.broadcastFactoryDefaults(nullptr, 0).getCode(), ZEL_NULL_POINTER);
+    // An address this machine does not have cannot be bound.
+    EXPECT_EQ(host.broadcastFactoryDefaults("192.0.2.1", 0).getCode(), ZEL_UDP_BIND_FAILED);
+}
+
+}  // namespace
