@@ -116,6 +116,24 @@ std::map<int, Handler> commonHandlers() {
             13, 2,
             {static_cast<std::uint8_t>(s.asyncPort >> 8), static_cast<std::uint8_t>(s.asyncPort)}));
     };
+    h[24] = [](ModuleState& s, const Bytes& r) {
+        // Byte 3: 1 writes the bytes from 5 on into field r[4], 0 reads it.
+        if (r.size() < 5) return std::optional<Bytes>(frame(17, 0, {}));
+        if (r[3] == 1) {
+            // The host sends most fields reversed; the module stores them in
+            // the order it reads them back.
+            Bytes stored(r.begin() + 5, r.end());
+            if (r[4] == 8) stored.resize(1);
+            if (r[4] != 3 && r[4] != 4 && r[4] != 8) std::reverse(stored.begin(), stored.end());
+            s.fram[r[4]] = stored;
+            return std::optional<Bytes>(frame(24, 0, {}));
+        }
+        const auto field = s.fram.find(r[4]);
+        if (field == s.fram.end()) return std::optional<Bytes>(frame(17, 0, {}));
+        Bytes p{static_cast<std::uint8_t>(field->second.size())};
+        p.insert(p.end(), field->second.begin(), field->second.end());
+        return std::optional<Bytes>(frame(24, 2, p));
+    };
     h[25] = [](ModuleState& s, const Bytes& r) {
         s.asyncMode = r.size() > 3 && r[3] != 0;
         return std::optional<Bytes>(frame(25, 1, {static_cast<std::uint8_t>(s.asyncMode)}));
@@ -177,6 +195,16 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
     m->state = std::move(state);
     m->state.address = "127." + std::to_string(subnet_) + "." + std::to_string(host >> 8) + "." +
                        std::to_string(host & 0xFF);
+    ModuleState& s = m->state;
+    const std::uint32_t hardware = s.moduleId / 100;
+    s.fram.emplace(1, Bytes{static_cast<std::uint8_t>(hardware), static_cast<std::uint8_t>(hardware >> 8),
+                            static_cast<std::uint8_t>(hardware >> 16),
+                            static_cast<std::uint8_t>(s.moduleId % 100)});
+    Bytes number(4);
+    for (int i = 0; i < 4; ++i) number[i] = static_cast<std::uint8_t>(s.moduleNumber >> (8 * i));
+    s.fram.emplace(2, number);
+    s.fram.emplace(3, Bytes(s.mac.begin(), s.mac.end()));
+    s.fram.emplace(4, Bytes(s.serial.begin(), s.serial.end()));
     modules_.push_back(std::move(m));
     return modules_.back()->state;
 }

@@ -43,6 +43,10 @@ struct ModuleState {
     bool leftInput = false;
     std::uint16_t asyncPort = 0;
     bool asyncMode = false;
+    // Non-volatile fields as stored bytes; a read of a field not here is
+    // answered with type 17. Fields 1 to 4 are filled from the identity
+    // when the module is added, unless set already.
+    std::map<int, Bytes> fram;
 };
 
 // Faults armed for one command code of one module.

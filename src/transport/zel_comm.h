@@ -84,6 +84,16 @@ public:
     ZelResults broadcastFactoryDefaults(const char* localIp, unsigned short localPort);
     // Command 34 to 255.255.255.255 on the socket as it stands; reports nothing.
     void restoreFactoryDefaults();
+    // Writes a non-volatile field (command 24, 2000 ms, 3 retries): fields 3
+    // and 4 are sent in their order, field 8 as data[0] alone, every other
+    // field reversed. Code 32 for null data, 4 for another answer type.
+    ZelResults setFram(unsigned char field, unsigned char size, const unsigned char* data);
+    // Reads a non-volatile field into out (`size` bytes) with the object's
+    // exchange settings: field 1 as "%d-%02d" (ID string), 2 as "%d", 3 as a
+    // MAC text, 4 as a serial text, 8 and 22 as one byte, others not at all.
+    // A buffer too small for the text gets nothing and the read still gives
+    // 0. Code 32 for a null buffer, 34 for a type-17 answer, 4 for another.
+    ZelResults getFram(unsigned char field, unsigned char size, unsigned char* out);
     // Netmask for the directed broadcast address: "255.255.255.255" sends to
     // the limited broadcast, "0.0.0.0" to the local address itself, any other
     // to (address AND mask) OR NOT mask. A null or over-long text sets

@@ -181,3 +181,105 @@ void ZelComm::restoreFactoryDefaults() {
     int length = sizeof(request);
     udpSocket.broadcastSend(zelbus::kModulePort, "255.255.255.255", request, &length);
 }
+
+namespace {
+
+constexpr long kFramWriteTimeoutMs = 2000;
+constexpr int kFramFieldOffset = 4;   // byte 4 of the request: field number
+constexpr int kFramAnswerSize = 3;    // byte 3 of the answer: the field's size
+constexpr int kFramAnswerData = 4;    // the field's bytes start at byte 4
+
+// How setFram lays out a field's bytes.
+enum class FramLayout { Reversed, Unchanged, FirstByte };
+
+FramLayout framLayout(unsigned char field) {
+    switch (field) {
+        case 3:
+        case 4:
+            return FramLayout::Unchanged;
+        case 8:
+            return FramLayout::FirstByte;
+        default:
+            return FramLayout::Reversed;
+    }
+}
+
+// Writes a FRAM field's answer into the caller's buffer of `size` bytes.
+// A buffer too small for the field's text gets nothing (and the read still
+// succeeds); fields without a text form are not written.
+void decodeFramField(unsigned char field, unsigned char* a, unsigned char size,
+                     unsigned char* out) {
+    const int r3 = a[kFramAnswerSize];
+    unsigned char* d = a + kFramAnswerData;
+    char* text = reinterpret_cast<char*>(out);
+    switch (field) {
+        case 1:  // the module's ID string: hardware number and variant
+            if (2 * r3 < size) {
+                std::snprintf(text, size, "%d-%02d", d[0] | d[1] << 8 | d[2] << 16, d[3]);
+            }
+            break;
+        case 2:
+            if (2 * r3 < size) {
+                std::snprintf(text, size, "%d", static_cast<int>(CommonUtils::uCharsToLong(d)));
+            }
+            break;
+        case 3:
+            if (2 * r3 + 5 < size) {
+                std::snprintf(text, size, "%02X:%02X:%02X:%02X:%02X:%02X", d[0], d[1], d[2], d[3],
+                              d[4], d[5]);
+            }
+            break;
+        case 4:
+            if (r3 + 2 < size) {
+                std::snprintf(text, size, "%c%c %c%c%c %c%c%c", d[0], d[1], d[2], d[3], d[4], d[5],
+                              d[6], d[7]);
+            }
+            break;
+        case 8:
+        case 22:
+            out[0] = d[0];
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+ZelResults ZelComm::setFram(unsigned char field, unsigned char size, const unsigned char* data) {
+    constexpr char kMethod[] = "ZelComm::setFram";
+    if (data == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_FRAM, 3, static_cast<unsigned char>(size + 2));
+    request[3] = 1;  // write
+    request[kFramFieldOffset] = field;
+    unsigned char* bytes = request + kFramFieldOffset + 1;
+    switch (framLayout(field)) {
+        case FramLayout::Unchanged:
+            std::memcpy(bytes, data, size);
+            break;
+        case FramLayout::FirstByte:
+            bytes[0] = data[0];
+            break;
+        case FramLayout::Reversed:
+            CommonUtils::endianSwap(data, bytes, size);
+            break;
+    }
+    return expectAnswer(request, UDP_CMD_FRAM, kFramWriteTimeoutMs, kNetworkRetries, kMethod);
+}
+
+ZelResults ZelComm::getFram(unsigned char field, unsigned char size, unsigned char* out) {
+    constexpr char kMethod[] = "ZelComm::getFram";
+    if (out == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_FRAM, 2, 2);
+    request[3] = 0;  // read
+    request[kFramFieldOffset] = field;
+    ZelbusResponse response{};
+    ZelResults r = sendCommandWait(request, &response);
+    if (!r.ok()) return r;
+    if (response.command == UDP_CMD_NEGATIVE_ANSWER) return ZEL_RESULT(ZEL_FRAM_ERROR, kMethod);
+    if (response.command != UDP_CMD_FRAM) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
+    decodeFramField(field, response.data, size, out);
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}

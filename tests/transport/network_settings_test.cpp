@@ -2,6 +2,7 @@
 // requests on the wire, the range checks that send nothing, answer types.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/clock.h"
@@ -109,6 +110,52 @@ TEST_F(NetworkSettings, FactoryDefaultsReachEveryModuleByDirectedBroadcast) {
     EXPECT_EQ(host.broadcastFactoryDefaults(nullptr, 0).getCode(), ZEL_NULL_POINTER);
     // An address this machine does not have cannot be bound.
     EXPECT_EQ(host.broadcastFactoryDefaults("192.0.2.1", 0).getCode(), ZEL_UDP_BIND_FAILED);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NetworkSettings, FramFieldsAsTextsWithTheirSizeConditions) {
+    unsigned char text[32] = {};
+    ASSERT_EQ(comm.getFram(1, sizeof(text), text).getCode(), ZEL_OK);
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "580313-01");
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{24, 2, 2, 0, 1}));
+
+    // The MAC needs 2 x 6 + 5 = 17 < size: a 16-byte buffer stays untouched.
+    unsigned char small[16];
+    std::memset(small, 0x5A, sizeof(small));
+    ASSERT_EQ(comm.getFram(3, sizeof(small), small).getCode(), ZEL_OK);
+    EXPECT_EQ(small[0], 0x5A);
+    unsigned char mac[18] = {};
+    ASSERT_EQ(comm.getFram(3, sizeof(mac), mac).getCode(), ZEL_OK);
+    EXPECT_STREQ(reinterpret_cast<char*>(mac), "00:1A:2B:00:00:01");
+
+    // Field 2 goes reversed on the wire and reads back as the same number.
+    const unsigned char number[4] = {0x78, 0x56, 0x34, 0x12};
+    ASSERT_EQ(comm.setFram(2, 4, number).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{24, 3, 6, 1, 2, 0x12, 0x34, 0x56, 0x78}));
+    ASSERT_EQ(comm.getFram(2, sizeof(text), text).getCode(), ZEL_OK);
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "305419896");
+
+    // Field 8 is one byte each way; field 3 goes in its order.
+    const unsigned char flag[2] = {7, 9};
+    ASSERT_EQ(comm.setFram(8, 2, flag).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{24, 3, 4, 1, 8, 7, 0}));
+    unsigned char one = 0;
+    ASSERT_EQ(comm.getFram(8, 1, &one).getCode(), ZEL_OK);
+    EXPECT_EQ(one, 7);
+    const unsigned char newMac[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(comm.setFram(3, 6, newMac).getCode(), ZEL_OK);
+    EXPECT_EQ(lastRequest(), (zelsim::Bytes{24, 3, 8, 1, 3, 1, 2, 3, 4, 5, 6}));
+
+    EXPECT_EQ(comm.getFram(40, sizeof(text), text).getCode(), ZEL_FRAM_ERROR);  // type 17
+    EXPECT_EQ(comm.getFram(1, 4, nullptr).getCode(), ZEL_NULL_POINTER);
+    EXPECT_EQ(comm.setFram(1, 4, nullptr).getCode(), ZEL_NULL_POINTER);
+    zelsim::Fault wrong;
+    wrong.type = 23;
+    segment.setFault(0, 24, wrong);
+    EXPECT_EQ(comm.getFram(1, sizeof(text), text).getCode(), ZEL_COMMAND_TYPE_MISMATCH);
 }
 
 }  // namespace
