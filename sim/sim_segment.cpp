@@ -383,10 +383,4 @@ void Segment::withState(std::size_t module, const std::function<void(ModuleState
     f(modules_.at(module)->state);
 }
 
-void Segment::sendFrom(std::size_t module, const Bytes& data, const std::string& toIp,
-                       std::uint16_t toPort) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    send(*modules_.at(module), data, addressOf(toIp), toPort);
-}
-
 }  // namespace zelsim

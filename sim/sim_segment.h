@@ -110,9 +110,6 @@ public:
     void clearRequests(std::size_t module);
     // Runs `f` on a module's state under the segment's lock.
     void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
-    // Sends a datagram from a module's socket (asynchronous messages, stray data).
-    void sendFrom(std::size_t module, const Bytes& data, const std::string& toIp,
-                  std::uint16_t toPort);
 
 private:
     struct Module;

@@ -145,8 +145,11 @@ public:
 private:
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
+    // An explicit exchange whose answer must be of type `expected` (or
+    // `alsoAccepted`; the default -1 is no answer type), else code 4.
     ZEL_INTERNAL ZelResults expectAnswer(const unsigned char* request, UdpCmdType expected,
-                                         long timeoutMs, short retries, const char* method);
+                                         long timeoutMs, short retries, const char* method,
+                                         UdpCmdType alsoAccepted = static_cast<UdpCmdType>(-1));
     ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                    long timeoutMs, short numRetries, bool withNetworkDelay);
     ZEL_INTERNAL void pauseBeforeAttempt();

@@ -47,11 +47,14 @@ void ZelComm::setBroadcastingNetmask(const char* netmask) {
 }
 
 ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected,
-                                 long timeoutMs, short retries, const char* method) {
+                                 long timeoutMs, short retries, const char* method,
+                                 UdpCmdType alsoAccepted) {
     ZelbusResponse response{};
     ZelResults r = sendCommandWait(request, &response, timeoutMs, retries);
     if (!r.ok()) return r;
-    if (response.command != expected) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+    if (response.command != expected && response.command != alsoAccepted) {
+        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+    }
     return ZelResults(ZEL_OK, method, __LINE__);
 }
 
@@ -154,14 +157,9 @@ ZelResults ZelComm::setAsyncPort(const unsigned short* port) {
     request[3] = 0;
     request[4] = static_cast<unsigned char>(*port >> 8);  // the port goes big-endian
     request[5] = static_cast<unsigned char>(*port & 0xFF);
-    ZelbusResponse response{};
-    ZelResults r = sendCommandWait(request, &response, kNetworkTimeoutMs, kNetworkRetries);
-    if (!r.ok()) return r;
     // A module that refuses the port answers with type 17; that counts as done.
-    if (response.command != UDP_CMD_ASYNC_PORT && response.command != UDP_CMD_NEGATIVE_ANSWER) {
-        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
-    }
-    return ZelResults(ZEL_OK, kMethod, __LINE__);
+    return expectAnswer(request, UDP_CMD_ASYNC_PORT, kNetworkTimeoutMs, kNetworkRetries, kMethod,
+                        UDP_CMD_NEGATIVE_ANSWER);
 }
 
 ZelResults ZelComm::broadcastFactoryDefaults(const char* localIp, unsigned short localPort) {
