@@ -1,5 +1,5 @@
-// The simulated segment: sockets, the serving loop, faults and the request
-// log, and the common command handlers.
+// The simulated segment: sockets, the serving loop, faults, the request log
+// and the wiring of neighbour signals.
 #include "sim_segment.h"
 
 #include <algorithm>
@@ -19,129 +19,7 @@ constexpr std::size_t kReceiveSize = 2048;
 
 std::uint32_t addressOf(const std::string& dotted) { return net::parseAddress(dotted.c_str()); }
 
-// The four octets of a dotted address, first octet first.
-std::array<std::uint8_t, 4> octets(const std::string& dotted) {
-    const std::uint32_t a = addressOf(dotted);
-    std::array<std::uint8_t, 4> o{};
-    std::memcpy(o.data(), &a, 4);
-    return o;
-}
-
-// The connect message: identity and network record of the module.
-Bytes connectMessage(const ModuleState& s) {
-    Bytes p(37, 0);
-    const auto ip = octets(s.address);
-    std::copy(ip.begin(), ip.end(), p.begin());
-    p[6] = static_cast<std::uint8_t>(kModulePort >> 8);  // big-endian port, bytes 7 to 10
-    p[7] = static_cast<std::uint8_t>(kModulePort & 0xFF);
-    p[8] = s.connectFlag ? 1 : 0;
-    p[9] = s.dhcp ? 1 : 0;
-    std::copy(s.mac.begin(), s.mac.end(), p.begin() + 10);
-    const auto mask = octets(s.netmask);
-    std::copy(mask.begin(), mask.end(), p.begin() + 16);
-    for (std::size_t i = 0; i < 8 && i < s.serial.size(); ++i) p[20 + i] = s.serial[i];
-    std::copy(ip.begin(), ip.end(), p.begin() + 28);
-    std::copy(mask.begin(), mask.end(), p.begin() + 32);
-    p[36] = static_cast<std::uint8_t>(s.revision);
-    return frame(18, 11, p);
-}
-
 }  // namespace
-
-Bytes frame(int type, std::uint8_t count, const Bytes& params) {
-    Bytes f(3 + params.size());
-    f[0] = static_cast<std::uint8_t>(type);
-    f[1] = count;
-    f[2] = static_cast<std::uint8_t>(params.size());
-    for (std::size_t i = 0; i < params.size(); ++i) f[3 + i] = params[i];
-    return f;
-}
-
-std::map<int, Handler> commonHandlers() {
-    std::map<int, Handler> h;
-    h[0] = [](ModuleState& s, const Bytes&) { return std::optional<Bytes>(connectMessage(s)); };
-    h[3] = [](ModuleState&, const Bytes&) { return std::optional<Bytes>(frame(3, 0, {})); };
-    h[4] = [](ModuleState& s, const Bytes& r) {
-        // The new static address and netmask, each first octet last.
-        if (r.size() >= 11) {
-            char text[16];
-            std::snprintf(text, sizeof(text), "%u.%u.%u.%u", r[10], r[9], r[8], r[7]);
-            s.netmask = text;
-        }
-        return std::optional<Bytes>(frame(4, 0, {}));
-    };
-    h[5] = [](ModuleState& s, const Bytes& r) {
-        s.dhcp = r.size() > 3 && r[3] != 0;
-        return std::optional<Bytes>(frame(5, 0, {}));
-    };
-    h[6] = [](ModuleState&, const Bytes&) { return std::optional<Bytes>(frame(6, 0, {})); };
-    h[7] = [](ModuleState& s, const Bytes&) {
-        // Address least significant byte first, DHCP flag, then the
-        // bootloader and firmware versions as numbers with release kinds 0.
-        const auto ip = octets(s.address);
-        Bytes p(19, 0);
-        for (int i = 0; i < 4; ++i) p[i] = ip[3 - i];
-        p[4] = s.dhcp ? 1 : 0;
-        p[5] = s.bootloaderVersion[0];
-        p[7] = s.bootloaderVersion[1];
-        p[9] = s.bootloaderVersion[2];
-        p[10] = s.firmwareVersion[0];
-        p[12] = s.firmwareVersion[1];
-        p[14] = s.firmwareVersion[2];
-        return std::optional<Bytes>(frame(7, 4, p));
-    };
-    h[8] = [](ModuleState& s, const Bytes&) {
-        const auto ip = octets(s.address);
-        Bytes p{ip[3], ip[2], ip[1], ip[0], static_cast<std::uint8_t>(s.leftInput), 0, 0, 0};
-        return std::optional<Bytes>(frame(8, 5, p));
-    };
-    h[9] = [](ModuleState& s, const Bytes& r) {
-        s.rightOutput = r.size() > 3 && r[3] != 0;
-        return std::optional<Bytes>(frame(9, 0, {}));
-    };
-    h[10] = [](ModuleState& s, const Bytes&) {
-        Bytes p(10, 0);
-        for (int i = 0; i < 4; ++i) {
-            p[i] = static_cast<std::uint8_t>(s.moduleId >> (8 * i));
-            p[4 + i] = static_cast<std::uint8_t>(s.moduleNumber >> (8 * i));
-        }
-        p[8] = s.typeByte;
-        p[9] = s.numChannels;
-        return std::optional<Bytes>(frame(10, 4, p));
-    };
-    h[13] = [](ModuleState& s, const Bytes& r) {
-        // Byte 3: 1 reads the port, 0 sets it from bytes 4 (high) and 5 (low).
-        if (r.size() >= 6 && r[3] == 0) s.asyncPort = static_cast<std::uint16_t>(r[4] << 8 | r[5]);
-        return std::optional<Bytes>(frame(
-            13, 2,
-            {static_cast<std::uint8_t>(s.asyncPort >> 8), static_cast<std::uint8_t>(s.asyncPort)}));
-    };
-    h[24] = [](ModuleState& s, const Bytes& r) {
-        // Byte 3: 1 writes the bytes from 5 on into field r[4], 0 reads it.
-        if (r.size() < 5) return std::optional<Bytes>(frame(17, 0, {}));
-        if (r[3] == 1) {
-            // The host sends most fields reversed; the module stores them in
-            // the order it reads them back.
-            Bytes stored(r.begin() + 5, r.end());
-            if (r[4] == 8) stored.resize(1);
-            if (r[4] != 3 && r[4] != 4 && r[4] != 8) std::reverse(stored.begin(), stored.end());
-            s.fram[r[4]] = stored;
-            return std::optional<Bytes>(frame(24, 0, {}));
-        }
-        const auto field = s.fram.find(r[4]);
-        if (field == s.fram.end()) return std::optional<Bytes>(frame(17, 0, {}));
-        Bytes p{static_cast<std::uint8_t>(field->second.size())};
-        p.insert(p.end(), field->second.begin(), field->second.end());
-        return std::optional<Bytes>(frame(24, 2, p));
-    };
-    h[25] = [](ModuleState& s, const Bytes& r) {
-        s.asyncMode = r.size() > 3 && r[3] != 0;
-        return std::optional<Bytes>(frame(25, 1, {static_cast<std::uint8_t>(s.asyncMode)}));
-    };
-    // The factory-defaults broadcast is never answered.
-    h[34] = [](ModuleState&, const Bytes&) { return std::optional<Bytes>(); };
-    return h;
-}
 
 struct Segment::Module {
     ModuleState state;
@@ -150,6 +28,8 @@ struct Segment::Module {
     std::map<int, Fault> faults;
     std::vector<Request> log;
     std::size_t sent = 0;
+    std::string boundAddress;
+    std::uint32_t hostIp = 0;  // who last sent a command
 };
 
 struct Segment::Pending {
@@ -217,6 +97,7 @@ bool Segment::start() {
             !net::bindSocket(m->socket, addressOf(m->state.address), kModulePort)) {
             return false;
         }
+        m->boundAddress = m->state.address;
     }
     // stop() wakes the loop with a datagram to this socket.
     wakeSocket_ = net::openUdpSocket();
@@ -248,11 +129,13 @@ void Segment::stop() {
 }
 
 void Segment::serve() {
-    std::vector<std::intptr_t> sockets{wakeSocket_, broadcastSocket_};
-    for (auto& m : modules_) sockets.push_back(m->socket);
-    auto flags = std::make_unique<bool[]>(sockets.size());
+    std::vector<std::intptr_t> sockets;
+    auto flags = std::make_unique<bool[]>(modules_.size() + 2);
     unsigned char buffer[kReceiveSize];
     for (;;) {
+        // Only this thread moves a module's socket, so the list is read here.
+        sockets.assign({wakeSocket_, broadcastSocket_});
+        for (auto& m : modules_) sockets.push_back(m->socket);
         int timeoutMs = -1;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -293,24 +176,32 @@ void Segment::serve() {
 
 void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
                      std::uint16_t fromPort, bool broadcast) {
+    answer(m, request, fromIp, fromPort, broadcast);
+    // A new static address takes effect once the answer is out.
+    if (m.state.address != m.boundAddress) rebind(m);
+}
+
+void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
+                     std::uint16_t fromPort, bool broadcast) {
     const long long now = net::monotonicMicroseconds();
     m.log.push_back(Request{now, request, broadcast});
+    m.hostIp = fromIp;
     if (request.empty()) return;
     const int command = request[0];
 
-    std::optional<Bytes> answer;
+    std::optional<Bytes> reply;
     const auto handler = m.handlers.find(command);
     if (handler != m.handlers.end()) {
-        answer = handler->second(m.state, request);
+        reply = handler->second(m.state, request);
     } else {
-        answer = frame(17, 0, {});  // a command the module does not know
+        reply = frame(17, 0, {});  // a command the module does not know
     }
     // The left input of each module follows its physical left neighbour's
     // right output; the modules are in physical order.
     for (std::size_t i = 0; i < modules_.size(); ++i) {
         modules_[i]->state.leftInput = i > 0 && modules_[i - 1]->state.rightOutput;
     }
-    if (!answer) return;
+    if (!reply) return;
 
     Fault fault;
     const auto armed = m.faults.find(command);
@@ -320,7 +211,7 @@ void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
         if (armed->second.stopAfter > 0) --armed->second.stopAfter;
     }
     if (fault.drop != 0 || fault.stopAfter == 0) return;
-    Bytes& a = *answer;
+    Bytes& a = *reply;
     if (fault.type) a[0] = static_cast<std::uint8_t>(*fault.type);
     if (fault.paramCount && a.size() > 1) a[1] = static_cast<std::uint8_t>(*fault.paramCount);
     if (fault.paramLength && a.size() > 2) a[2] = static_cast<std::uint8_t>(*fault.paramLength);
@@ -338,6 +229,26 @@ void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
             send(m, bytes, fromIp, fromPort);
         }
     }
+}
+
+void Segment::rebind(Module& m) {
+    const std::intptr_t s = net::openUdpSocket();
+    if (s == net::kInvalidSocket) return;
+    if (!net::bindSocket(s, addressOf(m.state.address), kModulePort)) {
+        net::closeSocket(s);
+        return;
+    }
+    net::closeSocket(m.socket);
+    m.socket = s;
+    m.boundAddress = m.state.address;
+}
+
+bool Segment::sendAsync(std::size_t module, const Bytes& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Module& m = *modules_.at(module);
+    if (!m.state.asyncMode || m.state.asyncPort == 0 || m.hostIp == 0) return false;
+    send(m, message, m.hostIp, m.state.asyncPort);
+    return true;
 }
 
 void Segment::send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port) {

@@ -24,9 +24,19 @@ namespace zelsim {
 
 using Bytes = std::vector<unsigned char>;
 
+// A version as the configuration answer carries it: three numbers, a
+// release kind (5 beta, 6 release candidate, others a release) and a build.
+struct Version {
+    std::uint8_t major = 0;
+    std::uint8_t minor = 0;
+    std::uint8_t patch = 0;
+    std::uint8_t release = 0;
+    std::uint8_t build = 0;
+};
+
 // What one simulated module knows about itself.
 struct ModuleState {
-    std::string address;                   // dotted, 127.N.0.x
+    std::string address;                   // dotted, 127.N.a.b; a new static address moves it
     std::uint32_t moduleId = 58031301;     // TTL base module by default
     std::uint32_t moduleNumber = 1;
     std::uint8_t typeByte = 0;
@@ -36,17 +46,36 @@ struct ModuleState {
     bool dhcp = false;
     std::string netmask = "255.255.0.0";
     char revision = 'A';
-    std::array<std::uint8_t, 3> bootloaderVersion{1, 2, 0};
-    std::array<std::uint8_t, 3> firmwareVersion{2, 3, 1};
-    bool connectFlag = false;              // the module the host is connected to
+    Version bootloaderVersion{1, 2, 0, 0, 0};
+    Version firmwareVersion{2, 3, 1, 0, 0};
+    // Sent instead of the firmware numbers when not empty.
+    std::string firmwareText;
+    // Only the bootloader runs: the module reports identity 0 and its
+    // configuration answer carries no firmware version.
+    bool bootloaderOnly = false;
+    bool connectFlag = false;              // the module the host is plugged into
     bool rightOutput = false;
     bool leftInput = false;
     std::uint16_t asyncPort = 0;
     bool asyncMode = false;
     // Non-volatile fields as stored bytes; a read of a field not here is
-    // answered with type 17. Fields 1 to 4 are filled from the identity
-    // when the module is added, unless set already.
+    // answered with type 17. Fields 1 to 4 are filled from the identity,
+    // number, MAC and serial when the module is added, unless set already.
     std::map<int, Bytes> fram;
+
+    // Measuring state of the common commands.
+    std::array<std::uint32_t, 8> counts{};          // raw 32-bit counts per channel
+    std::array<std::uint8_t, 5> latch{};            // own latch, then the base module's four
+    std::array<std::int16_t, 5> adc{};
+    std::uint32_t integrityErrors = 0;
+    std::array<std::int32_t, 14> integrity{};       // raw values as sent
+    std::uint8_t diagMode = 0;
+    std::array<std::uint8_t, 8> channelStatus{};    // status byte per channel
+    std::array<bool, 8> errorChecking{};
+    std::array<std::uint16_t, 8> debounceTime{};
+    int latchOption = -1;                            // last latch command other than a read
+    int latchChoice = -1;
+    int resets = 0;                                  // resets of the bus (command 3)
 };
 
 // Faults armed for one command code of one module.
@@ -76,6 +105,10 @@ std::map<int, Handler> commonHandlers();
 
 // A frame [type, count, length, params...].
 Bytes frame(int type, std::uint8_t count, const Bytes& params);
+// The messages a module sends on its own in asynchronous mode: its latch
+// states (type 22), and a channel's status (type 33, the channel as a digit).
+Bytes latchMessage(const ModuleState& state);
+Bytes channelStatusMessage(int channel, std::uint8_t status);
 
 class Segment {
 public:
@@ -108,6 +141,10 @@ public:
     // Waits until sent(module) reaches `count`; false after `timeoutMs`.
     bool waitForSent(std::size_t module, std::size_t count, int timeoutMs = 2000) const;
     void clearRequests(std::size_t module);
+    // Sends a message of the module's own to its asynchronous port at the
+    // address that last sent it a command. False when asynchronous mode is
+    // off, no port is set or no host has spoken to the module yet.
+    bool sendAsync(std::size_t module, const Bytes& message);
     // Runs `f` on a module's state under the segment's lock.
     void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
 
@@ -115,8 +152,13 @@ private:
     struct Module;
     struct Pending;
     void send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
+    // Moves a module's socket to the address in its state (after a new
+    // static address); it stays where it was when the new one cannot be bound.
+    void rebind(Module& m);
     void serve();
     void handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
+                bool broadcast);
+    void answer(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);
 
     int subnet_;

@@ -7,5 +7,8 @@
 #include "foundation/zel_results.h"
 #include "transport/zel_comm.h"
 #include "transport/zelbus_frame.h"
+#include "modules/zel_module.h"
+#include "modules/zel_device_module.h"
+#include "programming/zel_programming.h"
 
 #endif  // ZEL_ZELLIBRARY_H

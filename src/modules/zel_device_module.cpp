@@ -1,0 +1,154 @@
+// ZelDeviceModule: per-channel encoder settings and the shared channel
+// commands (33 and the debouncing of 32).
+#include "modules/zel_device_module.h"
+
+#include "foundation/result_helpers.h"
+
+namespace {
+
+// Second request byte of command 33: the channel function.
+constexpr unsigned char kReadStatus = 0;
+constexpr unsigned char kClearErrorsAndWarnings = 1;
+constexpr unsigned char kErrorCheckingOff = 4;
+constexpr unsigned char kErrorCheckingOn = 5;
+// First request byte of command 32: the debouncing time.
+constexpr unsigned char kDebouncing = 0;
+
+bool validChannel(unsigned short channel) { return channel < ZEL_CHANNEL_CAPACITY; }
+
+}  // namespace
+
+ZelDeviceModule::ZelDeviceModule() : resolution{}, scaling{}, encoderInfo{} {
+    for (double& s : scaling) s = 1.0;
+}
+
+ZelDeviceModule::~ZelDeviceModule() = default;
+
+bool ZelDeviceModule::getEncoderInfo(EncoderInfo* info, unsigned short channel) {
+    if (info == nullptr || !isCommInitialized() || !validChannel(channel)) return false;
+    *info = encoderInfo[channel];
+    return true;
+}
+
+bool ZelDeviceModule::setEncoderInfo(EncoderInfo* info, unsigned short channel) {
+    if (info == nullptr || !isCommInitialized() || !validChannel(channel)) return false;
+    encoderInfo[channel] = *info;
+    return true;
+}
+
+bool ZelDeviceModule::getCountingDirection(bool* value, unsigned short channel) {
+    if (value == nullptr || !validChannel(channel)) return false;
+    *value = encoderInfo[channel].countingDirection;
+    return true;
+}
+
+bool ZelDeviceModule::setErrorCompensation(double value, unsigned short channel) {
+    if (!validChannel(channel)) return false;
+    encoderInfo[channel].errorCompensation = value;
+    return true;
+}
+
+bool ZelDeviceModule::getErrorCompensation(double* value, unsigned short channel) {
+    if (value == nullptr || !validChannel(channel)) return false;
+    *value = encoderInfo[channel].errorCompensation;
+    return true;
+}
+
+bool ZelDeviceModule::setScaling(double value, unsigned short channel) {
+    if (!validChannel(channel)) return false;
+    scaling[channel] = value;
+    return true;
+}
+
+bool ZelDeviceModule::getScaling(double* value, unsigned short channel) {
+    if (value == nullptr || !validChannel(channel)) return false;
+    *value = scaling[channel];
+    return true;
+}
+
+bool ZelDeviceModule::setResolution(double value, unsigned short channel) {
+    if (!validChannel(channel)) return false;
+    resolution[channel] = value;
+    return true;
+}
+
+bool ZelDeviceModule::getResolution(double* value, unsigned short channel) {
+    if (value == nullptr || !validChannel(channel)) return false;
+    *value = resolution[channel];
+    return true;
+}
+
+bool ZelDeviceModule::getEncoderType(ENCODER_TYPES_ENUM* type, unsigned short channel) {
+    if (type == nullptr) return false;
+    if (!validChannel(channel)) {
+        *type = ENCODER_TYPE_NONE;
+        return false;
+    }
+    *type = encoderInfo[channel].encoderType;
+    return true;
+}
+
+bool ZelDeviceModule::getUom(UOM* uom, unsigned short channel) {
+    if (uom == nullptr) return false;
+    if (!validChannel(channel)) {
+        *uom = UOM_NONE;
+        return false;
+    }
+    *uom = encoderInfo[channel].uom;
+    return true;
+}
+
+ZelResults ZelDeviceModule::channelFunction(unsigned char channel, unsigned char function,
+                                            ZelbusResponse* response) {
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = channel;
+    request[4] = function;
+    return getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, response);
+}
+
+ZelResults ZelDeviceModule::enableErrorChecking(bool enable, unsigned short channel) {
+    constexpr char kMethod[] = "ZelDeviceModule::enableErrorChecking";
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    ZelbusResponse response{};
+    ZelResults r = channelFunction(static_cast<unsigned char>(channel),
+                                   enable ? kErrorCheckingOn : kErrorCheckingOff, &response);
+    if (!r.ok()) return r;
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelDeviceModule::getChannelStatus(unsigned char channel, unsigned char* status) {
+    constexpr char kMethod[] = "ZelDeviceModule::getChannelStatus";
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    ZelbusResponse response{};
+    ZelResults r = channelFunction(channel, kReadStatus, &response);
+    if (!r.ok()) return r;
+    if (response.data[1] == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
+    const unsigned char* p = response.data + zelbus::kHeaderSize;
+    if (p[0] != channel) return ZEL_RESULT(ZEL_INVALID_CHANNEL_RETURNED, kMethod);
+    *status = p[1];
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelDeviceModule::clearErrorsAndWarnings(unsigned short channel) {
+    constexpr char kMethod[] = "ZelDeviceModule::clearErrorsAndWarnings";
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
+    ZelbusResponse response{};
+    ZelResults r = channelFunction(static_cast<unsigned char>(channel), kClearErrorsAndWarnings,
+                                   &response);
+    if (!r.ok()) return r;
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelDeviceModule::setLatchDebouncing(unsigned char channel, unsigned short debounceTime) {
+    constexpr char kMethod[] = "ZelDeviceModule::setLatchDebouncing";
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = kDebouncing;
+    request[4] = channel;
+    request[5] = static_cast<unsigned char>(debounceTime >> 8);
+    request[6] = static_cast<unsigned char>(debounceTime & 0xFF);
+    ZelbusResponse response{};
+    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
+    if (!r.ok()) return r;
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}

@@ -1,0 +1,61 @@
+// ZelDeviceModule: the base of the kinds that measure with channels of their
+// own (Kalix, 1 Vpp, TTL, LVDT). It keeps, per channel, the settings that
+// turn counts into positions (encoder information, resolution, scaling)
+// with bounded accessors, and adds the channel commands these kinds share:
+// error checking, a channel's status byte, clearing its errors and warnings,
+// and the latch debouncing time. Each kind converts its own counts.
+//
+// The accessors return false and store or read nothing when a check fails.
+// The whole-record accessors need the communication to be initialised; the
+// single-field ones work at any time.
+#ifndef ZEL_ZEL_DEVICE_MODULE_H
+#define ZEL_ZEL_DEVICE_MODULE_H
+
+#include "modules/zel_module.h"
+
+class ZEL_API ZelDeviceModule : public ZelModule {
+public:
+    ZelDeviceModule();
+    ~ZelDeviceModule() override;
+
+    // Checks: info not null, communication initialised, channel < 8.
+    bool getEncoderInfo(EncoderInfo* info, unsigned short channel);
+    bool setEncoderInfo(EncoderInfo* info, unsigned short channel);
+    // Checks: pointer not null (getters), channel < 8. Values are stored as
+    // given (a scaling of 0 included).
+    bool getCountingDirection(bool* value, unsigned short channel);
+    bool setErrorCompensation(double value, unsigned short channel);
+    bool getErrorCompensation(double* value, unsigned short channel);
+    bool setScaling(double value, unsigned short channel);
+    bool getScaling(double* value, unsigned short channel);
+    bool getResolution(double* value, unsigned short channel);
+    // As the others, but a channel of 8 or more also sets the output to 0.
+    bool getEncoderType(ENCODER_TYPES_ENUM* type, unsigned short channel);
+    bool getUom(UOM* uom, unsigned short channel);
+
+    // Command 33 [channel, 5 or 4]: switches the channel's error checking.
+    ZelResults enableErrorChecking(bool enable, unsigned short channel);
+    // Command 33 [channel, 0]: the channel's status byte. Answer count 0:
+    // code 5; an answer for another channel: code 9 (status untouched).
+    // status must be valid.
+    ZelResults getChannelStatus(unsigned char channel, unsigned char* status);
+    // Command 33 [channel, 1]. An uninitialised object gives code 21 here
+    // where the other channel commands give 20.
+    ZelResults clearErrorsAndWarnings(unsigned short channel);
+    // Command 32 [0, channel, time high, time low, 0].
+    ZelResults setLatchDebouncing(unsigned char channel, unsigned short debounceTime);
+
+protected:
+    bool setResolution(double value, unsigned short channel);
+
+private:
+    // Command 33 with [channel, function] through the checked exchange.
+    ZEL_INTERNAL ZelResults channelFunction(unsigned char channel, unsigned char function,
+                                            ZelbusResponse* response);
+
+    double resolution[ZEL_CHANNEL_CAPACITY];
+    double scaling[ZEL_CHANNEL_CAPACITY];
+    EncoderInfo encoderInfo[ZEL_CHANNEL_CAPACITY];
+};
+
+#endif  // ZEL_ZEL_DEVICE_MODULE_H

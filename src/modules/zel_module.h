@@ -1,0 +1,222 @@
+// ZelModule: the base of every module object. It adds to the conversation
+// of ZelComm the module's identity and network record, the two flags that
+// guard every operation, the initialisation that connects to one module and
+// reads its identity and configuration, the neighbour signals that order a
+// chain, the commands every kind answers (counts, latch, ADC values,
+// integrity, diagnostics) and the per-channel rotary settings the encoder
+// kinds apply. A plain ZelModule serves modules whose kind has no class of
+// its own (base modules, power supplies) and lets the chain read a module's
+// identity before it builds the kind's object.
+//
+// Unless an operation says otherwise it first tests that the communication
+// was initialised (code 20), then its pointers (code 32); a failed exchange
+// is returned as it came (code 1 "Response timeout" with the method
+// "ZelComm::sendCommandWait", for example); an answer of another type gives
+// code 4, and the caller's outputs are left untouched on every failure.
+// One object is used by one thread at a time.
+#ifndef ZEL_ZEL_MODULE_H
+#define ZEL_ZEL_MODULE_H
+
+#include <memory>
+
+#include "foundation/zel_export.h"
+#include "foundation/zel_results.h"
+#include "modules/module_identity.h"
+#include "modules/module_types.h"
+#include "programming/zel_programming.h"
+#include "transport/zel_comm.h"
+
+constexpr unsigned ZEL_VERSION_TEXT_CAPACITY = 32;
+constexpr unsigned ZEL_CHANNEL_CAPACITY = 8;
+
+// A module's identity and network record, as read by initializeModule.
+struct ModuleData {
+    MODULE_ID moduleId = MODULE_ID_NONE;
+    unsigned long moduleNumber = 0;  // the hardware number read from the module's FRAM
+    unsigned char typeByte = 0;
+    unsigned short numChannels = 0;
+    bool connectFlag = false;        // the module the host is plugged into
+    bool configDhcp = false;         // DHCP flag of the configuration answer
+    char ipAddress[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
+    unsigned short port = 0;
+    char macAddress[ZEL_MAC_TEXT_CAPACITY] = "00:00:00:00:00:00";
+    char bootloaderVersion[ZEL_VERSION_TEXT_CAPACITY] = "0";
+    char firmwareVersion[ZEL_VERSION_TEXT_CAPACITY] = "0";
+    bool usingDhcp = true;
+    char netmask[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
+    char ipStatic[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
+    char netmaskStatic[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
+    char serialNumber[ZEL_SERIAL_TEXT_CAPACITY] = "0";
+    char revisionChar = ' ';         // a module reporting 0 is stored as a space
+};
+
+// A module's answer to getLeft.
+struct LeftData {
+    char ipAddress[ZEL_IP_TEXT_CAPACITY];
+    // The left input is high: after every right output was switched off, the
+    // module whose right output is on is this module's left neighbour.
+    bool leftActive;
+    bool leftFlag2;
+    bool leftFlag3;
+    bool leftFlag4;
+};
+
+class ZEL_API ZelModule : public ZelComm {
+public:
+    ZelModule();
+    ~ZelModule() override;
+
+    // ---- Identity (no object, no communication) -------------------------
+    // Model name, or "Unknown" for 0 and any value not in the table.
+    static const char* showModuleType(MODULE_ID id);
+    // ID string such as "580313-01", or "Unknown".
+    static const char* showModuleId(MODULE_ID id);
+    static bool isPowerSupplyModule(const MODULE_ID& id);
+    static bool isKalixModule(const MODULE_ID& id);
+    static bool is1VppModule(const MODULE_ID& id);
+    static bool isTtlModule(const MODULE_ID& id);
+    static bool isLvdtModule(const MODULE_ID& id);
+    static bool isAnalogModule(const MODULE_ID& id);
+    static bool isIOModule(const MODULE_ID& id);
+    static bool isPneumaticModule(const MODULE_ID& id);
+    static bool isPriority1Module(const MODULE_ID& id);
+    static bool isPriority2Module(const MODULE_ID& id);
+    // The heads of a chain, with four extra latch inputs.
+    static bool isBaseModule(const MODULE_ID& id);
+    // Identity 0: a module answering from its bootloader only.
+    static bool isBootloaderModule(const MODULE_ID& id);
+    // "2.3.0"; a constant text owned by the library, not to be written.
+    static char* getLibraryVersion();
+
+    // ---- Lifecycle -------------------------------------------------------
+    // As initializeModule for a module that may run only its bootloader
+    // (identity 0): connects with the option false and reads the
+    // configuration, but no module type (identity, number, type byte and
+    // channel count keep their values), and the module data is not marked
+    // initialised.
+    virtual ZelResults initializeFirmware(const char* ip);
+    // Connects to the module at ip and reads its identity and configuration:
+    // stores ip, aims the socket (code 12 when it cannot), sends the connect
+    // command with connectOption (its failure returned as it came), copies
+    // the connect record, marks the communication initialised, reads the
+    // module type (its failure returned; the flag stays set; a 6-channel
+    // module is stored with 4) and the configuration (its result ignored).
+    // Code 32 for a null ip. The module kinds override it and mark their own
+    // data initialised on success.
+    virtual ZelResults initializeModule(const char* ip, bool connectOption);
+
+    ModuleData getModuleData();
+    unsigned short getNumChannels();
+    // The owned programming engine; null when it could not be created.
+    ZelProgramming* getProgramming();
+    // The engine's progress (0.0 without an engine) and state
+    // (PROGRAMMING_FAILED without an engine).
+    double getProgrammingPercentComplete();
+    PROGRAMMING_STATE_ENUMS getProgrammingState();
+
+    // ---- Configuration and neighbour commands ----------------------------
+    // Command 10. Pointers first (32), then the flag (20). Answer count 0:
+    // code 5, other than 4: code 6. A parameter length below 10 gives 0 in
+    // all four outputs. The number is then replaced by the hardware number
+    // of FRAM field 1 when that text is 4 to 31 characters long. Code 0.
+    ZelResults getModuleType(MODULE_ID* id, unsigned long* number, unsigned char* typeByte,
+                             unsigned short* channels);
+    // Command 7. ip gets the module's address (room for 18 bytes), *dhcp its
+    // DHCP flag; with 3 or more parameters the bootloader version and with 4
+    // or more the firmware version (room for 32 bytes each) as
+    // "major.minor.patch", with " Beta n" or " RC n" for release kinds 5 and
+    // 6, or the module's own text. Both versions are also kept in the module
+    // data; fewer parameters leave them as they were.
+    ZelResults getConfig(char* ip, bool* dhcp, char* bootloaderVersion, char* firmwareVersion);
+    // Command 13 reading the asynchronous port (1000 ms, 3 retries). Only
+    // the pointer is tested. Answer 17 (the module has none) gives port 0
+    // and code 0; another type gives port 0 and code 4.
+    ZelResults getAsyncPort(unsigned short* port);
+    // Command 25: the module sends latch and channel-status messages to its
+    // asynchronous port while enabled.
+    ZelResults setAsyncMode(bool enable);
+    // Command 8: the module's address and its left input. Answer count 0:
+    // code 5, other than 5: code 6, length below 8: code 8.
+    ZelResults getLeft(LeftData* left);
+    // Command 9: switches the module's right output.
+    ZelResults setRight(bool on);
+    // Command 3: resets the module's bus.
+    ZelResults resetZelbus();
+
+    // ---- Common commands -------------------------------------------------
+    // Command 1 (option 0 or 1, any other sent as 0): copies min(n, counts
+    // in the answer) raw 32-bit counts. An answer of 6 entries counts as 4.
+    ZelResults getCounts(unsigned long* counts, unsigned short n, COUNT_REQUEST_OPTION option);
+    // Command 22 reading the latch states. With n >= 5: latch[0] is the
+    // module's own latch; latch[1..4] are the base module's extra inputs, 0
+    // on other modules. With n < 5 nothing is written.
+    ZelResults getLatch(unsigned char* latch, unsigned short n);
+    // Command 22 with [option, choice]; LATCH_SET with a choice above 4 is
+    // code 33 and sends nothing.
+    ZelResults setLatch(LATCH_OPTIONS option, LATCH_CHOICE choice);
+    // Command 23: five big-endian 16-bit ADC words when n >= 5.
+    ZelResults getAdcValues(short* values, unsigned short n);
+    // Command 26: the error word, and with n >= 14 the 14 measured values
+    // (the first ten reported in thousandths, the last four in tenths).
+    ZelResults getIntegrity(unsigned long* errors, double* values, unsigned short n);
+    ZelResults clearIntegrityErrors();
+    ZelResults clearAllErrors();
+    // Command 31 with the mode as one byte.
+    ZelResults enableDiags(DIAG_MODE_OPTIONS mode);
+
+    // Decodes the counts of a command-1 answer into response->counts: one
+    // entry per parameter (6 counts as 4, at most 8), each the first four of
+    // the channel's eight bytes, little-endian.
+    static void convertCountsCommand(ZelbusResponse* response);
+
+    // Per-channel rotary format and device offset (channels 0 to 7; others
+    // are ignored, and read as ROTARY_FORMAT_NONE and 0.0).
+    void setRotaryFormat(const unsigned short& channel, const ROTARY_FORMAT& format);
+    ROTARY_FORMAT getRotaryFormat(const unsigned short& channel);
+    void setDeviceOffset(const unsigned short& channel, const double& offset);
+    double getDeviceOffset(const unsigned short& channel);
+    // Folds an incremental angle in degrees by format. Formats 1 and 3 first
+    // add the wraps of the module's 32-bit counter (each wrap spans
+    // 2^32 - 1 counts) less the wrap correction; formats 4 and above leave
+    // the angle unchanged.
+    static void foldIncrementalAngle(double* degrees, const double* countsPerRevolution,
+                                     const int* wrapCount, const double* wrapCorrection,
+                                     const ROTARY_FORMAT* format);
+
+protected:
+    bool isCommInitialized() const { return commInitialized; }
+    bool isModuleDataInitialized() const { return moduleDataInitialized; }
+    void setModuleDataInitialized(unsigned char value) { moduleDataInitialized = value != 0; }
+    void setNumChannels(unsigned short channels) { moduleData.numChannels = channels; }
+
+    // The module commands' exchange: writes the header, sends with the
+    // object's settings, then requires the answer to come from the stored
+    // module address (code 26) and to be of the command's type (code 4).
+    // The first overload builds a request without parameter bytes; the
+    // second takes a zero-filled 262-byte request with its parameters.
+    ZEL_INTERNAL ZelResults getUdpData(UdpCmdType command, unsigned char paramCount,
+                                       unsigned char paramLength, ZelbusResponse* response);
+    ZEL_INTERNAL ZelResults getUdpData(unsigned char* request, UdpCmdType command,
+                                       unsigned char paramCount, unsigned char paramLength,
+                                       ZelbusResponse* response);
+
+private:
+    friend class ZelProgramming;  // selects the image by the priority class
+
+    // 1 or 2 for the identity's class, 0 when it has none.
+    ZEL_INTERNAL static unsigned short getProgrammingPriority(MODULE_ID id);
+    // Copies the connect record's fields into the module data.
+    ZEL_INTERNAL void storeConnectRecord(const ZELBUSConnectResponse& record);
+    // A plain exchange (object settings) whose answer must be of `command`.
+    ZEL_INTERNAL ZelResults exchangeExpecting(unsigned char* request, UdpCmdType command,
+                                              ZelbusResponse* response, const char* method);
+
+    bool commInitialized;
+    bool moduleDataInitialized;
+    std::unique_ptr<ZelProgramming> programming;
+    ModuleData moduleData;
+    ROTARY_FORMAT rotaryFormat[ZEL_CHANNEL_CAPACITY];
+    double deviceOffset[ZEL_CHANNEL_CAPACITY];
+};
+
+#endif  // ZEL_ZEL_MODULE_H

@@ -1,0 +1,214 @@
+// ZelModule: the commands every module kind answers (counts, latch, ADC
+// values, integrity, diagnostics) and the per-channel rotary settings with
+// the folding of incremental angles.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/common_utils.h"
+#include "foundation/result_helpers.h"
+#include "modules/zel_module.h"
+
+namespace {
+
+constexpr unsigned short kLatchBytes = 5;
+constexpr unsigned short kAdcWords = 5;
+constexpr unsigned short kIntegrityValues = 14;
+// The first ten integrity values are reported in thousandths, the rest in tenths.
+constexpr unsigned short kIntegrityThousandths = 10;
+// Each channel's entry in a counts answer spans eight bytes.
+constexpr int kCountEntryBytes = 8;
+// One wrap of the module's 32-bit counter.
+constexpr double kWrapSpan = 4294967295.0;
+// Integrity sub-operations of command 26.
+constexpr unsigned char kIntegrityRead = 0;
+constexpr unsigned char kIntegrityClear = 1;
+constexpr unsigned char kIntegrityClearAll = 2;
+
+unsigned char* params(ZelbusResponse& response) { return response.data + zelbus::kHeaderSize; }
+
+}  // namespace
+
+void ZelModule::convertCountsCommand(ZelbusResponse* response) {
+    if (response == nullptr) return;
+    int k = response->data[1];
+    if (k == 6) k = 4;  // a six-entry answer carries four channels
+    if (k > static_cast<int>(ZEL_CHANNEL_CAPACITY)) k = ZEL_CHANNEL_CAPACITY;
+    response->numCounts = static_cast<unsigned short>(k);
+    for (int i = 0; i < k; ++i) {
+        response->counts[i] = static_cast<long>(
+            CommonUtils::uCharsToULong(params(*response) + kCountEntryBytes * i));
+    }
+}
+
+ZelResults ZelModule::getCounts(unsigned long* counts, unsigned short n,
+                                COUNT_REQUEST_OPTION option) {
+    constexpr char kMethod[] = "ZelModule::getCounts";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (counts == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = option == COUNT_REQUEST_ALTERNATE ? 1 : 0;
+    ZelbusResponse response{};
+    ZelResults r = getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, &response);
+    if (!r.ok()) return r;
+    convertCountsCommand(&response);
+    const unsigned short copied = n < response.numCounts ? n : response.numCounts;
+    for (unsigned short i = 0; i < copied; ++i) {
+        // The counts are 32-bit; keep that range where long is wider.
+        counts[i] = static_cast<unsigned long>(response.counts[i]) & 0xFFFFFFFFUL;
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelModule::getLatch(unsigned char* latch, unsigned short n) {
+    constexpr char kMethod[] = "ZelModule::getLatch";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (latch == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_LATCH, 2, 2);
+    request[3] = LATCH_READ;
+    ZelbusResponse response{};
+    ZelResults r = exchangeExpecting(request, UDP_CMD_LATCH, &response, kMethod);
+    if (!r.ok()) return r;
+    if (n >= kLatchBytes) {
+        const unsigned char* p = params(response);
+        // Only a base module has the four extra latch inputs.
+        const bool base = isBaseModule(moduleData.moduleId);
+        latch[0] = p[0];
+        for (int i = 1; i < kLatchBytes; ++i) latch[i] = base ? p[i] : 0;
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelModule::setLatch(LATCH_OPTIONS option, LATCH_CHOICE choice) {
+    constexpr char kMethod[] = "ZelModule::setLatch";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (option == LATCH_SET && choice > LATCH_CHOICE_4) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_LATCH, 2, 2);
+    request[3] = static_cast<unsigned char>(option);
+    request[4] = static_cast<unsigned char>(choice);
+    ZelbusResponse response{};
+    return exchangeExpecting(request, UDP_CMD_LATCH, &response, kMethod);
+}
+
+ZelResults ZelModule::getAdcValues(short* values, unsigned short n) {
+    constexpr char kMethod[] = "ZelModule::getAdcValues";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_ADC_VALUES, 1, 1);
+    ZelbusResponse response{};
+    ZelResults r = exchangeExpecting(request, UDP_CMD_ADC_VALUES, &response, kMethod);
+    if (!r.ok()) return r;
+    if (n >= kAdcWords) {
+        const unsigned char* p = params(response);
+        for (int i = 0; i < kAdcWords; ++i) {
+            values[i] = static_cast<short>(p[2 * i] << 8 | p[2 * i + 1]);  // big-endian
+        }
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelModule::getIntegrity(unsigned long* errors, double* values, unsigned short n) {
+    constexpr char kMethod[] = "ZelModule::getIntegrity";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (errors == nullptr || values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
+    request[3] = kIntegrityRead;
+    ZelbusResponse response{};
+    ZelResults r = exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+    if (!r.ok()) return r;
+    unsigned char* p = params(response);
+    *errors = CommonUtils::uCharsToULong(p);
+    if (n >= kIntegrityValues) {
+        for (int i = 0; i < kIntegrityValues; ++i) {
+            const double raw = static_cast<double>(CommonUtils::uCharsToLong(p + 4 + 4 * i));
+            values[i] = i < kIntegrityThousandths ? raw / 1000.0 : raw / 10.0;
+        }
+    }
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+ZelResults ZelModule::clearIntegrityErrors() {
+    constexpr char kMethod[] = "ZelModule::clearIntegrityErrors";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
+    request[3] = kIntegrityClear;
+    ZelbusResponse response{};
+    return exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+}
+
+ZelResults ZelModule::clearAllErrors() {
+    constexpr char kMethod[] = "ZelModule::clearAllErrors";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
+    request[3] = kIntegrityClearAll;
+    ZelbusResponse response{};
+    return exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+}
+
+ZelResults ZelModule::enableDiags(DIAG_MODE_OPTIONS mode) {
+    constexpr char kMethod[] = "ZelModule::enableDiags";
+    if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = static_cast<unsigned char>(mode);
+    ZelbusResponse response{};
+    ZelResults r = getUdpData(request, UDP_CMD_ENABLE_DIAGS, 2, 2, &response);
+    if (!r.ok()) return r;
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+// ---- Rotary settings --------------------------------------------------------
+
+void ZelModule::setRotaryFormat(const unsigned short& channel, const ROTARY_FORMAT& format) {
+    if (channel < ZEL_CHANNEL_CAPACITY) rotaryFormat[channel] = format;
+}
+
+ROTARY_FORMAT ZelModule::getRotaryFormat(const unsigned short& channel) {
+    return channel < ZEL_CHANNEL_CAPACITY ? rotaryFormat[channel] : ROTARY_FORMAT_NONE;
+}
+
+void ZelModule::setDeviceOffset(const unsigned short& channel, const double& offset) {
+    if (channel < ZEL_CHANNEL_CAPACITY) deviceOffset[channel] = offset;
+}
+
+double ZelModule::getDeviceOffset(const unsigned short& channel) {
+    return channel < ZEL_CHANNEL_CAPACITY ? deviceOffset[channel] : 0.0;
+}
+
+void ZelModule::foldIncrementalAngle(double* degrees, const double* countsPerRevolution,
+                                     const int* wrapCount, const double* wrapCorrection,
+                                     const ROTARY_FORMAT* format) {
+    if (degrees == nullptr || format == nullptr) return;
+    double v = *degrees;
+    switch (*format) {
+        case ROTARY_FORMAT_0_360:
+        case ROTARY_FORMAT_PLUS_MINUS_180:
+            v = std::fmod(v, 360.0);
+            if (v < 0) v += 360.0;
+            if (*format == ROTARY_FORMAT_PLUS_MINUS_180 && v >= 180.0) v -= 360.0;
+            *degrees = v;
+            return;
+        case ROTARY_FORMAT_MOD_360:
+        case ROTARY_FORMAT_CONTINUOUS: {
+            if (countsPerRevolution == nullptr || wrapCount == nullptr || wrapCorrection == nullptr) {
+                return;
+            }
+            const int w = *wrapCount;
+            // Each wrap of the 32-bit counter adds its span in degrees.
+            const double wraps = std::fabs(static_cast<double>(w)) * kWrapSpan /
+                                 *countsPerRevolution * 360.0;
+            if (w > 0) v = v + wraps - *wrapCorrection;
+            if (w < 0) v = v - (wraps + *wrapCorrection);
+            if (*format == ROTARY_FORMAT_MOD_360) v = std::fmod(v, 360.0);
+            *degrees = v;
+            return;
+        }
+        default:
+            return;  // ROTARY_FORMAT_NONE and above: unchanged
+    }
+}
