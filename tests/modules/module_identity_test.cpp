@@ -1,4 +1,5 @@
 #include "modules/module_identity.h"
+#include "modules/zel_module.h"
 
 #include <gtest/gtest.h>
 
@@ -45,4 +46,30 @@ TEST(ModuleIdentity, KindsPrioritiesAndBaseModules) {
     int bases = 0;
     for (const id::Entry& e : id::kTable) bases += e.base;
     EXPECT_EQ(bases, 6);
+}
+
+TEST(ModuleIdentity, ZelModulePredicatesGiveEachIdentityOneKindAndOneClass) {
+    using Predicate = bool (*)(const MODULE_ID&);
+    const Predicate kinds[] = {ZelModule::isPowerSupplyModule, ZelModule::isKalixModule,
+                               ZelModule::is1VppModule,        ZelModule::isTtlModule,
+                               ZelModule::isLvdtModule,        ZelModule::isAnalogModule,
+                               ZelModule::isIOModule,          ZelModule::isPneumaticModule};
+    for (const id::Entry& e : id::kTable) {
+        SCOPED_TRACE(e.idString);
+        int matches = 0;
+        for (Predicate p : kinds) matches += p(e.id);
+        EXPECT_EQ(matches, 1);
+        EXPECT_NE(ZelModule::isPriority1Module(e.id), ZelModule::isPriority2Module(e.id));
+        EXPECT_EQ(ZelModule::isBaseModule(e.id), e.base);
+        EXPECT_FALSE(ZelModule::isBootloaderModule(e.id));
+        EXPECT_STREQ(ZelModule::showModuleType(e.id), e.model);
+    }
+    const MODULE_ID none = MODULE_ID_NONE;
+    EXPECT_TRUE(ZelModule::isBootloaderModule(none));
+    for (Predicate p : kinds) EXPECT_FALSE(p(none));
+    EXPECT_FALSE(ZelModule::isPriority1Module(none) || ZelModule::isPriority2Module(none));
+    EXPECT_STREQ(ZelModule::showModuleId(static_cast<MODULE_ID>(58031607)), "Unknown");
+    EXPECT_TRUE(ZelModule::is1VppModule(ZEL_4108_02));
+    EXPECT_TRUE(ZelModule::isLvdtModule(ZEL_4116_03));
+    EXPECT_STREQ(ZelModule::getLibraryVersion(), "2.3.0");
 }
