@@ -85,6 +85,10 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
     s.fram.emplace(2, number);
     s.fram.emplace(3, Bytes(s.mac.begin(), s.mac.end()));
     s.fram.emplace(4, Bytes(s.serial.begin(), s.serial.end()));
+    // Fields the programming procedure writes; present and zero on a new module.
+    s.fram.emplace(6, Bytes(4, 0));
+    s.fram.emplace(8, Bytes{0});
+    s.fram.emplace(22, Bytes{0});
     modules_.push_back(std::move(m));
     return modules_.back()->state;
 }

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sim_segment.h"
 #include "transport/udp_socket.h"
@@ -86,6 +87,12 @@ TEST(BroadcastSend, NullPointersGiveStatus7) {
 TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
     zelsim::Segment segment;
     for (int host : {30, 31, 32}) segment.addModule(host);
+    // Answers arrive in the reverse of the physical order.
+    zelsim::Fault late;
+    late.delayMs = 60;
+    segment.setFault(0, 0, late);
+    late.delayMs = 30;
+    segment.setFault(1, 0, late);
     ASSERT_TRUE(segment.start());
     ZelComm host;
     host.setBroadcastingNetmask(zelsim::Segment::kNetmask);  // to 127.N.255.255
@@ -96,10 +103,13 @@ TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
                                                 &count);
     ASSERT_EQ(r.getCode(), ZEL_OK);
     ASSERT_EQ(count, 3);
-    std::set<std::string> found;
-    for (int i = 0; i < count; ++i) found.insert(records[i].ipAddress);
+    std::vector<std::string> found;
+    for (int i = 0; i < count; ++i) found.push_back(records[i].ipAddress);
     const std::string prefix = "127." + std::to_string(segment.subnet()) + ".0.";
-    EXPECT_EQ(found, (std::set<std::string>{prefix + "30", prefix + "31", prefix + "32"}));
+    EXPECT_EQ(found, (std::vector<std::string>{prefix + "32", prefix + "31", prefix + "30"}))
+        << "records in arrival order";
+    EXPECT_EQ(records[2].port, 27015);
+    EXPECT_STREQ(records[2].serialNumber, "AB 123 456");
     // The request carries the host's address (without its last octet) and port.
     const auto seen = segment.requests(0);
     ASSERT_EQ(seen.size(), 1u);
