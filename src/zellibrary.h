@@ -9,6 +9,12 @@
 #include "transport/zelbus_frame.h"
 #include "modules/zel_module.h"
 #include "modules/zel_device_module.h"
+#include "modules/zel_kalix_module.h"
+#include "modules/zel_1vpp_module.h"
+#include "modules/zel_ttl_module.h"
+#include "modules/zel_lvdt_module.h"
+#include "modules/zel_analog_module.h"
+#include "modules/zel_io_module.h"
 #include "programming/zel_programming.h"
 
 #endif  // ZEL_ZELLIBRARY_H

@@ -62,6 +62,28 @@ enum UOM : int {
     UOM_DEGREE = 4,       // rotary channels; linear conversions take it as millimetres
 };
 
+// Signal kind of a 1 Vpp channel; the module reports 1 for current signals
+// and any other value is read as voltage.
+enum SIGNAL_TYPE : int {
+    SIGNAL_TYPE_VOLTAGE = 0,  // 1 Vpp
+    SIGNAL_TYPE_CURRENT = 1,  // 11 uApp
+};
+
+// Kind of reference mark an incremental channel references on, sent to the
+// module as one byte; other values the module understands pass unchanged.
+enum REFERENCE_MARK_ENUM : int {
+    REFERENCE_MARK_SINGLE = 0,
+    REFERENCE_MARK_DISTANCE_CODED = 1,
+};
+
+// The module's 16-bit referencing state, passed on as the module reports it.
+// Its representation is 16 bits, the width the library writes.
+enum REF_MARK_STATE : unsigned short {
+    REF_MARK_STATE_IDLE = 0,
+    REF_MARK_STATE_SEARCHING = 1,
+    REF_MARK_STATE_FOUND = 2,
+};
+
 // The settings with which a channel's counts become positions.
 struct EncoderInfo {
     ENCODER_TYPES_ENUM encoderType = ENCODER_TYPE_NONE;

@@ -2,6 +2,9 @@
 // commands (33 and the debouncing of 32).
 #include "modules/zel_device_module.h"
 
+#include <cmath>
+
+#include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
 
 namespace {
@@ -13,6 +16,10 @@ constexpr unsigned char kErrorCheckingOff = 4;
 constexpr unsigned char kErrorCheckingOn = 5;
 // First request byte of command 32: the debouncing time.
 constexpr unsigned char kDebouncing = 0;
+constexpr unsigned char kReferencingState = 3;
+constexpr unsigned char kSettingsParams = 10;
+// One wrap of the module's 32-bit counter.
+constexpr double kWrapSpan = 4294967295.0;
 
 bool validChannel(unsigned short channel) { return channel < ZEL_CHANNEL_CAPACITY; }
 
@@ -151,4 +158,76 @@ ZelResults ZelDeviceModule::setLatchDebouncing(unsigned char channel, unsigned s
     ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+EncoderInfo* ZelDeviceModule::storedEncoderInfo(unsigned short channel) {
+    if (!isCommInitialized() || !validChannel(channel)) return nullptr;
+    return &encoderInfo[channel];
+}
+
+bool ZelDeviceModule::replaceUom(UOM uom, unsigned short channel) {
+    EncoderInfo* info = storedEncoderInfo(channel);
+    if (info == nullptr) return false;
+    info->uom = uom;
+    return true;
+}
+
+bool ZelDeviceModule::replaceEncoderType(ENCODER_TYPES_ENUM type, unsigned short channel) {
+    EncoderInfo* info = storedEncoderInfo(channel);
+    if (info == nullptr) return false;
+    info->encoderType = type;
+    return true;
+}
+
+bool ZelDeviceModule::replaceCountingDirection(bool direction, unsigned short channel) {
+    EncoderInfo* info = storedEncoderInfo(channel);
+    if (info == nullptr) return false;
+    info->countingDirection = direction;
+    return true;
+}
+
+double ZelDeviceModule::incrementalAngle(double counterDegrees, double countsPerRevolution,
+                                         int wraps, double deviceOffset, ROTARY_FORMAT format) {
+    // One wrap moves the reading by the fraction of a turn that 2^32 - 1
+    // counts leave over. Without a resolution there is no such fraction.
+    double shift = 0.0;
+    if (countsPerRevolution != 0.0) {
+        const double turns = kWrapSpan / countsPerRevolution;
+        shift = 360.0 * turns - 360.0 * std::floor(turns);
+    }
+    double correction = 0.0;
+    if (wraps < 0) {
+        correction = 360.0 - shift * std::fabs(static_cast<double>(wraps));
+    } else if (wraps > 0) {
+        correction = shift * wraps;
+    }
+    double p = counterDegrees + correction + deviceOffset;
+    foldIncrementalAngle(&p, &countsPerRevolution, &wraps, &correction, &format);
+    return p;
+}
+
+ZelResults ZelDeviceModule::readReferencingState(unsigned char channel, REF_MARK_STATE* state,
+                                                 const char* method) {
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, method);
+    if (state == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, method);
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = kReferencingState;
+    request[4] = channel;
+    ZelbusResponse response{};
+    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
+    if (!r.ok()) return r;
+    *state = static_cast<REF_MARK_STATE>(
+        CommonUtils::uCharsToUShortEndianSwap(zelbus::params(response)));
+    return ZelResults(ZEL_OK, method, __LINE__);
+}
+
+ZelResults ZelDeviceModule::moduleSettings(std::initializer_list<unsigned char> parameters,
+                                           ZelbusResponse* response) {
+    unsigned char request[zelbus::kFrameSize] = {};
+    unsigned i = 0;
+    for (unsigned char b : parameters) {
+        if (i == kSettingsParams) break;
+        request[zelbus::kHeaderSize + i++] = b;
+    }
+    return getUdpData(request, UDP_CMD_MODULE_SETTINGS, kSettingsParams, kSettingsParams, response);
 }

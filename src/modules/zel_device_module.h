@@ -11,10 +11,12 @@
 #ifndef ZEL_ZEL_DEVICE_MODULE_H
 #define ZEL_ZEL_DEVICE_MODULE_H
 
+#include <initializer_list>
+
 #include "modules/zel_module.h"
 
 class ZEL_API ZelDeviceModule : public ZelModule {
-public:
+  public:
     ZelDeviceModule();
     ~ZelDeviceModule() override;
 
@@ -45,10 +47,34 @@ public:
     // Command 32 [0, channel, time high, time low, 0].
     ZelResults setLatchDebouncing(unsigned char channel, unsigned short debounceTime);
 
-protected:
+  protected:
     bool setResolution(double value, unsigned short channel);
+    // The stored record of a channel, or null when the communication is not
+    // initialised or the channel is 8 or more: the rule of the single-field
+    // setters of the kinds (unit, encoder type, counting direction).
+    ZEL_INTERNAL EncoderInfo* storedEncoderInfo(unsigned short channel);
+    ZEL_INTERNAL bool replaceUom(UOM uom, unsigned short channel);
+    ZEL_INTERNAL bool replaceEncoderType(ENCODER_TYPES_ENUM type, unsigned short channel);
+    ZEL_INTERNAL bool replaceCountingDirection(bool direction, unsigned short channel);
 
-private:
+    // The angle of an incremental rotary channel from its counter angle A
+    // (the 32-bit count in degrees): adds the shift of `wraps` counter wraps
+    // (each 2^32 - 1 counts), the device offset, then folds the sum by the
+    // format with foldIncrementalAngle.
+    ZEL_INTERNAL static double incrementalAngle(double counterDegrees, double countsPerRevolution,
+                                                int wraps, double deviceOffset,
+                                                ROTARY_FORMAT format);
+
+    // Command 32 [3, channel]: the referencing state of an incremental
+    // channel, big-endian in bytes 3-4, written as 16 bits. Flag 20, pointer 32.
+    ZEL_INTERNAL ZelResults readReferencingState(unsigned char channel, REF_MARK_STATE* state,
+                                                 const char* method);
+    // Command 15 with ten parameter bytes (the first the sub-operation, the
+    // rest zero unless given) through the checked exchange.
+    ZEL_INTERNAL ZelResults moduleSettings(std::initializer_list<unsigned char> parameters,
+                                           ZelbusResponse* response);
+
+  private:
     // Command 33 with [channel, function] through the checked exchange.
     ZEL_INTERNAL ZelResults channelFunction(unsigned char channel, unsigned char function,
                                             ZelbusResponse* response);

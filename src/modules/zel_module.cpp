@@ -24,9 +24,6 @@ constexpr std::size_t kVariantSuffixLength = 3;
 constexpr int kReleaseBeta = 5;
 constexpr int kReleaseCandidate = 6;
 
-unsigned char* params(ZelbusResponse& response) { return response.data + zelbus::kHeaderSize; }
-int paramCount(const ZelbusResponse& response) { return response.data[1]; }
-int paramLength(const ZelbusResponse& response) { return response.data[2]; }
 
 // "major.minor.patch", with the release kind's suffix and build number.
 void formatVersion(char* out, int major, int minor, int patch, int release, int build) {
@@ -50,6 +47,10 @@ void copyText(char* destination, const char* source, std::size_t capacity) {
 }
 
 }  // namespace
+
+using zelbus::paramCount;
+using zelbus::paramLength;
+using zelbus::params;
 
 // ---- Identity ---------------------------------------------------------------
 

@@ -200,6 +200,10 @@ protected:
                                        unsigned char paramCount, unsigned char paramLength,
                                        ZelbusResponse* response);
 
+    // Command 1, the read of counts and values, with the option byte (0 or
+    // 1; any other option is sent as 0).
+    ZEL_INTERNAL ZelResults readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response);
+
 private:
     friend class ZelProgramming;  // selects the image by the priority class
 

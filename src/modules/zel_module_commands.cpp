@@ -25,9 +25,12 @@ constexpr unsigned char kIntegrityRead = 0;
 constexpr unsigned char kIntegrityClear = 1;
 constexpr unsigned char kIntegrityClearAll = 2;
 
-unsigned char* params(ZelbusResponse& response) { return response.data + zelbus::kHeaderSize; }
 
 }  // namespace
+
+using zelbus::paramCount;
+using zelbus::paramLength;
+using zelbus::params;
 
 void ZelModule::convertCountsCommand(ZelbusResponse* response) {
     if (response == nullptr) return;
@@ -41,15 +44,19 @@ void ZelModule::convertCountsCommand(ZelbusResponse* response) {
     }
 }
 
+ZelResults ZelModule::readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response) {
+    unsigned char request[zelbus::kFrameSize] = {};
+    request[3] = option == COUNT_REQUEST_ALTERNATE ? 1 : 0;
+    return getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, response);
+}
+
 ZelResults ZelModule::getCounts(unsigned long* counts, unsigned short n,
                                 COUNT_REQUEST_OPTION option) {
     constexpr char kMethod[] = "ZelModule::getCounts";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (counts == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = option == COUNT_REQUEST_ALTERNATE ? 1 : 0;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, &response);
+    ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
     convertCountsCommand(&response);
     const unsigned short copied = n < response.numCounts ? n : response.numCounts;

@@ -108,6 +108,15 @@ struct ZelbusResponse {
     unsigned short numCounts;
 };
 
+namespace zelbus {
+
+// The parameter bytes of an answer (from byte 3), its count and its length.
+inline unsigned char* params(ZelbusResponse& response) { return response.data + kHeaderSize; }
+inline int paramCount(const ZelbusResponse& response) { return response.data[1]; }
+inline int paramLength(const ZelbusResponse& response) { return response.data[2]; }
+
+}  // namespace zelbus
+
 // Text capacities of the connect record (terminator included).
 constexpr unsigned ZEL_IP_TEXT_CAPACITY = 18;
 constexpr unsigned ZEL_MAC_TEXT_CAPACITY = 19;

@@ -3,8 +3,8 @@
 # socket layer, no platform layer, no member marked internal.
 set -euo pipefail
 symbols=$(nm -DC --defined-only "$1" | awk '{ $1=""; $2=""; print }')
-unexpected=$(printf '%s\n' "$symbols" | grep -vE '^ +(ZelResults|CommonUtils|ZelComm|ZelModule|ZelDeviceModule|ZelProgramming)::|^ +(typeinfo|vtable) (name )?for (ZelComm|ZelModule|ZelDeviceModule)$' || true)
-internal=$(printf '%s\n' "$symbols" | grep -E 'sendCommandWait|initializeComm|exchangeWithRetries|openConnection|forceFirmwareReinstall|expectAnswer|directedBroadcast|getUdpData|storeConnectRecord|exchangeExpecting|channelFunction|getProgrammingPriority|UdpSocket|zel::platform' || true)
+unexpected=$(printf '%s\n' "$symbols" | grep -vE '^ +(ZelResults|CommonUtils|ZelProgramming|AdcConverter|ZelComm|ZelModule|ZelDeviceModule|ZelKalixModule|Zel1VppModule|ZelTtlModule|ZelLvdtModule|ZelAnalogModule|ZelIoModule|ZelPneumaticModule)::|^ +(typeinfo|vtable) (name )?for (ZelComm|ZelModule|ZelDeviceModule|ZelKalixModule|Zel1VppModule|ZelTtlModule|ZelLvdtModule|ZelAnalogModule|ZelIoModule|ZelPneumaticModule)$' || true)
+internal=$(printf '%s\n' "$symbols" | grep -E 'sendCommandWait|initializeComm|exchangeWithRetries|openConnection|forceFirmwareReinstall|expectAnswer|directedBroadcast|getUdpData|storeConnectRecord|exchangeExpecting|channelFunction|getProgrammingPriority|readValues|storedEncoderInfo|replaceUom|replaceEncoderType|replaceCountingDirection|incrementalAngle|readReferencingState|moduleSettings|getInfo|getParams|readStatus|readFlags|countsToPosition|applyRotaryFormat|updateResolution|readSignalType|setInterpolation|explicitSettings|ZelLvdtModule::settings|readWords|switchOutput|readState|UdpSocket|zel::platform' || true)
 if [ -n "$unexpected$internal" ]; then
     printf 'unexpected exports:\n%s\n%s\n' "$unexpected" "$internal"
     exit 1
