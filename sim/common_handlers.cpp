@@ -102,9 +102,11 @@ std::optional<Bytes> moduleType(ModuleState& s, const Bytes&) {
 
 // One entry of eight bytes per channel, the count in the first four.
 std::optional<Bytes> counts(ModuleState& s, const Bytes&) {
-    const std::size_t channels = std::min<std::size_t>(s.numChannels, s.counts.size());
+    const std::size_t channels = std::min<std::size_t>(s.numChannels, s.axes.size());
     Bytes p(8 * channels, 0);
-    for (std::size_t c = 0; c < channels; ++c) putLe32(p, 8 * c, s.counts[c]);
+    for (std::size_t c = 0; c < channels; ++c) {
+        putLe32(p, 8 * c, static_cast<std::uint32_t>(s.axes[c].now()));
+    }
     return answer(1, static_cast<std::uint8_t>(channels), p);
 }
 

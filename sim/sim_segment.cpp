@@ -76,6 +76,7 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
     m->state.address = "127." + std::to_string(subnet_) + "." + std::to_string(host >> 8) + "." +
                        std::to_string(host & 0xFF);
     ModuleState& s = m->state;
+    addKindHandlers(s.moduleId, m->handlers);
     const std::uint32_t hardware = s.moduleId / 100;
     s.fram.emplace(1, Bytes{static_cast<std::uint8_t>(hardware), static_cast<std::uint8_t>(hardware >> 8),
                             static_cast<std::uint8_t>(hardware >> 16),

@@ -34,15 +34,90 @@ struct Version {
     std::uint8_t build = 0;
 };
 
+// One measuring axis: a count that is `count` when set and then moves by
+// `countsPerSecond`. The encoder kinds report it in their own formats (a
+// 32-bit counter with wrap counts, an absolute value with revolutions).
+struct Axis {
+    std::int64_t count = 0;
+    double countsPerSecond = 0.0;
+    long long setAtUs = 0;
+    void set(std::int64_t value, double perSecond = 0.0);
+    std::int64_t now() const;
+};
+
+// An absolute Kalix encoder on one channel.
+struct KalixEncoder {
+    bool present = false;
+    bool rotary = false;
+    bool inverted = false;
+    std::uint32_t measuringStep = 1;  // rotary: counts per turn; linear: nm per count
+    std::uint16_t revolutions = 0;    // turns told apart (1 single-turn; 0 reads as 1)
+    std::uint8_t positionBits = 0;    // width of a rotary value
+    std::string name = "KX";
+    std::string id = "KX-0";
+    std::string serial = "0";
+    std::uint32_t infoA = 0;
+    std::uint32_t infoB = 0;
+    std::array<std::uint8_t, 7> errors{};
+    std::array<std::uint8_t, 5> warnings{};
+    std::array<std::uint8_t, 9> diag{};
+};
+
+// Settings and referencing of an incremental (1 Vpp or TTL) channel.
+struct IncrementalChannel {
+    std::uint8_t signalType = 0;
+    std::uint8_t detectedSignalType = 0;  // what detection finds
+    bool analogDiag = false;
+    std::array<std::uint16_t, 2> diagWords{2048, 2048};
+    std::uint8_t presence = 1;
+    std::uint8_t direction = 0;  // 1: the module counts the axis backwards
+    std::uint16_t interpolation = 1;
+    // Referencing: a start makes the state 1; after `referencePolls` polls
+    // of completion it is complete with state 2; an acknowledge ends it.
+    std::uint8_t markKind = 0;
+    std::uint16_t markParameter = 0;
+    int referencePolls = 2;
+    int pollsLeft = -1;
+    bool referenced = false;
+    bool acknowledged = false;
+    std::uint16_t referenceState = 0;
+};
+
+// LVDT probes and their shared excitation.
+struct LvdtState {
+    std::array<std::int32_t, 8> readings{};    // signed 24-bit readings
+    std::array<std::int16_t, 8> millivolts{};  // demodulated voltages
+    std::uint16_t excitationMillivolts = 2500;
+    std::uint16_t dividerByte = 49;   // divider - 1 as the host sent it
+    std::uint16_t prescalerByte = 9;  // prescaler - 1
+    std::array<std::uint8_t, 8> presence{1, 1, 1, 1, 1, 1, 1, 1};
+    std::array<std::uint8_t, 8> gain{};
+    std::uint8_t taughtGain = 7;  // what teaching finds
+    std::array<int, 8> teachPollsLeft{};
+    std::uint8_t diagnostics = 0;
+    std::uint8_t oversampling = 0;
+    std::uint16_t fpgaRevision = 512;
+};
+
+// Two analog inputs: voltage and current words, samples, diagnostic words.
+struct AnalogState {
+    std::array<std::uint16_t, 4> words{2500, 0, 2500,
+                                       0};  // voltage 0, current 0, voltage 1, current 1
+    std::array<std::uint8_t, 2> samples{};
+    std::array<std::uint16_t, 12> diag{};
+    void setVolts(int channel, double volts);
+    void setMilliamps(int channel, double milliamps);
+};
+
 // What one simulated module knows about itself.
 struct ModuleState {
-    std::string address;                   // dotted, 127.N.a.b; a new static address moves it
-    std::uint32_t moduleId = 58031301;     // TTL base module by default
+    std::string address;                // dotted, 127.N.a.b; a new static address moves it
+    std::uint32_t moduleId = 58031301;  // TTL base module by default
     std::uint32_t moduleNumber = 1;
     std::uint8_t typeByte = 0;
     std::uint8_t numChannels = 2;
     std::array<std::uint8_t, 6> mac{0x00, 0x1A, 0x2B, 0x00, 0x00, 0x01};
-    std::string serial = "AB123456";       // eight characters
+    std::string serial = "AB123456";  // eight characters
     bool dhcp = false;
     std::string netmask = "255.255.0.0";
     char revision = 'A';
@@ -53,7 +128,7 @@ struct ModuleState {
     // Only the bootloader runs: the module reports identity 0 and its
     // configuration answer carries no firmware version.
     bool bootloaderOnly = false;
-    bool connectFlag = false;              // the module the host is plugged into
+    bool connectFlag = false;  // the module the host is plugged into
     bool rightOutput = false;
     bool leftInput = false;
     std::uint16_t asyncPort = 0;
@@ -64,44 +139,59 @@ struct ModuleState {
     std::map<int, Bytes> fram;
 
     // Measuring state of the common commands.
-    std::array<std::uint32_t, 8> counts{};          // raw 32-bit counts per channel
-    std::array<std::uint8_t, 5> latch{};            // own latch, then the base module's four
+    std::array<Axis, 8> axes{};           // what each channel measures
+    std::array<std::uint8_t, 5> latch{};  // own latch, then the base module's four
     std::array<std::int16_t, 5> adc{};
     std::uint32_t integrityErrors = 0;
-    std::array<std::int32_t, 14> integrity{};       // raw values as sent
+    std::array<std::int32_t, 14> integrity{};  // raw values as sent
     std::uint8_t diagMode = 0;
-    std::array<std::uint8_t, 8> channelStatus{};    // status byte per channel
+    std::array<std::uint8_t, 8> channelStatus{};  // status byte per channel
     std::array<bool, 8> errorChecking{};
     std::array<std::uint16_t, 8> debounceTime{};
-    int latchOption = -1;                            // last latch command other than a read
+    int latchOption = -1;  // last latch command other than a read
     int latchChoice = -1;
-    int resets = 0;                                  // resets of the bus (command 3)
+    int resets = 0;  // resets of the bus (command 3)
+
+    // Kind state; each kind uses its own part.
+    std::array<KalixEncoder, 8> kalix{};
+    std::array<IncrementalChannel, 8> incremental{};
+    std::uint16_t fpgaRevision = 512;  // TTL modules
+    LvdtState lvdt;
+    AnalogState analog;
+    std::uint8_t inputs = 0;   // digital inputs, bit 0 = input 1
+    std::uint8_t outputs = 0;  // outputs; bit 3 is the valve
 };
 
 // Faults armed for one command code of one module.
 struct Fault {
-    int drop = 0;                   // answer nothing to the next `drop` requests (-1: always)
-    int delayMs = 0;                // send the answer this late
-    bool duplicate = false;         // send the answer twice
-    std::optional<int> type;        // answer with this type instead
-    std::optional<int> paramCount;  // overwrite byte 1
-    std::optional<int> paramLength; // overwrite byte 2
-    int oversize = 0;               // pad the answer to this many bytes
-    int unsolicited = 0;            // send this many stray datagrams before the answer
-    int stopAfter = -1;             // answer this many more requests, then none (-1: no limit)
+    int drop = 0;                    // answer nothing to the next `drop` requests (-1: always)
+    int delayMs = 0;                 // send the answer this late
+    bool duplicate = false;          // send the answer twice
+    std::optional<int> type;         // answer with this type instead
+    std::optional<int> paramCount;   // overwrite byte 1
+    std::optional<int> paramLength;  // overwrite byte 2
+    int oversize = 0;                // pad the answer to this many bytes
+    int unsolicited = 0;             // send this many stray datagrams before the answer
+    int stopAfter = -1;              // answer this many more requests, then none (-1: no limit)
 };
 
 struct Request {
-    long long timeUs;   // monotonic
+    long long timeUs;  // monotonic
     Bytes bytes;
-    bool broadcast;     // received on the subnet's broadcast address
+    bool broadcast;  // received on the subnet's broadcast address
 };
 
 // An answer to a request, or none.
 using Handler = std::function<std::optional<Bytes>(ModuleState&, const Bytes& request)>;
 
-// The common commands every module answers; kinds add their own entries.
+// The common commands every module answers.
 std::map<int, Handler> commonHandlers();
+// Adds or wraps the entries of the kind the identity names (the model
+// number in its ID string); commands a kind extends fall back to the
+// common entry for the sub-operations it does not know.
+void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers);
+// The microseconds of the simulator's clock.
+long long nowUs();
 
 // A frame [type, count, length, params...].
 Bytes frame(int type, std::uint8_t count, const Bytes& params);
@@ -111,7 +201,7 @@ Bytes latchMessage(const ModuleState& state);
 Bytes channelStatusMessage(int channel, std::uint8_t status);
 
 class Segment {
-public:
+  public:
     // subnet 0: the first free subnet from 2 on (holding a subnet's
     // broadcast address is the lock that keeps parallel tests apart).
     explicit Segment(int subnet = 0);
@@ -127,8 +217,8 @@ public:
     void stop();
 
     int subnet() const { return subnet_; }
-    std::string hostAddress() const;      // 127.N.0.1, for the host side
-    std::string broadcastAddress() const; // 127.N.255.255
+    std::string hostAddress() const;       // 127.N.0.1, for the host side
+    std::string broadcastAddress() const;  // 127.N.255.255
     static constexpr const char* kNetmask = "255.255.0.0";
 
     void setFault(std::size_t module, int command, const Fault& fault);
@@ -148,7 +238,7 @@ public:
     // Runs `f` on a module's state under the segment's lock.
     void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
 
-private:
+  private:
     struct Module;
     struct Pending;
     void send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);

@@ -36,7 +36,8 @@ protected:
 
 TEST_F(CommonCommands, CountsCopyAsManyAsTheAnswerAndTheCallerHold) {
     segment.withState(0, [](zelsim::ModuleState& s) {
-        s.counts = {1, 0xFFFFFFFFu, 3, 0x80000000u, 5, 6, 7, 8};
+        const std::int64_t counts[8] = {1, 0xFFFFFFFF, 3, 0x80000000, 5, 6, 7, 8};
+        for (int c = 0; c < 8; ++c) s.axes[c].set(counts[c]);
     });
     unsigned long counts[8] = {};
     ASSERT_EQ(baseModule.getCounts(counts, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
