@@ -1,7 +1,9 @@
 // The 1 Vpp and TTL modules against simulated modules: positions of set
 // axes in each unit, wraps of the 32-bit counter in both directions, the
 // resolution rules, referencing and the settings kept in the module.
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "modules/zel_1vpp_module.h"
 #include "modules/zel_ttl_module.h"
@@ -171,6 +173,18 @@ TEST_F(OneVppModule, DiagnosticsReferencingAndSignalType) {
     ASSERT_EQ(module.getReferencingState(0, reinterpret_cast<REF_MARK_STATE*>(&wide)).getCode(),
               ZEL_OK);
     EXPECT_EQ(wide & 0xFFFFu, 258u);
+}
+
+TEST_F(OneVppModule, AMovingAxisStaysContinuousAcrossACounterWrap) {
+    // Ten counts before the wrap, moving at a million counts per second.
+    rotary(0, 2048, ROTARY_FORMAT_CONTINUOUS);
+    edit([](zelsim::ModuleState& s) { s.axes[0].set((1LL << 32) - 10, 1e6); });
+    read();
+    const double before = positions[0];
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    read();
+    EXPECT_GT(positions[0], before) << "the wrap count took over from the counter";
+    EXPECT_GT(positions[0], wrappedDegrees(1LL << 32, 1, 2048.0 * 4096));
 }
 
 using OneVppUninitialised = SimulatedModule<Zel1VppModule>;
