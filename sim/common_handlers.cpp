@@ -242,7 +242,12 @@ std::map<int, Handler> commonHandlers() {
     h[7] = [](ModuleState& s, const Bytes&) { return std::optional<Bytes>(configuration(s)); };
     h[8] = [](ModuleState& s, const Bytes&) {
         const auto ip = octets(s.address);
-        return answer(8, 5, {ip[3], ip[2], ip[1], ip[0], static_cast<std::uint8_t>(s.leftInput), 0, 0, 0});
+        bool high = s.leftInput;
+        if (s.leftHighReads > 0) {
+            --s.leftHighReads;
+            high = true;
+        }
+        return answer(8, 5, {ip[3], ip[2], ip[1], ip[0], static_cast<std::uint8_t>(high), 0, 0, 0});
     };
     h[9] = [](ModuleState& s, const Bytes& r) {
         s.rightOutput = r.size() > 3 && r[3] != 0;

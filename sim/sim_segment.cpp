@@ -204,7 +204,8 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     // The left input of each module follows its physical left neighbour's
     // right output; the modules are in physical order.
     for (std::size_t i = 0; i < modules_.size(); ++i) {
-        modules_[i]->state.leftInput = i > 0 && modules_[i - 1]->state.rightOutput;
+        ModuleState& state = modules_[i]->state;
+        state.leftInput = !state.leftInputDead && i > 0 && modules_[i - 1]->state.rightOutput;
     }
     if (!reply) return;
 

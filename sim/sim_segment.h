@@ -131,6 +131,10 @@ struct ModuleState {
     bool connectFlag = false;  // the module the host is plugged into
     bool rightOutput = false;
     bool leftInput = false;
+    // Faults of the neighbour wiring: a left input that never rises, and
+    // one that reads high for this many more reads whatever the neighbour does.
+    bool leftInputDead = false;
+    int leftHighReads = 0;
     std::uint16_t asyncPort = 0;
     bool asyncMode = false;
     // Non-volatile fields as stored bytes; a read of a field not here is
@@ -209,7 +213,9 @@ class Segment {
     Segment(const Segment&) = delete;
     Segment& operator=(const Segment&) = delete;
 
-    // Adds a module at 127.N.0.host; call before start().
+    // Adds a module at 127.N.0.host to the right of those added before: the
+    // order of addModule is the physical order of the chain, whatever the
+    // addresses. Call before start().
     ModuleState& addModule(int host, ModuleState state = {});
     // Binds every socket, then serves them from a thread. False when a
     // socket cannot be bound. Stop with stop() or the destructor.

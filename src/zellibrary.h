@@ -16,5 +16,6 @@
 #include "modules/zel_analog_module.h"
 #include "modules/zel_io_module.h"
 #include "programming/zel_programming.h"
+#include "chain/zel_interface.h"
 
 #endif  // ZEL_ZELLIBRARY_H
