@@ -1,0 +1,382 @@
+// The configuration file: conversions, loads, counts, reads at the three
+// levels, the check by module kind, edits, and writes with their backup,
+// on the sample files of examples/config and on crafted documents.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "config/zel_config_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string sample(const char* name) { return std::string(ZEL_EXAMPLES_DIR) + "/config/" + name; }
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// A scratch folder of the test's own.
+class ConfigFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("zelconfig-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    // A document from a root body (after the declaration).
+    std::string crafted(const std::string& name, const std::string& body) {
+        const fs::path p = dir / name;
+        writeText(p, "<?xml version=\"1.0\"?>\n" + body);
+        return p.string();
+    }
+    fs::path dir;
+    ZelConfigWriter config;
+};
+
+const char kModule[] =
+    "<Module><SerialNumber>S</SerialNumber><Model>M</Model><Label>L</Label>"
+    "<ModuleId>ID</ModuleId><HardwareId>H</HardwareId><BootloaderVersion>1</BootloaderVersion>"
+    "<FirmwareVersion>2</FirmwareVersion><UsingDhcp>0</UsingDhcp><Netmask>n</Netmask>"
+    "<NetmaskStatic>n</NetmaskStatic><Mac>m</Mac><Ip>i</Ip><IpStatic>i</IpStatic><Port>p</Port>"
+    "<Active>1</Active>CHANNELS</Module>";
+
+std::string module(const std::string& id, const std::string& channels = "") {
+    std::string m = kModule;
+    m.replace(m.find("ID"), 2, id);
+    m.replace(m.find("CHANNELS"), 8, channels);
+    return m;
+}
+
+TEST(ConfigConversions, TagsAndTexts) {
+    EXPECT_EQ(ZelConfigBase::decodeElementType(static_cast<ZEL_XML_ELEMENTS>(18)), "Unknown");
+    EXPECT_EQ(ZelConfigBase::decodeElementType(static_cast<ZEL_XML_ELEMENTS>(99)), "Unknown");
+    EXPECT_EQ(ZelConfigBase::decodeElementType(ZEL_XML_UNKNOWN_ELEMENT), "Unknown");
+    EXPECT_EQ(ZelConfigBase::decodeElementType(ZEL_XML_CHANNEL_UNUSED_1), "ChannelUnused_1");
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("SignalType")), ZEL_XML_SIGNAL_TYPE);
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("ChannelUnused_1")), ZEL_XML_UNKNOWN_ELEMENT);
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("signaltype")), ZEL_XML_UNKNOWN_ELEMENT);
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QString()), ZEL_XML_UNKNOWN_ELEMENT);
+    int known = 0;
+    for (int v = 0; v <= 140; ++v) {
+        const auto e = static_cast<ZEL_XML_ELEMENTS>(v);
+        const QString tag = ZelConfigBase::decodeQElementType(e);
+        if (tag == QLatin1String("Unknown") || e == ZEL_XML_CHANNEL_UNUSED_1) continue;
+        EXPECT_EQ(ZelConfigBase::encodeQElementType(tag), e) << v;
+        ++known;
+    }
+    EXPECT_EQ(known, 18 + 32);
+    EXPECT_EQ(ZelConfigBase::decodeErrorType(ZEL_XML_SAME_DATA),
+              "The data to set is the same as what is already in the file");
+    EXPECT_EQ(ZelConfigBase::decodeErrorType(ZEL_XML_NULL_POINTER),
+              "A NULL pointer was passed in as a parameter");
+    EXPECT_EQ(ZelConfigBase::decodeErrorType(static_cast<ZEL_XML_RETURN>(17)), "Ok");
+    EXPECT_EQ(ZelConfigBase::decodeErrorType(static_cast<ZEL_XML_RETURN>(-1)), "Ok");
+}
+
+TEST_F(ConfigFiles, LoadsOfMissingMalformedAndForeignFiles) {
+    std::string text = "untouched";
+    EXPECT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_EQ(config.reloadXml(), ZEL_XML_INVALID_FILE) << "no name yet";
+    const std::string missing = (dir / "none.xml").string();
+    EXPECT_EQ(config.loadXml(missing), ZEL_XML_INVALID_FILE);
+    EXPECT_EQ(config.getFilename(), missing);
+    EXPECT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_EQ(text, "untouched");
+    EXPECT_EQ(config.loadXml(sample("malformed.xml")), ZEL_XML_DOM_CREATE_FAILED);
+
+    // Any well-formed root loads; the shape is the counts' and the check's business.
+    ASSERT_EQ(config.loadXml(sample("foreign_root.xml")), ZEL_XML_OK);
+    unsigned short count = 9;
+    EXPECT_EQ(config.getNumModules(count), ZEL_XML_INVALID_ROOT_TAG);
+    EXPECT_EQ(config.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_INVALID_MODULE_LIST);
+    ZEL_XML_ELEMENTS element = ZEL_XML_ACTIVE;
+    unsigned short m = 5, c = 5;
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_INVALID_ROOT_TAG);
+    EXPECT_EQ(element, ZEL_XML_ACTIVE) << "the element is set only after the count";
+    EXPECT_EQ(m, 0);
+}
+
+TEST_F(ConfigFiles, CountsReadsAndListingsOfTheSampleChain) {
+    ASSERT_EQ(config.loadXml(sample("chain.xml")), ZEL_XML_OK);
+    unsigned short count = 0;
+    ASSERT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    EXPECT_EQ(count, 8);
+    ASSERT_EQ(config.getNumChannels(1, count), ZEL_XML_OK);
+    EXPECT_EQ(count, 2);
+    ASSERT_EQ(config.getNumChannels(8, count), ZEL_XML_OK);
+    EXPECT_EQ(count, 0) << "the power supply has no channels";
+    ASSERT_EQ(config.getNumChannels(0, count), ZEL_XML_OK);
+    EXPECT_EQ(count, 0);
+
+    std::string text;
+    ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
+    EXPECT_EQ(text, "Assembly cell 3");
+    ASSERT_EQ(config.getElement(ZEL_XML_MAC, text), ZEL_XML_OK);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7) << "one line per module";
+    ASSERT_EQ(config.getElement(ZEL_XML_LABEL, text, 3), ZEL_XML_OK);
+    EXPECT_EQ(text, "Table Y");
+    EXPECT_EQ(config.getElement(ZEL_XML_LABEL, text, 9), ZEL_XML_INVALID_MODULE_LIST);
+    EXPECT_EQ(config.getElement(ZEL_XML_OFFSET, text, 1), ZEL_XML_TAG_NOT_FOUND);
+    ASSERT_EQ(config.getElement(ZEL_XML_INTERPOLATION, text, 3, 2), ZEL_XML_OK);
+    EXPECT_EQ(text, "10");
+    EXPECT_EQ(config.getElement(ZEL_XML_INTERPOLATION, text, 3, 3), ZEL_XML_INVALID_CHANNEL_LIST);
+    EXPECT_EQ(config.getElement(ZEL_XML_INTERPOLATION, text, 3, 0), ZEL_XML_INVALID_CHANNEL_LIST);
+
+    const std::string listing = config.getSpecificModule(6);
+    EXPECT_EQ(listing.rfind("SerialNumber, AB000125\n", 0), 0u) << listing;
+    EXPECT_NE(listing.find("Label, Clamps\n"), std::string::npos);
+    EXPECT_EQ(listing.find("ChannelLabel"), std::string::npos) << "channels are not listed";
+    EXPECT_EQ(config.getSpecificChannel(6, 1), "ChannelLabel, Clamps 1\nPopulated, 1\n");
+    EXPECT_EQ(config.getSpecificChannel(6, 2), "");
+
+    ASSERT_EQ(config.getAllElements(text), ZEL_XML_OK);
+    EXPECT_NE(text.find("\n <BaseLabel>Assembly cell 3</BaseLabel>"), std::string::npos);
+    EXPECT_NE(text.find("\n  <SerialNumber>"), std::string::npos);
+}
+
+TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
+    ZEL_XML_ELEMENTS element{};
+    unsigned short m = 0, c = 0;
+    ASSERT_EQ(config.loadXml(sample("chain.xml")), ZEL_XML_OK);
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_OK);
+
+    ASSERT_EQ(config.loadXml(sample("missing_lvdt_frequency.xml")), ZEL_XML_OK);
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY);
+    EXPECT_EQ(m, 4);
+    EXPECT_EQ(c, 2) << "the channel number still names the module before's last channel";
+
+    ASSERT_EQ(config.loadXml(sample("missing_ttl_interpolation.xml")), ZEL_XML_OK);
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_INTERPOLATION);
+    EXPECT_EQ(m, 3);
+    EXPECT_EQ(c, 2);
+
+    // Without "BaseLabel"; and a module whose identity is no number needs
+    // only the elements of any module.
+    ASSERT_EQ(config.loadXml(crafted("nolabel.xml", "<ModuleConfig>" + module("1") + "</ModuleConfig>")),
+              ZEL_XML_OK);
+    m = c = 7;
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_BASE_LABEL);
+    EXPECT_EQ(m, 0);
+    EXPECT_EQ(c, 0);
+    const std::string plainChannel =
+        "<Channel><ChannelLabel>a</ChannelLabel><ErrorMonitoring/><Populated>1</Populated>"
+        "<DeviceType/><RotaryFormatType/><UOM/><ErrorCompensation/><ScaleFactor/>"
+        "<MasteringEnabled/><MasterDesired/><MasterOffset/><MasterUom/><DisplayResolution/>"
+        "<Resolution/><CountingDirection/></Channel>";
+    ASSERT_EQ(config.loadXml(crafted("dashed.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" +
+                                                       module("580314-01", plainChannel) +
+                                                       "</ModuleConfig>")),
+              ZEL_XML_OK);
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_OK) << "counts as identity 0";
+    // The same channel is not enough for a TTL module.
+    ASSERT_EQ(config.loadXml(crafted("ttl.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" +
+                                                    module("58031401", plainChannel) + "</ModuleConfig>")),
+              ZEL_XML_OK);
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_LINE_COUNT);
+    EXPECT_EQ(c, 1);
+}
+
+TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
+    // A comment in front of "BaseLabel" shifts every module position by one.
+    ASSERT_EQ(config.loadXml(crafted("comment.xml", "<ModuleConfig><!-- note --><BaseLabel>b</BaseLabel>" +
+                                                        module("1") + module("2") + "</ModuleConfig>")),
+              ZEL_XML_OK);
+    std::string text;
+    unsigned short count = 0;
+    ASSERT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(config.getElement(ZEL_XML_MODULE_ID, text, 1), ZEL_XML_INVALID_MODULE_LIST);
+    ASSERT_EQ(config.getElement(ZEL_XML_MODULE_ID, text, 2), ZEL_XML_OK);
+    EXPECT_EQ(text, "1");
+
+    // Empty elements: no leaf at module level, an empty text at channel level.
+    std::string m = module("58031101", "<Channel><Offset/><Resolution>2</Resolution></Channel>"
+                                       "<Channel><Only>x</Only></Channel>");
+    m.replace(m.find("<Label>L</Label>"), 16, "<Label/>");
+    ASSERT_EQ(config.loadXml(crafted("empty.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + m +
+                                                      "</ModuleConfig>")),
+              ZEL_XML_OK);
+    EXPECT_EQ(config.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_TAG_NOT_FOUND);
+    text = "x";
+    ASSERT_EQ(config.getElement(ZEL_XML_OFFSET, text, 1, 1), ZEL_XML_OK);
+    EXPECT_EQ(text, "");
+    ASSERT_EQ(config.getNumChannels(1, count), ZEL_XML_OK);
+    EXPECT_EQ(count, 1) << "a channel holding one leaf is a leaf";
+    ZEL_XML_ELEMENTS element{};
+    unsigned short mod = 0, ch = 0;
+    EXPECT_EQ(config.validateElements(element, mod, ch), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_LABEL);
+    EXPECT_EQ(mod, 1);
+
+    ASSERT_EQ(config.loadXml(crafted("wrong.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + module("1") +
+                                                      "<Group><a>1</a><b>2</b></Group></ModuleConfig>")),
+              ZEL_XML_OK);
+    EXPECT_EQ(config.getNumModules(count), ZEL_XML_INVALID_MODULE_TAG);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(config.getNumChannels(1, count), ZEL_XML_INVALID_MODULE_TAG) << "the walk goes to the end";
+}
+
+TEST_F(ConfigFiles, EditsAndRemovals) {
+    const fs::path file = dir / "chain.xml";
+    fs::copy_file(sample("chain.xml"), file);
+    EXPECT_EQ(config.setElement(ZEL_XML_LABEL, "x", 1), ZEL_XML_DOM_NOT_CREATED);
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    EXPECT_EQ(config.setElement(ZEL_XML_LABEL, "Spindle", 1), ZEL_XML_SAME_DATA);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Main spindle", 1), ZEL_XML_OK);
+    std::string text;
+    ASSERT_EQ(config.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_OK);
+    EXPECT_EQ(text, "Main spindle");
+    ASSERT_EQ(config.setElement(ZEL_XML_LINE_COUNT, "4096", 2, 2), ZEL_XML_OK);
+    ASSERT_EQ(config.getElement(ZEL_XML_LINE_COUNT, text, 2, 2), ZEL_XML_OK);
+    EXPECT_EQ(text, "4096");
+    EXPECT_EQ(config.setElement(ZEL_XML_OFFSET, "1", 1), ZEL_XML_OK) << "absent: nothing created";
+    EXPECT_EQ(config.getElement(ZEL_XML_OFFSET, text, 1), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(config.setElement(ZEL_XML_LABEL, "x", 0), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(config.setElement(ZEL_XML_LINE_COUNT, "x", 2, 0), ZEL_XML_TAG_NOT_FOUND);
+
+    // Module 0 is "BaseLabel": nothing removed; removing 1 twice drops two modules.
+    unsigned short count = 0;
+    config.removeSpecificModuleNode(0);
+    config.removeSpecificModuleNode(1);
+    config.removeSpecificModuleNode(1);
+    ASSERT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    EXPECT_EQ(count, 6);
+    ASSERT_EQ(config.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_OK);
+    EXPECT_EQ(text, "Table Y");
+    ASSERT_EQ(config.reloadXml(), ZEL_XML_OK) << "unwritten edits are dropped";
+    ASSERT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    EXPECT_EQ(count, 8);
+}
+
+TEST_F(ConfigFiles, WritesKeepOneBackupAndTheLoadedName) {
+    const fs::path file = dir / "config.xml";
+    fs::copy_file(sample("chain.xml"), file);
+    writeText(dir / "config.xml~", "an older backup");
+    const std::string before = readFile(file);
+
+    EXPECT_EQ(config.writeFile(), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_EQ(config.writeFile((dir / "never.xml").string()), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_FALSE(fs::exists(dir / "never.xml"));
+
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Renamed", 2), ZEL_XML_OK);
+    ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
+    EXPECT_EQ(readFile(dir / "config.xml~"), before) << "the backup is the previous file";
+    const std::string written = readFile(file);
+    EXPECT_NE(written.find("\n    <BaseLabel>Assembly cell 3</BaseLabel>"), std::string::npos);
+    EXPECT_EQ(written.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
+    EXPECT_NE(written.find("<!-- A mixed chain"), std::string::npos);
+
+    const fs::path other = dir / "copy.xml";
+    ASSERT_EQ(config.writeFile(other.string()), ZEL_XML_OK);
+    EXPECT_FALSE(fs::exists(dir / "copy.xml~")) << "no backup of a new file";
+    EXPECT_EQ(config.getFilename(), file.string());
+
+    // Round trip: every value survives.
+    ZelConfigWriter again;
+    ASSERT_EQ(again.loadXml(other.string()), ZEL_XML_OK);
+    ZelConfigWriter original;
+    ASSERT_EQ(original.loadXml(sample("chain.xml")), ZEL_XML_OK);
+    for (unsigned short m = 1; m <= 8; ++m) {
+        if (m == 2) continue;
+        EXPECT_EQ(again.getSpecificModule(m), original.getSpecificModule(m)) << m;
+        for (unsigned short c = 1; c <= 2; ++c) {
+            EXPECT_EQ(again.getSpecificChannel(m, c), original.getSpecificChannel(m, c)) << m << "/" << c;
+        }
+    }
+    ZEL_XML_ELEMENTS element{};
+    unsigned short m = 0, c = 0;
+    EXPECT_EQ(again.validateElements(element, m, c), ZEL_XML_OK);
+}
+
+TEST_F(ConfigFiles, DeclaredEncodingIsKeptOnWrite) {
+    const std::string body = "<ModuleConfig><BaseLabel>Z\xFCrich</BaseLabel></ModuleConfig>\n";
+    const fs::path file = dir / "latin1.xml";
+    writeText(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + body);
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    std::string text;
+    ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
+    EXPECT_EQ(text, "Z\xFCrich") << "one byte per character";
+    ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
+    const std::string written = readFile(file);
+    EXPECT_NE(written.find("Z\xFCrich"), std::string::npos) << "written in ISO-8859-1, not UTF-8";
+    EXPECT_NE(written.find("ISO-8859-1"), std::string::npos);
+}
+
+TEST_F(ConfigFiles, AFailedLoadNeverLeadsToAPartialWrite) {
+    const fs::path file = dir / "config.xml";
+    fs::copy_file(sample("chain.xml"), file);
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    EXPECT_EQ(config.loadXml(sample("malformed.xml")), ZEL_XML_DOM_CREATE_FAILED);
+    unsigned short count = 0;
+    ASSERT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    EXPECT_EQ(count, 8) << "the earlier tree stays whole";
+    const fs::path out = dir / "out.xml";
+    ASSERT_EQ(config.writeFile(out.string()), ZEL_XML_OK);
+    ZelConfigReader check;
+    ASSERT_EQ(check.loadXml(out.string()), ZEL_XML_OK);
+    ZEL_XML_ELEMENTS element{};
+    unsigned short m = 0, c = 0;
+    EXPECT_EQ(check.validateElements(element, m, c), ZEL_XML_OK);
+
+    // A target that cannot be opened: result 0, the old file stays as it was.
+    fs::create_directories(dir / "blocked.xml");
+    EXPECT_EQ(config.writeFile((dir / "blocked.xml").string()), ZEL_XML_OK);
+    EXPECT_TRUE(fs::is_directory(dir / "blocked.xml"));
+}
+
+TEST_F(ConfigFiles, HostileDocuments) {
+    // Deep nesting, a huge text, control characters, an unknown encoding and
+    // bytes that are no UTF-8: each loads or is refused, and nothing crashes.
+    std::string deep = "<ModuleConfig><BaseLabel>b</BaseLabel>";
+    for (int i = 0; i < 2000; ++i) deep += "<Module><x>1</x>";
+    for (int i = 0; i < 2000; ++i) deep += "</Module>";
+    deep += "</ModuleConfig>";
+    ZEL_XML_ELEMENTS element{};
+    unsigned short m = 0, c = 0, count = 0;
+    if (config.loadXml(crafted("deep.xml", deep)) == ZEL_XML_OK) {
+        EXPECT_EQ(config.getNumModules(count), ZEL_XML_OK);
+        config.validateElements(element, m, c);
+        EXPECT_EQ(config.writeFile((dir / "deep-out.xml").string()), ZEL_XML_OK);
+    }
+
+    const std::string huge(4 * 1024 * 1024, 'h');
+    ASSERT_EQ(config.loadXml(crafted("huge.xml", "<ModuleConfig><BaseLabel>" + huge +
+                                                     "</BaseLabel></ModuleConfig>")),
+              ZEL_XML_OK);
+    std::string text;
+    ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
+    EXPECT_EQ(text.size(), huge.size());
+
+    EXPECT_EQ(config.loadXml(crafted("control.xml", std::string("<ModuleConfig><BaseLabel>a\x01") +
+                                                        "b</BaseLabel></ModuleConfig>")),
+              ZEL_XML_DOM_CREATE_FAILED);
+    config.loadXml(crafted("unknown.xml", "<?xml version=\"1.0\" encoding=\"X-NONE\"?>"
+                                          "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>"));
+    config.loadXml(crafted("bytes.xml", "<ModuleConfig><BaseLabel>\xC3\x28\xFF</BaseLabel></ModuleConfig>"));
+    EXPECT_EQ(config.loadXml(crafted("empty.xml", "")), ZEL_XML_DOM_CREATE_FAILED);
+}
+
+}  // namespace
