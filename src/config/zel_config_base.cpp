@@ -58,9 +58,8 @@ QDomElement moduleAt(const QDomDocument* document, unsigned short n) {
     if (document == nullptr) return {};
     const QDomElement root = document->documentElement();
     if (root.isNull() || root.tagName() != QLatin1String(zel::config::kRootTag)) return {};
-    const QDomNodeList children = root.childNodes();
-    for (int position = 0; position < children.count(); ++position) {
-        const QDomNode node = children.at(position);
+    int position = 0;
+    for (QDomNode node = root.firstChild(); !node.isNull(); node = node.nextSibling(), ++position) {
         if (!zel::config::isContainer(node)) continue;
         if (node.toElement().tagName() != QLatin1String(zel::config::kModuleTag)) return {};
         if (position == n) return node.toElement();
@@ -70,6 +69,10 @@ QDomElement moduleAt(const QDomDocument* document, unsigned short n) {
 
 }  // namespace
 
+QDomElement ZelConfigBase::moduleElement(const unsigned short& module) const {
+    return moduleAt(loadedDocument(), module);
+}
+
 QDomNodeList ZelConfigBase::getModuleNodeList(const unsigned short& module) const {
     const QDomElement element = moduleAt(loadedDocument(), module);
     return element.isNull() ? QDomNodeList() : element.childNodes();
@@ -77,11 +80,11 @@ QDomNodeList ZelConfigBase::getModuleNodeList(const unsigned short& module) cons
 
 QDomNodeList ZelConfigBase::getChannelNodeList(const unsigned short& module,
                                                const unsigned short& channel) const {
-    const QDomNodeList nodes = getModuleNodeList(module);
+    const QDomElement element = moduleAt(loadedDocument(), module);
     int counted = 0;
-    for (int i = 0; i < nodes.count(); ++i) {
-        if (!zel::config::isContainer(nodes.at(i))) continue;
-        if (++counted == channel) return nodes.at(i).childNodes();
+    for (QDomNode node = element.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (!zel::config::isContainer(node)) continue;
+        if (++counted == channel) return node.childNodes();
     }
     return {};
 }

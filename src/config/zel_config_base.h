@@ -21,6 +21,7 @@
 #include "foundation/zel_export.h"
 
 class QDomDocument;
+class QDomElement;
 class QDomNodeList;
 
 // enumerator, value, tag
@@ -148,6 +149,8 @@ protected:
     ZEL_INTERNAL QDomNodeList getModuleNodeList(const unsigned short& module) const;
     ZEL_INTERNAL QDomNodeList getChannelNodeList(const unsigned short& module,
                                                  const unsigned short& channel) const;
+    // The "Module" element the module walk finds for n; null when none.
+    ZEL_INTERNAL QDomElement moduleElement(const unsigned short& module) const;
 
 private:
     std::string fileName;

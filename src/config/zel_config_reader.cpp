@@ -2,7 +2,10 @@
 #include "config/zel_config_reader.h"
 
 #include <QDomDocument>
+#include <QHash>
+#include <QSet>
 #include <cstdlib>
+#include <vector>
 
 #include "config/config_nodes.h"
 #include "modules/zel_module.h"
@@ -206,6 +209,35 @@ bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long
     }
 }
 
+namespace {
+
+// What the check needs of one module or channel, gathered in one walk: the
+// text of the first leaf of each tag, and the tags of all its elements.
+struct Gathered {
+    QHash<QString, QString> leafText;
+    QSet<QString> elementTags;
+    std::vector<QDomElement> containers;
+};
+
+Gathered gather(const QDomElement& parent) {
+    Gathered g;
+    for (QDomNode node = parent.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (!node.isElement()) continue;
+        const QDomElement element = node.toElement();
+        g.elementTags.insert(element.tagName());
+        if (isLeaf(node) && !g.leafText.contains(element.tagName())) {
+            g.leafText.insert(element.tagName(), element.text());
+        }
+        if (isContainer(node)) g.containers.push_back(element);
+    }
+    return g;
+}
+
+}  // namespace
+
+// The check gives the results of reading every required element one by one
+// (module-level reads want a leaf, channel-level reads any element), but
+// walks each module and channel once instead of once per element.
 ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsigned short& module,
                                                  unsigned short& channel) {
     if (const ZEL_XML_RETURN r = readable(); r != ZEL_XML_OK) return r;
@@ -218,29 +250,39 @@ ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsi
     if (const ZEL_XML_RETURN r = getElement(element, text); r != ZEL_XML_OK) return r;
     for (unsigned short m = 1; m <= modules && m != 0; ++m) {
         module = m;
+        const QDomElement found = moduleElement(m);
+        const Gathered leaves = gather(found);
         unsigned long id = 0;
+        auto readLeaf = [&](ZEL_XML_ELEMENTS e) {
+            element = e;
+            if (found.isNull()) return ZEL_XML_INVALID_MODULE_LIST;
+            const auto leaf = leaves.leafText.constFind(tagOf(e));
+            if (leaf == leaves.leafText.constEnd()) return ZEL_XML_TAG_NOT_FOUND;
+            if (e == ZEL_XML_MODULE_ID) id = identityOf(toLatin1(*leaf));
+            return ZEL_XML_OK;
+        };
         for (int e = ZEL_XML_SERIAL_NUMBER; e <= ZEL_XML_ACTIVE; ++e) {
-            element = static_cast<ZEL_XML_ELEMENTS>(e);
-            if (const ZEL_XML_RETURN r = getElement(element, text, m); r != ZEL_XML_OK) return r;
-            if (element == ZEL_XML_MODULE_ID) id = identityOf(text);
+            if (const ZEL_XML_RETURN r = readLeaf(static_cast<ZEL_XML_ELEMENTS>(e)); r != ZEL_XML_OK) {
+                return r;
+            }
         }
         if (ZelModule::isLvdtModule(static_cast<MODULE_ID>(id))) {
             for (ZEL_XML_ELEMENTS e : {ZEL_XML_PRIMARY_EXCITATION_VOLTAGE,
                                        ZEL_XML_PRIMARY_EXCITATION_FREQUENCY}) {
-                element = e;
-                if (const ZEL_XML_RETURN r = getElement(element, text, m); r != ZEL_XML_OK) return r;
+                if (const ZEL_XML_RETURN r = readLeaf(e); r != ZEL_XML_OK) return r;
             }
         }
         unsigned short channels = 0;
         if (const ZEL_XML_RETURN r = getNumChannels(m, channels); r != ZEL_XML_OK) return r;
         for (unsigned short c = 1; c <= channels && c != 0; ++c) {
             channel = c;
+            const bool present = c <= leaves.containers.size();
+            const Gathered inside = present ? gather(leaves.containers[c - 1]) : Gathered{};
             for (int e = ZEL_XML_CHANNEL_LABEL; e <= ZEL_XML_SIGNAL_TYPE; ++e) {
                 element = static_cast<ZEL_XML_ELEMENTS>(e);
                 if (!isRequiredChannelElement(element, id)) continue;
-                if (const ZEL_XML_RETURN r = getElement(element, text, m, c); r != ZEL_XML_OK) {
-                    return r;
-                }
+                if (!present) return ZEL_XML_INVALID_CHANNEL_LIST;
+                if (!inside.elementTags.contains(tagOf(element))) return ZEL_XML_TAG_NOT_FOUND;
             }
         }
     }

@@ -210,6 +210,11 @@ TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
     EXPECT_EQ(config.getElement(ZEL_XML_MODULE_ID, text, 1), ZEL_XML_INVALID_MODULE_LIST);
     ASSERT_EQ(config.getElement(ZEL_XML_MODULE_ID, text, 2), ZEL_XML_OK);
     EXPECT_EQ(text, "1");
+    ZEL_XML_ELEMENTS shifted{};
+    unsigned short sm = 0, sc = 0;
+    EXPECT_EQ(config.validateElements(shifted, sm, sc), ZEL_XML_INVALID_MODULE_LIST);
+    EXPECT_EQ(shifted, ZEL_XML_SERIAL_NUMBER);
+    EXPECT_EQ(sm, 1);
 
     // Empty elements: no leaf at module level, an empty text at channel level.
     std::string m = module("58031101", "<Channel><Offset/><Resolution>2</Resolution></Channel>"
