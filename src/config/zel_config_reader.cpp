@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QSet>
 #include <cstdlib>
-#include <vector>
 
 #include "config/config_nodes.h"
 #include "modules/zel_module.h"
@@ -216,8 +215,13 @@ namespace {
 struct Gathered {
     QHash<QString, QString> leafText;
     QSet<QString> elementTags;
-    std::vector<QDomElement> containers;
 };
+
+// The first container at or after `node`, null when there is none.
+QDomNode nextContainer(QDomNode node) {
+    while (!node.isNull() && !isContainer(node)) node = node.nextSibling();
+    return node;
+}
 
 Gathered gather(const QDomElement& parent) {
     Gathered g;
@@ -228,7 +232,6 @@ Gathered gather(const QDomElement& parent) {
         if (isLeaf(node) && !g.leafText.contains(element.tagName())) {
             g.leafText.insert(element.tagName(), element.text());
         }
-        if (isContainer(node)) g.containers.push_back(element);
     }
     return g;
 }
@@ -274,10 +277,13 @@ ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsi
         }
         unsigned short channels = 0;
         if (const ZEL_XML_RETURN r = getNumChannels(m, channels); r != ZEL_XML_OK) return r;
+        // Channel c is the module's c-th container, taken in turn.
+        QDomNode container = found.isNull() ? QDomNode() : nextContainer(found.firstChild());
         for (unsigned short c = 1; c <= channels && c != 0; ++c) {
             channel = c;
-            const bool present = c <= leaves.containers.size();
-            const Gathered inside = present ? gather(leaves.containers[c - 1]) : Gathered{};
+            if (c > 1 && !container.isNull()) container = nextContainer(container.nextSibling());
+            const bool present = !container.isNull();
+            const Gathered inside = present ? gather(container.toElement()) : Gathered{};
             for (int e = ZEL_XML_CHANNEL_LABEL; e <= ZEL_XML_SIGNAL_TYPE; ++e) {
                 element = static_cast<ZEL_XML_ELEMENTS>(e);
                 if (!isRequiredChannelElement(element, id)) continue;

@@ -176,6 +176,16 @@ ModuleData ZelModule::getModuleData() { return moduleData; }
 
 unsigned short ZelModule::getNumChannels() { return moduleData.numChannels; }
 
+ZelResults ZelModule::program(const char* file, bool isBootloader) {
+    constexpr char kMethod[] = "ZelModule::program";
+    if (file == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    if (moduleData.usingDhcp) return ZEL_RESULT(ZEL_DHCP_BLOCKS_PROGRAMMING, kMethod);
+    if (!programming) return ZEL_RESULT(ZEL_NULL_MODULE_RETURNED, kMethod);
+    ZelResults r = programming->program(file, isBootloader);
+    if (!r.ok()) programming->setState(PROGRAMMING_FAILED);
+    return r;
+}
+
 ZelProgramming* ZelModule::getProgramming() { return programming.get(); }
 
 double ZelModule::getProgrammingPercentComplete() {

@@ -107,6 +107,12 @@ public:
 
     ModuleData getModuleData();
     unsigned short getNumChannels();
+    // Loads a bootloader or firmware image file into the module through its
+    // engine (see ZelProgramming::program); the module must have been
+    // initialised. Code 32 for a null file, 43 while the module uses DHCP
+    // (nothing sent), 28 without an engine; on a failure the engine's state
+    // becomes PROGRAMMING_FAILED.
+    ZelResults program(const char* file, bool isBootloader);
     // The owned programming engine; null when it could not be created.
     ZelProgramming* getProgramming();
     // The engine's progress (0.0 without an engine) and state

@@ -1,14 +1,26 @@
 // The programming engine of one module: loads a bootloader or firmware image
-// into the module over the module's own command exchange and records the
-// progress and state a host can poll from another call. Every ZelModule owns
-// one engine, bound to the module itself.
+// from an image file into the module over the module's own command
+// exchange, and records the progress and state a host can poll from another
+// thread while program() runs. Every ZelModule owns one engine, bound to
+// the module itself.
 //
-// This is the engine's state and progress record; the transfer itself comes
-// with the image file reader.
+// An image file is text: per image a header block of seven key lines
+// ("ZEL_NAME: ", "ZEL_IMAGE_TYPE: ", "ZEL_MODULE_PRIORITY: ", "ZEL_VERSION: ",
+// "ZEL_DATE: ", "ZEL_FILE_SIZE_BYTES: ", "ZEL_CHECKSUM: "), a data section of
+// S-record lines between "ZEL_DATA_START: name" and "ZEL_DATA_END: name",
+// and at the end "ZEL_FINAL_CHECKSUM: " with the negated sum of every byte
+// before it (bytes as signed 8-bit values, lines with their LF). A
+// bootloader file holds "ZELbootloader.elf.S19"; a firmware file holds
+// "ZELfirmware.elf.S19" (priority class 1) and then "ZELfirmwareP2.elf.S19"
+// (class 2).
 #ifndef ZEL_ZEL_PROGRAMMING_H
 #define ZEL_ZEL_PROGRAMMING_H
 
+#include <atomic>
+#include <cstdint>
+
 #include "foundation/zel_export.h"
+#include "foundation/zel_results.h"
 
 class ZelComm;
 
@@ -21,12 +33,56 @@ enum PROGRAMMING_STATE_ENUMS : int {
     PROGRAMMING_FAILED = 5,     // program failed; also a module without an engine
 };
 
+enum PROGRAMMING_TYPE : int {
+    PROGRAMMING_BOOTLOADER = 0,
+    PROGRAMMING_FIRMWARE = 1,
+};
+
+// The position of a header in its file.
+enum PROGRAMMING_PRIORITY_LEVEL : int {
+    PRIORITY_LEVEL_1 = 0,  // the bootloader image, or the class 1 firmware
+    PRIORITY_LEVEL_2 = 1,  // the class 2 firmware
+};
+
+// First parameter of the program-init command (28).
+enum PROGRAM_CHOICE : int {
+    PROGRAM_CHOICE_BOOTLOADER = 1,
+    PROGRAM_CHOICE_FIRMWARE = 2,
+    PROGRAM_CHOICE_BOOTLOADER_NEW = 3,
+    PROGRAM_CHOICE_FIRMWARE_NEW = 4,
+};
+
+constexpr unsigned ZEL_HEADER_TEXT_CAPACITY = 64;
+
+// One header block of an image file.
+struct ProgramFileHeader {
+    char name[ZEL_HEADER_TEXT_CAPACITY];
+    char imageType[ZEL_HEADER_TEXT_CAPACITY];
+    char modulePriority[ZEL_HEADER_TEXT_CAPACITY];
+    char datVersion[ZEL_HEADER_TEXT_CAPACITY];
+    char version[ZEL_HEADER_TEXT_CAPACITY];
+    char date[ZEL_HEADER_TEXT_CAPACITY];
+    unsigned int fileSizeBytes;  // bytes of the image's data lines, LF included
+    unsigned int checksum;       // passed to the module
+};
+
 class ZEL_API ZelProgramming {
 public:
     // The engine talks to the module through comm, which must outlive it.
     explicit ZelProgramming(ZelComm* comm);
     ZelProgramming(const ZelProgramming&) = delete;
     ZelProgramming& operator=(const ZelProgramming&) = delete;
+
+    // Validates the file, reads the module's identity (FRAM field 2) and
+    // versions, chooses the programming variant the module understands,
+    // puts it into programming mode (resetting it and waiting for its
+    // reboot where needed), sends the data lines, closes the transfer, waits
+    // 8 s and then up to 60 s for the module to answer again, marks FRAM
+    // field 6 where the variant asks for it and reconnects. Blocks for at
+    // least 10 s. Codes beyond the exchanges': 3 (identity without a
+    // priority class), 4, 27/40/41 (file), 39 (image version refused), 42
+    // (bootloader update without firmware), 1 (the module did not return).
+    ZelResults program(const char* file, bool isBootloader);
 
     // 0.0 while the file size is 0, else bytes sent / file size x 100.
     double getPercentComplete();
@@ -36,11 +92,43 @@ public:
     PROGRAMMING_STATE_ENUMS getState();
     void setState(PROGRAMMING_STATE_ENUMS state);
 
+    // Fills up to maxHeaders records from the file's header blocks; false
+    // for a null pointer, a file that cannot be opened, or a block with a
+    // key line missing or out of order. type does not change the reading.
+    static bool getProgramFileHeaders(const char* file, PROGRAMMING_TYPE type,
+                                      ProgramFileHeader* headers, unsigned short maxHeaders);
+    // Validates the file for its type and copies the version text of header
+    // `level` (room for 64 bytes).
+    ZelResults getProgramVersion(const char* file, PROGRAMMING_TYPE type, char* version,
+                                 PROGRAMMING_PRIORITY_LEVEL level);
+
+    // The version rule of the procedure: class 2 firmware from 1.0.0 on,
+    // everything else from 1.0.3 on.
+    static bool isNewVersion(int major, int minor, int patch, unsigned short priority);
+
 private:
+    ZEL_INTERNAL ZelResults validateFile(const char* file, bool isBootloader);
+    ZEL_INTERNAL ZelResults programInit(const PROGRAM_CHOICE& choice, unsigned short priority);
+    ZEL_INTERNAL ZelResults verifyReboot();
+    ZEL_INTERNAL ZelResults programBinary(const char* file, bool isBootloader,
+                                          unsigned short priority);
+    ZEL_INTERNAL ZelResults programFinished();
+    ZEL_INTERNAL ZelResults getBlAndFwCompatibilityInModule(bool* bootloaderIsNew,
+                                                            bool* firmwareIsNew,
+                                                            bool* firmwarePresent,
+                                                            unsigned short priority);
+    // Sends a request with its own time-out and retries; the answer must be
+    // of `expected` (code 4 otherwise).
+    ZEL_INTERNAL ZelResults exchange(const unsigned char* request, int expected, long timeoutMs,
+                                     short retries, const char* method);
+    // Waits until the clock's whole seconds have advanced by `seconds`.
+    ZEL_INTERNAL void waitSeconds(long long seconds);
+
     ZelComm* comm;
-    long fileSize;
-    long bytesSent;
-    PROGRAMMING_STATE_ENUMS state;
+    std::atomic<int> state;
+    std::atomic<std::int32_t> fileSize;
+    std::atomic<std::int32_t> bytesSent;
+    ProgramFileHeader headers[2];
 };
 
 #endif  // ZEL_ZEL_PROGRAMMING_H

@@ -140,6 +140,7 @@ public:
     // Waits and pauses take their time from `clock` (null: the system clock).
     // For tests of the exchange's decisions; the clock must outlive the object.
     ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
+    ZEL_INTERNAL const zel::platform::Clock* getClock() const { return clock; }
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
 private:
