@@ -77,13 +77,15 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
                        std::to_string(host & 0xFF);
     ModuleState& s = m->state;
     addKindHandlers(s.moduleId, m->handlers);
+    addProgrammingHandlers(m->handlers);
     const std::uint32_t hardware = s.moduleId / 100;
     s.fram.emplace(1, Bytes{static_cast<std::uint8_t>(hardware), static_cast<std::uint8_t>(hardware >> 8),
                             static_cast<std::uint8_t>(hardware >> 16),
                             static_cast<std::uint8_t>(s.moduleId % 100)});
-    Bytes number(4);
-    for (int i = 0; i < 4; ++i) number[i] = static_cast<std::uint8_t>(s.moduleNumber >> (8 * i));
-    s.fram.emplace(2, number);
+    // Field 2 holds the identity as a number; the programming reads it.
+    Bytes identity(4);
+    for (int i = 0; i < 4; ++i) identity[i] = static_cast<std::uint8_t>(s.moduleId >> (8 * i));
+    s.fram.emplace(2, identity);
     s.fram.emplace(3, Bytes(s.mac.begin(), s.mac.end()));
     s.fram.emplace(4, Bytes(s.serial.begin(), s.serial.end()));
     // Fields the programming procedure writes; present and zero on a new module.
@@ -192,6 +194,8 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     m.log.push_back(Request{now, request, broadcast});
     m.hostIp = fromIp;
     if (request.empty()) return;
+    // Rebooting or restarting with a new image: the module hears nothing.
+    if (m.state.programming.silentUntilUs > now) return;
     const int command = request[0];
 
     std::optional<Bytes> reply;

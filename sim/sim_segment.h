@@ -109,6 +109,26 @@ struct AnalogState {
     void setMilliamps(int channel, double milliamps);
 };
 
+// The bootloader side of a module: program-init choices, the data lines
+// it received (each S-record's own checksum verified), and how long it
+// stays silent after a reset and after a finished transfer.
+struct ProgrammingState {
+    int rebootMs = 0;           // silence after a reset (0: answers at once)
+    int returnMs = 300;         // silence after a finished transfer
+    bool neverReturns = false;  // after the finish the module stays silent
+    int rejectLine = -1;        // this data line (from 0) is answered with type 17
+    long long silentUntilUs = 0;
+    bool active = false;        // a program-init came, no finish yet
+    std::vector<int> choices;   // program-init choices, in order
+    std::vector<std::uint32_t> checksums;
+    std::vector<std::string> lines;  // data lines accepted, line ends removed
+    int badRecords = 0;         // lines refused for their S-record checksum
+    std::uint32_t dataSum = 0;  // sum of the data bytes of S1 to S3 records
+    std::string imageVersion;   // from the S0 record of the image
+    int finishes = 0;
+    int reinstalls = 0;
+};
+
 // What one simulated module knows about itself.
 struct ModuleState {
     std::string address;                // dotted, 127.N.a.b; a new static address moves it
@@ -138,8 +158,9 @@ struct ModuleState {
     std::uint16_t asyncPort = 0;
     bool asyncMode = false;
     // Non-volatile fields as stored bytes; a read of a field not here is
-    // answered with type 17. Fields 1 to 4 are filled from the identity,
-    // number, MAC and serial when the module is added, unless set already.
+    // answered with type 17. Fields 1 and 2 are filled from the identity
+    // (as ID text and as number), 3 from the MAC and 4 from the serial when
+    // the module is added, unless set already.
     std::map<int, Bytes> fram;
 
     // Measuring state of the common commands.
@@ -164,6 +185,7 @@ struct ModuleState {
     AnalogState analog;
     std::uint8_t inputs = 0;   // digital inputs, bit 0 = input 1
     std::uint8_t outputs = 0;  // outputs; bit 3 is the valve
+    ProgrammingState programming;
 };
 
 // Faults armed for one command code of one module.
@@ -194,6 +216,9 @@ std::map<int, Handler> commonHandlers();
 // number in its ID string); commands a kind extends fall back to the
 // common entry for the sub-operations it does not know.
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers);
+// Program init (28), data lines (29), finish (30), firmware reinstall (6)
+// and the reset that reboots a module (3).
+void addProgrammingHandlers(std::map<int, Handler>& handlers);
 // The microseconds of the simulator's clock.
 long long nowUs();
 
