@@ -1,0 +1,245 @@
+// The programming procedure against a simulated module with a bootloader
+// side: which variant is chosen for which versions, what reaches the module
+// byte for byte, the progress another thread sees, and the module's new
+// version afterwards. The decision cases run on a clock thirty times faster
+// than the wall (the procedure's 2, 5 and 8 s waits shrink, exchange
+// time-outs stay real); the end-to-end updates run on the real clock.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "image_builder.h"
+#include "modules/zel_module.h"
+#include "platform/clock.h"
+#include "sim_segment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FastClock : public zel::platform::Clock {
+public:
+    static constexpr long long kFactor = 30;
+    void sleepMs(unsigned long ms) const override { Clock::sleepMs(ms / kFactor); }
+    long long wallSeconds() const override {
+        return (zel::platform::monotonicMicroseconds() - start_) * kFactor / 1000000;
+    }
+
+private:
+    long long start_ = zel::platform::monotonicMicroseconds();
+};
+
+struct Versions {
+    zelsim::Version bootloader;
+    zelsim::Version firmware;
+};
+
+class Programming : public ::testing::Test {
+protected:
+    void TearDown() override { fs::remove_all(dir); }
+    // A module of the identity with these versions, initialised.
+    void start(std::uint32_t id, const Versions& v, bool fast = true) {
+        zelsim::ModuleState s;
+        s.moduleId = id;
+        s.bootloaderVersion = v.bootloader;
+        s.firmwareVersion = v.firmware;
+        // Shorter than the procedure's 5 s and 8 s waits on either clock.
+        s.programming.rebootMs = fast ? 100 : 1500;
+        s.programming.returnMs = fast ? 100 : 2500;
+        segment.addModule(10, s);
+        ASSERT_TRUE(segment.start());
+        if (fast) module.setClock(&clock);
+        address = "127." + std::to_string(segment.subnet()) + ".0.10";
+        ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+        fs::create_directories(dir);
+    }
+    std::string write(const std::string& name, const std::string& text) {
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(zelimage::writeFile(path, text));
+        return path;
+    }
+    zelsim::ProgrammingState programmed() {
+        zelsim::ProgrammingState p;
+        segment.withState(0, [&p](zelsim::ModuleState& s) { p = s.programming; });
+        return p;
+    }
+    int resets() {
+        int n = 0;
+        segment.withState(0, [&n](zelsim::ModuleState& s) { n = s.resets; });
+        return n;
+    }
+    std::string firmwareReported() {
+        EXPECT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+        return module.getModuleData().firmwareVersion;
+    }
+
+    fs::path dir = fs::temp_directory_path() /
+                   ("zelprog-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    FastClock clock;
+    zelsim::Segment segment;
+    std::string address;
+    ZelModule module;
+};
+
+const Versions kNewModule{{1, 0, 3, 0, 0}, {1, 0, 5, 0, 0}};
+
+TEST_F(Programming, Class1FirmwareWithANewBootloaderIsSentAfterAReset) {
+    start(ZEL_4105_01, kNewModule);
+    const zelimage::Image image = zelimage::firmwareImage("1.0.3", 1, 2048);
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2)}));
+
+    // Another thread polls state and progress while the transfer runs.
+    std::atomic<bool> done{false};
+    std::set<int> states;
+    double midway = -1.0;
+    std::thread watcher([&] {
+        while (!done) {
+            const int s = module.getProgrammingState();
+            const double percent = module.getProgrammingPercentComplete();
+            states.insert(s);
+            if (s == PROGRAMMING_SENDING && percent > 0.0 && percent < 100.0) midway = percent;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    ZelResults r = module.program(file.c_str(), false);
+    done = true;
+    watcher.join();
+    ASSERT_EQ(r.getCode(), ZEL_OK) << r.getMethod();
+    EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_COMPLETE);
+    EXPECT_TRUE(states.count(PROGRAMMING_PREPARING) && states.count(PROGRAMMING_SENDING));
+    EXPECT_GT(midway, 0.0);
+    EXPECT_DOUBLE_EQ(module.getProgrammingPercentComplete(), 100.0);
+
+    const zelsim::ProgrammingState p = programmed();
+    EXPECT_EQ(p.choices, (std::vector<int>{PROGRAM_CHOICE_FIRMWARE, PROGRAM_CHOICE_FIRMWARE_NEW}));
+    EXPECT_EQ(p.checksums, (std::vector<std::uint32_t>{0, zelimage::dataChecksum(image.records)}));
+    EXPECT_EQ(resets(), 1);
+    EXPECT_EQ(p.lines, image.records) << "every data line arrived as it stands in the file";
+    EXPECT_EQ(p.badRecords, 0);
+    EXPECT_EQ(firmwareReported(), "1.0.3");
+    // Both versions new: the procedure marks FRAM field 6 with the identity.
+    bool marked = false;
+    segment.withState(0, [&marked](zelsim::ModuleState& s) { marked = s.fram.count(6) && s.fram[6].empty(); });
+    EXPECT_TRUE(marked);
+}
+
+TEST_F(Programming, TheImageVersionMustSuitTheModule) {
+    start(ZEL_4105_01, kNewModule);
+    // 1.0.2 is too old for a module whose bootloader is new.
+    const std::string old = write("old.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.2", 1),
+                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    EXPECT_EQ(module.program(old.c_str(), false).getCode(), ZEL_FIRMWARE_REVISION_INVALID);
+    EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_FAILED);
+    EXPECT_TRUE(programmed().choices.empty()) << "refused before programming mode";
+
+    // A bootloader image in a firmware update is refused by the file check.
+    const std::string bootloader = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    EXPECT_EQ(module.program(bootloader.c_str(), false).getCode(), ZEL_IMAGE_INVALID);
+    EXPECT_EQ(module.program(nullptr, false).getCode(), ZEL_NULL_POINTER);
+}
+
+TEST_F(Programming, Class2ModulesTakeTheSecondImage) {
+    start(ZEL_4113_01, kNewModule);
+    const zelimage::Image p2 = zelimage::firmwareImage("1.0.0", 2, 700);
+    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1), p2}));
+    ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
+    const zelsim::ProgrammingState p = programmed();
+    EXPECT_EQ(p.checksums.back(), zelimage::dataChecksum(p2.records));
+    EXPECT_EQ(p.lines, p2.records);
+    EXPECT_EQ(firmwareReported(), "1.0.0");
+
+    // 0.9.0 is not new for the class 2 firmware.
+    const std::string old = write("old.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1),
+                                                                 zelimage::firmwareImage("0.9.0", 2)}));
+    EXPECT_EQ(module.program(old.c_str(), false).getCode(), ZEL_FIRMWARE_REVISION_INVALID);
+}
+
+TEST_F(Programming, BootloaderUnderANewFirmwareIsReinstalledWithoutAReset) {
+    start(ZEL_4105_01, {{1, 0, 2, 0, 0}, {1, 0, 5, 0, 0}});
+    zelsim::Fault refuseFinish;
+    refuseFinish.type = 17;
+    segment.setFault(0, UDP_CMD_PROGRAM_FINISHED, refuseFinish);
+    const std::string file = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_OK) << "whatever the finish answered";
+    const zelsim::ProgrammingState p = programmed();
+    EXPECT_EQ(p.choices, (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
+    EXPECT_EQ(resets(), 0);
+    EXPECT_EQ(p.reinstalls, 1);
+}
+
+TEST_F(Programming, ABootloaderNeedsAFirmwareAndDhcpBlocksEverything) {
+    start(ZEL_4105_01, kNewModule);
+    segment.withState(0, [](zelsim::ModuleState& s) { s.bootloaderOnly = true; });
+    const std::string file = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_FIRMWARE_NOT_LOADED);
+
+    segment.withState(0, [](zelsim::ModuleState& s) {
+        s.bootloaderOnly = false;
+        s.dhcp = true;
+    });
+    ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+    segment.clearRequests(0);
+    EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_DHCP_BLOCKS_PROGRAMMING);
+    EXPECT_TRUE(segment.requests(0).empty());
+}
+
+TEST_F(Programming, LongLinesAreSkippedAndAModuleThatNeverReturnsTimesOut) {
+    start(ZEL_4105_01, kNewModule);
+    zelimage::Image image = zelimage::firmwareImage("1.0.3", 1, 64);
+    std::string text = zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2)});
+    // A line of 201 bytes (LF included) inside the first data section.
+    const std::string start = "ZEL_DATA_START: ZELfirmware.elf.S19\n";
+    text.insert(text.find(start) + start.size(), std::string(200, 'x') + "\n");
+    text = zelimage::withFinalChecksum(text.substr(0, text.find("ZEL_FINAL_CHECKSUM")));
+    const std::string file = write("fw.dat", text);
+    segment.withState(0, [](zelsim::ModuleState& s) { s.programming.neverReturns = true; });
+
+    ZelResults r = module.program(file.c_str(), false);
+    EXPECT_EQ(r.getCode(), ZEL_RESPONSE_TIMEOUT);
+    EXPECT_STREQ(r.getMethod(), "ZelProgramming::program");
+    EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_FAILED) << "4 in the engine, then 5";
+    EXPECT_EQ(programmed().lines, image.records) << "the long line was not sent";
+    EXPECT_DOUBLE_EQ(module.getProgrammingPercentComplete(), 100.0) << "and not counted";
+}
+
+// ---- End to end, on the real clock -------------------------------------------
+
+TEST_F(Programming, EndToEndFirmwareUpdateOfAClass1Module) {
+    start(ZEL_4101_01, kNewModule, false);
+    const zelimage::Image image = zelimage::firmwareImage("2.5.0", 1, 1024);
+    const std::string file = write("fw.dat", zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2)}));
+    ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
+    EXPECT_EQ(programmed().lines, image.records);
+    EXPECT_EQ(firmwareReported(), "2.5.0");
+}
+
+TEST_F(Programming, EndToEndFirmwareUpdateOfAClass2Module) {
+    start(ZEL_4116_01, kNewModule, false);
+    const zelimage::Image image = zelimage::firmwareImage("1.2.0", 2, 1024);
+    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.5.0", 1), image}));
+    ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
+    EXPECT_EQ(programmed().lines, image.records);
+    EXPECT_EQ(firmwareReported(), "1.2.0");
+}
+
+TEST_F(Programming, EndToEndBootloaderUpdate) {
+    start(ZEL_4107_01, kNewModule, false);
+    const zelimage::Image image = zelimage::bootloaderImage("1.1.0", 1024);
+    const std::string file = write("bl.dat", zelimage::buildFile({image}));
+    ASSERT_EQ(module.program(file.c_str(), true).getCode(), ZEL_OK);
+    const zelsim::ProgrammingState p = programmed();
+    EXPECT_EQ(p.choices, (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
+    EXPECT_EQ(p.lines, image.records);
+    ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+    EXPECT_STREQ(module.getModuleData().bootloaderVersion, "1.1.0");
+}
+
+}  // namespace
