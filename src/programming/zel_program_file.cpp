@@ -21,8 +21,18 @@ bool LineReader::open(const char* file) {
 
 bool LineReader::next(QByteArray& line) {
     if (handle.atEnd()) return false;
-    line = handle.readLine();
-    return !line.isEmpty();
+    // Read into the caller's buffer, reusing its room from line to line.
+    constexpr qsizetype kChunk = 4096;
+    qsizetype used = 0;
+    for (;;) {
+        if (line.size() < used + kChunk) line.resize(used + kChunk);
+        const qint64 n = handle.readLine(line.data() + used, line.size() - used);
+        if (n <= 0) break;
+        used += static_cast<qsizetype>(n);
+        if (line.at(used - 1) == '\n' || handle.atEnd()) break;
+    }
+    line.resize(used);
+    return used > 0;
 }
 
 bool contains(const QByteArray& line, const char* key) { return line.contains(key); }
@@ -141,10 +151,12 @@ ZelResults ZelProgramming::validateFile(const char* file, bool isBootloader) {
     std::uint32_t sum = 0;
     QByteArray line;
     while (reader.next(line)) {
-        if (isBootloader ? containsAny(line, kFirmwareMarkers) : containsAny(line, kBootloaderMarkers)) {
+        // Every key and marker holds "ZEL_"; most lines are data lines without it.
+        const bool keyed = contains(line, "ZEL_");
+        if (keyed && (isBootloader ? containsAny(line, kFirmwareMarkers) : containsAny(line, kBootloaderMarkers))) {
             return ZEL_RESULT(ZEL_IMAGE_INVALID, kMethod);
         }
-        if (contains(line, zel::image::kFinalChecksum)) {
+        if (keyed && contains(line, zel::image::kFinalChecksum)) {
             sum = 0u - sum;
             if (numberOf(line, zel::image::kFinalChecksum) != sum) {
                 return ZEL_RESULT(ZEL_CHECKSUM_FAILED, kMethod);
