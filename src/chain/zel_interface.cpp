@@ -255,34 +255,36 @@ ZelModule* ZelInterface::getModule(unsigned short index) {
     return index < numModules ? modules[index] : nullptr;
 }
 
+namespace {
+// The module as its kind's class when its identity says it is of that kind.
 template <typename Kind>
-Kind* ZelInterface::typed(unsigned short index, bool (*isKind)(const MODULE_ID&)) {
-    ZelModule* module = getModule(index);
+Kind* typed(ZelModule* module, bool (*isKind)(const MODULE_ID&)) {
     if (module == nullptr || !isKind(module->getModuleData().moduleId)) return nullptr;
     return dynamic_cast<Kind*>(module);
 }
+}  // namespace
 
 ZelDeviceModule* ZelInterface::getDeviceModule(unsigned short index) {
-    return typed<ZelDeviceModule>(index, isEncoderModule);
+    return typed<ZelDeviceModule>(getModule(index), isEncoderModule);
 }
 ZelKalixModule* ZelInterface::getKalixModule(unsigned short index) {
-    return typed<ZelKalixModule>(index, ZelModule::isKalixModule);
+    return typed<ZelKalixModule>(getModule(index), ZelModule::isKalixModule);
 }
 Zel1VppModule* ZelInterface::get1VppModule(unsigned short index) {
-    return typed<Zel1VppModule>(index, ZelModule::is1VppModule);
+    return typed<Zel1VppModule>(getModule(index), ZelModule::is1VppModule);
 }
 ZelTtlModule* ZelInterface::getTtlModule(unsigned short index) {
-    return typed<ZelTtlModule>(index, ZelModule::isTtlModule);
+    return typed<ZelTtlModule>(getModule(index), ZelModule::isTtlModule);
 }
 ZelLvdtModule* ZelInterface::getLvdtModule(unsigned short index) {
-    return typed<ZelLvdtModule>(index, ZelModule::isLvdtModule);
+    return typed<ZelLvdtModule>(getModule(index), ZelModule::isLvdtModule);
 }
 ZelIoModule* ZelInterface::getIoModule(unsigned short index) {
-    return typed<ZelIoModule>(index, ZelModule::isIOModule);
+    return typed<ZelIoModule>(getModule(index), ZelModule::isIOModule);
 }
 ZelPneumaticModule* ZelInterface::getPneumaticModule(unsigned short index) {
-    return typed<ZelPneumaticModule>(index, ZelModule::isPneumaticModule);
+    return typed<ZelPneumaticModule>(getModule(index), ZelModule::isPneumaticModule);
 }
 ZelAnalogModule* ZelInterface::getAnalogModule(unsigned short index) {
-    return typed<ZelAnalogModule>(index, ZelModule::isAnalogModule);
+    return typed<ZelAnalogModule>(getModule(index), ZelModule::isAnalogModule);
 }

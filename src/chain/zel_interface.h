@@ -92,8 +92,6 @@ private:
     ZEL_INTERNAL ZelResults prepare(const char* localIp, unsigned short localPort,
                                     const char* broadcastNetmask, const char* method);
     ZEL_INTERNAL bool append(ZelModule* module);
-    template <typename Kind>
-    Kind* typed(unsigned short index, bool (*isKind)(const MODULE_ID&));
 
     char localIp[ZEL_IP_TEXT_CAPACITY];
     unsigned short localPort;

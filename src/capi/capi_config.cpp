@@ -1,0 +1,155 @@
+// The flat C interface: the configuration-file family. Results are
+// ZEL_XML_RETURN codes (16 for a null pointer). Every wrapper reads into
+// locals and copies out only as its rule says, so a failed read leaves the
+// host's buffer and count as they were.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "capi/capi_support.h"
+
+namespace {
+
+ZelConfigWriter* config(ZelConfigHandle h) { return reinterpret_cast<ZelConfigWriter*>(h); }
+
+int copyText(char* text, const std::string& value) {
+    std::memcpy(text, value.c_str(), value.size() + 1);
+    return ZEL_XML_OK;
+}
+
+// The read's code; the text is copied only when it is 0.
+int copyOnSuccess(ZEL_XML_RETURN r, char* text, const std::string& value) {
+    if (r == ZEL_XML_OK) copyText(text, value);
+    return r;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZelConfigHandle ZelConfigFileCreate(void) {
+    return reinterpret_cast<ZelConfigHandle>(new (std::nothrow) ZelConfigWriter);
+}
+
+void ZelConfigFileDelete(ZelConfigHandle h) { delete config(h); }
+
+int ZelConfigFileLoadXml(ZelConfigHandle h, const char* name) {
+    if (h == nullptr || name == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->loadXml(name);
+}
+
+int ZelConfigFileReloadXml(ZelConfigHandle h) {
+    if (h == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->reloadXml();
+}
+
+int ZelConfigFileGetFilename(ZelConfigHandle h, char* text) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    return copyText(text, config(h)->getFilename());
+}
+
+int ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count) {
+    if (h == nullptr || count == nullptr) return ZEL_XML_NULL_POINTER;
+    unsigned short local = 0;
+    const ZEL_XML_RETURN r = config(h)->getNumModules(local);
+    if (r == ZEL_XML_OK) *count = local;
+    return r;
+}
+
+int ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count) {
+    if (h == nullptr || count == nullptr) return ZEL_XML_NULL_POINTER;
+    unsigned short local = 0;
+    const ZEL_XML_RETURN r = config(h)->getNumChannels(module, local);
+    if (r == ZEL_XML_OK) *count = local;
+    return r;
+}
+
+int ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    std::string local;
+    return copyOnSuccess(config(h)->getElement(element, local), text, local);
+}
+
+int ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module, ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    std::string local;
+    return copyOnSuccess(config(h)->getElement(element, local, module), text, local);
+}
+
+int ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel,
+                                   ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    std::string local;
+    return copyOnSuccess(config(h)->getElement(element, local, module, channel), text, local);
+}
+
+int ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsigned short module) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    return copyText(text, config(h)->getSpecificModule(module));
+}
+
+int ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    return copyText(text, config(h)->getSpecificChannel(module, channel));
+}
+
+int ZelConfigFileGetAllElements(ZelConfigHandle h, char* text) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    std::string local;
+    return copyOnSuccess(config(h)->getAllElements(local), text, local);
+}
+
+int ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element, unsigned short* module,
+                                  unsigned short* channel) {
+    if (h == nullptr || element == nullptr || module == nullptr || channel == nullptr) {
+        return ZEL_XML_NULL_POINTER;
+    }
+    ZEL_XML_ELEMENTS e = ZEL_XML_BASE_LABEL;
+    unsigned short m = 0;
+    unsigned short c = 0;
+    const ZEL_XML_RETURN r = config(h)->validateElements(e, m, c);
+    *element = e;
+    *module = m;
+    *channel = c;
+    return r;
+}
+
+int ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
+                                  ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->setElement(element, value, module);
+}
+
+int ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
+                                   unsigned short channel, ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->setElement(element, value, module, channel);
+}
+
+int ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned short module) {
+    if (h == nullptr) return ZEL_XML_NULL_POINTER;
+    config(h)->removeSpecificModuleNode(module);
+    return ZEL_XML_OK;
+}
+
+int ZelConfigFileWriteFile(ZelConfigHandle h) {
+    if (h == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->writeFile();
+}
+
+int ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name) {
+    if (h == nullptr || name == nullptr) return ZEL_XML_NULL_POINTER;
+    return config(h)->writeFile(name);
+}
+
+int ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML_RETURN code) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    return copyText(text, ZelConfigBase::decodeErrorType(code));
+}
+
+int ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
+    if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
+    return copyText(text, ZelConfigBase::decodeElementType(element));
+}
+
+}  // extern "C"

@@ -1,0 +1,347 @@
+// The flat C interface: the module family and the module-wide functions
+// that every kind exports under its own prefix.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "capi/capi_support.h"
+
+using namespace zel::capi;
+
+namespace {
+
+template <std::size_t N>
+int copyField(ZelModuleHandle h, char* text, char (ModuleData::*field)[N]) {
+    if (h == nullptr || text == nullptr) return kNull;
+    const ModuleData d = module(h)->getModuleData();
+    std::strcpy(text, d.*field);
+    return 0;
+}
+
+// The connect record a datagram carries, or false when it is none.
+bool connectRecord(const char* msg, ZELBUSConnectResponse* record) {
+    return ZelComm::decodeConnectMsg(const_cast<char*>(msg), record).ok();
+}
+
+template <typename Kind>
+ZelModuleHandle create() {
+    Kind* object = new (std::nothrow) Kind;
+    return object == nullptr ? nullptr : handle(object);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZelModuleHandle ZelModuleCreate(void) { return create<ZelModule>(); }
+ZelModuleHandle Zel1VppModuleCreate(void) { return create<Zel1VppModule>(); }
+ZelModuleHandle ZelKalixModuleCreate(void) { return create<ZelKalixModule>(); }
+ZelModuleHandle ZelTtlModuleCreate(void) { return create<ZelTtlModule>(); }
+ZelModuleHandle ZelLvdtModuleCreate(void) { return create<ZelLvdtModule>(); }
+ZelModuleHandle ZelAnalogModuleCreate(void) { return create<ZelAnalogModule>(); }
+ZelModuleHandle ZelIoModuleCreate(void) { return create<ZelIoModule>(); }
+ZelModuleHandle ZelPneumaticModuleCreate(void) { return create<ZelPneumaticModule>(); }
+
+void ZelModuleDelete(ZelModuleHandle h) { delete module(h); }
+
+int ZelModuleInitialize(ZelModuleHandle h, const char* ip, bool connectOption) {
+    if (h == nullptr) return kNull;
+    // The object's own initialisation, whatever prefix it is called by.
+    return code(module(h)->initializeModule(ip, connectOption));
+}
+
+void ZelModuleGetLibraryVersion(char* version) {
+    if (version != nullptr) std::strcpy(version, ZelModule::getLibraryVersion());
+}
+
+int ZelModuleGetModuleType(ZelModuleHandle h, MODULE_ID* id) {
+    if (h == nullptr || id == nullptr) return kNull;
+    unsigned long number = 0;
+    unsigned char typeByte = 0;
+    unsigned short channels = 0;
+    return code(module(h)->getModuleType(id, &number, &typeByte, &channels));
+}
+
+int ZelModuleSetIpAddress(ZelModuleHandle h, const char* ip, const char* netmask) {
+    if (h == nullptr || ip == nullptr || netmask == nullptr) return kNull;
+    return code(module(h)->setIp(ip, netmask));
+}
+
+int ZelModuleGetIpAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipAddress); }
+int ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipStatic); }
+int ZelModuleGetNetmask(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::netmask); }
+int ZelModuleGetNetmaskStatic(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::netmaskStatic);
+}
+int ZelModuleGetMacAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::macAddress); }
+int ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::bootloaderVersion);
+}
+int ZelModuleGetFirmwareVersion(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::firmwareVersion);
+}
+int ZelModuleGetSerialNumber(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::serialNumber);
+}
+
+int ZelModuleGetPort(ZelModuleHandle h, unsigned short* port) {
+    if (h == nullptr || port == nullptr) return kNull;
+    *port = module(h)->getModuleData().port;
+    return 0;
+}
+
+int ZelModuleGetUsingDhcp(ZelModuleHandle h, unsigned char* flag) {
+    if (h == nullptr || flag == nullptr) return kNull;
+    *flag = module(h)->getModuleData().usingDhcp ? 1 : 0;
+    return 0;
+}
+
+int ZelModuleSetAsyncPort(ZelModuleHandle h, const unsigned short* port) {
+    if (h == nullptr || port == nullptr) return kNull;
+    return code(module(h)->setAsyncPort(port));
+}
+
+int ZelModuleGetAsyncPort(ZelModuleHandle h, unsigned short* port) {
+    if (h == nullptr || port == nullptr) return kNull;
+    return code(module(h)->getAsyncPort(port));
+}
+
+int ZelModuleSetUsingDhcp(ZelModuleHandle h, char flag) {
+    if (h == nullptr) return kNull;
+    return code(module(h)->setDhcp(flag != 0 ? 1 : 0));
+}
+
+int ZelModuleReset(ZelModuleHandle h) {
+    if (h == nullptr) return kNull;
+    return code(module(h)->resetZelbus());
+}
+
+int ZelModuleShowType(ZelModuleHandle h, char* text) {
+    if (h == nullptr || text == nullptr) return kNull;
+    std::strcpy(text, ZelModule::showModuleType(module(h)->getModuleData().moduleId));
+    return 0;
+}
+
+int ZelModuleShowId(ZelModuleHandle h, char* text) {
+    if (h == nullptr || text == nullptr) return kNull;
+    std::strcpy(text, ZelModule::showModuleId(module(h)->getModuleData().moduleId));
+    return 0;
+}
+
+int ZelModuleShowRespCode(char* text, int value) {
+    if (text == nullptr) return kNull;
+    std::strcpy(text, ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(value)));
+    return 0;
+}
+
+int ZelModuleSetBroadcastingNetmask(ZelModuleHandle h, const char* netmask) {
+    if (h == nullptr || netmask == nullptr) return kNull;
+    module(h)->setBroadcastingNetmask(netmask);
+    return 0;
+}
+
+int ZelModuleSetUdpTimeout(ZelModuleHandle h, long ms) {
+    if (h == nullptr) return kNull;
+    module(h)->setUdpTimeout(ms);
+    return 0;
+}
+
+int ZelModuleGetUdpTimeout(ZelModuleHandle h, long* ms) {
+    if (h == nullptr || ms == nullptr) return kNull;
+    *ms = module(h)->getUdpTimeout();
+    return 0;
+}
+
+int ZelModuleSetUdpNumRetries(ZelModuleHandle h, short n) {
+    if (h == nullptr) return kNull;
+    module(h)->setUdpNumRetries(n);
+    return 0;
+}
+
+int ZelModuleGetUdpNumRetries(ZelModuleHandle h, short* n) {
+    if (h == nullptr || n == nullptr) return kNull;
+    *n = module(h)->getUdpNumRetries();
+    return 0;
+}
+
+int ZelModuleSetNetworkDelay(ZelModuleHandle h, short ms) {
+    if (h == nullptr) return kNull;
+    module(h)->setNetworkDelay(ms);
+    return 0;
+}
+
+int ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms) {
+    if (h == nullptr || ms == nullptr) return kNull;
+    *ms = module(h)->getNetworkDelay();
+    return 0;
+}
+
+int ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort, short* count,
+                       char* ipList, char* netmaskList, unsigned short* ports) {
+    if (h == nullptr || localIp == nullptr || count == nullptr || ipList == nullptr ||
+        netmaskList == nullptr || ports == nullptr) {
+        return kNull;
+    }
+    static constexpr int kRecords = 64;
+    auto records = std::make_unique<ZELBUSConnectResponse[]>(kRecords);
+    ZelResults r = module(h)->broadcastOpenConnection(localIp, &localPort, records.get(), count);
+    if (!r.ok()) return code(r);
+    char* ip = ipList;
+    char* mask = netmaskList;
+    for (short i = 0; i < *count && i < kRecords; ++i) {
+        const char* separator = i + 1 < *count ? " " : "";
+        ip += std::sprintf(ip, "%s%s", records[i].ipAddress, separator);
+        mask += std::sprintf(mask, "%s%s", records[i].netmask, separator);
+        ports[i] = records[i].port;
+    }
+    return code(r);
+}
+
+int ZelModuleProgram(ZelModuleHandle h, const char* file, bool isBootloader) {
+    if (h == nullptr || file == nullptr) return kNull;
+    return code(module(h)->program(file, isBootloader));
+}
+
+int ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state) {
+    if (h == nullptr || state == nullptr) return kNull;
+    *state = module(h)->getProgrammingState();
+    return 0;
+}
+
+int ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent) {
+    if (h == nullptr || percent == nullptr) return kNull;
+    *percent = module(h)->getProgrammingPercentComplete();
+    return 0;
+}
+
+// ---- Asynchronous messages ---------------------------------------------------
+
+int ZelModuleGetAsyncMsgType(const char* msg, UdpCmdType* type) {
+    if (msg == nullptr || type == nullptr) return kNull;
+    *type = ZelComm::getAsyncMsgType(const_cast<char*>(msg));
+    return 0;
+}
+
+#define ZEL_CAPI_CONNECT_TEXT(Name, field)                        \
+    int Name(const char* msg, char* text) {                       \
+        if (msg == nullptr || text == nullptr) return kNull;      \
+        ZELBUSConnectResponse record{};                           \
+        if (connectRecord(msg, &record)) std::strcpy(text, record.field); \
+        return 0;                                                 \
+    }
+ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgIpAddress, ipAddress)
+ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgMacAddress, macAddress)
+ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgNetmask, netmask)
+ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgSerialNumber, serialNumber)
+#undef ZEL_CAPI_CONNECT_TEXT
+
+int ZelModuleGetAsyncMsgPort(const char* msg, unsigned short* port) {
+    if (msg == nullptr || port == nullptr) return kNull;
+    ZELBUSConnectResponse record{};
+    if (connectRecord(msg, &record)) *port = record.port;
+    return 0;
+}
+
+int ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag) {
+    if (msg == nullptr || flag == nullptr) return kNull;
+    ZELBUSConnectResponse record{};
+    if (connectRecord(msg, &record)) *flag = record.usingDhcp ? 1 : 0;
+    return 0;
+}
+
+int ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel, unsigned short* status) {
+    if (msg == nullptr || channel == nullptr || status == nullptr) return kNull;
+    ZelComm::decodeChannelStatusMsg(const_cast<char*>(msg), channel, status);
+    return 0;
+}
+
+int ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch) {
+    if (msg == nullptr || latch == nullptr) return kNull;
+    ZelComm::decodeLatchMsg(const_cast<char*>(msg), latch);
+    return 0;
+}
+
+// ---- Module-wide functions ---------------------------------------------------
+// ZelCapi... are the implementations of names exported only under the
+// kinds' prefixes (aliases below); they are not exported themselves.
+
+int ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state) {
+    if (h == nullptr || state == nullptr) return kNull;
+    unsigned long errors = 0;
+    double value = 0.0;
+    ZelResults r = module(h)->getIntegrity(&errors, &value, 1);
+    *state = r.ok() && errors != 0 ? 1 : 0;
+    return code(r);
+}
+
+int ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values, short n) {
+    if (h == nullptr || errors == nullptr || values == nullptr) return kNull;
+    if (n < 14) return kRefused;
+    return code(module(h)->getIntegrity(errors, values, static_cast<unsigned short>(n)));
+}
+
+int ZelModuleClearErrors(ZelModuleHandle h) {
+    if (h == nullptr) return kNull;
+    return code(module(h)->clearAllErrors());
+}
+
+int ZelModuleGetAdcValues(ZelModuleHandle h, short* values, short n) {
+    if (h == nullptr || values == nullptr) return kNull;
+    if (n < 5) return kRefused;
+    return code(module(h)->getAdcValues(values, static_cast<unsigned short>(n)));
+}
+
+int ZelCapiGetNumChannels(ZelModuleHandle h, unsigned short* n) {
+    if (h == nullptr || n == nullptr) return kNull;
+    *n = module(h)->getNumChannels();
+    return 0;
+}
+
+int ZelCapiEnableDiags(ZelModuleHandle h, DIAG_MODE_OPTIONS mode) {
+    if (h == nullptr) return kNull;
+    return code(module(h)->enableDiags(mode));
+}
+
+int ZelCapiClearLatch(ZelModuleHandle h) {
+    if (h == nullptr) return kNull;
+    return code(module(h)->setLatch(LATCH_CLEAR, LATCH_CHOICE_NONE));
+}
+
+int ZelCapiGetLatch(ZelModuleHandle h, unsigned char* latched) {
+    if (h == nullptr || latched == nullptr) return kNull;
+    unsigned char latch[5] = {};
+    ZelResults r = module(h)->getLatch(latch, 5);
+    if (r.ok()) *latched = latch[0] != 0 ? 1 : 0;
+    return code(r);
+}
+
+}  // extern "C"
+
+// The module-wide functions under each kind's prefix.
+#define ZEL_CAPI_MODULE_WIDE(Kind)                                      \
+    ZEL_CAPI_ALIAS(Kind##Delete, ZelModuleDelete)                       \
+    ZEL_CAPI_ALIAS(Kind##Initialize, ZelModuleInitialize)               \
+    ZEL_CAPI_ALIAS(Kind##GetNumChannels, ZelCapiGetNumChannels)       \
+    ZEL_CAPI_ALIAS(Kind##GetAdcValues, ZelModuleGetAdcValues)           \
+    ZEL_CAPI_ALIAS(Kind##GetModuleErrors, ZelModuleGetModuleErrors)     \
+    ZEL_CAPI_ALIAS(Kind##GetModuleErrorState, ZelModuleGetModuleErrorState) \
+    ZEL_CAPI_ALIAS(Kind##EnableDiags, ZelCapiEnableDiags)
+ZEL_CAPI_MODULE_WIDE(Zel1VppModule)
+ZEL_CAPI_MODULE_WIDE(ZelKalixModule)
+ZEL_CAPI_MODULE_WIDE(ZelTtlModule)
+ZEL_CAPI_MODULE_WIDE(ZelLvdtModule)
+ZEL_CAPI_MODULE_WIDE(ZelAnalogModule)
+ZEL_CAPI_MODULE_WIDE(ZelIoModule)
+ZEL_CAPI_MODULE_WIDE(ZelPneumaticModule)
+#undef ZEL_CAPI_MODULE_WIDE
+
+#define ZEL_CAPI_PLAIN_LATCH(Kind)                        \
+    ZEL_CAPI_ALIAS(Kind##ClearErrors, ZelModuleClearErrors) \
+    ZEL_CAPI_ALIAS(Kind##ClearLatch, ZelCapiClearLatch) \
+    ZEL_CAPI_ALIAS(Kind##GetLatch, ZelCapiGetLatch)
+ZEL_CAPI_PLAIN_LATCH(ZelAnalogModule)
+ZEL_CAPI_PLAIN_LATCH(ZelIoModule)
+ZEL_CAPI_PLAIN_LATCH(ZelLvdtModule)
+ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
+#undef ZEL_CAPI_PLAIN_LATCH

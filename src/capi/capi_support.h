@@ -1,0 +1,40 @@
+// Internal helpers of the flat C interface: handle conversions, the result
+// mappings, and exporting one implementation under several names.
+#ifndef ZEL_CAPI_SUPPORT_H
+#define ZEL_CAPI_SUPPORT_H
+
+#include "zellibrary.h"
+#include "capi/zel_capi.h"
+
+namespace zel::capi {
+
+constexpr int kNull = ZEL_NULL_POINTER;
+constexpr int kRefused = ZEL_UNKNOWN_ERROR;  // a bool operation said false, or a buffer is short
+
+// Handles carry the object's ZelModule base; every kind derives singly from it.
+inline ZelModule* module(ZelModuleHandle h) { return reinterpret_cast<ZelModule*>(h); }
+inline ZelModuleHandle handle(ZelModule* m) { return reinterpret_cast<ZelModuleHandle>(m); }
+// The handle as a module of that class, or null (a null handle or another kind).
+template <typename Kind>
+Kind* as(ZelModuleHandle h) {
+    return h == nullptr ? nullptr : dynamic_cast<Kind*>(module(h));
+}
+inline int code(ZelResults r) { return r.getCode(); }
+// A bool setter: 0 or 38.
+inline int accepted(bool ok) { return ok ? 0 : kRefused; }
+// A bool getter: 0, or the output set to its empty value and 38.
+template <typename T>
+int gotOr(bool ok, T* out, T empty) {
+    if (ok) return 0;
+    *out = empty;
+    return kRefused;
+}
+
+}  // namespace zel::capi
+
+// Exports `name` as a second name of `target` (defined in the same file).
+// A Windows build names the aliases in the module-definition file instead.
+#define ZEL_CAPI_ALIAS(name, target) \
+    extern "C" __typeof__(target) name __attribute__((alias(#target)));
+
+#endif  // ZEL_CAPI_SUPPORT_H
