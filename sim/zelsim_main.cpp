@@ -1,48 +1,70 @@
 // zelsim: a simulated segment as its own process, for host programs run
 // against it instead of hardware.
-//   zelsim [--subnet N] [--modules H1,H2,...]
+//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]
+// --chain default: one module of each kind in a shuffled physical order;
+// --chain FILE: the modules of a configuration file, in its order;
+// --modules: plain TTL modules at the given host numbers.
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 
 #include <unistd.h>
 
-#include "sim_segment.h"
+#include "sim_chain_file.h"
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
 void onSignal(int) { interrupted = 1; }
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]\n");
+    return 2;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     int subnet = 0;
-    std::string hosts = "10,11,12";
+    std::string chain = "default";
+    std::string hosts;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--subnet" && i + 1 < argc) {
             subnet = std::atoi(argv[++i]);
+            if (subnet < 2 || subnet > 254) return usage();
+        } else if (a == "--chain" && i + 1 < argc) {
+            chain = argv[++i];
         } else if (a == "--modules" && i + 1 < argc) {
             hosts = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: zelsim [--subnet N] [--modules H1,H2,...]\n");
-            return 2;
+            return usage();
+        }
+    }
+    std::vector<zelsim::PlannedModule> plan;
+    if (!hosts.empty()) {
+        std::stringstream list(hosts);
+        std::string host;
+        while (std::getline(list, host, ',')) {
+            const int h = std::atoi(host.c_str());
+            if (h < 2 || h > 254) return usage();
+            plan.push_back({h, zelsim::ModuleState{}});
+        }
+        if (!plan.empty()) plan.front().state.connectFlag = true;
+    } else if (chain == "default") {
+        plan = zelsim::defaultChain();
+    } else {
+        std::string error;
+        if (!zelsim::chainFromFile(chain, plan, error)) {
+            std::fprintf(stderr, "zelsim: %s\n", error.c_str());
+            return 1;
         }
     }
     zelsim::Segment segment(subnet);
-    std::stringstream list(hosts);
-    std::string host;
-    bool first = true;
-    while (std::getline(list, host, ',')) {
-        zelsim::ModuleState state;
-        state.connectFlag = first;
-        first = false;
-        segment.addModule(std::atoi(host.c_str()), state);
-    }
+    zelsim::addChain(segment, plan);
     if (!segment.start()) {
         std::fprintf(stderr, "zelsim: cannot bind the sockets of subnet 127.%d.0.0/16\n",
                      segment.subnet());
@@ -53,9 +75,11 @@ int main(int argc, char** argv) {
     std::printf("zelsim: subnet 127.%d.0.0/16, discovery on %s:27015, host side %s netmask %s\n",
                 segment.subnet(), segment.broadcastAddress().c_str(),
                 segment.hostAddress().c_str(), zelsim::Segment::kNetmask);
-    std::stringstream again(hosts);
-    while (std::getline(again, host, ',')) {
-        std::printf("zelsim: module at 127.%d.0.%s:27015\n", segment.subnet(), host.c_str());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        std::printf("zelsim: position %zu: %s (%u) at 127.%d.0.%d:27015%s\n", i,
+                    zelsim::modelOf(plan[i].state.moduleId).c_str(), plan[i].state.moduleId,
+                    segment.subnet(), plan[i].host,
+                    plan[i].state.connectFlag ? ", plugged into the host" : "");
     }
     std::fflush(stdout);
     while (!interrupted) pause();

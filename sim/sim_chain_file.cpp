@@ -1,0 +1,132 @@
+#include "sim_chain_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+#include "config/zel_config_reader.h"
+
+namespace zelsim {
+
+namespace {
+
+class Reader {
+  public:
+    Reader(ZelConfigReader& file, unsigned short module) : file_(file), module_(module) {}
+    bool text(ZEL_XML_ELEMENTS e, std::string& out) {
+        return file_.getElement(e, out, module_) == ZEL_XML_OK && !out.empty();
+    }
+    bool channelText(ZEL_XML_ELEMENTS e, unsigned short channel, std::string& out) {
+        return file_.getElement(e, out, module_, channel) == ZEL_XML_OK && !out.empty();
+    }
+    long number(ZEL_XML_ELEMENTS e, long otherwise) {
+        std::string t;
+        return text(e, t) ? std::strtol(t.c_str(), nullptr, 10) : otherwise;
+    }
+    long channelNumber(ZEL_XML_ELEMENTS e, unsigned short channel, long otherwise) {
+        std::string t;
+        return channelText(e, channel, t) ? std::strtol(t.c_str(), nullptr, 10) : otherwise;
+    }
+
+  private:
+    ZelConfigReader& file_;
+    unsigned short module_;
+};
+
+// "a.b.c" as a release version; false for other texts.
+bool parseVersion(const std::string& text, Version& v) {
+    unsigned a = 0, b = 0, c = 0;
+    if (std::sscanf(text.c_str(), "%u.%u.%u", &a, &b, &c) != 3 || a > 255 || b > 255 || c > 255) {
+        return false;
+    }
+    v = Version{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                static_cast<std::uint8_t>(c), 0, 0};
+    return true;
+}
+
+bool parseMac(const std::string& text, std::array<std::uint8_t, 6>& mac) {
+    unsigned b[6];
+    if (std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]) !=
+        6) {
+        return false;
+    }
+    for (int i = 0; i < 6; ++i) mac[i] = static_cast<std::uint8_t>(b[i]);
+    return true;
+}
+
+int lastByte(const std::string& ip) {
+    const std::size_t dot = ip.rfind('.');
+    const int host = dot == std::string::npos ? 0 : std::atoi(ip.c_str() + dot + 1);
+    return host >= 2 && host <= 254 ? host : 0;
+}
+
+}  // namespace
+
+bool chainFromFile(const std::string& path, std::vector<PlannedModule>& plan, std::string& error) {
+    ZelConfigReader file;
+    ZEL_XML_RETURN r = file.loadXml(path);
+    unsigned short modules = 0;
+    if (r == ZEL_XML_OK) r = file.getNumModules(modules);
+    if (r != ZEL_XML_OK) {
+        error = path + ": " + ZelConfigBase::decodeErrorType(r);
+        return false;
+    }
+    std::vector<PlannedModule> found;
+    std::set<int> hosts;
+    for (unsigned short m = 1; m <= modules; ++m) {
+        Reader module(file, m);
+        const long id = module.number(ZEL_XML_MODULE_ID, 0);
+        if (id <= 0 || modelOf(static_cast<std::uint32_t>(id)) == "unknown") continue;
+        ModuleState s;
+        s.moduleId = static_cast<std::uint32_t>(id);
+        std::string t;
+        if (module.text(ZEL_XML_SERIAL_NUMBER, t)) s.serial = t;
+        if (module.text(ZEL_XML_MAC, t)) parseMac(t, s.mac);
+        if (module.text(ZEL_XML_BOOTLOADER_VERSION, t)) parseVersion(t, s.bootloaderVersion);
+        if (module.text(ZEL_XML_FIRMWARE_VERSION, t)) parseVersion(t, s.firmwareVersion);
+        if (module.text(ZEL_XML_NETMASK, t)) s.netmask = t;
+        s.dhcp = module.number(ZEL_XML_USING_DHCP, 0) != 0;
+        unsigned short channels = 0;
+        file.getNumChannels(m, channels);
+        s.numChannels = static_cast<std::uint8_t>(channels > 8 ? 8 : channels);
+        for (unsigned short c = 0; c < s.numChannels; ++c) {
+            const unsigned short ch = static_cast<unsigned short>(c + 1);
+            const bool present = module.channelNumber(ZEL_XML_POPULATED, ch, 1) != 0;
+            KalixEncoder& k = s.kalix[c];
+            k.present = present;
+            const long revolutions = module.channelNumber(ZEL_XML_DISTINGUISHABLE_REVOLUTIONS, ch, 1);
+            k.rotary = revolutions > 1;
+            k.revolutions = static_cast<std::uint16_t>(revolutions > 0 ? revolutions : 1);
+            k.measuringStep = k.rotary ? 8192 : 100;
+            k.positionBits = k.rotary ? 25 : 0;
+            if (module.channelText(ZEL_XML_ENCODER_NAME, ch, t)) k.name = t.substr(0, 9);
+            if (module.channelText(ZEL_XML_ENCODER_ID, ch, t)) k.id = t.substr(0, 10);
+            if (module.channelText(ZEL_XML_CHANNEL_SERIAL_NUMBER, ch, t)) k.serial = t.substr(0, 16);
+            IncrementalChannel& inc = s.incremental[c];
+            inc.presence = present ? 1 : 0;
+            inc.direction = module.channelNumber(ZEL_XML_COUNTING_DIRECTION, ch, 0) != 0 ? 1 : 0;
+            inc.interpolation =
+                static_cast<std::uint16_t>(module.channelNumber(ZEL_XML_INTERPOLATION, ch, 1));
+            s.lvdt.presence[c] = present ? 1 : 0;
+            s.axes[c].set(1000L * (c + 1), 100.0 * (c + 1));
+        }
+        int host = 0;
+        if (module.text(ZEL_XML_IP, t)) host = lastByte(t);
+        if (host == 0 || hosts.count(host) != 0) {
+            host = 10;
+            while (hosts.count(host) != 0) ++host;
+        }
+        hosts.insert(host);
+        found.push_back({host, s});
+    }
+    if (found.empty()) {
+        error = path + ": no module of a known identity";
+        return false;
+    }
+    found.front().state.connectFlag = true;
+    plan = std::move(found);
+    return true;
+}
+
+}  // namespace zelsim
