@@ -40,7 +40,7 @@ ModuleState kalix(int index) {
 
 ModuleState incremental(std::uint32_t id, std::uint8_t channels, int index) {
     ModuleState s = base(id, channels, index);
-    for (int ch = 0; ch < channels; ++ch) {
+    for (int ch = 0; ch < channels && ch < 4; ++ch) {
         s.axes[ch].set(4000L * (ch + 1), 250.0 * (ch + 1));
     }
     return s;
@@ -74,7 +74,7 @@ std::vector<PlannedModule> defaultChain() {
     // Physical order left to right; the host numbers are shuffled against it.
     std::vector<PlannedModule> plan = {
         {23, kalix(0)},
-        {11, incremental(58031501, 2, 1)},  // TTL, ZEL 4115
+        {11, incremental(58031501, 8, 1)},  // TTL, ZEL 4115
         {31, base(58030301, 0, 2)},         // power supply, ZEL 4103
         {14, incremental(58030701, 4, 3)},  // 1 Vpp, ZEL 4107
         {27, lvdt(4)},
