@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds, and runs the main job: the command-line
-# tool against a simulated module on loopback.
+# tool against a simulated chain on loopback (zeltool chain by default;
+# any zeltool arguments replace it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build -j "$(nproc)" --target zeltool zelsim
-exec ./build/tools/zeltool "${@:-ping}"
+if [ $# -eq 0 ]; then set -- chain; fi
+exec ./build/tools/zeltool "$@"
