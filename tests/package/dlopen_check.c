@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
             ++resolved;
         }
     }
-    dlclose(library);
+    /* The library stays loaded: what its static objects hold stays reachable. */
     printf("%d names resolved, %d missing\n", resolved, missing);
     return missing == 0 && resolved > 0 ? 0 : 1;
 }
