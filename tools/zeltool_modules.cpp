@@ -211,10 +211,14 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
     return r;
 }
 
-void printReadings(const Options& options, ZelModule& module, const std::vector<Reading>& readings) {
+// `seconds`: time since the first sample, shown with --watch.
+void printReadings(const Options& options, ZelModule& module, const std::vector<Reading>& readings,
+                   double seconds) {
     const ModuleData& d = module.getModuleData();
     if (options.json) {
-        std::printf("{\"address\": %s, \"model\": %s, \"kind\": %s, \"values\": [", jsonText(d.ipAddress).c_str(),
+        if (options.watch) std::printf("{\"time\": %.3f, ", seconds);
+        else std::printf("{");
+        std::printf("\"address\": %s, \"model\": %s, \"kind\": %s, \"values\": [", jsonText(d.ipAddress).c_str(),
                     jsonText(ZelModule::showModuleType(d.moduleId)).c_str(), jsonText(kindName(d.moduleId)).c_str());
         for (std::size_t i = 0; i < readings.size(); ++i) {
             std::printf("%s{\"name\": %s, \"value\": %.6f, \"unit\": %s", i ? ", " : "",
@@ -226,7 +230,9 @@ void printReadings(const Options& options, ZelModule& module, const std::vector<
         }
         std::printf("]}\n");
     } else {
-        std::printf("%s %s (%s)\n", d.ipAddress, ZelModule::showModuleType(d.moduleId), kindName(d.moduleId));
+        std::printf("%s %s (%s)", d.ipAddress, ZelModule::showModuleType(d.moduleId), kindName(d.moduleId));
+        if (options.watch) std::printf("  t = %.3f s", seconds);
+        std::printf("\n");
         for (const Reading& r : readings) {
             std::printf("  %-16s %14.4f %s", r.name.c_str(), r.value, r.unit.c_str());
             if (r.hasExtra) std::printf(r.unit == "V" ? "  (raw %ld)" : "  (turn %ld)", r.extra);
@@ -342,12 +348,14 @@ int read(const Options& options) {
     long taken = 0;
     const long wanted = options.watch ? options.samples : 1;
     const auto period = std::chrono::duration<double>(1.0 / (options.rate > 0 ? options.rate : 2.0));
-    auto next = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    auto next = start;
     while (!interrupted && (wanted == 0 || taken < wanted)) {
         std::vector<Reading> readings;
         ZelResults r = readModule(*target.module, readings);
         if (!r.ok()) return fail(r);
-        printReadings(options, *target.module, readings);
+        printReadings(options, *target.module, readings,
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         ++taken;
         next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
         if (options.watch) std::this_thread::sleep_until(next);
