@@ -43,10 +43,12 @@ struct Peer {
 // Reads one datagram (at most `capacity` bytes; the rest of a longer one is
 // lost). Bytes read, or -1. `from` may be null.
 long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
-// Reads one datagram and returns its whole size, also when that is larger
-// than `capacity` (then only `capacity` bytes were copied and the rest is
-// lost); -1 on error.
-long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity);
+// Reads one datagram. Returns its size when it fit into `capacity` bytes, a
+// value larger than `capacity` when it did not (then only `capacity` bytes
+// were copied and the rest is lost; POSIX reports the real size, Winsock
+// only that it was cut), -1 on error. `from` (may be null) receives the
+// sender.
+long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
 // The local address and port a socket is bound to.
 bool localAddress(SocketHandle socket, Peer* local);
 

@@ -1,6 +1,7 @@
 // The UDP socket layer over the platform's datagram interface.
 #include "transport/udp_socket.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -66,34 +67,91 @@ void UdpSocket::discardWaiting(bool pauseAfterEach) {
     }
 }
 
+bool UdpSocket::fromModule(std::uint32_t peerAddress, std::uint16_t peerPort) const {
+    return peerAddress == address && peerPort == port;
+}
+
+long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadlineUs) {
+    for (;;) {
+        const long long leftUs = deadlineUs - net::monotonicMicroseconds();
+        if (leftUs <= 0) return 0;
+        switch (net::waitReadable(socketHandle, static_cast<long>(leftUs / 1000000),
+                                  static_cast<long>(leftUs % 1000000))) {
+            case net::Readiness::Timeout:
+                return 0;
+            case net::Readiness::Error:
+                return -1;
+            case net::Readiness::Ready:
+                break;
+        }
+        net::Peer from;
+        const long n = net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity),
+                                         &from);
+        if (n < 0) return -1;
+        if (fromModule(from.address, from.port)) return n;
+        ++foreignCount;
+    }
+}
+
+void UdpSocket::drainOwedAnswers() {
+    char scratch[kScratchSize];
+    while (owedAnswers > 0 && receiveFromModule(scratch, sizeof(scratch), owedUntilUs) > 0) {
+        --owedAnswers;
+    }
+    owedAnswers = 0;
+}
+
 bool UdpSocket::exchange(const char* request, int* requestLength, char* response,
                          int responseCapacity, long* timeoutMs) {
     if (request == nullptr || requestLength == nullptr || response == nullptr ||
         timeoutMs == nullptr) {
         return false;
     }
-    if (!isOpen || *requestLength < 0 || responseCapacity <= 0) return false;
-    const long seconds = *timeoutMs / 1000;
-    const long microseconds = (*timeoutMs % 1000) * 1000;
+    if (!isOpen || *requestLength < 0 || responseCapacity <= 0 || *timeoutMs < 0) return false;
+    lastLength = 0;
 
-    // A late answer to an earlier command must never be taken for this one.
+    // A late answer to an earlier command must never be taken for this one:
+    // first the answers still owed, then whatever else is queued.
+    drainOwedAnswers();
     discardWaiting(true);
 
     if (net::sendTo(socketHandle, request, static_cast<std::size_t>(*requestLength), address,
                     port) < 0) {
         return false;
     }
-    if (net::waitReadable(socketHandle, seconds, microseconds) != net::Readiness::Ready) {
-        return false;
+    const long long sentUs = net::monotonicMicroseconds();
+    const long long timeoutUs = static_cast<long long>(*timeoutMs) * 1000;
+    const long long deadlineUs = sentUs + timeoutUs;
+    // The answer to this request is owed until it comes; if it does not come
+    // in time it is still waited for, one time-out longer, before the next.
+    ++owedAnswers;
+    owedUntilUs = deadlineUs + timeoutUs;
+
+    long n = receiveFromModule(response, responseCapacity, deadlineUs);
+    if (n <= 0) return false;
+    --owedAnswers;
+    long long roundTripUs = net::monotonicMicroseconds() - sentUs;
+    if (usualRoundTripUs > 0 && roundTripUs * 4 < usualRoundTripUs && n <= responseCapacity) {
+        // Sooner than the module can have answered this request: a duplicate
+        // or an older answer, unless nothing else follows it.
+        char later[kScratchSize];
+        const long long holdUntilUs =
+            std::min(deadlineUs, net::monotonicMicroseconds() + 2 * usualRoundTripUs);
+        const long m = receiveFromModule(later, sizeof(later), holdUntilUs);
+        if (m > 0 && m <= responseCapacity) {
+            std::memcpy(response, later, static_cast<std::size_t>(m));
+            std::memset(response + m, 0, static_cast<std::size_t>(responseCapacity - m));
+            n = m;
+            roundTripUs = net::monotonicMicroseconds() - sentUs;
+        }
     }
-    // One read tells the datagram's whole size: an answer larger than the
-    // record is refused, and whatever else is queued goes with it.
-    const long n = net::receiveWhole(socketHandle, response,
-                                     static_cast<std::size_t>(responseCapacity));
     if (n > responseCapacity) {
         discardWaiting(false);
         return false;
     }
+    usualRoundTripUs =
+        usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
+    lastLength = static_cast<int>(n);
     return n >= 1;
 }
 

@@ -4,8 +4,23 @@
 // sent from it and the answers of all modules received on it.
 //
 // The layer reports plain flags and small status codes; ZelComm turns them
-// into response codes. It does not look at who sent an answer: any datagram
-// arriving within the wait is taken, and ZelComm's callers check it.
+// into response codes.
+//
+// What an exchange takes as the answer. The protocol carries no request
+// number, so the socket pairs answers with requests by sender and by time:
+// - only a datagram from the aimed module's address and port 27015 is an
+//   answer; any other sender's datagram is read, thrown away and counted,
+//   and the wait goes on for what is left of the time-out;
+// - every attempt whose time-out ran out leaves an answer owed; before the
+//   next exchange sends, it waits for the owed answers until one time-out
+//   after the last of them ran out (or until they all came), and throws
+//   them away, so an answer late by up to one more time-out is never taken
+//   for a later command;
+// - an answer that comes much sooner than the module has been answering
+//   (under a quarter of its usual round trip) is held while the socket waits
+//   up to two usual round trips for another one from the module; when one
+//   comes, the early one was a duplicate or an older answer and the later
+//   one is taken.
 //
 // Internal to the library; not thread-safe (one caller at a time).
 #ifndef ZEL_UDP_SOCKET_H
@@ -58,13 +73,19 @@ public:
     // cannot be created or bound. An open socket is closed first.
     bool openServer(const char* localIp, unsigned short localPort);
 
-    // Discards stale datagrams (10 ms pause after each), sends *requestLength
-    // bytes to the aimed address and waits up to *timeoutMs for a datagram.
-    // False when a pointer is null, the send fails, the wait ends without a
-    // datagram, or the datagram is larger than responseCapacity (then every
-    // queued datagram is discarded). True when at least one byte was read.
+    // Waits out the answers owed to earlier attempts, discards stale
+    // datagrams (10 ms pause after each), sends *requestLength bytes to the
+    // aimed address and waits up to *timeoutMs for the module's answer (see
+    // above). False when a pointer is null, the send fails, the wait ends
+    // without an answer, or the answer is larger than responseCapacity (then
+    // every queued datagram is discarded). True when at least one byte was
+    // read; receivedLength() then tells how many.
     bool exchange(const char* request, int* requestLength, char* response, int responseCapacity,
                   long* timeoutMs);
+    // Bytes of the answer the last successful exchange took.
+    int receivedLength() const { return lastLength; }
+    // Datagrams from other senders thrown away so far.
+    unsigned long foreignDiscarded() const { return foreignCount; }
 
     // Reads and throws away datagrams, pausing 50 ms after every poll, until
     // five polls found none (at least 250 ms).
@@ -89,6 +110,14 @@ private:
     bool createSocket();
     void discardWaiting(bool pauseAfterEach);
     bool pollReadable() const;
+    bool fromModule(std::uint32_t peerAddress, std::uint16_t peerPort) const;
+    // Reads and throws away the answers owed to earlier attempts, until none
+    // is owed or the owed window closes.
+    void drainOwedAnswers();
+    // Waits until `deadlineUs` for a datagram from the module and reads it
+    // into `buffer`; foreign datagrams are thrown away. The datagram's size
+    // (larger than `capacity` when it did not fit), 0 on time-out, -1 on error.
+    long receiveFromModule(char* buffer, int capacity, long long deadlineUs);
 
     bool isOpen;
     std::intptr_t socketHandle;
@@ -97,6 +126,14 @@ private:
     std::uint32_t address;
     std::uint16_t port;
     const zel::platform::Clock* clock;
+    int lastLength = 0;
+    unsigned long foreignCount = 0;
+    // Answers owed to attempts whose time-out ran out, and until when
+    // (monotonic microseconds) they are waited for.
+    int owedAnswers = 0;
+    long long owedUntilUs = 0;
+    // The module's usual round trip (microseconds, smoothed; 0 until known).
+    long long usualRoundTripUs = 0;
 };
 
 #endif  // ZEL_UDP_SOCKET_H

@@ -95,19 +95,36 @@ ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResp
     if (request == nullptr || response == nullptr) {
         return ZEL_RESULT(ZEL_NULL_POINTER, kSendCommandWait);
     }
-    std::memset(response->data, 0, sizeof(response->data));
     int requestLength = zelbus::frameLength(request);
+    std::memset(response->data, 0, sizeof(response->data));
     if (numRetries < 0) return ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
 
+    bool lastWasShort = false;
     for (short attempt = 0;;) {
         if (withNetworkDelay) pauseBeforeAttempt();
+        // Zero behind the datagram on every attempt: a longer answer to an
+        // earlier attempt must leave nothing for decoders reading fixed offsets.
+        std::memset(response->data, 0, sizeof(response->data));
         long timeout = timeoutMs;
         if (udpSocket.exchange(reinterpret_cast<const char*>(request), &requestLength,
                                reinterpret_cast<char*>(response->data),
                                static_cast<int>(sizeof(response->data)), &timeout)) {
-            response->command = response->data[0];
-            return ZelResults(ZEL_OK, kSendCommandWait, 0);
+            // An answer cut short of what its own header announces is not an
+            // answer: the missing bytes would read as zero values.
+            const int received = udpSocket.receivedLength();
+            lastWasShort = received < static_cast<int>(zelbus::kHeaderSize) ||
+                           received < zelbus::frameLength(response->data);
+            if (!lastWasShort) {
+                response->command = response->data[0];
+                return ZelResults(ZEL_OK, kSendCommandWait, 0);
+            }
+            std::memset(response->data, 0, sizeof(response->data));
+        } else {
+            lastWasShort = false;
         }
-        if (++attempt > numRetries) return ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
+        if (++attempt > numRetries) {
+            return lastWasShort ? ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, kSendCommandWait)
+                                : ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
+        }
     }
 }

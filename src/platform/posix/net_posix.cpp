@@ -81,13 +81,20 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
     return static_cast<long>(n);
 }
 
-long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity) {
+long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from) {
     // MSG_TRUNC makes Linux report the whole datagram's size although only
     // `capacity` bytes are copied.
+    sockaddr_in a{};
+    socklen_t length = sizeof(a);
     ssize_t n;
     do {
-        n = ::recv(fd(socket), buffer, capacity, MSG_TRUNC);
+        n = ::recvfrom(fd(socket), buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&a),
+                       &length);
     } while (n < 0 && errno == EINTR);
+    if (n >= 0 && from != nullptr) {
+        from->address = a.sin_addr.s_addr;
+        from->port = ntohs(a.sin_port);
+    }
     return static_cast<long>(n);
 }
 
