@@ -38,10 +38,12 @@ struct Segment::Pending {
     Bytes bytes;
     std::uint32_t ip;
     std::uint16_t port;
+    bool foreign;
 };
 
 Segment::Segment(int subnet) : subnet_(subnet), broadcastSocket_(net::kInvalidSocket),
-                               wakeSocket_(net::kInvalidSocket) {
+                               wakeSocket_(net::kInvalidSocket),
+                               foreignSocket_(net::kInvalidSocket) {
     const int first = subnet == 0 ? 2 : subnet;
     const int last = subnet == 0 ? 254 : subnet;
     for (int n = first; n <= last; ++n) {
@@ -62,7 +64,10 @@ Segment::~Segment() {
         if (m->socket != net::kInvalidSocket) net::closeSocket(m->socket);
     }
     if (broadcastSocket_ != net::kInvalidSocket) net::closeSocket(broadcastSocket_);
+    if (foreignSocket_ != net::kInvalidSocket) net::closeSocket(foreignSocket_);
 }
+
+std::string Segment::foreignAddress() const { return "127." + std::to_string(subnet_) + ".254.1"; }
 
 std::string Segment::hostAddress() const { return "127." + std::to_string(subnet_) + ".0.1"; }
 
@@ -115,6 +120,12 @@ bool Segment::start() {
         return false;
     }
     wakePort_ = local.port;
+    // Another sender on the segment, for foreign answers.
+    foreignSocket_ = net::openUdpSocket();
+    if (foreignSocket_ == net::kInvalidSocket ||
+        !net::bindSocket(foreignSocket_, addressOf(foreignAddress()), kModulePort)) {
+        return false;
+    }
     stopping_ = false;
     running_ = true;
     thread_ = std::thread([this] { serve(); });
@@ -151,7 +162,7 @@ void Segment::serve() {
             // Send what is due, then sleep until the next delayed answer.
             for (auto it = pending_.begin(); it != pending_.end();) {
                 if (it->dueUs <= now) {
-                    send(*it->module, it->bytes, it->ip, it->port);
+                    sendFrom(*it->module, it->foreign, it->bytes, it->ip, it->port);
                     it = pending_.erase(it);
                 } else {
                     ++it;
@@ -216,9 +227,16 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     Fault fault;
     const auto armed = m.faults.find(command);
     if (armed != m.faults.end()) {
-        fault = armed->second;
-        if (armed->second.drop > 0) --armed->second.drop;
-        if (armed->second.stopAfter > 0) --armed->second.stopAfter;
+        Fault& f = armed->second;
+        ++f.seen;
+        const bool hit = f.every <= 1 || (f.seen % f.every) == 0;
+        if (hit) {
+            fault = f;
+            if (f.drop > 0) --f.drop;
+            if (f.stopAfter > 0) --f.stopAfter;
+        } else if (f.stopAfter == 0) {
+            return;
+        }
     }
     if (fault.drop != 0 || fault.stopAfter == 0) return;
     Bytes& a = *reply;
@@ -226,18 +244,44 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     if (fault.paramCount && a.size() > 1) a[1] = static_cast<std::uint8_t>(*fault.paramCount);
     if (fault.paramLength && a.size() > 2) a[2] = static_cast<std::uint8_t>(*fault.paramLength);
     if (fault.oversize > static_cast<int>(a.size())) a.resize(static_cast<std::size_t>(fault.oversize), 0xEE);
+    if (fault.truncate >= 0 && fault.truncate < static_cast<int>(a.size())) {
+        a.resize(static_cast<std::size_t>(fault.truncate));
+    }
 
-    std::vector<Bytes> out;
-    for (int i = 0; i < fault.unsolicited; ++i) out.push_back(frame(17, 1, {static_cast<std::uint8_t>(i)}));
-    out.push_back(a);
-    if (fault.duplicate) out.push_back(a);
-    const long long due = now + static_cast<long long>(fault.delayMs) * 1000;
-    for (auto& bytes : out) {
-        if (fault.delayMs > 0) {
-            pending_.push_back(Pending{due, &m, std::move(bytes), fromIp, fromPort});
+    struct Out {
+        Bytes bytes;
+        bool foreign;
+        long long extraUs;
+    };
+    std::vector<Out> out;
+    for (int i = 0; i < fault.unsolicited; ++i) {
+        out.push_back({frame(17, 1, {static_cast<std::uint8_t>(i)}), false, 0});
+    }
+    for (int i = 0; i < fault.foreign; ++i) {
+        Bytes other = a;
+        for (std::size_t k = 3; k < other.size(); ++k) other[k] = static_cast<std::uint8_t>(~other[k]);
+        out.push_back({other, true, 0});
+    }
+    out.push_back({a, false, 0});
+    if (fault.duplicate && (fault.duplicateEvery <= 1 || fault.seen % fault.duplicateEvery == 0)) {
+        out.push_back({a, false, fault.duplicateGapUs});
+    }
+    const long long due = now + static_cast<long long>(fault.delayMs) * 1000 + fault.delayUs;
+    for (auto& o : out) {
+        if (due + o.extraUs > now) {
+            pending_.push_back(Pending{due + o.extraUs, &m, std::move(o.bytes), fromIp, fromPort, o.foreign});
         } else {
-            send(m, bytes, fromIp, fromPort);
+            sendFrom(m, o.foreign, o.bytes, fromIp, fromPort);
         }
+    }
+}
+
+void Segment::sendFrom(Module& m, bool foreign, const Bytes& bytes, std::uint32_t ip,
+                       std::uint16_t port) {
+    if (foreign) {
+        net::sendTo(foreignSocket_, bytes.data(), bytes.size(), ip, port);
+    } else {
+        send(m, bytes, ip, port);
     }
 }
 

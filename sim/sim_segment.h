@@ -192,13 +192,24 @@ struct ModuleState {
 struct Fault {
     int drop = 0;                    // answer nothing to the next `drop` requests (-1: always)
     int delayMs = 0;                 // send the answer this late
+    int delayUs = 0;                 // ... and this many microseconds more (a slow link)
     bool duplicate = false;          // send the answer twice
+    int duplicateGapUs = 0;          // the copy this long after the answer
+    int duplicateEvery = 0;          // only every n-th answer twice (0 or 1: every one)
     std::optional<int> type;         // answer with this type instead
     std::optional<int> paramCount;   // overwrite byte 1
     std::optional<int> paramLength;  // overwrite byte 2
     int oversize = 0;                // pad the answer to this many bytes
     int unsolicited = 0;             // send this many stray datagrams before the answer
     int stopAfter = -1;              // answer this many more requests, then none (-1: no limit)
+    int truncate = -1;               // cut the answer to this many bytes (-1: whole)
+    // Send this many answers of another sender (127.N.254.1:27015, its
+    // parameter bytes inverted) just before the module's own.
+    int foreign = 0;
+    // Only every n-th request gets the fault; the others are answered
+    // normally (0 or 1: every one). Counts the requests of this command.
+    int every = 0;
+    int seen = 0;
 };
 
 struct Request {
@@ -250,6 +261,7 @@ class Segment {
     int subnet() const { return subnet_; }
     std::string hostAddress() const;       // 127.N.0.1, for the host side
     std::string broadcastAddress() const;  // 127.N.255.255
+    std::string foreignAddress() const;    // 127.N.254.1, the other sender of foreign answers
     static constexpr const char* kNetmask = "255.255.0.0";
 
     void setFault(std::size_t module, int command, const Fault& fault);
@@ -273,6 +285,7 @@ class Segment {
     struct Module;
     struct Pending;
     void send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
+    void sendFrom(Module& m, bool foreign, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
     // Moves a module's socket to the address in its state (after a new
     // static address); it stays where it was when the new one cannot be bound.
     void rebind(Module& m);
@@ -285,6 +298,7 @@ class Segment {
     int subnet_;
     std::intptr_t broadcastSocket_;
     std::intptr_t wakeSocket_;
+    std::intptr_t foreignSocket_;
     std::uint16_t wakePort_ = 0;
     std::vector<std::unique_ptr<Module>> modules_;
     std::vector<Pending> pending_;

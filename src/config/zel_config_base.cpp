@@ -3,6 +3,7 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QXmlStreamReader>
 
 #include "config/config_nodes.h"
 
@@ -12,6 +13,33 @@ constexpr char kDoctype[] = "myDoc";
 
 std::unique_ptr<QDomDocument> emptyDocument() {
     return std::make_unique<QDomDocument>(QString::fromLatin1(kDoctype));
+}
+
+// A configuration nests four levels (file, module list, module, channel and
+// their elements); Qt's document builder and writer recurse once per level
+// and slow down with the square of the depth, so a document deeper than
+// this is refused before Qt builds it.
+constexpr int kMaxDepth = 64;
+
+// False when an element lies deeper than kMaxDepth. The stream reader keeps
+// no recursion of its own; a document it cannot read is left to the builder,
+// which reports it.
+bool withinDepth(const QByteArray& content) {
+    QXmlStreamReader reader(content);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+            case QXmlStreamReader::StartElement:
+                if (++depth > kMaxDepth) return false;
+                break;
+            case QXmlStreamReader::EndElement:
+                --depth;
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -29,10 +57,13 @@ ZEL_XML_RETURN ZelConfigBase::loadXml(const std::string& name) {
     if (!file.open(QIODevice::ReadOnly)) return ZEL_XML_INVALID_FILE;
     // Parsed into a tree of its own: a file that fails to parse leaves the
     // tree loaded before whole, so a later write never stores half a file.
-    auto parsed = emptyDocument();
-    const bool ok = static_cast<bool>(parsed->setContent(&file, false));
+    const QByteArray content = file.readAll();
+    const bool read = file.error() == QFileDevice::NoError;
     file.close();
-    if (!ok) return ZEL_XML_DOM_CREATE_FAILED;
+    if (!read) return ZEL_XML_INVALID_FILE;
+    if (!withinDepth(content)) return ZEL_XML_DOM_CREATE_FAILED;
+    auto parsed = emptyDocument();
+    if (!parsed->setContent(content, false)) return ZEL_XML_DOM_CREATE_FAILED;
     document = std::move(parsed);
     loaded = true;
     return ZEL_XML_OK;

@@ -2,6 +2,8 @@
 // diagnostics, referencing and the signal type.
 #include "modules/zel_1vpp_module.h"
 
+#include <cstdint>
+
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
 
@@ -129,8 +131,13 @@ double Zel1VppModule::countsToPosition(std::uint32_t count, unsigned short chann
     double scaling = 1.0;
     if (!getScaling(&scaling, channel) || scaling == 0.0) scaling = 1.0;
     double p = scaling * (compensation * c);
-    // A reading counted backwards wraps the other way.
-    if (p < 0) overflowCount[channel] = -overflowCount[channel];
+    // A reading counted backwards wraps the other way. The wrap counter
+    // comes from the network: the lowest 32-bit value has no negation, and
+    // the highest stands for it (the angle folds the same either way).
+    if (p < 0) {
+        const std::int32_t w = overflowCount[channel];
+        overflowCount[channel] = w == INT32_MIN ? INT32_MAX : -w;
+    }
     if (rotary) {
         std::uint32_t n = lineCount[channel] * kInterpolation;
         if (n == 0) n = 1;

@@ -131,12 +131,12 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     if (n <= 0) return false;
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
-    if (usualRoundTripUs > 0 && roundTripUs * 4 < usualRoundTripUs && n <= responseCapacity) {
+    if (usualRoundTripUs > 0 && roundTripUs * 2 < usualRoundTripUs && n <= responseCapacity) {
         // Sooner than the module can have answered this request: a duplicate
         // or an older answer, unless nothing else follows it.
         char later[kScratchSize];
         const long long holdUntilUs =
-            std::min(deadlineUs, net::monotonicMicroseconds() + 2 * usualRoundTripUs);
+            std::min(deadlineUs, net::monotonicMicroseconds() + 3 * usualRoundTripUs);
         const long m = receiveFromModule(later, sizeof(later), holdUntilUs);
         if (m > 0 && m <= responseCapacity) {
             std::memcpy(response, later, static_cast<std::size_t>(m));

@@ -17,8 +17,8 @@
 //   them away, so an answer late by up to one more time-out is never taken
 //   for a later command;
 // - an answer that comes much sooner than the module has been answering
-//   (under a quarter of its usual round trip) is held while the socket waits
-//   up to two usual round trips for another one from the module; when one
+//   (under half its usual round trip) is held while the socket waits up to
+//   three usual round trips for another one from the module; when one
 //   comes, the early one was a duplicate or an older answer and the later
 //   one is taken.
 //

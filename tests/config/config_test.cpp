@@ -355,15 +355,24 @@ TEST_F(ConfigFiles, AFailedLoadNeverLeadsToAPartialWrite) {
 TEST_F(ConfigFiles, HostileDocuments) {
     // Deep nesting, a huge text, control characters, an unknown encoding and
     // bytes that are no UTF-8: each loads or is refused, and nothing crashes.
-    std::string deep = "<ModuleConfig><BaseLabel>b</BaseLabel>";
-    for (int i = 0; i < 2000; ++i) deep += "<Module><x>1</x>";
-    for (int i = 0; i < 2000; ++i) deep += "</Module>";
-    deep += "</ModuleConfig>";
+    // Nesting: 64 levels load, 65 and the 5 000 that overflowed Qt's
+    // recursive writer are refused before a tree is built, and the tree
+    // loaded before stays.
+    const auto nested = [](int levels) {
+        std::string d = "<ModuleConfig><BaseLabel>b</BaseLabel>";
+        for (int i = 2; i <= levels; ++i) d += "<Module>";
+        for (int i = 2; i <= levels; ++i) d += "</Module>";
+        return d + "</ModuleConfig>";
+    };
     ZEL_XML_ELEMENTS element{};
     unsigned short m = 0, c = 0, count = 0;
-    if (config.loadXml(crafted("deep.xml", deep)) == ZEL_XML_OK) {
-        EXPECT_EQ(config.getNumModules(count), ZEL_XML_OK);
-        config.validateElements(element, m, c);
+    ASSERT_EQ(config.loadXml(crafted("deep64.xml", nested(64))), ZEL_XML_OK);
+    EXPECT_EQ(config.getNumModules(count), ZEL_XML_OK);
+    config.validateElements(element, m, c);
+    EXPECT_EQ(config.writeFile((dir / "deep-out.xml").string()), ZEL_XML_OK);
+    for (int levels : {65, 5000, 40000}) {
+        SCOPED_TRACE(levels);
+        EXPECT_EQ(config.loadXml(crafted("deep.xml", nested(levels))), ZEL_XML_DOM_CREATE_FAILED);
         EXPECT_EQ(config.writeFile((dir / "deep-out.xml").string()), ZEL_XML_OK);
     }
 

@@ -124,6 +124,22 @@ TEST_F(OneVppModule, RotaryAnglesWithWrapsInBothDirections) {
     EXPECT_EQ(lines, 2048UL);
 }
 
+TEST_F(OneVppModule, ExtremeWrapCountsFromTheNetworkConvertWithoutOverflow) {
+    // The lowest wrap count with a reading below zero: the reading counted
+    // backwards negates the wrap count, which has no 32-bit negation.
+    // (The sanitizer build traps on the overflow.)
+    rotary(0, 2048, ROTARY_FORMAT_CONTINUOUS);
+    ASSERT_TRUE(module.setEncoderType(ENCODER_TYPE_LINEAR, 1));
+    ASSERT_TRUE(module.setUom(UOM_MILLIMETRE, 1));
+    ASSERT_TRUE(module.setSignalPeriod(20, 1));
+    const std::int64_t lowest = INT64_MIN + ((1LL << 32) - 256);
+    setAxis(0, lowest);
+    setAxis(1, lowest);
+    read();
+    EXPECT_TRUE(std::isfinite(positions[0]));
+    EXPECT_NEAR(positions[1], -256 * 20 * 0.25 * 0.0009765625 * 0.001, 1e-9);
+}
+
 TEST_F(OneVppModule, DiagnosticsReferencingAndSignalType) {
     edit([](zelsim::ModuleState& s) { s.incremental[1].diagWords = {2867, 2048}; });
     double diag[2] = {};
