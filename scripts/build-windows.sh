@@ -95,7 +95,7 @@ fi
 build=build-win-$arch
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
+    -DCMAKE_PREFIX_PATH="$qt_prefix" -DZEL_WINDOWS_QT="$qt_prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
     -DZEL_BUILD_BENCH=OFF > "$build.configure.log" || { cat "$build.configure.log" >&2; exit 1; }
 rm -f "$build.configure.log"
 cmake --build "$build" --parallel "$(nproc)"

@@ -27,28 +27,28 @@ int copyOnSuccess(ZEL_XML_RETURN r, char* text, const std::string& value) {
 
 extern "C" {
 
-ZelConfigHandle ZelConfigFileCreate(void) {
+ZelConfigHandle ZEL_CALL ZelConfigFileCreate(void) {
     return reinterpret_cast<ZelConfigHandle>(new (std::nothrow) ZelConfigWriter);
 }
 
-void ZelConfigFileDelete(ZelConfigHandle h) { delete config(h); }
+void ZEL_CALL ZelConfigFileDelete(ZelConfigHandle h) { delete config(h); }
 
-int ZelConfigFileLoadXml(ZelConfigHandle h, const char* name) {
+int ZEL_CALL ZelConfigFileLoadXml(ZelConfigHandle h, const char* name) {
     if (h == nullptr || name == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->loadXml(name);
 }
 
-int ZelConfigFileReloadXml(ZelConfigHandle h) {
+int ZEL_CALL ZelConfigFileReloadXml(ZelConfigHandle h) {
     if (h == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->reloadXml();
 }
 
-int ZelConfigFileGetFilename(ZelConfigHandle h, char* text) {
+int ZEL_CALL ZelConfigFileGetFilename(ZelConfigHandle h, char* text) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     return copyText(text, config(h)->getFilename());
 }
 
-int ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count) {
+int ZEL_CALL ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count) {
     if (h == nullptr || count == nullptr) return ZEL_XML_NULL_POINTER;
     unsigned short local = 0;
     const ZEL_XML_RETURN r = config(h)->getNumModules(local);
@@ -56,7 +56,7 @@ int ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count) {
     return r;
 }
 
-int ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count) {
+int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count) {
     if (h == nullptr || count == nullptr) return ZEL_XML_NULL_POINTER;
     unsigned short local = 0;
     const ZEL_XML_RETURN r = config(h)->getNumChannels(module, local);
@@ -64,42 +64,42 @@ int ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsign
     return r;
 }
 
-int ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     std::string local;
     return copyOnSuccess(config(h)->getElement(element, local), text, local);
 }
 
-int ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module, ZEL_XML_ELEMENTS element) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     std::string local;
     return copyOnSuccess(config(h)->getElement(element, local, module), text, local);
 }
 
-int ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel,
+int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel,
                                    ZEL_XML_ELEMENTS element) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     std::string local;
     return copyOnSuccess(config(h)->getElement(element, local, module, channel), text, local);
 }
 
-int ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsigned short module) {
+int ZEL_CALL ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsigned short module) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     return copyText(text, config(h)->getSpecificModule(module));
 }
 
-int ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel) {
+int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     return copyText(text, config(h)->getSpecificChannel(module, channel));
 }
 
-int ZelConfigFileGetAllElements(ZelConfigHandle h, char* text) {
+int ZEL_CALL ZelConfigFileGetAllElements(ZelConfigHandle h, char* text) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     std::string local;
     return copyOnSuccess(config(h)->getAllElements(local), text, local);
 }
 
-int ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element, unsigned short* module,
+int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element, unsigned short* module,
                                   unsigned short* channel) {
     if (h == nullptr || element == nullptr || module == nullptr || channel == nullptr) {
         return ZEL_XML_NULL_POINTER;
@@ -114,40 +114,40 @@ int ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element, 
     return r;
 }
 
-int ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
+int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
                                   ZEL_XML_ELEMENTS element) {
     if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->setElement(element, value, module);
 }
 
-int ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
+int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
                                    unsigned short channel, ZEL_XML_ELEMENTS element) {
     if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->setElement(element, value, module, channel);
 }
 
-int ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned short module) {
+int ZEL_CALL ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned short module) {
     if (h == nullptr) return ZEL_XML_NULL_POINTER;
     config(h)->removeSpecificModuleNode(module);
     return ZEL_XML_OK;
 }
 
-int ZelConfigFileWriteFile(ZelConfigHandle h) {
+int ZEL_CALL ZelConfigFileWriteFile(ZelConfigHandle h) {
     if (h == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->writeFile();
 }
 
-int ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name) {
+int ZEL_CALL ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name) {
     if (h == nullptr || name == nullptr) return ZEL_XML_NULL_POINTER;
     return config(h)->writeFile(name);
 }
 
-int ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML_RETURN code) {
+int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML_RETURN code) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     return copyText(text, ZelConfigBase::decodeErrorType(code));
 }
 
-int ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
     if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
     return copyText(text, ZelConfigBase::decodeElementType(element));
 }

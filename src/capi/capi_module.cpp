@@ -34,28 +34,28 @@ ZelModuleHandle create() {
 
 extern "C" {
 
-ZelModuleHandle ZelModuleCreate(void) { return create<ZelModule>(); }
-ZelModuleHandle Zel1VppModuleCreate(void) { return create<Zel1VppModule>(); }
-ZelModuleHandle ZelKalixModuleCreate(void) { return create<ZelKalixModule>(); }
-ZelModuleHandle ZelTtlModuleCreate(void) { return create<ZelTtlModule>(); }
-ZelModuleHandle ZelLvdtModuleCreate(void) { return create<ZelLvdtModule>(); }
-ZelModuleHandle ZelAnalogModuleCreate(void) { return create<ZelAnalogModule>(); }
-ZelModuleHandle ZelIoModuleCreate(void) { return create<ZelIoModule>(); }
-ZelModuleHandle ZelPneumaticModuleCreate(void) { return create<ZelPneumaticModule>(); }
+ZelModuleHandle ZEL_CALL ZelModuleCreate(void) { return create<ZelModule>(); }
+ZelModuleHandle ZEL_CALL Zel1VppModuleCreate(void) { return create<Zel1VppModule>(); }
+ZelModuleHandle ZEL_CALL ZelKalixModuleCreate(void) { return create<ZelKalixModule>(); }
+ZelModuleHandle ZEL_CALL ZelTtlModuleCreate(void) { return create<ZelTtlModule>(); }
+ZelModuleHandle ZEL_CALL ZelLvdtModuleCreate(void) { return create<ZelLvdtModule>(); }
+ZelModuleHandle ZEL_CALL ZelAnalogModuleCreate(void) { return create<ZelAnalogModule>(); }
+ZelModuleHandle ZEL_CALL ZelIoModuleCreate(void) { return create<ZelIoModule>(); }
+ZelModuleHandle ZEL_CALL ZelPneumaticModuleCreate(void) { return create<ZelPneumaticModule>(); }
 
-void ZelModuleDelete(ZelModuleHandle h) { delete module(h); }
+void ZEL_CALL ZelModuleDelete(ZelModuleHandle h) { delete module(h); }
 
-int ZelModuleInitialize(ZelModuleHandle h, const char* ip, bool connectOption) {
+int ZEL_CALL ZelModuleInitialize(ZelModuleHandle h, const char* ip, bool connectOption) {
     if (h == nullptr) return kNull;
     // The object's own initialisation, whatever prefix it is called by.
     return code(module(h)->initializeModule(ip, connectOption));
 }
 
-void ZelModuleGetLibraryVersion(char* version) {
+void ZEL_CALL ZelModuleGetLibraryVersion(char* version) {
     if (version != nullptr) std::strcpy(version, ZelModule::getLibraryVersion());
 }
 
-int ZelModuleGetModuleType(ZelModuleHandle h, MODULE_ID* id) {
+int ZEL_CALL ZelModuleGetModuleType(ZelModuleHandle h, MODULE_ID* id) {
     if (h == nullptr || id == nullptr) return kNull;
     unsigned long number = 0;
     unsigned char typeByte = 0;
@@ -63,121 +63,121 @@ int ZelModuleGetModuleType(ZelModuleHandle h, MODULE_ID* id) {
     return code(module(h)->getModuleType(id, &number, &typeByte, &channels));
 }
 
-int ZelModuleSetIpAddress(ZelModuleHandle h, const char* ip, const char* netmask) {
+int ZEL_CALL ZelModuleSetIpAddress(ZelModuleHandle h, const char* ip, const char* netmask) {
     if (h == nullptr || ip == nullptr || netmask == nullptr) return kNull;
     return code(module(h)->setIp(ip, netmask));
 }
 
-int ZelModuleGetIpAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipAddress); }
-int ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipStatic); }
-int ZelModuleGetNetmask(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::netmask); }
-int ZelModuleGetNetmaskStatic(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleGetIpAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipAddress); }
+int ZEL_CALL ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipStatic); }
+int ZEL_CALL ZelModuleGetNetmask(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::netmask); }
+int ZEL_CALL ZelModuleGetNetmaskStatic(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::netmaskStatic);
 }
-int ZelModuleGetMacAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::macAddress); }
-int ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleGetMacAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::macAddress); }
+int ZEL_CALL ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::bootloaderVersion);
 }
-int ZelModuleGetFirmwareVersion(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleGetFirmwareVersion(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::firmwareVersion);
 }
-int ZelModuleGetSerialNumber(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleGetSerialNumber(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::serialNumber);
 }
 
-int ZelModuleGetPort(ZelModuleHandle h, unsigned short* port) {
+int ZEL_CALL ZelModuleGetPort(ZelModuleHandle h, unsigned short* port) {
     if (h == nullptr || port == nullptr) return kNull;
     *port = module(h)->getModuleData().port;
     return 0;
 }
 
-int ZelModuleGetUsingDhcp(ZelModuleHandle h, unsigned char* flag) {
+int ZEL_CALL ZelModuleGetUsingDhcp(ZelModuleHandle h, unsigned char* flag) {
     if (h == nullptr || flag == nullptr) return kNull;
     *flag = module(h)->getModuleData().usingDhcp ? 1 : 0;
     return 0;
 }
 
-int ZelModuleSetAsyncPort(ZelModuleHandle h, const unsigned short* port) {
+int ZEL_CALL ZelModuleSetAsyncPort(ZelModuleHandle h, const unsigned short* port) {
     if (h == nullptr || port == nullptr) return kNull;
     return code(module(h)->setAsyncPort(port));
 }
 
-int ZelModuleGetAsyncPort(ZelModuleHandle h, unsigned short* port) {
+int ZEL_CALL ZelModuleGetAsyncPort(ZelModuleHandle h, unsigned short* port) {
     if (h == nullptr || port == nullptr) return kNull;
     return code(module(h)->getAsyncPort(port));
 }
 
-int ZelModuleSetUsingDhcp(ZelModuleHandle h, char flag) {
+int ZEL_CALL ZelModuleSetUsingDhcp(ZelModuleHandle h, char flag) {
     if (h == nullptr) return kNull;
     return code(module(h)->setDhcp(flag != 0 ? 1 : 0));
 }
 
-int ZelModuleReset(ZelModuleHandle h) {
+int ZEL_CALL ZelModuleReset(ZelModuleHandle h) {
     if (h == nullptr) return kNull;
     return code(module(h)->resetZelbus());
 }
 
-int ZelModuleShowType(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleShowType(ZelModuleHandle h, char* text) {
     if (h == nullptr || text == nullptr) return kNull;
     std::strcpy(text, ZelModule::showModuleType(module(h)->getModuleData().moduleId));
     return 0;
 }
 
-int ZelModuleShowId(ZelModuleHandle h, char* text) {
+int ZEL_CALL ZelModuleShowId(ZelModuleHandle h, char* text) {
     if (h == nullptr || text == nullptr) return kNull;
     std::strcpy(text, ZelModule::showModuleId(module(h)->getModuleData().moduleId));
     return 0;
 }
 
-int ZelModuleShowRespCode(char* text, int value) {
+int ZEL_CALL ZelModuleShowRespCode(char* text, int value) {
     if (text == nullptr) return kNull;
     std::strcpy(text, ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(value)));
     return 0;
 }
 
-int ZelModuleSetBroadcastingNetmask(ZelModuleHandle h, const char* netmask) {
+int ZEL_CALL ZelModuleSetBroadcastingNetmask(ZelModuleHandle h, const char* netmask) {
     if (h == nullptr || netmask == nullptr) return kNull;
     module(h)->setBroadcastingNetmask(netmask);
     return 0;
 }
 
-int ZelModuleSetUdpTimeout(ZelModuleHandle h, long ms) {
+int ZEL_CALL ZelModuleSetUdpTimeout(ZelModuleHandle h, long ms) {
     if (h == nullptr) return kNull;
     module(h)->setUdpTimeout(ms);
     return 0;
 }
 
-int ZelModuleGetUdpTimeout(ZelModuleHandle h, long* ms) {
+int ZEL_CALL ZelModuleGetUdpTimeout(ZelModuleHandle h, long* ms) {
     if (h == nullptr || ms == nullptr) return kNull;
     *ms = module(h)->getUdpTimeout();
     return 0;
 }
 
-int ZelModuleSetUdpNumRetries(ZelModuleHandle h, short n) {
+int ZEL_CALL ZelModuleSetUdpNumRetries(ZelModuleHandle h, short n) {
     if (h == nullptr) return kNull;
     module(h)->setUdpNumRetries(n);
     return 0;
 }
 
-int ZelModuleGetUdpNumRetries(ZelModuleHandle h, short* n) {
+int ZEL_CALL ZelModuleGetUdpNumRetries(ZelModuleHandle h, short* n) {
     if (h == nullptr || n == nullptr) return kNull;
     *n = module(h)->getUdpNumRetries();
     return 0;
 }
 
-int ZelModuleSetNetworkDelay(ZelModuleHandle h, short ms) {
+int ZEL_CALL ZelModuleSetNetworkDelay(ZelModuleHandle h, short ms) {
     if (h == nullptr) return kNull;
     module(h)->setNetworkDelay(ms);
     return 0;
 }
 
-int ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms) {
+int ZEL_CALL ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms) {
     if (h == nullptr || ms == nullptr) return kNull;
     *ms = module(h)->getNetworkDelay();
     return 0;
 }
 
-int ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort, short* count,
+int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort, short* count,
                        char* ipList, char* netmaskList, unsigned short* ports) {
     if (h == nullptr || localIp == nullptr || count == nullptr || ipList == nullptr ||
         netmaskList == nullptr || ports == nullptr) {
@@ -198,18 +198,18 @@ int ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short lo
     return code(r);
 }
 
-int ZelModuleProgram(ZelModuleHandle h, const char* file, bool isBootloader) {
+int ZEL_CALL ZelModuleProgram(ZelModuleHandle h, const char* file, bool isBootloader) {
     if (h == nullptr || file == nullptr) return kNull;
     return code(module(h)->program(file, isBootloader));
 }
 
-int ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state) {
+int ZEL_CALL ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state) {
     if (h == nullptr || state == nullptr) return kNull;
     *state = module(h)->getProgrammingState();
     return 0;
 }
 
-int ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent) {
+int ZEL_CALL ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent) {
     if (h == nullptr || percent == nullptr) return kNull;
     *percent = module(h)->getProgrammingPercentComplete();
     return 0;
@@ -217,7 +217,7 @@ int ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent) {
 
 // ---- Asynchronous messages ---------------------------------------------------
 
-int ZelModuleGetAsyncMsgType(const char* msg, UdpCmdType* type) {
+int ZEL_CALL ZelModuleGetAsyncMsgType(const char* msg, UdpCmdType* type) {
     if (msg == nullptr || type == nullptr) return kNull;
     *type = ZelComm::getAsyncMsgType(const_cast<char*>(msg));
     return 0;
@@ -236,27 +236,27 @@ ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgNetmask, netmask)
 ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgSerialNumber, serialNumber)
 #undef ZEL_CAPI_CONNECT_TEXT
 
-int ZelModuleGetAsyncMsgPort(const char* msg, unsigned short* port) {
+int ZEL_CALL ZelModuleGetAsyncMsgPort(const char* msg, unsigned short* port) {
     if (msg == nullptr || port == nullptr) return kNull;
     ZELBUSConnectResponse record{};
     if (connectRecord(msg, &record)) *port = record.port;
     return 0;
 }
 
-int ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag) {
+int ZEL_CALL ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag) {
     if (msg == nullptr || flag == nullptr) return kNull;
     ZELBUSConnectResponse record{};
     if (connectRecord(msg, &record)) *flag = record.usingDhcp ? 1 : 0;
     return 0;
 }
 
-int ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel, unsigned short* status) {
+int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel, unsigned short* status) {
     if (msg == nullptr || channel == nullptr || status == nullptr) return kNull;
     ZelComm::decodeChannelStatusMsg(const_cast<char*>(msg), channel, status);
     return 0;
 }
 
-int ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch) {
+int ZEL_CALL ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch) {
     if (msg == nullptr || latch == nullptr) return kNull;
     ZelComm::decodeLatchMsg(const_cast<char*>(msg), latch);
     return 0;
@@ -266,7 +266,7 @@ int ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch) {
 // ZelCapi... are the implementations of names exported only under the
 // kinds' prefixes (aliases below); they are not exported themselves.
 
-int ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state) {
+int ZEL_CALL ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state) {
     if (h == nullptr || state == nullptr) return kNull;
     unsigned long errors = 0;
     double value = 0.0;
@@ -275,40 +275,40 @@ int ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state) {
     return code(r);
 }
 
-int ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values, short n) {
+int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values, short n) {
     if (h == nullptr || errors == nullptr || values == nullptr) return kNull;
     if (n < 14) return kRefused;
     return code(module(h)->getIntegrity(errors, values, static_cast<unsigned short>(n)));
 }
 
-int ZelModuleClearErrors(ZelModuleHandle h) {
+int ZEL_CALL ZelModuleClearErrors(ZelModuleHandle h) {
     if (h == nullptr) return kNull;
     return code(module(h)->clearAllErrors());
 }
 
-int ZelModuleGetAdcValues(ZelModuleHandle h, short* values, short n) {
+int ZEL_CALL ZelModuleGetAdcValues(ZelModuleHandle h, short* values, short n) {
     if (h == nullptr || values == nullptr) return kNull;
     if (n < 5) return kRefused;
     return code(module(h)->getAdcValues(values, static_cast<unsigned short>(n)));
 }
 
-int ZelCapiGetNumChannels(ZelModuleHandle h, unsigned short* n) {
+int ZEL_CALL ZelCapiGetNumChannels(ZelModuleHandle h, unsigned short* n) {
     if (h == nullptr || n == nullptr) return kNull;
     *n = module(h)->getNumChannels();
     return 0;
 }
 
-int ZelCapiEnableDiags(ZelModuleHandle h, DIAG_MODE_OPTIONS mode) {
+int ZEL_CALL ZelCapiEnableDiags(ZelModuleHandle h, DIAG_MODE_OPTIONS mode) {
     if (h == nullptr) return kNull;
     return code(module(h)->enableDiags(mode));
 }
 
-int ZelCapiClearLatch(ZelModuleHandle h) {
+int ZEL_CALL ZelCapiClearLatch(ZelModuleHandle h) {
     if (h == nullptr) return kNull;
     return code(module(h)->setLatch(LATCH_CLEAR, LATCH_CHOICE_NONE));
 }
 
-int ZelCapiGetLatch(ZelModuleHandle h, unsigned char* latched) {
+int ZEL_CALL ZelCapiGetLatch(ZelModuleHandle h, unsigned char* latched) {
     if (h == nullptr || latched == nullptr) return kNull;
     unsigned char latch[5] = {};
     ZelResults r = module(h)->getLatch(latch, 5);
@@ -318,30 +318,4 @@ int ZelCapiGetLatch(ZelModuleHandle h, unsigned char* latched) {
 
 }  // extern "C"
 
-// The module-wide functions under each kind's prefix.
-#define ZEL_CAPI_MODULE_WIDE(Kind)                                      \
-    ZEL_CAPI_ALIAS(Kind##Delete, ZelModuleDelete)                       \
-    ZEL_CAPI_ALIAS(Kind##Initialize, ZelModuleInitialize)               \
-    ZEL_CAPI_ALIAS(Kind##GetNumChannels, ZelCapiGetNumChannels)       \
-    ZEL_CAPI_ALIAS(Kind##GetAdcValues, ZelModuleGetAdcValues)           \
-    ZEL_CAPI_ALIAS(Kind##GetModuleErrors, ZelModuleGetModuleErrors)     \
-    ZEL_CAPI_ALIAS(Kind##GetModuleErrorState, ZelModuleGetModuleErrorState) \
-    ZEL_CAPI_ALIAS(Kind##EnableDiags, ZelCapiEnableDiags)
-ZEL_CAPI_MODULE_WIDE(Zel1VppModule)
-ZEL_CAPI_MODULE_WIDE(ZelKalixModule)
-ZEL_CAPI_MODULE_WIDE(ZelTtlModule)
-ZEL_CAPI_MODULE_WIDE(ZelLvdtModule)
-ZEL_CAPI_MODULE_WIDE(ZelAnalogModule)
-ZEL_CAPI_MODULE_WIDE(ZelIoModule)
-ZEL_CAPI_MODULE_WIDE(ZelPneumaticModule)
-#undef ZEL_CAPI_MODULE_WIDE
-
-#define ZEL_CAPI_PLAIN_LATCH(Kind)                        \
-    ZEL_CAPI_ALIAS(Kind##ClearErrors, ZelModuleClearErrors) \
-    ZEL_CAPI_ALIAS(Kind##ClearLatch, ZelCapiClearLatch) \
-    ZEL_CAPI_ALIAS(Kind##GetLatch, ZelCapiGetLatch)
-ZEL_CAPI_PLAIN_LATCH(ZelAnalogModule)
-ZEL_CAPI_PLAIN_LATCH(ZelIoModule)
-ZEL_CAPI_PLAIN_LATCH(ZelLvdtModule)
-ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
-#undef ZEL_CAPI_PLAIN_LATCH
+ZEL_CAPI_MODULE_ALIASES(ZEL_CAPI_ALIAS)

@@ -5,6 +5,7 @@
 
 #include "zellibrary.h"
 #include "capi/zel_capi.h"
+#include "capi/capi_aliases.h"
 
 namespace zel::capi {
 
@@ -33,8 +34,14 @@ int gotOr(bool ok, T* out, T empty) {
 }  // namespace zel::capi
 
 // Exports `name` as a second name of `target` (defined in the same file).
-// A Windows build names the aliases in the module-definition file instead.
+// A Windows build names the aliases in the module-definition file instead
+// ("name=target"): a __stdcall target's symbol carries its argument size,
+// which the alias attribute would have to spell out.
+#if defined(_WIN32)
+#define ZEL_CAPI_ALIAS(name, target)
+#else
 #define ZEL_CAPI_ALIAS(name, target) \
     extern "C" __typeof__(target) name __attribute__((alias(#target)));
+#endif
 
 #endif  // ZEL_CAPI_SUPPORT_H

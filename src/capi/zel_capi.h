@@ -34,8 +34,16 @@
 #define ZEL_CALL
 #endif
 
+/* Windows: exported while the library is built, imported from zel.dll by
+ * hosts, plain for programs linking the static library (ZEL_STATIC). */
 #if defined(_WIN32)
+#if defined(ZEL_BUILDING_LIBRARY)
+#define ZEL_CAPI __declspec(dllexport)
+#elif defined(ZEL_STATIC)
+#define ZEL_CAPI
+#else
 #define ZEL_CAPI __declspec(dllimport)
+#endif
 #else
 #define ZEL_CAPI __attribute__((visibility("default")))
 #endif

@@ -2,13 +2,17 @@
 // visibility; only what carries ZEL_API is part of its binary interface.
 // ZEL_INTERNAL marks members of exported classes that the library uses
 // internally (the command exchange, connection set-up) and that hosts do not
-// link against.
+// link against. On Windows the classes are exported from zel.dll while it is
+// built and imported by hosts; programs that link the static library define
+// ZEL_STATIC.
 #ifndef ZEL_EXPORT_H
 #define ZEL_EXPORT_H
 
 #if defined(_WIN32)
 #if defined(ZEL_BUILDING_LIBRARY)
 #define ZEL_API __declspec(dllexport)
+#elif defined(ZEL_STATIC)
+#define ZEL_API
 #else
 #define ZEL_API __declspec(dllimport)
 #endif
