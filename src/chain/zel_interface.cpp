@@ -88,7 +88,9 @@ ZelResults ZelInterface::sendBroadcast(bool connectOption, const char* netmask, 
         if (factoryReset) return broadcaster.broadcastFactoryDefaults(localIp, localPort);
         short count = 0;
         r = broadcaster.broadcastOpenConnection(localIp, &localPort, connectResponses, &count);
-        numConnectResponses = r.ok() ? static_cast<unsigned short>(count) : numConnectResponses;
+        // The count of this discovery, whatever its result: the records
+        // beside it were overwritten by it.
+        numConnectResponses = static_cast<unsigned short>(count);
     }
     if (!r.ok()) return r;
     if (numConnectResponses == 0) return ZEL_RESULT(ZEL_BROADCAST_NO_RESPONSE, kMethod);

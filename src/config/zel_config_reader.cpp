@@ -18,12 +18,18 @@ namespace {
 
 QString tagOf(ZEL_XML_ELEMENTS element) { return ZelConfigBase::decodeQElementType(element); }
 
-// The identity a "ModuleId" text names: a decimal number, else 0.
-unsigned long identityOf(const std::string& text) {
-    if (text.empty()) return 0;
+// The identity a "ModuleId" text names: a decimal number with white space
+// on either side, else 0. A sign is no part of an identity.
+unsigned long identityOf(const std::string& raw) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t first = 0, last = raw.size();
+    while (first < last && space(raw[first])) ++first;
+    while (last > first && space(raw[last - 1])) --last;
+    const std::string text = raw.substr(first, last - first);
+    if (text.empty() || text[0] < '0' || text[0] > '9') return 0;
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || value > 0xFFFFFFFFUL) return 0;
+    if (*end != '\0' || value > 0xFFFFFFFFUL) return 0;
     return value;
 }
 

@@ -416,8 +416,10 @@ bool copyText(char* out, unsigned short channel, const char* text, std::size_t c
         std::memcpy(out, " ", 2);
         return false;
     }
-    std::memcpy(out, text, capacity);
-    out[capacity - 1] = '\0';
+    // The text and its terminator, never the rest of the fixed-size field.
+    const std::size_t length = strnlen(text, capacity - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
     return true;
 }
 

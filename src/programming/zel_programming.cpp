@@ -251,7 +251,9 @@ ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader, un
     if (priority > 2 || (!isBootloader && priority == 0)) return ZEL_RESULT(ZEL_FILE_READ_FAILED, kMethod);
     fileSize = static_cast<std::int32_t>(headers[isBootloader ? 0 : priority - 1].fileSizeBytes);
     zel::image::LineReader reader;
-    if (!reader.open(file)) return ZelResults(ZEL_OK, kMethod, __LINE__);
+    // A file that vanished or became unreadable since its validation: no
+    // data would reach the module, so the transfer must not be closed as done.
+    if (!reader.open(file)) return ZEL_RESULT(ZEL_FILE_READ_FAILED, kMethod);
     const char* start = startMarker(isBootloader, priority);
     const char* end = endMarker(isBootloader, priority);
     QByteArray line;

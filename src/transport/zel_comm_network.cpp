@@ -103,12 +103,14 @@ ZelResults ZelComm::broadcastOpenConnection(const char* localIp, unsigned short*
     const int status = udpSocket.broadcastAndCollect(
         zelbus::kModulePort, destination, reinterpret_cast<const char*>(request), &length,
         buffer.get(), kDiscoveryBufferSize, &collected);
-    if (status != UdpSocket::BROADCAST_COLLECTED) {
-        return ZEL_RESULT(ZEL_BROADCAST_SEND_FAILED, kMethod);
-    }
+    // The number of answers received is reported also when the collection
+    // then fails, so a caller never pairs an older count with these records.
     const short decoded = collected < kMaxDiscoveryRecords ? static_cast<short>(collected)
                                                            : kMaxDiscoveryRecords;
     *count = decoded;
+    if (status != UdpSocket::BROADCAST_COLLECTED) {
+        return ZEL_RESULT(ZEL_BROADCAST_SEND_FAILED, kMethod);
+    }
     int offset = 0;
     for (short i = 0; i < decoded; ++i) {
         char* answer = buffer.get() + offset;

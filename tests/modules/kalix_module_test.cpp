@@ -98,6 +98,29 @@ TEST_F(KalixModule, InitialisationReadsEveryPresentEncoder) {
     EXPECT_FALSE(module.getSerialNumber(nullptr, 0));
 }
 
+TEST_F(KalixModule, TextsAreCopiedUpToTheirTerminatorOnly) {
+    // The host's buffer behind the text and its terminator stays as it was:
+    // the texts are copied, not the fixed-size fields they are kept in.
+    using Getter = bool (ZelKalixModule::*)(char*, unsigned short);
+    const struct {
+        const char* what;
+        Getter get;
+    } texts[] = {{"name", &ZelKalixModule::getEncoderName},
+                 {"id", &ZelKalixModule::getEncoderId},
+                 {"serial", &ZelKalixModule::getSerialNumber}};
+    for (const auto& t : texts) {
+        SCOPED_TRACE(t.what);
+        char buffer[32];
+        std::memset(buffer, 0x55, sizeof(buffer));
+        ASSERT_TRUE((module.*t.get)(buffer, 1));
+        const std::size_t length = std::strlen(buffer);
+        ASSERT_LT(length, 17u);
+        for (std::size_t i = length + 1; i < sizeof(buffer); ++i) {
+            EXPECT_EQ(buffer[i], 0x55) << "byte " << i;
+        }
+    }
+}
+
 TEST_F(KalixModule, PositionsFollowTheSimulatedAxes) {
     setAxis(0, 125000);                         // 12.5 mm at 100 nm per count
     setAxis(1, 2 * kTurnCounts + 100);          // third turn
