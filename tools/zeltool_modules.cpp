@@ -1,5 +1,6 @@
 // zeltool: the subcommands that talk to modules.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -31,6 +32,23 @@ struct Target {
 };
 
 bool isAddress(const std::string& text) { return text.find('.') != std::string::npos; }
+
+// Four decimal numbers 0 to 255 joined by dots, nothing else (inet_addr
+// would also take "1.2.3", hexadecimal and octal forms).
+bool isDottedQuad(const std::string& text) {
+    int parts = 0;
+    std::size_t i = 0;
+    while (i <= text.size()) {
+        std::size_t j = i;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
+        if (j == i || j - i > 3 || std::stoi(text.substr(i, j - i)) > 255) return false;
+        ++parts;
+        if (j == text.size()) break;
+        if (text[j] != '.') return false;
+        i = j + 1;
+    }
+    return parts == 4;
+}
 
 ZelResults openByAddress(const Options& options, const std::string& ip, Target& target) {
     ZelModule probe;
@@ -69,13 +87,23 @@ ZelResults createChain(const Options& options, ZelInterface& chain) {
 // Opens the operand: a dotted address, or a chain position (which orders the chain).
 int openTarget(const Options& options, const std::string& operand, Target& target) {
     if (isAddress(operand)) {
+        if (!isDottedQuad(operand)) {
+            return fail("'" + operand + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)", 2);
+        }
         ZelResults r = openByAddress(options, operand, target);
         return r.ok() ? 0 : fail(r, operand);
     }
     char* end = nullptr;
+    errno = 0;
     const long position = std::strtol(operand.c_str(), &end, 10);
-    if (operand.empty() || *end != '\0' || position < 0) {
+    if (operand.empty() || *end != '\0' || operand[0] == '-' || operand[0] == '+') {
         return fail("'" + operand + "' is neither an address nor a chain position", 2);
+    }
+    // Parsed whole: a position is never folded into a smaller type.
+    if (errno == ERANGE || position >= ZEL_MAX_CHAIN_MODULES) {
+        return fail("chain position " + operand + " is out of range (a chain holds positions 0 to " +
+                        std::to_string(ZEL_MAX_CHAIN_MODULES - 1) + ")",
+                    2);
     }
     ZelResults r = createChain(options, target.chain);
     if (!r.ok()) return fail(r);
@@ -455,9 +483,11 @@ int program(const Options& options) {
         if (!final && whole == lastShown && state == lastState) return;
         if (!tty && !final && state == lastState && whole / 10 == lastShown / 10) return;
         const int filled = whole / 5;
-        std::fprintf(stderr, "%s[%.*s%.*s] %3d %% %s%s", tty ? "\r" : "", filled, "####################",
+        // On a terminal the line is redrawn in place and cleared to its end,
+        // so a shorter state text leaves nothing of a longer one behind.
+        std::fprintf(stderr, "%s[%.*s%.*s] %3d %% %s%s", tty ? "\r\033[K" : "", filled, "####################",
                      20 - filled, "....................", whole, kStates[state >= 0 && state <= 5 ? state : 0],
-                     tty && !final ? "   " : "\n");
+                     tty && !final ? "" : "\n");
         lastShown = whole;
         lastState = state;
     };

@@ -131,7 +131,7 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     if (n <= 0) return false;
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
-    if (usualRoundTripUs > 0 && roundTripUs * 2 < usualRoundTripUs && n <= responseCapacity) {
+    if (usualRoundTripUs > 0 && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
         // Sooner than the module can have answered this request: a duplicate
         // or an older answer, unless nothing else follows it.
         char later[kScratchSize];

@@ -17,10 +17,12 @@
 //   them away, so an answer late by up to one more time-out is never taken
 //   for a later command;
 // - an answer that comes much sooner than the module has been answering
-//   (under half its usual round trip) is held while the socket waits up to
-//   three usual round trips for another one from the module; when one
+//   (under 70 % of its usual round trip) is held while the socket waits up
+//   to three usual round trips for another one from the module; when one
 //   comes, the early one was a duplicate or an older answer and the later
-//   one is taken.
+//   one is taken. (A host that has fallen one answer behind receives each
+//   older answer about half a round trip after its request, so the hold
+//   puts it back in step at the next call.)
 //
 // Internal to the library; not thread-safe (one caller at a time).
 #ifndef ZEL_UDP_SOCKET_H

@@ -232,3 +232,16 @@ TEST_F(Zeltool, WithoutAnAddressItRunsAgainstASimulatedChain) {
 }
 
 }  // namespace
+
+TEST_F(Zeltool, ChainPositionsAreParsedWholeAndRefusedOutOfRange) {
+    // 65536 once folded into position 0; positions past the chain's 64
+    // places are usage errors before anything goes on the network.
+    for (const char* operand : {"65536", "64", "99999999999999999999", "-1", "0.5x"}) {
+        SCOPED_TRACE(operand);
+        const Outcome r = run(at({"read", operand}));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_NE(run(at({"read", "65536"})).err.find("chain position 65536 is out of range"),
+              std::string::npos);
+}

@@ -2,6 +2,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <time.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -111,18 +112,22 @@ bool localAddress(SocketHandle socket, Peer* local) {
 }
 
 Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
-    // poll instead of select: same semantics for one socket, and no limit on
-    // the descriptor's number (FD_SETSIZE).
+    // ppoll: the semantics of select for one socket, no limit on the
+    // descriptor's number (FD_SETSIZE), and the wait kept to the microsecond
+    // (short holds of the exchange are a fraction of a millisecond).
     // select refuses a negative time; so does this wait.
     if (seconds < 0 || microseconds < 0) return Readiness::Error;
     pollfd p{fd(socket), POLLIN, 0};
-    const long long ms = seconds * 1000LL + (microseconds + 999) / 1000;
+    const long long totalUs = seconds * 1000000LL + microseconds;
     // A signal does not cut the wait short: wait out what is left of it.
-    const long long deadline = monotonicMicroseconds() / 1000 + ms;
-    long long left = ms;
+    const long long deadline = monotonicMicroseconds() + totalUs;
+    long long leftUs = totalUs;
     int r;
-    while ((r = ::poll(&p, 1, static_cast<int>(left))) < 0 && errno == EINTR) {
-        left = std::max(0LL, deadline - monotonicMicroseconds() / 1000);
+    for (;;) {
+        timespec wait{static_cast<time_t>(leftUs / 1000000), static_cast<long>(leftUs % 1000000) * 1000};
+        r = ::ppoll(&p, 1, &wait, nullptr);
+        if (r >= 0 || errno != EINTR) break;
+        leftUs = std::max(0LL, deadline - monotonicMicroseconds());
     }
     if (r < 0) return Readiness::Error;
     if (r == 0) return Readiness::Timeout;
