@@ -231,7 +231,12 @@ TEST_F(Exchange, FlushEndsAfterFiveEmptyPollsWhateverArrivedBetween) {
     EXPECT_EQ(clock.taken(), std::vector<unsigned long>{10});
     clock.sleeps.clear();
     comm.flushReadBuffer();
-    EXPECT_EQ(clock.taken(), std::vector<unsigned long>(6, 50));
+    // The second duplicate is still queued (one reading poll, then five
+    // empty ones), unless the second exchange held its early answer and took
+    // the identical copy behind it (five empty polls).
+    const auto taken = clock.taken();
+    EXPECT_TRUE(taken == std::vector<unsigned long>(6, 50) ||
+                taken == std::vector<unsigned long>(5, 50));
 }
 
 TEST(ExchangeSettings, AccessorsKeepTheirBounds) {
