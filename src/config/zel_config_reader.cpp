@@ -4,6 +4,7 @@
 #include <QDomDocument>
 #include <QHash>
 #include <QSet>
+#include <cctype>
 #include <cstdlib>
 
 #include "config/config_nodes.h"
@@ -21,7 +22,7 @@ QString tagOf(ZEL_XML_ELEMENTS element) { return ZelConfigBase::decodeQElementTy
 // The identity a "ModuleId" text names: a decimal number with white space
 // on either side, else 0. A sign is no part of an identity.
 unsigned long identityOf(const std::string& raw) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     std::size_t first = 0, last = raw.size();
     while (first < last && space(raw[first])) ++first;
     while (last > first && space(raw[last - 1])) --last;

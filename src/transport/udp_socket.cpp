@@ -89,7 +89,6 @@ long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadline
                                          &from);
         if (n < 0) return -1;
         if (fromModule(from.address, from.port)) return n;
-        ++foreignCount;
     }
 }
 
@@ -222,4 +221,7 @@ void UdpSocket::close() {
     net::releaseSocketLibrary();
     socketHandle = net::kInvalidSocket;
     isOpen = false;
+    owedAnswers = 0;
+    owedUntilUs = 0;
+    usualRoundTripUs = 0;
 }

@@ -9,8 +9,8 @@
 // What an exchange takes as the answer. The protocol carries no request
 // number, so the socket pairs answers with requests by sender and by time:
 // - only a datagram from the aimed module's address and port 27015 is an
-//   answer; any other sender's datagram is read, thrown away and counted,
-//   and the wait goes on for what is left of the time-out;
+//   answer; any other sender's datagram is read and thrown away, and the
+//   wait goes on for what is left of the time-out;
 // - every attempt whose time-out ran out leaves an answer owed; before the
 //   next exchange sends, it waits for the owed answers until one time-out
 //   after the last of them ran out (or until they all came), and throws
@@ -86,8 +86,6 @@ public:
                   long* timeoutMs);
     // Bytes of the answer the last successful exchange took.
     int receivedLength() const { return lastLength; }
-    // Datagrams from other senders thrown away so far.
-    unsigned long foreignDiscarded() const { return foreignCount; }
 
     // Reads and throws away datagrams, pausing 50 ms after every poll, until
     // five polls found none (at least 250 ms).
@@ -129,7 +127,8 @@ private:
     std::uint16_t port;
     const zel::platform::Clock* clock;
     int lastLength = 0;
-    unsigned long foreignCount = 0;
+    // What pairs answers with requests; it belongs to one aimed address and
+    // starts afresh when the socket is closed.
     // Answers owed to attempts whose time-out ran out, and until when
     // (monotonic microseconds) they are waited for.
     int owedAnswers = 0;

@@ -99,32 +99,29 @@ ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResp
     std::memset(response->data, 0, sizeof(response->data));
     if (numRetries < 0) return ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
 
-    bool lastWasShort = false;
     for (short attempt = 0;;) {
         if (withNetworkDelay) pauseBeforeAttempt();
         // Zero behind the datagram on every attempt: a longer answer to an
         // earlier attempt must leave nothing for decoders reading fixed offsets.
-        std::memset(response->data, 0, sizeof(response->data));
+        if (attempt > 0) std::memset(response->data, 0, sizeof(response->data));
         long timeout = timeoutMs;
+        bool cutShort = false;
         if (udpSocket.exchange(reinterpret_cast<const char*>(request), &requestLength,
                                reinterpret_cast<char*>(response->data),
                                static_cast<int>(sizeof(response->data)), &timeout)) {
             // An answer cut short of what its own header announces is not an
             // answer: the missing bytes would read as zero values.
             const int received = udpSocket.receivedLength();
-            lastWasShort = received < static_cast<int>(zelbus::kHeaderSize) ||
-                           received < zelbus::frameLength(response->data);
-            if (!lastWasShort) {
+            cutShort = received < static_cast<int>(zelbus::kHeaderSize) ||
+                       received < zelbus::frameLength(response->data);
+            if (!cutShort) {
                 response->command = response->data[0];
                 return ZelResults(ZEL_OK, kSendCommandWait, 0);
             }
-            std::memset(response->data, 0, sizeof(response->data));
-        } else {
-            lastWasShort = false;
         }
         if (++attempt > numRetries) {
-            return lastWasShort ? ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, kSendCommandWait)
-                                : ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
+            return cutShort ? ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, kSendCommandWait)
+                            : ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
         }
     }
 }

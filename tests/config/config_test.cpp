@@ -164,6 +164,21 @@ TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
     EXPECT_EQ(m, 4);
     EXPECT_EQ(c, 2) << "the channel number still names the module before's last channel";
 
+    // The identity is read with white space on either side trimmed: blanks
+    // around the LVDT module's identity still make it an LVDT module, whose
+    // missing frequency the check finds.
+    for (const char* padded : {"<ModuleId>  58031601\t</ModuleId>", "<ModuleId>\n58031601 </ModuleId>"}) {
+        SCOPED_TRACE(padded);
+        std::string text = readFile(sample("missing_lvdt_frequency.xml"));
+        const std::string plain = "<ModuleId>58031601</ModuleId>";
+        text.replace(text.find(plain), plain.size(), padded);
+        writeText(dir / "padded.xml", text);
+        ASSERT_EQ(config.loadXml((dir / "padded.xml").string()), ZEL_XML_OK);
+        EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
+        EXPECT_EQ(element, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY);
+        EXPECT_EQ(m, 4);
+    }
+
     ASSERT_EQ(config.loadXml(sample("missing_ttl_interpolation.xml")), ZEL_XML_OK);
     EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
     EXPECT_EQ(element, ZEL_XML_INTERPOLATION);
