@@ -16,10 +16,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZEL_BUILD_FUZZ=ON -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=OFF > /dev/null
-cmake --build build-fuzz -j "$(nproc)" --target config_fuzz image_fuzz decoders_fuzz
+cmake --build build-fuzz -j "$(nproc)" --target config_fuzz image_fuzz decoders_fuzz answers_fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in config image decoders; do
+for target in config image decoders answers; do
     mkdir -p "$scratch/$target"
     echo "fuzz: ${target}_fuzz for ${seconds} s"
     ./build-fuzz/fuzz/${target}_fuzz -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \

@@ -74,11 +74,11 @@ bool UdpSocket::fromModule(std::uint32_t peerAddress, std::uint16_t peerPort) co
 long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadlineUs) {
     for (;;) {
         const long long leftUs = deadlineUs - net::monotonicMicroseconds();
-        if (leftUs <= 0) return 0;
+        if (leftUs <= 0) return kTimedOut;
         switch (net::waitReadable(socketHandle, static_cast<long>(leftUs / 1000000),
                                   static_cast<long>(leftUs % 1000000))) {
             case net::Readiness::Timeout:
-                return 0;
+                return kTimedOut;
             case net::Readiness::Error:
                 return -1;
             case net::Readiness::Ready:
@@ -94,7 +94,7 @@ long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadline
 
 void UdpSocket::drainOwedAnswers() {
     char scratch[kScratchSize];
-    while (owedAnswers > 0 && receiveFromModule(scratch, sizeof(scratch), owedUntilUs) > 0) {
+    while (owedAnswers > 0 && receiveFromModule(scratch, sizeof(scratch), owedUntilUs) >= 0) {
         --owedAnswers;
     }
     owedAnswers = 0;
@@ -127,7 +127,7 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     owedUntilUs = deadlineUs + timeoutUs;
 
     long n = receiveFromModule(response, responseCapacity, deadlineUs);
-    if (n <= 0) return false;
+    if (n < 0) return false;
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
     if (usualRoundTripUs > 0 && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
@@ -151,7 +151,7 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     usualRoundTripUs =
         usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
     lastLength = static_cast<int>(n);
-    return n >= 1;
+    return true;
 }
 
 void UdpSocket::flushReadBuffer() {

@@ -80,8 +80,8 @@ public:
     // aimed address and waits up to *timeoutMs for the module's answer (see
     // above). False when a pointer is null, the send fails, the wait ends
     // without an answer, or the answer is larger than responseCapacity (then
-    // every queued datagram is discarded). True when at least one byte was
-    // read; receivedLength() then tells how many.
+    // every queued datagram is discarded). True when the module's datagram
+    // was read, an empty one included; receivedLength() tells how long it was.
     bool exchange(const char* request, int* requestLength, char* response, int responseCapacity,
                   long* timeoutMs);
     // Bytes of the answer the last successful exchange took.
@@ -116,7 +116,9 @@ private:
     void drainOwedAnswers();
     // Waits until `deadlineUs` for a datagram from the module and reads it
     // into `buffer`; foreign datagrams are thrown away. The datagram's size
-    // (larger than `capacity` when it did not fit), 0 on time-out, -1 on error.
+    // (larger than `capacity` when it did not fit; 0 for an empty one),
+    // kTimedOut, or -1 on error.
+    static constexpr long kTimedOut = -2;
     long receiveFromModule(char* buffer, int capacity, long long deadlineUs);
 
     bool isOpen;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "modules/zel_ttl_module.h"
+#include "platform/clock.h"
 #include "sim_segment.h"
 #include "transport/zel_comm.h"
 
@@ -97,6 +98,19 @@ TEST_F(AnswerPairing, AnswersShorterThanTheyAnnounceFailWithSizeMismatch) {
     EXPECT_EQ(r.getCode(), ZEL_PARAM_SIZE_MISMATCH);
     EXPECT_STREQ(r.getMethod(), "ZelComm::sendCommandWait");
     EXPECT_NE(r.getLine(), 0);
+
+    // An empty datagram is an answer too, a useless one: the call fails with
+    // the same code, and the next call does not wait for it as still owed
+    // (which would take up to two time-outs).
+    cut.truncate = 0;
+    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, cut);
+    comm.setUdpTimeout(2000);
+    r = comm.sendCommandWait(request, &response);
+    EXPECT_EQ(r.getCode(), ZEL_PARAM_SIZE_MISMATCH);
+    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, zelsim::Fault{});
+    const long long before = zel::platform::monotonicMicroseconds();
+    EXPECT_EQ(comm.sendCommandWait(request, &response).getCode(), ZEL_OK);
+    EXPECT_LT(zel::platform::monotonicMicroseconds() - before, 1000000);
 
     // A short answer is a failed attempt: a retry with a whole answer succeeds.
     cut.every = 2;
