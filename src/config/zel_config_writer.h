@@ -24,11 +24,15 @@ public:
 
     // Writes the document, indented by four blanks, in the encoding of its
     // XML declaration (UTF-8 without one), to the loaded file's name or to
-    // `fileName` (which does not change the stored name). An existing file
-    // is first copied to "name~". The new content replaces the file whole:
-    // it is written beside it and renamed over it, so a failed write leaves
-    // the old file as it was. 4 when nothing is loaded (no file touched);
-    // file errors are not reported.
+    // `fileName` (which does not change the stored name). A character the
+    // encoding cannot hold is written as a character reference ("&#x2126;").
+    // An existing file is first copied to "name~". The new content replaces
+    // the file whole: it is written beside it and renamed over it (in place
+    // when only the file, not its folder, may be written), so a failed write
+    // leaves the old file as it was. 4 when nothing is loaded; 2 when the
+    // declared encoding is one this system cannot write, or a character it
+    // cannot hold stands where no reference may (a name, a comment): in both
+    // cases no file is touched. Other file errors are not reported.
     ZEL_XML_RETURN writeFile();
     ZEL_XML_RETURN writeFile(const std::string& fileName);
 

@@ -2,6 +2,7 @@
 // and their conversion to positions, and the encoder status reads.
 #include "modules/zel_kalix_module.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -83,6 +84,19 @@ Entry splitEntry(long long v, const DeviceData& d) {
                                         ((1ULL << turnBits) - 1ULL));
     }
     return e;
+}
+
+// turn + step * revolution, held at the ends of the 64-bit range where a
+// module's values would take it past them.
+long long turnsToCount(long long turn, long long step, long long revolution) {
+    long long product = 0;
+    long long sum = 0;
+    const bool negative = (step < 0) != (revolution < 0);
+    if (__builtin_mul_overflow(step, revolution, &product)) {
+        return negative ? LLONG_MIN : LLONG_MAX;
+    }
+    if (__builtin_add_overflow(turn, product, &sum)) return product < 0 ? LLONG_MIN : LLONG_MAX;
+    return sum;
 }
 
 // Entries of a counts answer: 6 counts as 4, at most 8.
@@ -326,9 +340,9 @@ ZelResults ZelKalixModule::getPositions(double* positions, long* revolutions,
                 if (inRange) revolutions[i] = revolution;
                 // Revolution fields 0 and 1 are both the first turn.
                 if (revolution >= 2) {
-                    count = static_cast<long long>(e.low) + step * (revolution - 1);
+                    count = turnsToCount(static_cast<long long>(e.low), step, revolution - 1);
                 } else if (revolution <= -1) {
-                    count = static_cast<long long>(e.low) + step * revolution;
+                    count = turnsToCount(static_cast<long long>(e.low), step, revolution);
                 } else {
                     count = static_cast<long long>(e.low);
                 }
@@ -336,7 +350,7 @@ ZelResults ZelKalixModule::getPositions(double* positions, long* revolutions,
             case Entry::MultiTurn:
                 revolution = static_cast<long>(static_cast<int>(e.revolution & 0xFFFFFFFFLL));
                 if (inRange) revolutions[i] = revolution;
-                count = e.turn + step * revolution;
+                count = turnsToCount(e.turn, step, revolution);
                 break;
             case Entry::Skipped:
                 continue;

@@ -331,18 +331,75 @@ TEST_F(ConfigFiles, WritesKeepOneBackupAndTheLoadedName) {
     EXPECT_EQ(again.validateElements(element, m, c), ZEL_XML_OK);
 }
 
-TEST_F(ConfigFiles, DeclaredEncodingIsKeptOnWrite) {
-    const std::string body = "<ModuleConfig><BaseLabel>Z\xFCrich</BaseLabel></ModuleConfig>\n";
-    const fs::path file = dir / "latin1.xml";
-    writeText(file, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + body);
-    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
+    const auto declared = [](const char* encoding, const std::string& body) {
+        return std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n" + body;
+    };
+    const auto reloadedLabel = [](const fs::path& file) {
+        ZelConfigReader again;
+        std::string text;
+        EXPECT_EQ(again.loadXml(file.string()), ZEL_XML_OK);
+        EXPECT_EQ(again.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_OK);
+        return text;
+    };
+
+    // ISO-8859-1 holds ü, one byte per character; the Ohm sign it cannot
+    // hold goes out as a character reference, never as '?'.
+    const fs::path latin1 = dir / "latin1.xml";
+    writeText(latin1, declared("ISO-8859-1", "<ModuleConfig><BaseLabel>Z\xFCrich</BaseLabel>"
+                                             "<Module><Label>10 &#x2126;</Label></Module></ModuleConfig>\n"));
+    ASSERT_EQ(config.loadXml(latin1.string()), ZEL_XML_OK);
     std::string text;
     ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
     EXPECT_EQ(text, "Z\xFCrich") << "one byte per character";
     ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
-    const std::string written = readFile(file);
+    std::string written = readFile(latin1);
+    EXPECT_EQ(written.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", 0), 0u);
     EXPECT_NE(written.find("Z\xFCrich"), std::string::npos) << "written in ISO-8859-1, not UTF-8";
-    EXPECT_NE(written.find("ISO-8859-1"), std::string::npos);
+    EXPECT_NE(written.find("10 &#x2126;"), std::string::npos);
+
+    // An encoding Qt has no enumerator for is still written in itself.
+    const fs::path cp1252 = dir / "cp1252.xml";
+    writeText(cp1252, declared("windows-1252", "<ModuleConfig><BaseLabel>5 \x80</BaseLabel></ModuleConfig>\n"));
+    ASSERT_EQ(config.loadXml(cp1252.string()), ZEL_XML_OK);
+    ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
+    written = readFile(cp1252);
+    EXPECT_NE(written.find("encoding=\"windows-1252\""), std::string::npos);
+    EXPECT_NE(written.find("<BaseLabel>5 \x80</BaseLabel>"), std::string::npos) << "not turned into UTF-8";
+
+    // US-ASCII: an edit with a Latin-1 character becomes a reference and
+    // reads back as it was set.
+    const fs::path ascii = dir / "ascii.xml";
+    std::string chain = readFile(sample("chain.xml"));
+    chain.replace(chain.find("UTF-8"), 5, "US-ASCII");
+    writeText(ascii, chain);
+    ASSERT_EQ(config.loadXml(ascii.string()), ZEL_XML_OK);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Z\xFCrich", 1), ZEL_XML_OK);
+    ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
+    EXPECT_NE(readFile(ascii).find("Z&#xFC;rich"), std::string::npos);
+    EXPECT_EQ(reloadedLabel(ascii), "Z\xFCrich");
+
+    // Where no reference may stand (a comment) the write is refused whole:
+    // the file and its backup stay as they were.
+    const std::string before = declared("US-ASCII", "<!-- caf\xC3\xA9 -->\n<ModuleConfig><BaseLabel>y</BaseLabel></ModuleConfig>\n");
+    writeText(ascii, before);
+    fs::remove(dir / "ascii.xml~");
+    ASSERT_EQ(config.loadXml(ascii.string()), ZEL_XML_OK);
+    EXPECT_EQ(config.writeFile(), ZEL_XML_INVALID_FILE);
+    EXPECT_EQ(readFile(ascii), before);
+    EXPECT_FALSE(fs::exists(dir / "ascii.xml~"));
+
+    // A file that may be written in a folder that may not (only meaningful
+    // when not running with the rights to write anywhere).
+    const fs::path locked = dir / "locked";
+    fs::create_directories(locked);
+    fs::copy_file(sample("chain.xml"), locked / "config.xml");
+    ASSERT_EQ(config.loadXml((locked / "config.xml").string()), ZEL_XML_OK);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Renamed", 1), ZEL_XML_OK);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(config.writeFile(), ZEL_XML_OK);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_NE(readFile(locked / "config.xml").find("<Label>Renamed</Label>"), std::string::npos);
 }
 
 TEST_F(ConfigFiles, AFailedLoadNeverLeadsToAPartialWrite) {

@@ -2,6 +2,7 @@
 // and a multi-turn encoder and an empty channel: initialisation by presence,
 // counts and positions of set axis states, status flags and the accessors.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "modules/zel_kalix_module.h"
@@ -172,6 +173,23 @@ TEST_F(KalixModule, TurnsBelowZeroInBothEncoderKinds) {
     module.setRotaryFormat(2, ROTARY_FORMAT_MOD_360);
     ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
     EXPECT_NEAR(positions[2], degrees(-7192.0, kMultiTurnCounts), 1e-6) << "within one turn already";
+
+    // A module whose values are wider than the host's 64 bits, at both ends
+    // of the range with the largest step: the turns and the step combine
+    // without overflow (the sanitizer build traps it) into finite angles.
+    edit([](zelsim::ModuleState& s) {
+        s.kalix[2].positionBits = 100;
+        s.kalix[2].measuringStep = 0xFFFFFFFFu;
+    });
+    ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+    module.setRotaryFormat(2, ROTARY_FORMAT_NONE);
+    for (const std::int64_t v : {INT64_MIN, INT64_MIN + 1, INT64_MAX, std::int64_t{-1}}) {
+        setAxis(2, v);
+        ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+                  ZEL_OK);
+        EXPECT_TRUE(std::isfinite(positions[2])) << v;
+        EXPECT_EQ(positions[2] < 0, v < 0) << v;
+    }
 }
 
 TEST_F(KalixModule, RotaryFormatsFoldTheAngle) {
