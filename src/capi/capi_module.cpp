@@ -24,10 +24,13 @@ bool connectRecord(const char* msg, ZELBUSConnectResponse* record) {
     return ZelComm::decodeConnectMsg(const_cast<char*>(msg), record).ok();
 }
 
+// A constructor that throws gives a null handle, as a failed allocation does.
 template <typename Kind>
 ZelModuleHandle create() {
-    Kind* object = new (std::nothrow) Kind;
-    return object == nullptr ? nullptr : handle(object);
+    return guarded<ZelModuleHandle>(nullptr, [] {
+        Kind* object = new (std::nothrow) Kind;
+        return object == nullptr ? nullptr : handle(object);
+    });
 }
 
 }  // namespace
@@ -48,7 +51,7 @@ void ZEL_CALL ZelModuleDelete(ZelModuleHandle h) { delete module(h); }
 int ZEL_CALL ZelModuleInitialize(ZelModuleHandle h, const char* ip, bool connectOption) {
     if (h == nullptr) return kNull;
     // The object's own initialisation, whatever prefix it is called by.
-    return code(module(h)->initializeModule(ip, connectOption));
+    return guarded(kRefused, [&] { return code(module(h)->initializeModule(ip, connectOption)); });
 }
 
 void ZEL_CALL ZelModuleGetLibraryVersion(char* version) {
@@ -183,24 +186,26 @@ int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned
         netmaskList == nullptr || ports == nullptr) {
         return kNull;
     }
-    static constexpr int kRecords = 64;
-    auto records = std::make_unique<ZELBUSConnectResponse[]>(kRecords);
-    ZelResults r = module(h)->broadcastOpenConnection(localIp, &localPort, records.get(), count);
-    if (!r.ok()) return code(r);
-    char* ip = ipList;
-    char* mask = netmaskList;
-    for (short i = 0; i < *count && i < kRecords; ++i) {
-        const char* separator = i + 1 < *count ? " " : "";
-        ip += std::sprintf(ip, "%s%s", records[i].ipAddress, separator);
-        mask += std::sprintf(mask, "%s%s", records[i].netmask, separator);
-        ports[i] = records[i].port;
-    }
-    return code(r);
+    return guarded(kRefused, [&] {
+        static constexpr int kRecords = 64;
+        auto records = std::make_unique<ZELBUSConnectResponse[]>(kRecords);
+        ZelResults r = module(h)->broadcastOpenConnection(localIp, &localPort, records.get(), count);
+        if (!r.ok()) return code(r);
+        char* ip = ipList;
+        char* mask = netmaskList;
+        for (short i = 0; i < *count && i < kRecords; ++i) {
+            const char* separator = i + 1 < *count ? " " : "";
+            ip += std::sprintf(ip, "%s%s", records[i].ipAddress, separator);
+            mask += std::sprintf(mask, "%s%s", records[i].netmask, separator);
+            ports[i] = records[i].port;
+        }
+        return code(r);
+    });
 }
 
 int ZEL_CALL ZelModuleProgram(ZelModuleHandle h, const char* file, bool isBootloader) {
     if (h == nullptr || file == nullptr) return kNull;
-    return code(module(h)->program(file, isBootloader));
+    return guarded(kRefused, [&] { return code(module(h)->program(file, isBootloader)); });
 }
 
 int ZEL_CALL ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state) {

@@ -21,6 +21,18 @@ Kind* as(ZelModuleHandle h) {
     return h == nullptr ? nullptr : dynamic_cast<Kind*>(module(h));
 }
 inline int code(ZelResults r) { return r.getCode(); }
+
+// Runs the body of a C function so that nothing the C++ side throws (memory
+// exhausted in a string, a Qt container or a buffer) reaches the host:
+// whatever is thrown becomes `failure`.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
 // A bool setter: 0 or 38.
 inline int accepted(bool ok) { return ok ? 0 : kRefused; }
 // A bool getter: 0, or the output set to its empty value and 38.
