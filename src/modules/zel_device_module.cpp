@@ -207,9 +207,9 @@ double ZelDeviceModule::incrementalAngle(double counterDegrees, double countsPer
 }
 
 ZelResults ZelDeviceModule::readReferencingState(unsigned char channel, REF_MARK_STATE* state,
-                                                 const char* method) {
-    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, method);
-    if (state == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, method);
+                                                 const char* method, int line) {
+    if (!isCommInitialized()) return ZelResults(ZEL_COMM_NOT_INITIALIZED, method, line);
+    if (state == nullptr) return ZelResults(ZEL_NULL_POINTER, method, line);
     unsigned char request[zelbus::kFrameSize] = {};
     request[3] = kReferencingState;
     request[4] = channel;
@@ -218,7 +218,7 @@ ZelResults ZelDeviceModule::readReferencingState(unsigned char channel, REF_MARK
     if (!r.ok()) return r;
     *state = static_cast<REF_MARK_STATE>(
         CommonUtils::uCharsToUShortEndianSwap(zelbus::params(response)));
-    return ZelResults(ZEL_OK, method, __LINE__);
+    return ZelResults(ZEL_OK, method, line);
 }
 
 ZelResults ZelDeviceModule::moduleSettings(std::initializer_list<unsigned char> parameters,

@@ -68,7 +68,7 @@ class ZEL_API ZelDeviceModule : public ZelModule {
     // Command 32 [3, channel]: the referencing state of an incremental
     // channel, big-endian in bytes 3-4, written as 16 bits. Flag 20, pointer 32.
     ZEL_INTERNAL ZelResults readReferencingState(unsigned char channel, REF_MARK_STATE* state,
-                                                 const char* method);
+                                                 const char* method, int line = __builtin_LINE());
     // Command 15 with ten parameter bytes (the first the sub-operation, the
     // rest zero unless given) through the checked exchange.
     ZEL_INTERNAL ZelResults moduleSettings(std::initializer_list<unsigned char> parameters,

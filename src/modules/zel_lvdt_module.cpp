@@ -81,11 +81,13 @@ ZelResults ZelLvdtModule::explicitSettings(std::initializer_list<unsigned char> 
 }
 
 ZelResults ZelLvdtModule::settings(std::initializer_list<unsigned char> parameters,
-                                   ZelbusResponse* response, const char* method) {
-    if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, method);
+                                   ZelbusResponse* response, const char* method, int line) {
+    if (!isModuleDataInitialized()) {
+        return ZelResults(ZEL_MODULE_DATA_NOT_INITIALIZED, method, line);
+    }
     ZelResults r = moduleSettings(parameters, response);
     if (!r.ok()) return r;
-    return ZelResults(ZEL_OK, method, __LINE__);
+    return ZelResults(ZEL_OK, method, line);
 }
 
 ZelResults ZelLvdtModule::setChannelPresence(unsigned char presence, unsigned char channel) {

@@ -83,8 +83,10 @@ class ZEL_API ZelLvdtModule : public ZelDeviceModule {
     // check the answer's source or type.
     ZEL_INTERNAL ZelResults explicitSettings(std::initializer_list<unsigned char> parameters);
     // Command 15 with the module-data check and the checked exchange.
+    // Its own results carry the caller's method and line.
     ZEL_INTERNAL ZelResults settings(std::initializer_list<unsigned char> parameters,
-                                     ZelbusResponse* response, const char* method);
+                                     ZelbusResponse* response, const char* method,
+                                     int line = __builtin_LINE());
 
     double lvdtResolution[ZEL_CHANNEL_CAPACITY];
     LVDT_UOM lvdtUom[ZEL_CHANNEL_CAPACITY];

@@ -222,11 +222,12 @@ ZelResults ZelModule::getUdpData(unsigned char* request, UdpCmdType command,
 }
 
 ZelResults ZelModule::exchangeExpecting(unsigned char* request, UdpCmdType command,
-                                        ZelbusResponse* response, const char* method) {
+                                        ZelbusResponse* response, const char* method,
+                                        int line) {
     ZelResults r = sendCommandWait(request, response);
     if (!r.ok()) return r;
-    if (response->command != command) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
-    return ZelResults(ZEL_OK, method, __LINE__);
+    if (response->command != command) return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);
+    return ZelResults(ZEL_OK, method, line);
 }
 
 // ---- Configuration and neighbour commands -----------------------------------

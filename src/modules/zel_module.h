@@ -217,9 +217,11 @@ private:
     ZEL_INTERNAL static unsigned short getProgrammingPriority(MODULE_ID id);
     // Copies the connect record's fields into the module data.
     ZEL_INTERNAL void storeConnectRecord(const ZELBUSConnectResponse& record);
-    // A plain exchange (object settings) whose answer must be of `command`.
+    // A plain exchange (object settings) whose answer must be of `command`;
+    // its own results carry the caller's method and line.
     ZEL_INTERNAL ZelResults exchangeExpecting(unsigned char* request, UdpCmdType command,
-                                              ZelbusResponse* response, const char* method);
+                                              ZelbusResponse* response, const char* method,
+                                              int line = __builtin_LINE());
 
     bool commInitialized;
     bool moduleDataInitialized;

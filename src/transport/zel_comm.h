@@ -147,10 +147,12 @@ private:
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
     // An explicit exchange whose answer must be of type `expected` (or
-    // `alsoAccepted`; the default -1 is no answer type), else code 4.
+    // `alsoAccepted`; -1 is no answer type), else code 4, with the caller's
+    // method and line.
     ZEL_INTERNAL ZelResults expectAnswer(const unsigned char* request, UdpCmdType expected,
                                          long timeoutMs, short retries, const char* method,
-                                         UdpCmdType alsoAccepted = static_cast<UdpCmdType>(-1));
+                                         UdpCmdType alsoAccepted = static_cast<UdpCmdType>(-1),
+                                         int line = __builtin_LINE());
     ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                    long timeoutMs, short numRetries, bool withNetworkDelay);
     ZEL_INTERNAL void pauseBeforeAttempt();

@@ -48,14 +48,14 @@ void ZelComm::setBroadcastingNetmask(const char* netmask) {
 
 ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected,
                                  long timeoutMs, short retries, const char* method,
-                                 UdpCmdType alsoAccepted) {
+                                 UdpCmdType alsoAccepted, int line) {
     ZelbusResponse response{};
     ZelResults r = sendCommandWait(request, &response, timeoutMs, retries);
     if (!r.ok()) return r;
     if (response.command != expected && response.command != alsoAccepted) {
-        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+        return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);
     }
-    return ZelResults(ZEL_OK, method, __LINE__);
+    return ZelResults(ZEL_OK, method, line);
 }
 
 ZelResults ZelComm::openConnection(const char* ip, ZELBUSConnectResponse* record,

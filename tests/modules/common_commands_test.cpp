@@ -244,3 +244,38 @@ TEST(RotarySettings, FoldIncrementalAngleInEveryFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommonCommands, ResultsOfSharedHelpersNameTheOperationThatAsked) {
+    // Two operations through the same checked exchange, each answered with
+    // the wrong type: each result names its own operation and line, never
+    // the helper's, so two operations never share a line.
+    zelsim::Fault wrongType;
+    wrongType.type = UDP_CMD_GET_CONFIG;
+    segment.setFault(0, UDP_CMD_LATCH, wrongType);
+    segment.setFault(0, UDP_CMD_ADC_VALUES, wrongType);
+    segment.setFault(0, UDP_CMD_SET_DHCP, wrongType);
+    segment.setFault(0, UDP_CMD_ASYNC_PORT, wrongType);
+    unsigned char latch[8] = {};
+    short adc[8] = {};
+    ZelResults latchRead = baseModule.getLatch(latch, 8);
+    ZelResults latchSet = baseModule.setLatch(LATCH_CLEAR, LATCH_CHOICE_0);
+    ZelResults adcRead = baseModule.getAdcValues(adc, 8);
+    ZelResults dhcp = baseModule.setDhcp(1);
+    const unsigned short port = 5000;
+    ZelResults asyncPort = baseModule.setAsyncPort(&port);
+    for (ZelResults* r : {&latchRead, &latchSet, &adcRead, &dhcp, &asyncPort}) {
+        EXPECT_EQ(r->getCode(), ZEL_COMMAND_TYPE_MISMATCH) << r->getMethod();
+    }
+    EXPECT_STREQ(latchRead.getMethod(), "ZelModule::getLatch");
+    EXPECT_STREQ(latchSet.getMethod(), "ZelModule::setLatch");
+    EXPECT_STREQ(adcRead.getMethod(), "ZelModule::getAdcValues");
+    EXPECT_STREQ(dhcp.getMethod(), "ZelComm::setDhcp");
+    EXPECT_STREQ(asyncPort.getMethod(), "ZelComm::setAsyncPort");
+    EXPECT_NE(latchRead.getLine(), latchSet.getLine());
+    EXPECT_NE(latchSet.getLine(), adcRead.getLine());
+    EXPECT_NE(dhcp.getLine(), asyncPort.getLine());
+}
+
+}  // namespace
