@@ -142,7 +142,9 @@ bool ZelProgramming::getProgramFileHeaders(const char* file, PROGRAMMING_TYPE, P
 
 ZelResults ZelProgramming::validateFile(const char* file, bool isBootloader) {
     constexpr char kMethod[] = "ZelProgramming::validateFile";
-    std::memset(headers, 0, sizeof(headers));
+    // The records are read into as they stand: a value too long for its
+    // field leaves what an earlier file put there, and a bootloader file
+    // fills header 0 only.
     const bool read = isBootloader ? getProgramFileHeaders(file, PROGRAMMING_BOOTLOADER, headers, 1)
                                    : getProgramFileHeaders(file, PROGRAMMING_FIRMWARE, headers, 2);
     if (!read) return ZEL_RESULT(ZEL_FILE_PREPARATION_FAILED, kMethod);

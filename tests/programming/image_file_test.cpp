@@ -110,6 +110,24 @@ TEST_F(ImageFile, HeaderBlocksMustBeCompleteAndInOrder) {
               ZEL_NULL_POINTER);
 }
 
+TEST_F(ImageFile, AReusedEngineKeepsWhatANewFileDoesNotReplace) {
+    const std::string firmware = file("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1),
+                                                                     zelimage::firmwareImage("1.1.0", 2)}));
+    std::string text;
+    ASSERT_EQ(version(firmware, PROGRAMMING_FIRMWARE, &text), ZEL_OK);
+    // A bootloader file fills header 0 only: header 1 still holds the
+    // firmware's class 2 version.
+    const std::string bootloader = file("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    ASSERT_EQ(version(bootloader, PROGRAMMING_BOOTLOADER, &text), ZEL_OK);
+    EXPECT_EQ(text, "1.0.4");
+    ASSERT_EQ(version(bootloader, PROGRAMMING_BOOTLOADER, &text, PRIORITY_LEVEL_2), ZEL_OK);
+    EXPECT_EQ(text, "1.1.0");
+    // A version of 64 bytes or more is not stored: the field keeps 1.0.4.
+    std::string longVersion = block("ZELbootloader.elf.S19", "Bootloader", std::string(70, '9'));
+    ASSERT_EQ(version(file("long.dat", longVersion), PROGRAMMING_BOOTLOADER, &text), ZEL_OK);
+    EXPECT_EQ(text, "1.0.4");
+}
+
 TEST_F(ImageFile, ForeignMarkersAndChecksums) {
     // A bootloader file that mentions the class 2 firmware, even in a comment.
     const std::string text = zelimage::buildFile({zelimage::bootloaderImage("1.0.4")});
