@@ -54,8 +54,10 @@ Bytes connectMessage(const ModuleState& s) {
     const auto mask = octets(s.netmask);
     std::copy(mask.begin(), mask.end(), p.begin() + 16);
     for (std::size_t i = 0; i < 8 && i < s.serial.size(); ++i) p[20 + i] = s.serial[i];
-    std::copy(ip.begin(), ip.end(), p.begin() + 28);
-    std::copy(mask.begin(), mask.end(), p.begin() + 32);
+    const auto ipStatic = octets(s.ipStatic);
+    const auto maskStatic = octets(s.netmaskStatic);
+    std::copy(ipStatic.begin(), ipStatic.end(), p.begin() + 28);
+    std::copy(maskStatic.begin(), maskStatic.end(), p.begin() + 32);
     p[36] = static_cast<std::uint8_t>(s.revision);
     return frame(18, 11, p);
 }
@@ -116,6 +118,8 @@ std::optional<Bytes> setIp(ModuleState& s, const Bytes& r) {
     if (r.size() < 11) return negative();
     s.address = dottedFromReversed(r, 3);
     s.netmask = dottedFromReversed(r, 7);
+    s.ipStatic = s.address;
+    s.netmaskStatic = s.netmask;
     s.dhcp = false;
     return answer(4, 0, {});
 }
@@ -217,6 +221,57 @@ Bytes frame(int type, std::uint8_t count, const Bytes& params) {
     f[2] = static_cast<std::uint8_t>(params.size());
     for (std::size_t i = 0; i < params.size(); ++i) f[3 + i] = params[i];
     return f;
+}
+
+bool wellFormedRequest(const Bytes& r) {
+    if (r.size() < 3 || r.size() != 3u + r[2]) return false;
+    const int count = r[1];
+    const int length = r[2];
+    auto is = [&](int c, int l) { return count == c && length == l; };
+    switch (r[0]) {
+        case 0:
+            return is(3, 9);
+        case 1:
+        case 13:
+            return is(2, 3);
+        case 2:
+        case 22:
+        case 27:
+        case 31:
+        case 33:
+            return is(2, 2);
+        case 3:
+        case 6:
+        case 7:
+        case 8:
+        case 10:
+        case 16:
+        case 30:
+        case 34:
+            return is(0, 0);
+        case 4:
+            return is(3, 12);
+        case 5:
+        case 9:
+        case 11:
+        case 12:
+        case 23:
+        case 25:
+        case 26:
+            return is(1, 1);
+        case 15:
+            return is(10, 10);
+        case 24:  // a read of one field, or a write (the mark field takes no bytes)
+            return is(2, 2) || (count == 3 && length >= 2);
+        case 28:
+            return is(2, 5);
+        case 29:  // one S-record line
+            return count == 2 && length >= 1;
+        case 32:
+            return is(4, 5);
+        default:
+            return true;
+    }
 }
 
 Bytes latchMessage(const ModuleState& s) { return frame(22, 5, Bytes(s.latch.begin(), s.latch.end())); }

@@ -30,6 +30,17 @@ struct Segment::Module {
     std::size_t sent = 0;
     std::string boundAddress;
     std::uint32_t hostIp = 0;  // who last sent a command
+    // What the module sent last on its own, to send again only on a change.
+    std::array<std::uint8_t, 5> lastLatch{};
+    std::array<std::uint8_t, 8> lastStatus{};
+    long long nextAsyncUs = 0;
+    // The settings factory defaults restore, as they were when it started.
+    struct Factory {
+        bool dhcp = false;
+        std::string ipStatic;
+        std::string netmaskStatic;
+        std::map<int, Bytes> fram;
+    } factory;
 };
 
 struct Segment::Pending {
@@ -81,6 +92,10 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
     m->state.address = "127." + std::to_string(subnet_) + "." + std::to_string(host >> 8) + "." +
                        std::to_string(host & 0xFF);
     ModuleState& s = m->state;
+    if (s.ipStatic.empty()) {
+        s.ipStatic = "127." + std::to_string(subnet_) + ".200." + std::to_string(host & 0xFF);
+    }
+    if (s.netmaskStatic.empty()) s.netmaskStatic = "255.255.255.0";
     addKindHandlers(s.moduleId, m->handlers);
     addProgrammingHandlers(m->handlers);
     const std::uint32_t hardware = s.moduleId / 100;
@@ -110,6 +125,9 @@ bool Segment::start() {
             return false;
         }
         m->boundAddress = m->state.address;
+        m->factory = {m->state.dhcp, m->state.ipStatic, m->state.netmaskStatic, m->state.fram};
+        m->lastLatch = m->state.latch;
+        m->lastStatus = m->state.channelStatus;
     }
     // stop() wakes the loop with a datagram to this socket.
     wakeSocket_ = net::openUdpSocket();
@@ -172,6 +190,13 @@ void Segment::serve() {
                 const int ms = static_cast<int>((p.dueUs - now + 999) / 1000);
                 timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
             }
+            for (auto& m : modules_) {
+                const long long due = sendPeriodic(*m, now);
+                if (due > 0) {
+                    const int ms = static_cast<int>((due - now + 999) / 1000);
+                    timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
+                }
+            }
         }
         if (net::waitAnyReadable(sockets.data(), sockets.size(), flags.get(), timeoutMs) <= 0) {
             continue;
@@ -197,6 +222,59 @@ void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
     answer(m, request, fromIp, fromPort, broadcast);
     // A new static address takes effect once the answer is out.
     if (m.state.address != m.boundAddress) rebind(m);
+    sendChanges(m);
+}
+
+void Segment::restoreFactoryDefaults(Module& m) {
+    ModuleState& s = m.state;
+    s.dhcp = m.factory.dhcp;
+    s.ipStatic = m.factory.ipStatic;
+    s.netmaskStatic = m.factory.netmaskStatic;
+    s.fram = m.factory.fram;
+    s.asyncPort = 0;
+    s.asyncMode = false;
+    // Without DHCP the module takes its static address; with it, it keeps
+    // what the server gave.
+    if (!s.dhcp) {
+        s.address = s.ipStatic;
+        s.netmask = s.netmaskStatic;
+    }
+}
+
+bool Segment::asyncReady(const Module& m) const {
+    return m.state.asyncMode && m.state.asyncPort != 0 && m.hostIp != 0;
+}
+
+void Segment::sendChanges(Module& m) {
+    const ModuleState& s = m.state;
+    if (s.latch != m.lastLatch && asyncReady(m)) send(m, latchMessage(s), m.hostIp, s.asyncPort);
+    m.lastLatch = s.latch;
+    for (std::size_t c = 0; c < s.channelStatus.size(); ++c) {
+        if (s.channelStatus[c] != m.lastStatus[c] && asyncReady(m)) {
+            send(m, channelStatusMessage(static_cast<int>(c), s.channelStatus[c]), m.hostIp,
+                 s.asyncPort);
+        }
+    }
+    m.lastStatus = s.channelStatus;
+}
+
+long long Segment::sendPeriodic(Module& m, long long nowUs) {
+    const ModuleState& s = m.state;
+    if (s.asyncPeriodMs <= 0 || !asyncReady(m)) {
+        m.nextAsyncUs = 0;
+        return 0;
+    }
+    if (m.nextAsyncUs == 0) m.nextAsyncUs = nowUs + s.asyncPeriodMs * 1000LL;
+    if (m.nextAsyncUs <= nowUs) {
+        send(m, latchMessage(s), m.hostIp, s.asyncPort);
+        const std::size_t channels = std::min<std::size_t>(s.numChannels, s.channelStatus.size());
+        for (std::size_t c = 0; c < channels; ++c) {
+            send(m, channelStatusMessage(static_cast<int>(c), s.channelStatus[c]), m.hostIp,
+                 s.asyncPort);
+        }
+        m.nextAsyncUs = nowUs + s.asyncPeriodMs * 1000LL;
+    }
+    return m.nextAsyncUs;
 }
 
 void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
@@ -208,11 +286,18 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     // Rebooting or restarting with a new image: the module hears nothing.
     if (m.state.programming.silentUntilUs > now) return;
     const int command = request[0];
+    // A request whose count or length does not fit its command is dropped
+    // unanswered, as a module's frame check does.
+    if (!wellFormedRequest(request)) {
+        ++m.state.refusedRequests;
+        return;
+    }
 
     std::optional<Bytes> reply;
     const auto handler = m.handlers.find(command);
     if (handler != m.handlers.end()) {
         reply = handler->second(m.state, request);
+        if (command == 34 && !reply) restoreFactoryDefaults(m);
     } else {
         reply = frame(17, 0, {});  // a command the module does not know
     }
@@ -345,7 +430,14 @@ void Segment::clearRequests(std::size_t module) {
 
 void Segment::withState(std::size_t module, const std::function<void(ModuleState&)>& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    f(modules_.at(module)->state);
+    Module& m = *modules_.at(module);
+    f(m.state);
+    sendChanges(m);
+    // The serving thread may sleep without a time-out; a new period starts now.
+    if (running_ && m.state.asyncPeriodMs > 0) {
+        const char wake = 0;
+        net::sendTo(wakeSocket_, &wake, 1, addressOf("127.0.0.1"), wakePort_);
+    }
 }
 
 }  // namespace zelsim

@@ -157,6 +157,19 @@ struct ModuleState {
     int leftHighReads = 0;
     std::uint16_t asyncPort = 0;
     bool asyncMode = false;
+    // With asynchronous mode on, the module sends its latch message and one
+    // channel-status message per channel on its own every this many
+    // milliseconds (0: only when a latch or a channel status changes).
+    int asyncPeriodMs = 0;
+    // The static address and netmask the module keeps for when DHCP is off;
+    // a new module gets ones that differ from its current address
+    // (127.N.200.H) and netmask (255.255.255.0), as on a module whose
+    // address a DHCP server gave.
+    std::string ipStatic;
+    std::string netmaskStatic;
+    // Requests refused for a parameter count or length that does not match
+    // the command (left unanswered, as a module does).
+    int refusedRequests = 0;
     // Non-volatile fields as stored bytes; a read of a field not here is
     // answered with type 17. Fields 1 and 2 are filled from the identity
     // (as ID text and as number), 3 from the MAC and 4 from the serial when
@@ -237,6 +250,10 @@ long long nowUs();
 Bytes frame(int type, std::uint8_t count, const Bytes& params);
 // The messages a module sends on its own in asynchronous mode: its latch
 // states (type 22), and a channel's status (type 33, the channel as a digit).
+// Whether a request's datagram is as long as its header says and carries
+// the parameter count and length its command has. Commands the module does
+// not know pass (they get the negative answer).
+bool wellFormedRequest(const Bytes& request);
 Bytes latchMessage(const ModuleState& state);
 Bytes channelStatusMessage(int channel, std::uint8_t status);
 
@@ -289,6 +306,15 @@ class Segment {
     // Moves a module's socket to the address in its state (after a new
     // static address); it stays where it was when the new one cannot be bound.
     void rebind(Module& m);
+    // Command 34: network settings, FRAM fields and the asynchronous port as
+    // the module had them when the segment started.
+    void restoreFactoryDefaults(Module& m);
+    // Asynchronous messages: those of a latch or channel status that changed
+    // since the last look, and those due on the module's period (returns
+    // when the next is due, 0 for none).
+    bool asyncReady(const Module& m) const;
+    void sendChanges(Module& m);
+    long long sendPeriodic(Module& m, long long nowUs);
     void serve();
     void handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);

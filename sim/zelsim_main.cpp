@@ -1,9 +1,12 @@
 // zelsim: a simulated segment as its own process, for host programs run
 // against it instead of hardware.
-//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]
+//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS]
 // --chain default: one module of each kind in a shuffled physical order;
 // --chain FILE: the modules of a configuration file, in its order;
-// --modules: plain TTL modules at the given host numbers.
+// --modules: plain TTL modules at the given host numbers;
+// --async-period: once a host has turned asynchronous mode on and set a
+// port, each module sends its latch and channel-status messages every MS
+// milliseconds (10 to 60000), besides those it sends on a change.
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
 #include <csignal>
@@ -22,7 +25,8 @@ void onSignal(int) { interrupted = 1; }
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]\n");
+                 "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
+                 " [--async-period MS]\n");
     return 2;
 }
 }  // namespace
@@ -31,6 +35,7 @@ int main(int argc, char** argv) {
     int subnet = 0;
     std::string chain = "default";
     std::string hosts;
+    int asyncPeriodMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--subnet" && i + 1 < argc) {
@@ -40,6 +45,11 @@ int main(int argc, char** argv) {
             chain = argv[++i];
         } else if (a == "--modules" && i + 1 < argc) {
             hosts = argv[++i];
+        } else if (a == "--async-period" && i + 1 < argc) {
+            char* end = nullptr;
+            const long ms = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || ms < 10 || ms > 60000) return usage();
+            asyncPeriodMs = static_cast<int>(ms);
         } else {
             return usage();
         }
@@ -63,6 +73,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    for (auto& planned : plan) planned.state.asyncPeriodMs = asyncPeriodMs;
     zelsim::Segment segment(subnet);
     zelsim::addChain(segment, plan);
     if (!segment.start()) {

@@ -36,10 +36,10 @@ TEST(AsyncMessages, LatchAndChannelStatusReachTheHostsPortAndDecode) {
     ASSERT_EQ(module.getAsyncPort(&reported).getCode(), ZEL_OK);
     EXPECT_EQ(reported, port);
 
-    zelsim::ModuleState latched;
-    segment.withState(0, [&](zelsim::ModuleState& s) { latched = s; });
-    ASSERT_TRUE(segment.sendAsync(0, zelsim::latchMessage(latched)));
-    ASSERT_TRUE(segment.sendAsync(0, zelsim::channelStatusMessage(3, 0x42)));
+    // The module sends on its own: a latch input edge, then a change of a
+    // channel's status, each as it happens.
+    segment.withState(0, [](zelsim::ModuleState& s) { s.latch = {1, 1, 1, 0, 1}; });
+    segment.withState(0, [](zelsim::ModuleState& s) { s.channelStatus[3] = 0x42; });
 
     char message[zelbus::kFrameSize] = {};
     ASSERT_EQ(net::waitReadable(listener, 2, 0), net::Readiness::Ready);
@@ -47,7 +47,7 @@ TEST(AsyncMessages, LatchAndChannelStatusReachTheHostsPortAndDecode) {
     ASSERT_EQ(ZelComm::getAsyncMsgType(message), UDP_CMD_LATCH);
     unsigned char latch[5] = {};
     ASSERT_EQ(ZelComm::decodeLatchMsg(message, latch).getCode(), ZEL_OK);
-    EXPECT_EQ(zelsim::Bytes(latch, latch + 5), (zelsim::Bytes{1, 0, 1, 0, 1}));
+    EXPECT_EQ(zelsim::Bytes(latch, latch + 5), (zelsim::Bytes{1, 1, 1, 0, 1}));
 
     ASSERT_EQ(net::waitReadable(listener, 2, 0), net::Readiness::Ready);
     ASSERT_GT(net::receiveFrom(listener, message, sizeof(message), nullptr), 0);
@@ -56,6 +56,27 @@ TEST(AsyncMessages, LatchAndChannelStatusReachTheHostsPortAndDecode) {
     ASSERT_EQ(ZelComm::decodeChannelStatusMsg(message, &channel, &status).getCode(), ZEL_OK);
     EXPECT_EQ(channel, 3);
     EXPECT_EQ(status, 0x42);
+
+    // On a period (zelsim --async-period): the latch message and one status
+    // message per channel, again and again, without any change.
+    segment.withState(0, [](zelsim::ModuleState& s) { s.asyncPeriodMs = 20; });
+    int latches = 0;
+    int statuses = 0;
+    while (latches < 3 && net::waitReadable(listener, 2, 0) == net::Readiness::Ready) {
+        ASSERT_GT(net::receiveFrom(listener, message, sizeof(message), nullptr), 0);
+        if (ZelComm::getAsyncMsgType(message) == UDP_CMD_LATCH) ++latches;
+        if (ZelComm::getAsyncMsgType(message) == UDP_CMD_CHANNEL_STATUS) ++statuses;
+    }
+    EXPECT_EQ(latches, 3);
+    EXPECT_GE(statuses, 2 * 2) << "two channels, at least two periods";
+
+    // Mode off: nothing more, on a change or a period.
+    ASSERT_EQ(module.setAsyncMode(false).getCode(), ZEL_OK);
+    while (net::waitReadable(listener, 0, 50000) == net::Readiness::Ready) {
+        net::receiveFrom(listener, message, sizeof(message), nullptr);
+    }
+    segment.withState(0, [](zelsim::ModuleState& s) { s.latch = {0, 0, 0, 0, 0}; });
+    EXPECT_EQ(net::waitReadable(listener, 0, 100000), net::Readiness::Timeout);
     net::closeSocket(listener);
 }
 

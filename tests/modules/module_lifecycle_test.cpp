@@ -69,8 +69,11 @@ TEST_F(ModuleLifecycle, InitializeModuleFillsTheModuleData) {
     EXPECT_EQ(d.revisionChar, ' ') << "revision 0 is stored as a space";
     EXPECT_TRUE(d.usingDhcp);
     EXPECT_TRUE(d.configDhcp);
+    // The module runs on the address a DHCP server gave; its static address
+    // and netmask differ, so a swap of the two is seen.
     EXPECT_STREQ(d.netmask, "255.255.0.0");
-    EXPECT_STREQ(d.ipStatic, address.c_str());
+    EXPECT_STREQ(d.ipStatic, ("127." + std::to_string(segment.subnet()) + ".200.10").c_str());
+    EXPECT_STREQ(d.netmaskStatic, "255.255.255.0");
     EXPECT_STREQ(d.bootloaderVersion, "1.0.3 RC 2");
     EXPECT_STREQ(d.firmwareVersion, "3.1.4 Beta 9");
     EXPECT_EQ(module.getNumChannels(), 4);

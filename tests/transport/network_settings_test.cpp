@@ -38,6 +38,11 @@ TEST_F(NetworkSettings, OpenConnectionSendsTheConnectRequestAndDecodesTheAnswer)
     EXPECT_STREQ(record.ipAddress, module.c_str());
     EXPECT_EQ(record.port, 27015);
     EXPECT_STREQ(record.serialNumber, "AB 123 456");
+    // Current and static settings differ on the simulated module: a swap of
+    // the two in the record is seen.
+    EXPECT_STREQ(record.netmask, "255.255.0.0");
+    EXPECT_STREQ(record.ipStatic, ("127." + std::to_string(segment.subnet()) + ".200.10").c_str());
+    EXPECT_STREQ(record.netmaskStatic, "255.255.255.0");
     EXPECT_EQ(lastRequest(), (zelsim::Bytes{0, 3, 9, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
 
     zelsim::Fault wrong;
@@ -94,6 +99,24 @@ TEST_F(NetworkSettings, SetIpRefusesOnlyTheNullAddress) {
 }
 
 TEST_F(NetworkSettings, FactoryDefaultsReachEveryModuleByDirectedBroadcast) {
+    // What the factory defaults undo on module 0: its asynchronous port and
+    // mode, a FRAM field, DHCP.
+    ZELBUSConnectResponse record{};
+    ASSERT_EQ(comm.openConnection(module.c_str(), &record, false).getCode(), ZEL_OK);
+    unsigned short port = 30000;
+    ASSERT_EQ(comm.setAsyncPort(&port).getCode(), ZEL_OK);
+    const unsigned char field[4] = {9, 8, 7, 6};
+    ASSERT_EQ(comm.setFram(6, 4, field).getCode(), ZEL_OK);
+    ASSERT_EQ(comm.setDhcp(1).getCode(), ZEL_OK);
+    zelsim::ModuleState changed;
+    segment.withState(0, [&](zelsim::ModuleState& s) {
+        s.asyncMode = true;
+        changed = s;
+    });
+    ASSERT_EQ(changed.asyncPort, 30000);
+    ASSERT_NE(changed.fram.at(6), zelsim::Bytes(4, 0));
+    segment.clearRequests(0);
+
     ZelComm host;
     host.setBroadcastingNetmask(zelsim::Segment::kNetmask);
     ASSERT_EQ(host.broadcastFactoryDefaults(segment.hostAddress().c_str(), 0).getCode(), ZEL_OK);
@@ -107,6 +130,13 @@ TEST_F(NetworkSettings, FactoryDefaultsReachEveryModuleByDirectedBroadcast) {
         EXPECT_TRUE(seen[0].broadcast);
         EXPECT_EQ(seen[0].bytes, (zelsim::Bytes{34, 0, 0}));
     }
+    segment.withState(0, [&](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.asyncPort, 0);
+        EXPECT_FALSE(s.asyncMode);
+        EXPECT_EQ(s.fram.at(6), zelsim::Bytes(4, 0));
+        EXPECT_FALSE(s.dhcp);
+        EXPECT_EQ(s.address, s.ipStatic) << "without DHCP the module takes its static address";
+    });
     EXPECT_EQ(host.broadcastFactoryDefaults(nullptr, 0).getCode(), ZEL_NULL_POINTER);
     // An address this machine does not have cannot be bound.
     EXPECT_EQ(host.broadcastFactoryDefaults("192.0.2.1", 0).getCode(), ZEL_UDP_BIND_FAILED);
@@ -156,6 +186,20 @@ TEST_F(NetworkSettings, FramFieldsAsTextsWithTheirSizeConditions) {
     wrong.type = 23;
     segment.setFault(0, 24, wrong);
     EXPECT_EQ(comm.getFram(1, sizeof(text), text).getCode(), ZEL_COMMAND_TYPE_MISMATCH);
+}
+
+TEST_F(NetworkSettings, AModuleLeavesARequestOfTheWrongShapeUnanswered) {
+    // A request header the module does not expect for its command is not
+    // answered, so a library that built one would see its calls fail.
+    ZelbusResponse response{};
+    unsigned char request[zelbus::kFrameSize] = {};
+    zelbus::writeHeader(request, UDP_CMD_GET_CONFIG, 1, 1);  // configuration takes none
+    EXPECT_EQ(comm.sendCommandWait(request, &response, 100, 0).getCode(), ZEL_RESPONSE_TIMEOUT);
+    zelbus::writeHeader(request, UDP_CMD_GET_COUNTS, 2, 2);  // counts take 2, 3
+    EXPECT_EQ(comm.sendCommandWait(request, &response, 100, 0).getCode(), ZEL_RESPONSE_TIMEOUT);
+    zelbus::writeHeader(request, UDP_CMD_GET_CONFIG, 0, 0);
+    EXPECT_EQ(comm.sendCommandWait(request, &response, 800, 0).getCode(), ZEL_OK);
+    segment.withState(0, [](zelsim::ModuleState& s) { EXPECT_EQ(s.refusedRequests, 2); });
 }
 
 }  // namespace
