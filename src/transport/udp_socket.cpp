@@ -111,7 +111,8 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
 
     // A late answer to an earlier command must never be taken for this one:
     // first the answers still owed, then whatever else is queued.
-    drainOwedAnswers();
+    if (!retrying) drainOwedAnswers();
+    retrying = false;
     discardWaiting(true);
 
     if (net::sendTo(socketHandle, request, static_cast<std::size_t>(*requestLength), address,
@@ -223,5 +224,6 @@ void UdpSocket::close() {
     isOpen = false;
     owedAnswers = 0;
     owedUntilUs = 0;
+    retrying = false;
     usualRoundTripUs = 0;
 }

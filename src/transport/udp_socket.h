@@ -12,10 +12,12 @@
 //   answer; any other sender's datagram is read and thrown away, and the
 //   wait goes on for what is left of the time-out;
 // - every attempt whose time-out ran out leaves an answer owed; before the
-//   next exchange sends, it waits for the owed answers until one time-out
-//   after the last of them ran out (or until they all came), and throws
-//   them away, so an answer late by up to one more time-out is never taken
-//   for a later command;
+//   first attempt of the next command is sent, the socket waits for the
+//   owed answers until one time-out after the last of them ran out (or
+//   until they all came), and throws them away, so an answer late by up to
+//   one more time-out is never taken for a later command. A retry of the
+//   same command (markRetry) does not wait: an earlier attempt's late
+//   answer answers the same request;
 // - an answer that comes much sooner than the module has been answering
 //   (under 70 % of its usual round trip) is held while the socket waits up
 //   to three usual round trips for another one from the module; when one
@@ -84,6 +86,9 @@ public:
     // was read, an empty one included; receivedLength() tells how long it was.
     bool exchange(const char* request, int* requestLength, char* response, int responseCapacity,
                   long* timeoutMs);
+    // The next exchange repeats the request of the last one: the answers
+    // that attempt still owes may answer it, so they are not waited out.
+    void markRetry() { retrying = true; }
     // Bytes of the answer the last successful exchange took.
     int receivedLength() const { return lastLength; }
 
@@ -135,6 +140,7 @@ private:
     // (monotonic microseconds) they are waited for.
     int owedAnswers = 0;
     long long owedUntilUs = 0;
+    bool retrying = false;
     // The module's usual round trip (microseconds, smoothed; 0 until known).
     long long usualRoundTripUs = 0;
 };

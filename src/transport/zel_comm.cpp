@@ -103,7 +103,10 @@ ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResp
         if (withNetworkDelay) pauseBeforeAttempt();
         // Zero behind the datagram on every attempt: a longer answer to an
         // earlier attempt must leave nothing for decoders reading fixed offsets.
-        if (attempt > 0) std::memset(response->data, 0, sizeof(response->data));
+        if (attempt > 0) {
+            std::memset(response->data, 0, sizeof(response->data));
+            udpSocket.markRetry();
+        }
         long timeout = timeoutMs;
         bool cutShort = false;
         if (udpSocket.exchange(reinterpret_cast<const char*>(request), &requestLength,

@@ -5,24 +5,59 @@
 #include <cstring>
 
 TEST(ZelResults, MessagesAreExactAndUnknownOutsideTheTable) {
-    struct Case {
-        int code;
-        const char* text;
-    } cases[] = {
-        {0, "None"},
-        {1, "Response timeout"},
-        {4, "Command type mismatch"},
-        {26, "The IP address in the return packet does not match the module that sent the command"},
-        {32, "A NULL pointer was passed into a method"},
-        {38, "Unknown error"},
-        {43, "The bootloader and firmware cannot be updated while using DHCP"},
-        {44, "Unknown"},
-        {-1, "Unknown"},
-        {1000000, "Unknown"},
+    // Hosts show these texts and match on them: every one, exactly.
+    static const char* const kTexts[44] = {
+        "None",
+        "Response timeout",
+        "Command type invalid",
+        "Module number invalid",
+        "Command type mismatch",
+        "Parameter count is zero",
+        "Parameter count mismatch",
+        "Parameter to send has a size mismatch",
+        "Parameter size mismatch",
+        "Invalid channel returned",
+        "Broadcast command failed to send",
+        "Broadcast failed to get a response",
+        "The binding of the UDP socket failed",
+        "The creation of the UDP server failed",
+        "The flushing of the UDP read buffer failed",
+        "The sending of the UDP datagram failed",
+        "The reading of the UDP datagram failed",
+        "The UDP port for receiving ZELBUS responses is invalid",
+        "Asynchronous receive failed",
+        "Download ended ok",
+        "The communication to the module has not been initialized",
+        "The module data has not been initialized",
+        "The IP address is used by another module",
+        "The module cannot be created twice",
+        "The IP address is malformed, should be in the format 172.31.46.1",
+        "The netmask is malformed, should be in the format 255.255.255.0",
+        "The IP address in the return packet does not match the module that sent the command",
+        "The file preparation for the programming of the module failed",
+        "A NULL pointer was returned when trying to request a module",
+        "The module requested is not the same as the one in the ZELBUS",
+        "The IS_CONNECT_IN_SET pin is not high",
+        "The first module could not be identified",
+        "A NULL pointer was passed into a method",
+        "A parameter value is out of range",
+        "The FRAM request returned an error",
+        "The file requested could not be opened",
+        "The file requested could not be read",
+        "The module is not in the bootloader",
+        "Unknown error",
+        "The revision of the firmware is invalid",
+        "The image chosen for programming is invalid",
+        "The checksum failed",
+        "The firmware is not loaded on the module",
+        "The bootloader and firmware cannot be updated while using DHCP",
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(c.code)), c.text);
+    for (int code = 0; code < 44; ++code) {
+        SCOPED_TRACE(code);
+        EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(code)), kTexts[code]);
+    }
+    for (int code : {44, -1, 1000000}) {
+        EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(code)), "Unknown") << code;
     }
 }
 
