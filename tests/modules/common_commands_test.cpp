@@ -3,6 +3,7 @@
 // outputs they leave untouched; the local rotary settings and angle folding.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "modules/zel_module.h"
@@ -276,6 +277,52 @@ TEST_F(CommonCommands, ResultsOfSharedHelpersNameTheOperationThatAsked) {
     EXPECT_NE(latchRead.getLine(), latchSet.getLine());
     EXPECT_NE(latchSet.getLine(), adcRead.getLine());
     EXPECT_NE(dhcp.getLine(), asyncPort.getLine());
+}
+
+TEST_F(CommonCommands, OnlyTheCheckedExchangeComparesTheModulesAddress) {
+    // The module data says 127.N.0.10; the connection is now recorded for
+    // .11 while the socket still reaches .10. The checked exchange (object
+    // settings) refuses every answer with 26; the commands with their own
+    // answer check take them.
+    ZELBUSConnectResponse record{};
+    ASSERT_EQ(baseModule.openConnection(address(11).c_str(), &record, false).getCode(), ZEL_OK);
+    MODULE_ID id{};
+    unsigned long number = 0, counts[8] = {};
+    unsigned char typeByte = 0, latch[8] = {};
+    unsigned short channels = 0, port = 0;
+    short adc[8] = {};
+    unsigned long errors[8] = {};
+    double values[8] = {};
+    char ip[16], boot[32], firmware[32];
+    bool dhcp = false;
+    LeftData left{};
+    struct Case {
+        const char* operation;
+        std::function<ZelResults()> run;
+        int code;
+    } cases[] = {
+        {"getModuleType", [&] { return baseModule.getModuleType(&id, &number, &typeByte, &channels); },
+         ZEL_RETURN_IP_MISMATCH},
+        {"getCounts", [&] { return baseModule.getCounts(counts, 8, COUNT_REQUEST_NORMAL); },
+         ZEL_RETURN_IP_MISMATCH},
+        {"setAsyncMode", [&] { return baseModule.setAsyncMode(false); }, ZEL_RETURN_IP_MISMATCH},
+        {"enableDiags", [&] { return baseModule.enableDiags(static_cast<DIAG_MODE_OPTIONS>(0)); },
+         ZEL_RETURN_IP_MISMATCH},
+        {"getConfig", [&] { return baseModule.getConfig(ip, &dhcp, boot, firmware); }, ZEL_OK},
+        {"getLeft", [&] { return baseModule.getLeft(&left); }, ZEL_OK},
+        {"getLatch", [&] { return baseModule.getLatch(latch, 8); }, ZEL_OK},
+        {"getAdcValues", [&] { return baseModule.getAdcValues(adc, 8); }, ZEL_OK},
+        {"getIntegrity", [&] { return baseModule.getIntegrity(errors, values, 8); }, ZEL_OK},
+        {"getAsyncPort", [&] { return baseModule.getAsyncPort(&port); }, ZEL_OK},
+    };
+    for (auto& c : cases) {
+        ZelResults r = c.run();
+        EXPECT_EQ(r.getCode(), c.code) << c.operation;
+    }
+    // Once the connection is recorded for the module's own address again,
+    // the checked exchange answers.
+    ASSERT_EQ(baseModule.openConnection(address(10).c_str(), &record, false).getCode(), ZEL_OK);
+    EXPECT_EQ(baseModule.getCounts(counts, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
 }
 
 }  // namespace
