@@ -1,12 +1,14 @@
 // Broadcast collection: every module of the segment answers the connect
 // broadcast; the collection ends after 5 s without an answer. Slow by
-// nature (5 s each), so only these two cases.
+// nature (5 s each), so only these cases; and where the netmask sends a
+// directed broadcast.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
 #include "sim_segment.h"
 #include "transport/udp_socket.h"
 #include "transport/zel_comm.h"
@@ -96,11 +98,13 @@ TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
     ASSERT_TRUE(segment.start());
     ZelComm host;
     host.setBroadcastingNetmask(zelsim::Segment::kNetmask);  // to 127.N.255.255
-    unsigned short port = 0;
+    // A host address with a third octet and a port that are not zero, so the
+    // request shows where each lands.
+    const std::string hostAddress = "127." + std::to_string(segment.subnet()) + ".5.1";
+    unsigned short port = static_cast<unsigned short>(0x9A00 + segment.subnet());
     ZELBUSConnectResponse records[64];
     short count = -1;
-    ZelResults r = host.broadcastOpenConnection(segment.hostAddress().c_str(), &port, records,
-                                                &count);
+    ZelResults r = host.broadcastOpenConnection(hostAddress.c_str(), &port, records, &count);
     ASSERT_EQ(r.getCode(), ZEL_OK);
     ASSERT_EQ(count, 3);
     std::vector<std::string> found;
@@ -110,11 +114,54 @@ TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
         << "records in arrival order";
     EXPECT_EQ(records[2].port, 27015);
     EXPECT_STREQ(records[2].serialNumber, "AB 123 456");
-    // The request carries the host's address (without its last octet) and port.
+    // The request carries the host's address without its last octet (third,
+    // second, first) and its port, low byte first.
     const auto seen = segment.requests(0);
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].bytes.size(), 12u);
-    EXPECT_EQ(seen[0].bytes[3], 1);
-    EXPECT_EQ(seen[0].bytes[6], 127);
-    EXPECT_EQ(seen[0].bytes[5], segment.subnet());
+    EXPECT_TRUE(seen[0].broadcast);
+    const auto n = static_cast<std::uint8_t>(segment.subnet());
+    EXPECT_EQ(seen[0].bytes, (zelsim::Bytes{0, 3, 9, 1, 5, n, 127, static_cast<std::uint8_t>(port & 0xFF),
+                                            static_cast<std::uint8_t>(port >> 8), 0, 0, 0}));
+}
+
+TEST(DirectedBroadcast, TheNetmaskChoosesTheDestination) {
+    // Factory defaults go out at once (no answers are collected), to the
+    // same destination a discovery would use. A socket of the test's own
+    // stands at each destination the netmask can give.
+    zelsim::Segment segment;
+    ASSERT_TRUE(segment.start());
+    const std::string prefix = "127." + std::to_string(segment.subnet());
+    const std::string hostAddress = prefix + ".5.1";
+    const auto listen = [](const std::string& address) {
+        const zel::platform::SocketHandle s = zel::platform::openUdpSocket();
+        EXPECT_TRUE(zel::platform::bindSocket(s, zel::platform::parseAddress(address.c_str()), 27015));
+        return s;
+    };
+    const auto received = [](zel::platform::SocketHandle s) {
+        if (zel::platform::waitReadable(s, 1, 0) != zel::platform::Readiness::Ready) return false;
+        char bytes[16];
+        return zel::platform::receiveFrom(s, bytes, sizeof(bytes), nullptr) == 3 && bytes[0] == 34;
+    };
+    const zel::platform::SocketHandle subnet = listen(prefix + ".5.255");
+    const zel::platform::SocketHandle self = listen(hostAddress);
+    struct Case {
+        const char* netmask;  // null: setBroadcastingNetmask(NULL)
+        zel::platform::SocketHandle destination;
+    } cases[] = {
+        {nullptr, subnet},                   // falls back to 255.255.255.0
+        {"255.255.255.255255", subnet},      // 18 characters: falls back too
+        {"255.255.255.0", subnet},
+        {"0.0.0.0", self},                   // the host's own address
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.netmask == nullptr ? "null" : c.netmask);
+        ZelComm host;
+        host.setBroadcastingNetmask(c.netmask);
+        ASSERT_EQ(host.broadcastFactoryDefaults(hostAddress.c_str(), 0).getCode(), ZEL_OK);
+        EXPECT_TRUE(received(c.destination));
+        const zel::platform::SocketHandle other = c.destination == subnet ? self : subnet;
+        EXPECT_EQ(zel::platform::waitReadable(other, 0, 0), zel::platform::Readiness::Timeout);
+    }
+    zel::platform::closeSocket(subnet);
+    zel::platform::closeSocket(self);
 }
