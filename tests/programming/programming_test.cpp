@@ -210,6 +210,145 @@ TEST_F(Programming, LongLinesAreSkippedAndAModuleThatNeverReturnsTimesOut) {
     EXPECT_DOUBLE_EQ(module.getProgrammingPercentComplete(), 100.0) << "and not counted";
 }
 
+// ---- The procedure on the wire ------------------------------------------------
+
+// A clock whose seconds are made of its pauses (each slept for a thirtieth
+// of its length) and of the real time between them, noting for every pause
+// the last command the module had received by then: the procedure's fixed
+// waits show up as runs of pauses behind the command they follow.
+class WaitRecordingClock : public zel::platform::Clock {
+public:
+    explicit WaitRecordingClock(zelsim::Segment& segment) : segment_(segment) {}
+    void sleepMs(unsigned long ms) const override {
+        advance();
+        const auto seen = segment_.requests(0);
+        const int last = seen.empty() ? -1 : seen.back().bytes[0];
+        if (waits.empty() || waits.back().after != last) waits.push_back({last, 0});
+        waits.back().ms += ms;
+        Clock::sleepMs(ms / 30);
+        virtualUs_ += static_cast<long long>(ms) * 1000;
+        lastRealUs_ = zel::platform::monotonicMicroseconds();
+    }
+    long long wallSeconds() const override {
+        advance();
+        return virtualUs_ / 1000000;
+    }
+    struct Wait {
+        int after;  // the command last received before it, -1 for none
+        unsigned long ms;
+    };
+    mutable std::vector<Wait> waits;
+
+private:
+    void advance() const {
+        const long long now = zel::platform::monotonicMicroseconds();
+        virtualUs_ += now - lastRealUs_;
+        lastRealUs_ = now;
+    }
+    zelsim::Segment& segment_;
+    mutable long long virtualUs_ = 0;
+    mutable long long lastRealUs_ = zel::platform::monotonicMicroseconds();
+};
+
+// The commands of a log, each run of one command as one entry.
+std::vector<int> commandRuns(const std::vector<zelsim::Request>& log) {
+    std::vector<int> runs;
+    for (const auto& r : log) {
+        if (runs.empty() || runs.back() != r.bytes[0]) runs.push_back(r.bytes[0]);
+    }
+    return runs;
+}
+
+TEST_F(Programming, TheWholeSequenceWithItsWaits) {
+    start(ZEL_4105_01, kNewModule);
+    WaitRecordingClock waits(segment);
+    module.setClock(&waits);
+    segment.clearRequests(0);
+    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
+                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
+    // Identity from FRAM, versions, init, reset, reboot check, init again,
+    // the data lines, finish, return check, the FRAM mark, reconnect.
+    EXPECT_EQ(commandRuns(segment.requests(0)),
+              (std::vector<int>{24, 7, 28, 3, 10, 28, 29, 30, 7, 24, 0}));
+    // 2 s before anything is sent, 5 s after the reset, 8 s after the finish
+    // (besides them only the quarter-second flushes of the receive queue
+    // after the reboot and the return check).
+    std::vector<WaitRecordingClock::Wait> fixed;
+    for (const auto& w : waits.waits) {
+        if (w.ms >= 500) {
+            fixed.push_back(w);
+        } else {
+            EXPECT_TRUE(w.after == UDP_CMD_GET_MODULE_TYPE || w.after == UDP_CMD_GET_CONFIG) << w.after;
+        }
+    }
+    waits.waits = fixed;
+    ASSERT_EQ(waits.waits.size(), 3u);
+    const int after[] = {-1, UDP_CMD_RESET, UDP_CMD_PROGRAM_FINISHED};
+    const unsigned long seconds[] = {2, 5, 8};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(waits.waits[i].after, after[i]);
+        // Whole seconds of the clock: from a fraction into one, up to one
+        // more; the real time between pauses counts too.
+        EXPECT_GE(waits.waits[i].ms + 500, seconds[i] * 1000);
+        EXPECT_LE(waits.waits[i].ms, (seconds[i] + 1) * 1000);
+    }
+
+    // A bootloader under an old firmware: no reset, no reboot wait.
+    segment.withState(0, [](zelsim::ModuleState& s) { s.firmwareVersion = {1, 0, 2, 0, 0}; });
+    ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+    segment.clearRequests(0);
+    waits.waits.clear();
+    const std::string bootloader = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.9", 40)}));
+    ASSERT_EQ(module.program(bootloader.c_str(), true).getCode(), ZEL_OK);
+    EXPECT_EQ(commandRuns(segment.requests(0)), (std::vector<int>{24, 7, 28, 29, 30, 7, 0}));
+    std::vector<int> longWaits;
+    for (const auto& w : waits.waits) {
+        if (w.ms >= 500) longWaits.push_back(w.after);
+    }
+    EXPECT_EQ(longWaits, (std::vector<int>{-1, UDP_CMD_PROGRAM_FINISHED}));
+}
+
+TEST_F(Programming, FailuresStopTheProcedureWhereTheyHappen) {
+    start(ZEL_4105_01, kNewModule);
+    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
+                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    // An identity of no programming class: code 3 before programming mode.
+    zelsim::Bytes identity;
+    segment.withState(0, [&identity](zelsim::ModuleState& s) {
+        identity = s.fram[2];
+        s.fram[2] = zelsim::Bytes{0, 0, 0, 0};
+    });
+    segment.clearRequests(0);
+    EXPECT_EQ(module.program(file.c_str(), false).getCode(), ZEL_MODULE_NUMBER_INVALID);
+    EXPECT_EQ(commandRuns(segment.requests(0)), (std::vector<int>{24}));
+    EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_FAILED);
+    segment.withState(0, [&identity](zelsim::ModuleState& s) { s.fram[2] = identity; });
+
+    // A data line the bootloader refuses ends the transfer there: the lines
+    // after it are not sent, and the procedure goes on to the finish.
+    segment.withState(0, [](zelsim::ModuleState& s) { s.programming.rejectLine = 3; });
+    segment.clearRequests(0);
+    module.program(file.c_str(), false);
+    int lines = 0;
+    for (const auto& r : segment.requests(0)) lines += r.bytes[0] == UDP_CMD_PROGRAM_DATA;
+    EXPECT_EQ(lines, 4) << "up to and including the refused one";
+    EXPECT_EQ(commandRuns(segment.requests(0)).back(), 0) << "finished and reconnected";
+
+    // A module that never comes back from the reset: the reboot check gives
+    // up with 1 and nothing is sent after it (one 10 s check on this clock).
+    segment.withState(0, [](zelsim::ModuleState& s) {
+        s.programming.rejectLine = -1;
+        s.programming.rebootMs = 600000;
+        s.bootloaderOnly = false;
+    });
+    ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
+    segment.clearRequests(0);
+    EXPECT_EQ(module.program(file.c_str(), false).getCode(), ZEL_RESPONSE_TIMEOUT);
+    EXPECT_EQ(commandRuns(segment.requests(0)), (std::vector<int>{24, 7, 28, 3, 10}));
+}
+
 // ---- End to end, on the real clock -------------------------------------------
 
 TEST_F(Programming, EndToEndFirmwareUpdateOfAClass1Module) {
