@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "config/zel_config_writer.h"
 
@@ -211,6 +213,65 @@ TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
     EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
     EXPECT_EQ(element, ZEL_XML_LINE_COUNT);
     EXPECT_EQ(c, 1);
+}
+
+TEST_F(ConfigFiles, TheCheckRequiresEachKindsChannelElementsAndNoOthers) {
+    // The channel elements each kind requires, written out from the schema
+    // (not from the library's table). Every channel holds exactly these:
+    // the check passes, and without any one of them it names that one.
+    struct Kind {
+        const char* name;
+        unsigned long identity;
+        std::vector<std::pair<int, int>> ranges;  // inclusive element ranges
+    } kinds[] = {
+        {"Kalix", 58030501, {{100, 113}, {115, 118}, {121, 121}}},
+        {"1 Vpp", 58030701, {{100, 113}, {119, 122}}},
+        {"TTL", 58031401, {{100, 113}, {119, 122}, {131, 131}}},
+        {"LVDT", 58031601, {{100, 103}, {105, 105}, {107, 113}, {124, 130}}},
+        {"analog", 58031101, {{100, 114}, {121, 121}, {124, 129}}},
+        {"I/O", 58030901, {{100, 100}, {102, 102}}},
+        {"pneumatic", 58031001, {{100, 100}, {102, 102}}},
+        {"power supply", 58030301, {{100, 113}, {121, 121}}},
+        {"identity 0", 0, {{100, 113}, {121, 121}}},
+    };
+    const auto leaf = [](int element) {
+        const std::string tag = ZelConfigBase::decodeElementType(static_cast<ZEL_XML_ELEMENTS>(element));
+        return "<" + tag + ">v</" + tag + ">";
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        std::vector<int> required;
+        for (const auto& r : kind.ranges) {
+            for (int e = r.first; e <= r.second; ++e) required.push_back(e);
+        }
+        const bool lvdt = kind.identity == 58031601;
+        const auto document = [&](int without) {
+            // "SignalType" is required of no kind; it keeps a channel that
+            // lacks one of two elements a container.
+            std::string channel = "<Channel>" + leaf(132);
+            for (int e : required) {
+                if (e != without) channel += leaf(e);
+            }
+            channel += "</Channel>";
+            std::string body = kModule;
+            body.replace(body.find("<ModuleId>ID</ModuleId>"), 23,
+                         "<ModuleId>" + std::to_string(kind.identity) + "</ModuleId>");
+            if (lvdt) body.replace(body.find("CHANNELS"), 0, leaf(16) + leaf(17));
+            body.replace(body.find("CHANNELS"), 8, channel + channel);
+            return crafted("kind.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + body + "</ModuleConfig>");
+        };
+        ZEL_XML_ELEMENTS element{};
+        unsigned short m = 0, c = 0;
+        ASSERT_EQ(config.loadXml(document(-1)), ZEL_XML_OK);
+        EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_OK);
+        for (int missing : required) {
+            ASSERT_EQ(config.loadXml(document(missing)), ZEL_XML_OK);
+            EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND) << missing;
+            EXPECT_EQ(element, missing);
+            EXPECT_EQ(m, 1);
+            EXPECT_EQ(c, 1) << "the first channel already lacks it";
+        }
+    }
 }
 
 TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
