@@ -103,6 +103,14 @@ TEST_F(CConfig, ReadsCopyOutOnlyOnSuccess) {
     unsigned short module = 9, channel = 9;
     EXPECT_EQ(ZelConfigFileValidateElements(h, &element, &module, &channel), ZEL_XML_OK);
     EXPECT_EQ(module, 8) << "the check ran to the last module";
+
+    // A file that fails the check: all three places come back.
+    const std::string failing = std::string(ZEL_EXAMPLES_DIR) + "/config/missing_ttl_interpolation.xml";
+    ASSERT_EQ(ZelConfigFileLoadXml(h, failing.c_str()), ZEL_XML_OK);
+    EXPECT_EQ(ZelConfigFileValidateElements(h, &element, &module, &channel), ZEL_XML_TAG_NOT_FOUND);
+    EXPECT_EQ(element, ZEL_XML_INTERPOLATION);
+    EXPECT_EQ(module, 3);
+    EXPECT_EQ(channel, 2);
 }
 
 TEST_F(CConfig, EditsAndWritesThroughTheHandle) {

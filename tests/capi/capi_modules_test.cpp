@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capi/zel_capi.h"
+#include "platform/net.h"
 #include "sim_segment.h"
 
 namespace {
@@ -16,18 +17,19 @@ struct Kind {
     int (*initialize)(ZelModuleHandle, const char*, bool);
     void (*destroy)(ZelModuleHandle);
     unsigned long id;
-    int channels;
+    int channels;      // what the simulated module reports
+    int kindChannels;  // what the object then counts: the module's report, or its kind's own
 };
 
 const Kind kKinds[] = {
-    {"1 Vpp", Zel1VppModuleCreate, Zel1VppModuleInitialize, Zel1VppModuleDelete, ZEL_4107_01, 4},
-    {"Kalix", ZelKalixModuleCreate, ZelKalixModuleInitialize, ZelKalixModuleDelete, ZEL_4105_01, 4},
-    {"TTL", ZelTtlModuleCreate, ZelTtlModuleInitialize, ZelTtlModuleDelete, ZEL_4115_01, 2},
-    {"LVDT", ZelLvdtModuleCreate, ZelLvdtModuleInitialize, ZelLvdtModuleDelete, ZEL_4116_01, 2},
-    {"analog", ZelAnalogModuleCreate, ZelAnalogModuleInitialize, ZelAnalogModuleDelete, ZEL_4111_01, 4},
-    {"I/O", ZelIoModuleCreate, ZelIoModuleInitialize, ZelIoModuleDelete, ZEL_4109_01, 3},
+    {"1 Vpp", Zel1VppModuleCreate, Zel1VppModuleInitialize, Zel1VppModuleDelete, ZEL_4107_01, 4, 4},
+    {"Kalix", ZelKalixModuleCreate, ZelKalixModuleInitialize, ZelKalixModuleDelete, ZEL_4105_01, 4, 4},
+    {"TTL", ZelTtlModuleCreate, ZelTtlModuleInitialize, ZelTtlModuleDelete, ZEL_4115_01, 2, 8},
+    {"LVDT", ZelLvdtModuleCreate, ZelLvdtModuleInitialize, ZelLvdtModuleDelete, ZEL_4116_01, 2, 8},
+    {"analog", ZelAnalogModuleCreate, ZelAnalogModuleInitialize, ZelAnalogModuleDelete, ZEL_4111_01, 4, 2},
+    {"I/O", ZelIoModuleCreate, ZelIoModuleInitialize, ZelIoModuleDelete, ZEL_4109_01, 3, 8},
     {"pneumatic", ZelPneumaticModuleCreate, ZelPneumaticModuleInitialize, ZelPneumaticModuleDelete,
-     ZEL_4110_01, 3},
+     ZEL_4110_01, 3, 1},
 };
 
 class CModules : public ::testing::Test {
@@ -96,6 +98,7 @@ TEST_F(CModules, EachKindInitialisesThroughTheSharedNameAndAnswersUnderEveryPref
         unsigned short viaOwn = 0;
         EXPECT_EQ(ZelTtlModuleGetNumChannels(h, &viaOwn), 0);
         EXPECT_EQ(n, viaOwn);
+        EXPECT_EQ(n, kKinds[i].kindChannels);
         unsigned char state = 9;
         EXPECT_EQ(ZelKalixModuleGetModuleErrorState(h, &state), ZEL_OK);
         EXPECT_EQ(state, 0);
@@ -106,6 +109,79 @@ TEST_F(CModules, EachKindInitialisesThroughTheSharedNameAndAnswersUnderEveryPref
         EXPECT_EQ(requests(i), own) << "initialising again sends the same sequence";
         kKinds[i].destroy(h);
     }
+}
+
+TEST_F(CModules, ModuleDataErrorStateAndConnectMessageGetters) {
+    segment.withState(1, [](zelsim::ModuleState& s) {
+        s.mac = {0x02, 0xAB, 0xCD, 0x01, 0x23, 0x45};
+        s.serial = "QZ765432";
+        s.bootloaderVersion = {1, 4, 2, 0, 0};
+        s.firmwareVersion = {3, 0, 7, 0, 0};
+        s.integrityErrors = 0x10;
+    });
+    ZelModuleHandle h = open(1);
+    const std::string prefix = "127." + std::to_string(segment.subnet());
+    struct Text {
+        const char* name;
+        int (*get)(ZelModuleHandle, char*);
+        std::string expected;
+    } texts[] = {
+        {"IpAddress", ZelModuleGetIpAddress, address(1)},
+        {"IpStaticAddress", ZelModuleGetIpStaticAddress, prefix + ".200.11"},
+        {"Netmask", ZelModuleGetNetmask, "255.255.0.0"},
+        {"NetmaskStatic", ZelModuleGetNetmaskStatic, "255.255.255.0"},
+        {"MacAddress", ZelModuleGetMacAddress, "02:AB:CD:01:23:45"},
+        {"BootloaderVersion", ZelModuleGetBootloaderVersion, "1.4.2"},
+        {"FirmwareVersion", ZelModuleGetFirmwareVersion, "3.0.7"},
+        {"SerialNumber", ZelModuleGetSerialNumber, "QZ 765 432"},
+    };
+    for (const Text& t : texts) {
+        char text[64] = "untouched";
+        EXPECT_EQ(t.get(h, text), 0) << t.name;
+        EXPECT_EQ(t.expected, text) << t.name;
+        EXPECT_EQ(t.get(h, nullptr), ZEL_NULL_POINTER) << t.name;
+    }
+    unsigned short port = 0;
+    EXPECT_EQ(ZelModuleGetPort(h, &port), 0);
+    EXPECT_EQ(port, 27015);
+    unsigned char dhcp = 9;
+    EXPECT_EQ(ZelModuleGetUsingDhcp(h, &dhcp), 0);
+    EXPECT_EQ(dhcp, 0);
+    // A non-zero error word sets the error state; a zero word clears it.
+    unsigned char state = 0;
+    EXPECT_EQ(ZelKalixModuleGetModuleErrorState(h, &state), ZEL_OK);
+    EXPECT_EQ(state, 1);
+    segment.withState(1, [](zelsim::ModuleState& s) { s.integrityErrors = 0; });
+    EXPECT_EQ(ZelKalixModuleGetModuleErrorState(h, &state), ZEL_OK);
+    EXPECT_EQ(state, 0);
+    ZelModuleDelete(h);
+
+    // A real connect message: the module's answer to a connect request,
+    // taken off the wire, through the six message getters.
+    const zel::platform::SocketHandle raw = zel::platform::openUdpSocket();
+    const unsigned char connect[12] = {0, 3, 9};
+    ASSERT_GT(zel::platform::sendTo(raw, connect, sizeof(connect),
+                                    zel::platform::parseAddress(address(1).c_str()), 27015), 0);
+    ASSERT_EQ(zel::platform::waitReadable(raw, 2, 0), zel::platform::Readiness::Ready);
+    char message[262] = {};
+    ASSERT_GT(zel::platform::receiveFrom(raw, message, sizeof(message), nullptr), 0);
+    zel::platform::closeSocket(raw);
+    UdpCmdType type{};
+    EXPECT_EQ(ZelModuleGetAsyncMsgType(message, &type), 0);
+    EXPECT_EQ(type, UDP_CMD_CONNECT_MESSAGE);
+    char text[64] = {};
+    EXPECT_EQ(ZelModuleGetAsyncMsgIpAddress(message, text), 0);
+    EXPECT_EQ(address(1), text);
+    EXPECT_EQ(ZelModuleGetAsyncMsgPort(message, &port), 0);
+    EXPECT_EQ(port, 27015);
+    EXPECT_EQ(ZelModuleGetAsyncMsgDhcp(message, &dhcp), 0);
+    EXPECT_EQ(dhcp, 0);
+    EXPECT_EQ(ZelModuleGetAsyncMsgMacAddress(message, text), 0);
+    EXPECT_STREQ(text, "02:AB:CD:01:23:45");
+    EXPECT_EQ(ZelModuleGetAsyncMsgNetmask(message, text), 0);
+    EXPECT_STREQ(text, "255.255.0.0");
+    EXPECT_EQ(ZelModuleGetAsyncMsgSerialNumber(message, text), 0);
+    EXPECT_STREQ(text, "QZ 765 432");
 }
 
 TEST_F(CModules, KindFunctionsRefuseOtherKindsAndNullPointers) {
