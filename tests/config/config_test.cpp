@@ -501,7 +501,8 @@ TEST_F(ConfigFiles, HostileDocuments) {
     unsigned short m = 0, c = 0, count = 0;
     ASSERT_EQ(config.loadXml(crafted("deep64.xml", nested(64))), ZEL_XML_OK);
     EXPECT_EQ(config.getNumModules(count), ZEL_XML_OK);
-    config.validateElements(element, m, c);
+    EXPECT_EQ(count, 0) << "each level holds one node: a leaf, no module";
+    EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_OK);
     EXPECT_EQ(config.writeFile((dir / "deep-out.xml").string()), ZEL_XML_OK);
     for (int levels : {65, 5000, 40000}) {
         SCOPED_TRACE(levels);
@@ -520,9 +521,13 @@ TEST_F(ConfigFiles, HostileDocuments) {
     EXPECT_EQ(config.loadXml(crafted("control.xml", std::string("<ModuleConfig><BaseLabel>a\x01") +
                                                         "b</BaseLabel></ModuleConfig>")),
               ZEL_XML_DOM_CREATE_FAILED);
-    config.loadXml(crafted("unknown.xml", "<?xml version=\"1.0\" encoding=\"X-NONE\"?>"
-                                          "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>"));
-    config.loadXml(crafted("bytes.xml", "<ModuleConfig><BaseLabel>\xC3\x28\xFF</BaseLabel></ModuleConfig>"));
+    EXPECT_EQ(config.loadXml(crafted("unknown.xml", "<?xml version=\"1.0\" encoding=\"X-NONE\"?>"
+                                                    "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>")),
+              ZEL_XML_DOM_CREATE_FAILED);
+    EXPECT_EQ(config.loadXml(crafted("bytes.xml",
+                                     "<ModuleConfig><BaseLabel>\xC3\x28\xFF</BaseLabel></ModuleConfig>")),
+              ZEL_XML_DOM_CREATE_FAILED)
+        << "bytes that are no UTF-8 in a document without a declaration";
     EXPECT_EQ(config.loadXml(crafted("empty.xml", "")), ZEL_XML_DOM_CREATE_FAILED);
 }
 
