@@ -2,6 +2,7 @@
 #ifndef ZEL_TOOLS_ZELTOOL_H
 #define ZEL_TOOLS_ZELTOOL_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,35 +11,95 @@
 
 namespace zeltool {
 
+// Exit statuses, as the README documents them.
+enum Status : int {
+    kOk = 0,
+    kFailed = 1,        // a module or the network failed, or the user declined
+    kUsage = 2,         // the command line is wrong
+    kFileInvalid = 3,   // an image or configuration file is invalid
+    kNotFound = 4,      // no module at the address or position
+    kInterrupted = 130  // stopped by Ctrl-C
+};
+
+enum class Output { Text, Json, Csv };
+
 struct Options {
     std::string localIp;          // empty: run against the embedded simulated chain
+    bool localIpGiven = false;
     unsigned short port = 0;      // local port of discovery and chain creation
     std::string netmask = "255.255.255.0";
     long timeoutMs = -1;          // -1: the library's default
     short retries = -1;
-    bool json = false;
+    Output output = Output::Text;
     bool yes = false;
     bool watch = false;
+    bool rateGiven = false;
     double rate = 2.0;            // samples per second with --watch
     long samples = 0;             // --count: stop after this many (0: until interrupted)
-    bool bootloader = false;      // program: the file's bootloader image
+    bool stopOnError = false;
+    bool bootloader = false;      // program / image build: the bootloader image
+    bool force = false;           // program: a file that fails the tool's check
+    bool strict = false;          // config validate: values too
     std::string simulate;         // "default" or a configuration file
+    // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
+    int simulatedSubnet = 0;
     std::vector<std::string> args;  // the subcommand and its operands
+    bool json() const { return output == Output::Json; }
+    bool csv() const { return output == Output::Csv; }
 };
 
-// Prints "zeltool: [<context>: ]<message> (code N) in <method>" to stderr; returns 1.
-int fail(const ZelResults& result, const std::string& context = "");
-// Prints "zeltool: <text>" to stderr; returns the status.
-int fail(const std::string& text, int status = 1);
+// Error reporting: one line "zeltool: <text>" on stderr, or a JSON object
+// {"error": ...} when the output is JSON. Each returns the status given.
+int fail(const Options& options, int status, const std::string& text, const std::string& about = "",
+         int code = -1, const char* method = nullptr);
+// A library result: its message, code and method, about `about`.
+int fail(const Options& options, int status, const ZelResults& result, const std::string& about = "");
+// Prints the one-line usage error and the hint to the command's help.
+int usage(const Options& options, const std::string& text);
 // Asks on stderr and reads a line from stdin, unless --yes was given.
 bool confirm(const Options& options, const std::string& question);
-std::string jsonText(const std::string& text);
 
-// The kind of a module identity, as the tool names it.
+std::string jsonText(const std::string& text);
+std::string csvText(const std::string& text);
+// The library speaks Latin-1, the terminal UTF-8.
+bool utf8ToLatin1(const std::string& utf8, std::string& latin1);
+std::string latin1ToUtf8(const std::string& latin1);
+
+// The kind of a module identity, as the tool names it; a module that
+// answers only from its bootloader is named as such.
+std::string kindName(const ModuleData& data);
 const char* kindName(MODULE_ID id);
+bool isMeasuring(MODULE_ID id);
 // The object of the identity's kind (a plain ZelModule for power supplies).
 std::unique_ptr<ZelModule> makeModule(MODULE_ID id);
 void applyExchangeSettings(const Options& options, ZelModule& module);
+
+// Checks of what the tool sends or writes, beyond the library's own.
+// Four decimal numbers 0 to 255 joined by dots, nothing else.
+bool isDottedQuad(const std::string& text);
+std::uint32_t addressValue(const std::string& dottedQuad);  // host order
+// Empty when the address may be a module's, else why not.
+std::string moduleAddressProblem(const std::string& address, const std::string& netmask);
+// Empty when the operand names a module: a dotted address or a chain
+// position 0 to 63 ("all" too where allowed), else why not.
+std::string targetProblem(const std::string& operand, bool allAllowed);
+// Empty when the text is a netmask with contiguous ones, else why not.
+std::string netmaskProblem(const std::string& netmask);
+// Empty when the text is a version of three numbers ("2.4.0").
+std::string versionProblem(const std::string& version);
+// Empty when `value` fits the configuration element, else why not.
+std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& value);
+
+// The whole-file check of an image, beyond the library's validation.
+struct ImageProblem {
+    int line;  // 0: the file as a whole
+    std::string text;
+};
+std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootloader);
+
+// Ctrl-C handling: the count of interrupts so far.
+void catchInterrupts();
+int interrupts();
 
 // The subcommands; each returns the process status.
 int discover(const Options& options);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,8 @@
 
 #include <unistd.h>
 
+#include "platform/clock.h"
+#include "platform/net.h"
 #include "zeltool.h"
 // The C header after the classes' headers, whose enumerations it reuses.
 #include "capi/zel_capi.h"
@@ -19,9 +20,10 @@ namespace zeltool {
 
 namespace {
 
+namespace net = zel::platform;
+
 constexpr int kMaxModules = 64;
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) { interrupted = 1; }
+constexpr long kLibraryTimeoutMs = 800;  // the library's default answer time-out
 
 // A module the tool works on: by address (probed for its identity, then
 // opened as its kind) or by position in the ordered chain.
@@ -33,93 +35,170 @@ struct Target {
 
 bool isAddress(const std::string& text) { return text.find('.') != std::string::npos; }
 
-// Four decimal numbers 0 to 255 joined by dots, nothing else (inet_addr
-// would also take "1.2.3", hexadecimal and octal forms).
-bool isDottedQuad(const std::string& text) {
-    int parts = 0;
-    std::size_t i = 0;
-    while (i <= text.size()) {
-        std::size_t j = i;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
-        if (j == i || j - i > 3 || std::stoi(text.substr(i, j - i)) > 255) return false;
-        ++parts;
-        if (j == text.size()) break;
-        if (text[j] != '.') return false;
-        i = j + 1;
-    }
-    return parts == 4;
+bool interrupted() { return interrupts() > 0; }
+
+// When simulating, only the simulated chain may be touched: an address
+// outside its subnet could be real hardware.
+std::string outsideSimulation(const Options& options, const std::string& address) {
+    if (options.simulatedSubnet == 0) return "";
+    const std::uint32_t a = addressValue(address);
+    const std::uint32_t subnet = 0x7F000000u | static_cast<std::uint32_t>(options.simulatedSubnet) << 16;
+    if ((a & 0xFFFF0000u) == subnet) return "";
+    return address + " lies outside the simulated chain (127." + std::to_string(options.simulatedSubnet) +
+           ".0.0/16); give --local-ip to work on a real network";
 }
 
-ZelResults openByAddress(const Options& options, const std::string& ip, Target& target) {
+// The library's first contact waits 5 s for the connect answer; the tool
+// first asks for the configuration with the user's time-out and retries,
+// so an absent module is reported as such, and quickly.
+bool answers(const Options& options, const std::string& address) {
+    const net::SocketHandle socket = net::openUdpSocket();
+    if (socket == net::kInvalidSocket) return true;  // let the library report it
+    const std::uint32_t ip = net::parseAddress(address.c_str());
+    const long timeoutMs = options.timeoutMs >= 0 ? options.timeoutMs : kLibraryTimeoutMs;
+    const int attempts = 1 + (options.retries >= 0 ? options.retries : 0);
+    const unsigned char request[3] = {UDP_CMD_GET_CONFIG, 0, 0};
+    bool answered = false;
+    for (int i = 0; i < attempts && !answered && !interrupted(); ++i) {
+        if (net::sendTo(socket, request, sizeof(request), ip, 27015) < 0) break;
+        const long long deadline = net::monotonicMicroseconds() + timeoutMs * 1000LL;
+        for (long long left = timeoutMs * 1000LL; left > 0 && !answered;
+             left = deadline - net::monotonicMicroseconds()) {
+            if (net::waitReadable(socket, static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)) !=
+                net::Readiness::Ready) {
+                break;
+            }
+            unsigned char answer[512];
+            net::Peer from;
+            answered = net::receiveFrom(socket, answer, sizeof(answer), &from) > 0 && from.address == ip &&
+                       from.port == 27015;
+        }
+    }
+    net::closeSocket(socket);
+    return answered;
+}
+
+int openByAddress(const Options& options, const std::string& ip, Target& target) {
+    if (const std::string p = outsideSimulation(options, ip); !p.empty()) return usage(options, p);
+    if (!answers(options, ip)) {
+        if (interrupted()) return kInterrupted;
+        const long timeoutMs = options.timeoutMs >= 0 ? options.timeoutMs : kLibraryTimeoutMs;
+        const int attempts = 1 + (options.retries >= 0 ? options.retries : 0);
+        return fail(options, kNotFound,
+                    "no module answers at " + ip + ":27015 (" + std::to_string(attempts) + " attempt(s) of " +
+                        std::to_string(timeoutMs) + " ms; more with --timeout and --retries)",
+                    ip);
+    }
     ZelModule probe;
     applyExchangeSettings(options, probe);
     ZelResults r = probe.initializeModule(ip.c_str(), false);
-    if (!r.ok()) return r;
+    if (!r.ok()) return fail(options, kFailed, r, ip);
     target.own = makeModule(probe.getModuleData().moduleId);
     applyExchangeSettings(options, *target.own);
     r = target.own->initializeModule(ip.c_str(), false);
-    if (r.ok()) target.module = target.own.get();
-    return r;
+    if (!r.ok()) return fail(options, kFailed, r, ip);
+    target.module = target.own.get();
+    return kOk;
 }
 
-// Orders the chain, telling the stages on stderr unless the output is JSON.
+// A bind failure says which address and port, and why when it can tell.
+int chainFailure(const Options& options, const ZelResults& result) {
+    ZelResults r = result;
+    if (r.getCode() == ZEL_UDP_BIND_FAILED) {
+        const net::SocketHandle s = net::openUdpSocket();
+        const bool ours = s != net::kInvalidSocket && net::bindSocket(s, net::parseAddress(options.localIp.c_str()), 0);
+        net::closeSocket(s);
+        const std::string where = options.localIp + ":" + std::to_string(options.port);
+        return fail(options, kFailed,
+                    "cannot bind " + where + ": " +
+                        (ours ? "the port is in use (try another --port, or 0)"
+                              : options.localIp + " is not an address of this machine (see --local-ip)"),
+                    "", r.getCode(), r.getMethod());
+    }
+    return fail(options, kFailed, r);
+}
+
+// Orders the chain, telling the stages on stderr unless the output is for a program.
 ZelResults createChain(const Options& options, ZelInterface& chain) {
     std::atomic<bool> done{false};
     std::thread watcher([&] {
         int last = -1;
         while (!done) {
             const int state = chain.getChainCreationState();
-            if (state != last && !options.json) {
-                if (state == ZEL_CHAIN_DISCOVERING) std::fprintf(stderr, "zeltool: discovering modules...\n");
+            if (state != last && options.output == Output::Text) {
+                if (state == ZEL_CHAIN_DISCOVERING) {
+                    std::fprintf(stderr, "zeltool: discovering modules from %s (5 s)...\n", options.localIp.c_str());
+                }
                 if (state == ZEL_CHAIN_ORDERING) std::fprintf(stderr, "zeltool: ordering the chain...\n");
             }
             last = state;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    ZelResults r = chain.createChain(options.localIp.c_str(), options.port, false,
-                                     options.netmask.c_str());
+    ZelResults r = chain.createChain(options.localIp.c_str(), options.port, false, options.netmask.c_str());
     done = true;
     watcher.join();
     return r;
 }
 
-// Opens the operand: a dotted address, or a chain position (which orders the chain).
-int openTarget(const Options& options, const std::string& operand, Target& target) {
-    if (isAddress(operand)) {
-        if (!isDottedQuad(operand)) {
-            return fail("'" + operand + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)", 2);
-        }
-        ZelResults r = openByAddress(options, operand, target);
-        return r.ok() ? 0 : fail(r, operand);
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long position = std::strtol(operand.c_str(), &end, 10);
-    if (operand.empty() || *end != '\0' || operand[0] == '-' || operand[0] == '+') {
-        return fail("'" + operand + "' is neither an address nor a chain position", 2);
-    }
-    // Parsed whole: a position is never folded into a smaller type.
-    if (errno == ERANGE || position >= ZEL_MAX_CHAIN_MODULES) {
-        return fail("chain position " + operand + " is out of range (a chain holds positions 0 to " +
-                        std::to_string(ZEL_MAX_CHAIN_MODULES - 1) + ")",
-                    2);
-    }
-    ZelResults r = createChain(options, target.chain);
-    if (!r.ok()) return fail(r);
-    target.module = target.chain.getModule(static_cast<unsigned short>(position));
-    if (target.module == nullptr) {
-        return fail("no module at position " + operand + " (the chain has " +
-                    std::to_string(target.chain.getNumModules()) + ")");
-    }
-    applyExchangeSettings(options, *target.module);
-    return 0;
+int openChain(const Options& options, ZelInterface& chain) {
+    ZelResults r = createChain(options, chain);
+    if (interrupted()) return kInterrupted;
+    return r.ok() ? kOk : chainFailure(options, r);
 }
 
-int needOperands(const Options& options, std::size_t n, const char* usage) {
-    if (options.args.size() < n + 1) return fail(std::string("usage: zeltool ") + usage, 2);
-    return 0;
+// Opens the operand: a dotted address, or a chain position (which orders the chain).
+int openTarget(const Options& options, const std::string& operand, Target& target) {
+    if (const std::string p = targetProblem(operand, false); !p.empty()) return usage(options, p);
+    if (isAddress(operand)) return openByAddress(options, operand, target);
+    const long position = std::strtol(operand.c_str(), nullptr, 10);
+    if (int s = openChain(options, target.chain)) return s;
+    target.module = target.chain.getModule(static_cast<unsigned short>(position));
+    if (target.module == nullptr) {
+        return fail(options, kNotFound,
+                    "no module at position " + operand + " (the chain has " +
+                        std::to_string(target.chain.getNumModules()) + ")");
+    }
+    applyExchangeSettings(options, *target.module);
+    return kOk;
 }
+
+// ---- Readings ------------------------------------------------------------------
+
+enum class Shown { Number, Count, SignedCount, Switch };
+
+struct Reading {
+    std::string name;  // "ch 0", "input 3", ...
+    double value;
+    std::string unit;
+    Shown shown = Shown::Number;
+    long extra = 0;  // Kalix: the turn count; LVDT: the raw reading
+    bool hasExtra = false;
+};
+
+std::string valueText(const Reading& r) {
+    char text[64];
+    switch (r.shown) {
+        case Shown::Switch:
+            return r.value != 0.0 ? "on" : "off";
+        case Shown::Count:
+            std::snprintf(text, sizeof text, "%.0f", r.value);
+            return text;
+        case Shown::SignedCount: {
+            // A linear channel's 32-bit count runs below zero.
+            const auto raw = static_cast<std::uint32_t>(static_cast<long long>(r.value));
+            std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(raw));
+            return text;
+        }
+        case Shown::Number:
+            break;
+    }
+    std::snprintf(text, sizeof text, "%.4f", r.value);
+    if (std::strcmp(text, "-0.0000") == 0) return "0.0000";
+    return text;
+}
+
+std::string unitText(const Reading& r) { return r.shown == Shown::Switch ? "" : r.unit; }
 
 const char* unitOf(UOM uom) {
     switch (uom) {
@@ -139,25 +218,19 @@ const char* unitOf(LVDT_UOM uom) {
     }
 }
 
-struct Reading {
-    std::string name;  // "ch 0", "input 3", ...
-    double value;
-    std::string unit;
-    long extra = 0;     // Kalix: the turn count
-    bool hasExtra = false;
-};
-
-ZelResults readEncoder(ZelDeviceModule& m, double* positions, std::vector<Reading>& out) {
+void readEncoder(ZelDeviceModule& m, const double* positions, std::vector<Reading>& out) {
     for (unsigned short ch = 0; ch < m.getNumChannels() && ch < 8; ++ch) {
-        UOM uom = UOM_COUNTS;
-        m.getUom(&uom, ch);
-        out.push_back({"ch " + std::to_string(ch), positions[ch], unitOf(uom)});
+        EncoderInfo info;
+        m.getEncoderInfo(&info, ch);
+        Reading r{"ch " + std::to_string(ch), positions[ch], unitOf(info.uom)};
+        if (info.uom == UOM_NONE || info.uom == UOM_COUNTS) {
+            r.shown = info.encoderType == ENCODER_TYPE_ROTARY ? Shown::Count : Shown::SignedCount;
+        }
+        out.push_back(r);
     }
-    return ZelResults();
 }
 
 ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
-    const MODULE_ID id = module.getModuleData().moduleId;
     double values[8] = {};
     if (auto* kalix = dynamic_cast<ZelKalixModule*>(&module)) {
         long turns[8] = {};
@@ -172,11 +245,13 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
     }
     if (auto* vpp = dynamic_cast<Zel1VppModule*>(&module)) {
         ZelResults r = vpp->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        return r.ok() ? readEncoder(*vpp, values, out) : r;
+        if (r.ok()) readEncoder(*vpp, values, out);
+        return r;
     }
     if (auto* ttl = dynamic_cast<ZelTtlModule*>(&module)) {
         ZelResults r = ttl->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        return r.ok() ? readEncoder(*ttl, values, out) : r;
+        if (r.ok()) readEncoder(*ttl, values, out);
+        return r;
     }
     if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
         // Positions need a resolution per channel; until one is set the
@@ -196,7 +271,7 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
             long raw = 0;
             r = lvdt->getVoltage(ch, &volts, &raw);
             if (!r.ok()) return r;
-            out.push_back({"ch " + std::to_string(ch), volts, "V", raw, true});
+            out.push_back({"ch " + std::to_string(ch), volts, "V", Shown::Number, raw, true});
         }
         return ZelResults();
     }
@@ -214,7 +289,7 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
     if (auto* valve = dynamic_cast<ZelPneumaticModule*>(&module)) {
         unsigned char state = 0;
         ZelResults r = valve->getOutput(&state, COUNT_REQUEST_NORMAL);
-        if (r.ok()) out.push_back({"valve", state != 0 ? 1.0 : 0.0, "on/off"});
+        if (r.ok()) out.push_back({"valve", state != 0 ? 1.0 : 0.0, "", Shown::Switch});
         return r;
     }
     if (auto* io = dynamic_cast<ZelIoModule*>(&module)) {
@@ -223,46 +298,63 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
         if (r.ok()) r = io->getOutputs(&outputs);
         if (!r.ok()) return r;
         for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"input " + std::to_string(bit + 1), double((inputs >> bit) & 1), "on/off"});
+            out.push_back({"input " + std::to_string(bit + 1), double((inputs >> bit) & 1), "", Shown::Switch});
         }
         for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"output " + std::to_string(bit + 1), double((outputs >> bit) & 1), "on/off"});
+            out.push_back({"output " + std::to_string(bit + 1), double((outputs >> bit) & 1), "", Shown::Switch});
         }
         return r;
     }
-    (void)id;
     short adc[5] = {};
     ZelResults r = module.getAdcValues(adc, 5);
     if (r.ok()) {
-        for (int i = 0; i < 5; ++i) out.push_back({"adc " + std::to_string(i), double(adc[i]), "raw"});
+        for (int i = 0; i < 5; ++i) out.push_back({"adc " + std::to_string(i), double(adc[i]), "raw", Shown::Count});
     }
     return r;
 }
 
-// `seconds`: time since the first sample, shown with --watch.
-void printReadings(const Options& options, ZelModule& module, const std::vector<Reading>& readings,
-                   double seconds) {
+std::string jsonValue(const Reading& r) {
+    if (r.shown == Shown::Switch) return r.value != 0.0 ? "true" : "false";
+    return valueText(r);
+}
+
+std::string readingsJson(const std::vector<Reading>& readings) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const Reading& r = readings[i];
+        out += (i ? ", " : "") + std::string("{\"name\": ") + jsonText(r.name) + ", \"value\": " + jsonValue(r);
+        if (!unitText(r).empty()) out += ", \"unit\": " + jsonText(r.unit);
+        if (r.hasExtra) out += (r.unit == "V" ? ", \"raw\": " : ", \"turns\": ") + std::to_string(r.extra);
+        out += "}";
+    }
+    return out + "]";
+}
+
+// One sample of one module: `position` < 0 when it was named by address.
+void printSample(const Options& options, ZelModule& module, int position, const std::vector<Reading>& readings,
+                 double seconds, bool header) {
     const ModuleData& d = module.getModuleData();
-    if (options.json) {
-        if (options.watch) std::printf("{\"time\": %.3f, ", seconds);
-        else std::printf("{");
-        std::printf("\"address\": %s, \"model\": %s, \"kind\": %s, \"values\": [", jsonText(d.ipAddress).c_str(),
-                    jsonText(ZelModule::showModuleType(d.moduleId)).c_str(), jsonText(kindName(d.moduleId)).c_str());
-        for (std::size_t i = 0; i < readings.size(); ++i) {
-            std::printf("%s{\"name\": %s, \"value\": %.6f, \"unit\": %s", i ? ", " : "",
-                        jsonText(readings[i].name).c_str(), readings[i].value, jsonText(readings[i].unit).c_str());
-            if (readings[i].hasExtra) {
-                std::printf(readings[i].unit == "V" ? ", \"raw\": %ld" : ", \"turns\": %ld", readings[i].extra);
-            }
-            std::printf("}");
+    const std::string model = ZelModule::showModuleType(d.moduleId);
+    if (options.json()) {
+        std::string line = "{";
+        if (options.watch) line += "\"time\": " + std::to_string(seconds) + ", ";
+        if (position >= 0) line += "\"position\": " + std::to_string(position) + ", ";
+        line += "\"address\": " + jsonText(d.ipAddress) + ", \"model\": " + jsonText(model) +
+                ", \"kind\": " + jsonText(kindName(d)) + ", \"values\": " + readingsJson(readings) + "}";
+        std::printf("%s\n", line.c_str());
+    } else if (options.csv()) {
+        if (header) std::printf("time,position,address,name,value,unit\n");
+        for (const Reading& r : readings) {
+            std::printf("%.3f,%s,%s,%s,%s,%s\n", seconds, position >= 0 ? std::to_string(position).c_str() : "",
+                        d.ipAddress, csvText(r.name).c_str(), valueText(r).c_str(), csvText(unitText(r)).c_str());
         }
-        std::printf("]}\n");
     } else {
-        std::printf("%s %s (%s)", d.ipAddress, ZelModule::showModuleType(d.moduleId), kindName(d.moduleId));
+        if (position >= 0) std::printf("%d ", position);
+        std::printf("%s %s (%s)", d.ipAddress, model.c_str(), kindName(d).c_str());
         if (options.watch) std::printf("  t = %.3f s", seconds);
         std::printf("\n");
         for (const Reading& r : readings) {
-            std::printf("  %-16s %14.4f %s", r.name.c_str(), r.value, r.unit.c_str());
+            std::printf("  %-16s %14s %s", r.name.c_str(), valueText(r).c_str(), unitText(r).c_str());
             if (r.hasExtra) std::printf(r.unit == "V" ? "  (raw %ld)" : "  (turn %ld)", r.extra);
             std::printf("\n");
         }
@@ -272,197 +364,316 @@ void printReadings(const Options& options, ZelModule& module, const std::vector<
 
 }  // namespace
 
+std::string targetProblem(const std::string& operand, bool allAllowed) {
+    if (allAllowed && operand == "all") return "";
+    if (isAddress(operand)) {
+        return isDottedQuad(operand)
+                   ? ""
+                   : "'" + operand + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)";
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long position = std::strtol(operand.c_str(), &end, 10);
+    if (operand.empty() || *end != '\0' || operand[0] == '-' || operand[0] == '+') {
+        return "'" + operand + "' is neither an address nor a chain position";
+    }
+    // Parsed whole: a position is never folded into a smaller type.
+    if (errno == ERANGE || position >= ZEL_MAX_CHAIN_MODULES) {
+        return "chain position " + operand + " is out of range (a chain holds positions 0 to " +
+               std::to_string(ZEL_MAX_CHAIN_MODULES - 1) + ")";
+    }
+    return "";
+}
+
 int discover(const Options& options) {
     static char ips[kMaxModules * 18];
     static char netmasks[kMaxModules * 18];
     unsigned short ports[kMaxModules];
     short count = 0;
+    if (options.output == Output::Text && isatty(fileno(stderr))) {
+        std::fprintf(stderr, "zeltool: listening for answers on %s:%u for 5 s after the last one...\n",
+                     options.localIp.c_str(), options.port);
+    }
     ZelModuleHandle finder = ZelModuleCreate();
     ZelModuleSetBroadcastingNetmask(finder, options.netmask.c_str());
     const int code = ZelModuleBroadcast(finder, options.localIp.c_str(), options.port, &count, ips,
                                         netmasks, ports);
     ZelModuleDelete(finder);
-    if (code != ZEL_OK) return fail(ZelResults(static_cast<ZEL_RESPONSE_CODE>(code), "ZelModuleBroadcast", 0));
+    if (interrupted()) return kInterrupted;
+    if (code != ZEL_OK) return chainFailure(options, ZelResults(static_cast<ZEL_RESPONSE_CODE>(code), "ZelModuleBroadcast", 0));
 
-    if (options.json) std::printf("[");
-    else std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %s\n", "ADDRESS", "MAC", "SERIAL", "MODEL",
-                     "ID", "BOOTLOADER", "FIRMWARE", "DHCP");
-    int status = 0;
+    if (options.json()) std::printf("[");
+    else if (options.csv()) std::printf("address,mac,serial,model,id,kind,bootloader,firmware,dhcp,netmask,channels\n");
+    else std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", "ADDRESS", "MAC", "SERIAL", "MODEL",
+                     "ID", "BOOTLOADER", "FIRMWARE", "DHCP", "KIND");
+    int status = kOk;
     int printed = 0;
-    for (char* ip = std::strtok(ips, " "); ip != nullptr; ip = std::strtok(nullptr, " ")) {
-        ZelModule m;
-        applyExchangeSettings(options, m);
-        ZelResults r = m.initializeModule(ip, false);
+    for (char* ip = std::strtok(ips, " "); ip != nullptr && !interrupted(); ip = std::strtok(nullptr, " ")) {
+        // The object of the module's kind, as the chain makes it, so both
+        // commands count channels alike.
+        ZelModule probe;
+        applyExchangeSettings(options, probe);
+        ZelResults r = probe.initializeModule(ip, false);
+        std::unique_ptr<ZelModule> m = makeModule(probe.getModuleData().moduleId);
+        applyExchangeSettings(options, *m);
+        if (r.ok()) r = m->initializeModule(ip, false);
         if (!r.ok()) {
-            status = fail(r, ip);
+            status = fail(options, kFailed, r, ip);
             continue;
         }
-        const ModuleData& d = m.getModuleData();
-        if (options.json) {
+        const ModuleData& d = m->getModuleData();
+        const std::string model = ZelModule::showModuleType(d.moduleId);
+        const std::string id = ZelModule::showModuleId(d.moduleId);
+        if (options.json()) {
             std::printf("%s\n  {\"address\": %s, \"mac\": %s, \"serial\": %s, \"model\": %s, \"id\": %s, "
                         "\"kind\": %s, \"bootloader\": %s, \"firmware\": %s, \"dhcp\": %s, \"netmask\": %s, "
                         "\"channels\": %u}",
                         printed ? "," : "", jsonText(d.ipAddress).c_str(), jsonText(d.macAddress).c_str(),
-                        jsonText(d.serialNumber).c_str(), jsonText(ZelModule::showModuleType(d.moduleId)).c_str(),
-                        jsonText(ZelModule::showModuleId(d.moduleId)).c_str(), jsonText(kindName(d.moduleId)).c_str(),
-                        jsonText(d.bootloaderVersion).c_str(), jsonText(d.firmwareVersion).c_str(),
-                        d.usingDhcp ? "true" : "false", jsonText(d.netmask).c_str(), m.getNumChannels());
+                        jsonText(d.serialNumber).c_str(), jsonText(model).c_str(), jsonText(id).c_str(),
+                        jsonText(kindName(d)).c_str(), jsonText(d.bootloaderVersion).c_str(),
+                        jsonText(d.firmwareVersion).c_str(), d.usingDhcp ? "true" : "false",
+                        jsonText(d.netmask).c_str(), m->getNumChannels());
+        } else if (options.csv()) {
+            std::printf("%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%u\n", d.ipAddress, d.macAddress, csvText(d.serialNumber).c_str(),
+                        csvText(model).c_str(), id.c_str(), csvText(kindName(d)).c_str(), d.bootloaderVersion,
+                        d.firmwareVersion, d.usingDhcp ? "yes" : "no", d.netmask, m->getNumChannels());
         } else {
-            std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %s\n", d.ipAddress, d.macAddress, d.serialNumber,
-                        ZelModule::showModuleType(d.moduleId), ZelModule::showModuleId(d.moduleId),
-                        d.bootloaderVersion, d.firmwareVersion, d.usingDhcp ? "yes" : "no");
+            std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", d.ipAddress, d.macAddress,
+                        d.serialNumber, model.c_str(), id.c_str(), d.bootloaderVersion, d.firmwareVersion,
+                        d.usingDhcp ? "yes" : "no", kindName(d).c_str());
         }
         ++printed;
     }
-    if (options.json) std::printf("%s]\n", printed ? "\n" : "");
-    else std::printf("%d module%s answered\n", count, count == 1 ? "" : "s");
-    return status;
+    if (options.json()) std::printf("%s]\n", printed ? "\n" : "");
+    else if (options.output == Output::Text) std::printf("%d module%s answered\n", count, count == 1 ? "" : "s");
+    return interrupted() ? kInterrupted : status;
 }
 
 int chain(const Options& options) {
     ZelInterface chain;
-    ZelResults r = createChain(options, chain);
-    if (!r.ok()) return fail(r);
-    if (options.json) std::printf("[");
+    if (int s = openChain(options, chain)) return s;
+    if (options.json()) std::printf("[");
+    else if (options.csv()) std::printf("position,address,model,id,kind,channels,name,value,unit\n");
     else std::printf("%-4s %-15s %-9s %-10s %-14s %s\n", "POS", "ADDRESS", "MODEL", "ID", "KIND", "CHANNELS");
+    std::vector<std::string> summaries;
     for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
         ZelModule* m = chain.getModule(i);
         const ModuleData& d = m->getModuleData();
-        if (options.json) {
+        const std::string model = ZelModule::showModuleType(d.moduleId);
+        const std::string id = ZelModule::showModuleId(d.moduleId);
+        // What each measuring module reads, as the chain stands.
+        std::vector<Reading> readings;
+        ZelResults read;
+        if (isMeasuring(d.moduleId)) read = readModule(*m, readings);
+        if (options.json()) {
             std::printf("%s\n  {\"position\": %u, \"address\": %s, \"model\": %s, \"id\": %s, \"kind\": %s, "
-                        "\"channels\": %u}",
-                        i ? "," : "", i, jsonText(d.ipAddress).c_str(),
-                        jsonText(ZelModule::showModuleType(d.moduleId)).c_str(),
-                        jsonText(ZelModule::showModuleId(d.moduleId)).c_str(),
-                        jsonText(kindName(d.moduleId)).c_str(), m->getNumChannels());
+                        "\"channels\": %u",
+                        i ? "," : "", i, jsonText(d.ipAddress).c_str(), jsonText(model).c_str(), jsonText(id).c_str(),
+                        jsonText(kindName(d)).c_str(), m->getNumChannels());
+            if (isMeasuring(d.moduleId)) {
+                if (read.ok()) std::printf(", \"values\": %s", readingsJson(readings).c_str());
+                else std::printf(", \"error\": %s", jsonText(ZelResults::showRespCode(read.code())).c_str());
+            }
+            std::printf("}");
+        } else if (options.csv()) {
+            const std::string head = std::to_string(i) + "," + d.ipAddress + "," + csvText(model) + "," + id + "," +
+                                     csvText(kindName(d)) + "," + std::to_string(m->getNumChannels());
+            if (readings.empty()) std::printf("%s,,,\n", head.c_str());
+            for (const Reading& r : readings) {
+                std::printf("%s,%s,%s,%s\n", head.c_str(), csvText(r.name).c_str(), valueText(r).c_str(),
+                            csvText(unitText(r)).c_str());
+            }
         } else {
-            std::printf("%-4u %-15s %-9s %-10s %-14s %u\n", i, d.ipAddress, ZelModule::showModuleType(d.moduleId),
-                        ZelModule::showModuleId(d.moduleId), kindName(d.moduleId), m->getNumChannels());
-        }
-    }
-    if (options.json) std::printf("%s]\n", chain.getNumModules() ? "\n" : "");
-    if (!options.json) {
-        // What the measuring modules read, as the chain stands.
-        std::printf("\n%-4s %s\n", "POS", "READINGS");
-        for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
-            ZelModule* m = chain.getModule(i);
-            const MODULE_ID id = m->getModuleData().moduleId;
-            if (!ZelModule::isKalixModule(id) && !ZelModule::is1VppModule(id) && !ZelModule::isTtlModule(id) &&
-                !ZelModule::isLvdtModule(id) && !ZelModule::isAnalogModule(id)) {
+            std::printf("%-4u %-15s %-9s %-10s %-14s %u\n", i, d.ipAddress, model.c_str(), id.c_str(),
+                        kindName(d).c_str(), m->getNumChannels());
+            if (!isMeasuring(d.moduleId)) continue;
+            std::string line = std::to_string(i);
+            line.resize(4, ' ');
+            if (!read.ok()) {
+                summaries.push_back(line + ZelResults::showRespCode(read.code()));
                 continue;
             }
-            std::vector<Reading> readings;
-            ZelResults r = readModule(*m, readings);
-            if (!r.ok()) {
-                std::printf("%-4u %s\n", i, ZelResults::showRespCode(r.code()));
-                continue;
-            }
-            std::printf("%-4u", i);
             const std::size_t shown = readings.size() < 4 ? readings.size() : 4;
             for (std::size_t k = 0; k < shown; ++k) {
-                std::printf("%s %.4f %s", k ? "," : "", readings[k].value, readings[k].unit.c_str());
+                line += (k ? ", " : " ") + valueText(readings[k]) + " " + unitText(readings[k]);
             }
-            std::printf("%s\n", readings.size() > shown ? ", ..." : "");
+            summaries.push_back(line + (readings.size() > shown ? ", ..." : ""));
         }
     }
-    return 0;
+    if (options.json()) std::printf("%s]\n", chain.getNumModules() ? "\n" : "");
+    if (options.output == Output::Text) {
+        std::printf("\n%-4s %s\n", "POS", "READINGS");
+        for (const std::string& s : summaries) std::printf("%s\n", s.c_str());
+    }
+    return kOk;
 }
 
 int read(const Options& options) {
-    if (int s = needOperands(options, 1, "read ADDRESS|POSITION [--watch] [--rate HZ] [--count N]")) return s;
+    // The modules to read: one target, or every measuring module of the chain.
     Target target;
-    if (int s = openTarget(options, options.args[1], target)) return s;
-    std::signal(SIGINT, onInterrupt);
+    struct Read {
+        ZelModule* module;
+        int position;
+    };
+    std::vector<Read> reads;
+    if (options.args[1] == "all") {
+        if (int s = openChain(options, target.chain)) return s;
+        for (unsigned short i = 0; i < target.chain.getNumModules(); ++i) {
+            ZelModule* m = target.chain.getModule(i);
+            if (!isMeasuring(m->getModuleData().moduleId)) continue;
+            applyExchangeSettings(options, *m);
+            reads.push_back({m, i});
+        }
+        if (reads.empty()) return fail(options, kNotFound, "the chain holds no measuring module");
+    } else {
+        if (int s = openTarget(options, options.args[1], target)) return s;
+        reads.push_back({target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});
+    }
     long taken = 0;
+    long failed = 0;
+    std::string lastFailure;
     const long wanted = options.watch ? options.samples : 1;
-    const auto period = std::chrono::duration<double>(1.0 / (options.rate > 0 ? options.rate : 2.0));
+    const auto period = std::chrono::duration<double>(1.0 / options.rate);
     const auto start = std::chrono::steady_clock::now();
     auto next = start;
-    while (!interrupted && (wanted == 0 || taken < wanted)) {
-        std::vector<Reading> readings;
-        ZelResults r = readModule(*target.module, readings);
-        if (!r.ok()) return fail(r);
-        printReadings(options, *target.module, readings,
-                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    bool header = true;
+    while (!interrupted() && (wanted == 0 || taken < wanted)) {
+        for (const Read& one : reads) {
+            if (interrupted()) break;
+            std::vector<Reading> readings;
+            ZelResults r = readModule(*one.module, readings);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!r.ok()) {
+                ++failed;
+                const std::string about = one.module->getModuleData().ipAddress;
+                fail(options, kFailed, r, about);
+                if (!options.watch || options.stopOnError) return kFailed;
+                lastFailure = about;
+                continue;
+            }
+            printSample(options, *one.module, one.position, readings, seconds, header);
+            header = false;
+        }
         ++taken;
+        if (!options.watch) break;
         next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-        if (options.watch) std::this_thread::sleep_until(next);
+        // Sleep in short steps so Ctrl-C ends the watch at once.
+        while (!interrupted() && std::chrono::steady_clock::now() < next) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+        }
     }
-    return 0;
+    if (options.watch && failed > 0) {
+        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed,
+                     taken * static_cast<long>(reads.size()), lastFailure.c_str());
+    }
+    if (interrupted()) return kInterrupted;
+    return failed > 0 ? kFailed : kOk;
 }
 
 int setIp(const Options& options) {
-    if (int s = needOperands(options, 2, "set-ip ADDRESS|POSITION NEW_ADDRESS [NETMASK] [--yes]")) return s;
+    const std::string ip = options.args[2];
+    const bool maskGiven = options.args.size() > 3;
+    // What can be checked without the module, before anything is sent.
+    if (const std::string p = moduleAddressProblem(ip, maskGiven ? options.args[3] : ""); !p.empty()) {
+        return usage(options, p);
+    }
+    if (maskGiven) {
+        if (const std::string p = netmaskProblem(options.args[3]); !p.empty()) return usage(options, p);
+    }
+    if (const std::string p = outsideSimulation(options, ip); !p.empty()) return usage(options, p);
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     const ModuleData& d = target.module->getModuleData();
-    const std::string ip = options.args[2];
-    const std::string mask = options.args.size() > 3 ? options.args[3] : d.netmaskStatic;
+    const std::string mask = maskGiven ? options.args[3] : d.netmaskStatic;
+    if (const std::string p = netmaskProblem(mask); !p.empty()) return usage(options, "the module's static " + p + "; give NETMASK");
+    if (const std::string p = moduleAddressProblem(ip, mask); !p.empty()) return usage(options, p);
     if (!confirm(options, "give the module at " + std::string(d.ipAddress) + " the static address " + ip +
                               " netmask " + mask + "?")) {
-        return fail("nothing changed", 1);
+        return fail(options, kFailed, "nothing changed");
     }
     ZelResults r = target.module->setIp(ip.c_str(), mask.c_str());
-    if (!r.ok()) return fail(r);
+    if (!r.ok()) return fail(options, kFailed, r, d.ipAddress);
     std::printf("%s: static address %s netmask %s set\n", d.ipAddress, ip.c_str(), mask.c_str());
-    return 0;
+    return kOk;
 }
 
 int dhcp(const Options& options) {
-    if (int s = needOperands(options, 2, "dhcp ADDRESS|POSITION on|off [--yes]")) return s;
     const std::string mode = options.args[2];
-    if (mode != "on" && mode != "off") return fail("dhcp takes on or off", 2);
+    if (mode != "on" && mode != "off") return usage(options, "dhcp takes on or off");
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     const std::string ip = target.module->getModuleData().ipAddress;
-    if (!confirm(options, "switch DHCP " + mode + " on the module at " + ip + "?")) return fail("nothing changed");
+    if (!confirm(options, "switch DHCP " + mode + " on the module at " + ip + "?")) {
+        return fail(options, kFailed, "nothing changed");
+    }
     ZelResults r = target.module->setDhcp(mode == "on" ? 1 : 0);
-    if (!r.ok()) return fail(r);
+    if (!r.ok()) return fail(options, kFailed, r, ip);
     std::printf("%s: DHCP %s\n", ip.c_str(), mode.c_str());
-    return 0;
+    return kOk;
 }
 
 int asyncPort(const Options& options) {
-    if (int s = needOperands(options, 2, "async-port ADDRESS|POSITION PORT [--yes]")) return s;
+    const std::string& text = options.args[2];
     char* end = nullptr;
-    const long value = std::strtol(options.args[2].c_str(), &end, 10);
-    if (*end != '\0' || value < 0 || value > 65535) return fail("'" + options.args[2] + "' is not a port", 2);
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < 1024 || value > 49151) {
+        return usage(options, "'" + text + "' is no asynchronous port: ports 1024 to 49151");
+    }
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     const std::string ip = target.module->getModuleData().ipAddress;
-    if (!confirm(options, "send the asynchronous messages of the module at " + ip + " to port " +
-                              options.args[2] + "?")) {
-        return fail("nothing changed");
+    if (!confirm(options, "send the asynchronous messages of the module at " + ip + " to port " + text + "?")) {
+        return fail(options, kFailed, "nothing changed");
     }
     const unsigned short port = static_cast<unsigned short>(value);
     ZelResults r = target.module->setAsyncPort(&port);
-    if (!r.ok()) return fail(r);
+    if (!r.ok()) return fail(options, kFailed, r, ip);
     std::printf("%s: asynchronous port %u\n", ip.c_str(), port);
-    return 0;
+    return kOk;
 }
 
 int factoryReset(const Options& options) {
     if (!confirm(options, "restore the factory defaults of every module on the segment of " + options.localIp +
                               " netmask " + options.netmask + "?")) {
-        return fail("nothing changed");
+        return fail(options, kFailed, "nothing changed");
     }
     ZelInterface chain;
     ZelResults r = chain.restoreFactoryDefaults(options.localIp.c_str(), options.port, options.netmask.c_str());
-    if (!r.ok()) return fail(r);
+    if (!r.ok()) return chainFailure(options, r);
     std::printf("factory defaults broadcast to the segment of %s\n", options.localIp.c_str());
-    return 0;
+    return kOk;
 }
 
 int program(const Options& options) {
-    if (int s = needOperands(options, 2, "program ADDRESS|POSITION IMAGE_FILE [--bootloader] [--yes]")) return s;
     const std::string file = options.args[2];
+    // The file first: nothing is sent for a file that would leave a module
+    // with half a firmware.
+    bool bootloaderFile = false;
+    const std::vector<ImageProblem> problems = checkImageFile(file, &bootloaderFile);
+    for (const ImageProblem& p : problems) {
+        std::fprintf(stderr, "zeltool: %s%s%s: %s\n", file.c_str(), p.line ? ":" : "",
+                     p.line ? std::to_string(p.line).c_str() : "", p.text.c_str());
+    }
+    if (!problems.empty() && !options.force) {
+        return fail(options, kFileInvalid,
+                    "the image fails the check (see above); nothing was sent. --force programs it anyway, "
+                    "which can leave the module running only its bootloader",
+                    file);
+    }
+    if (!problems.empty()) std::fprintf(stderr, "zeltool: warning: --force: programming a file that fails the check\n");
+    if (bootloaderFile != options.bootloader) {
+        return usage(options, bootloaderFile ? file + " holds a bootloader image: add --bootloader"
+                                             : file + " holds firmware images: leave out --bootloader");
+    }
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     ZelModule& module = *target.module;
     const std::string ip = module.getModuleData().ipAddress;
     if (!confirm(options, std::string("write the ") + (options.bootloader ? "bootloader" : "firmware") + " of " +
                               file + " to the module at " + ip + "?")) {
-        return fail("nothing changed");
+        return fail(options, kFailed, "nothing changed");
     }
     ZelResults result;
     std::atomic<bool> done{false};
@@ -491,22 +702,38 @@ int program(const Options& options) {
         lastShown = whole;
         lastState = state;
     };
+    int warned = 0;
     while (!done) {
+        if (interrupts() > warned) {
+            warned = interrupts();
+            if (warned == 1) {
+                std::fprintf(stderr, "%szeltool: stopping now leaves the module at %s in its bootloader, without "
+                                     "a working firmware; press Ctrl-C again to stop anyway\n",
+                             tty ? "\r\033[K" : "", ip.c_str());
+            } else {
+                std::fprintf(stderr, "%szeltool: stopped; the module at %s runs only its bootloader. Recover with: "
+                                     "zeltool program %s %s%s\n",
+                             tty ? "\r\033[K" : "", ip.c_str(), ip.c_str(), file.c_str(),
+                             options.bootloader ? " --bootloader" : "");
+                std::fflush(stderr);
+                std::_Exit(kInterrupted);
+            }
+        }
         show(false);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     worker.join();
     show(true);
-    if (!result.ok()) return fail(result, ip);
+    if (!result.ok()) return fail(options, kFailed, result, ip);
     // The versions the module reports now that it runs the new image.
     ZelModule updated;
     applyExchangeSettings(options, updated);
     ZelResults r = updated.initializeModule(ip.c_str(), false);
-    if (!r.ok()) return fail(r, ip);
+    if (!r.ok()) return fail(options, kFailed, r, ip);
     std::printf("%s: %s programmed; the module reports firmware %s, bootloader %s\n", ip.c_str(),
                 options.bootloader ? "bootloader" : "firmware", updated.getModuleData().firmwareVersion,
                 updated.getModuleData().bootloaderVersion);
-    return 0;
+    return kOk;
 }
 
 }  // namespace zeltool

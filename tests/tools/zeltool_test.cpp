@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 
 #include "image_builder.h"
 #include "sim_chains.h"
+#include "transport/zelbus_frame.h"
+#include "zel_version.h"
 
 namespace fs = std::filesystem;
 
@@ -101,10 +104,10 @@ TEST_F(Zeltool, ImageAndConfigurationFiles) {
     text[s1 + 12] = text[s1 + 12] == '0' ? '1' : '0';
     std::ofstream(dir / "bad.dat", std::ios::binary) << text;
     r = run({"image", "check", (dir / "bad.dat").string()});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.out.find("(code "), std::string::npos) << r.out;
     r = run({"image", "check", (dir / "none.dat").string()});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("cannot be opened"), std::string::npos);
 
     const std::string examples = std::string(ZEL_EXAMPLES_DIR) + "/config/";
@@ -112,14 +115,14 @@ TEST_F(Zeltool, ImageAndConfigurationFiles) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("valid, 8 modules"), std::string::npos);
     r = run({"config", "validate", examples + "missing_ttl_interpolation.xml"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.out.find("Tag name not found: element Interpolation, module 3, channel 2"), std::string::npos)
         << r.out;
     r = run({"config", "validate", examples + "missing_lvdt_frequency.xml"});
     EXPECT_NE(r.out.find("element PrimaryExcitationFrequency, module 4\n"), std::string::npos) << r.out;
     r = run({"config", "validate", examples + "malformed.xml"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Failed to create DOM (code 3)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("not well-formed XML at line 181, column 35"), std::string::npos) << r.err;
 
     const std::string copy = (dir / "cell.xml").string();
     fs::copy_file(examples + "chain.xml", copy);
@@ -170,10 +173,13 @@ TEST_F(Zeltool, ReadsModulesByAddressAndChangesTheAddressOnlyWhenConfirmed) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("TTL encoder"), std::string::npos);
 
-    // A module that does not answer: the library's message and method, non-zero.
-    r = run(at({"read", address(200), "--timeout", "50", "--retries", "0"}));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Response timeout (code 1) in Zel"), std::string::npos) << r.err;
+    // A module that does not answer is not found, within the time-out and
+    // retries given (the library's own first contact would wait 5 s).
+    r = run(at({"read", address(200), "--timeout", "50", "--retries", "1"}));
+    EXPECT_EQ(r.status, 4);
+    EXPECT_NE(r.err.find("no module answers at " + address(200) + ":27015 (2 attempt(s) of 50 ms"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(Zeltool, DiscoverListsEveryModuleAsJson) {
@@ -244,4 +250,251 @@ TEST_F(Zeltool, ChainPositionsAreParsedWholeAndRefusedOutOfRange) {
     }
     EXPECT_NE(run(at({"read", "65536"})).err.find("chain position 65536 is out of range"),
               std::string::npos);
+}
+
+namespace {
+
+// How many requests of `command` reached module `m` of the segment.
+int requestsOf(const zelsim::Segment& segment, std::size_t m, int command) {
+    int n = 0;
+    for (const auto& r : segment.requests(m)) n += r.bytes[0] == command;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(Zeltool, AnImageThatWouldLeaveAModuleWithoutFirmwareIsNeverSent) {
+    startDefaultChain();
+    const std::string good = zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
+                                                  zelimage::firmwareImage("2.4.0", 2, 4096)});
+    std::vector<std::string> lines;
+    std::stringstream in(good);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    const auto firstLines = [&](std::size_t n) {
+        std::string t;
+        for (std::size_t i = 0; i < n && i < lines.size(); ++i) t += lines[i] + "\n";
+        return t;
+    };
+    std::string badRecord = good;
+    const std::size_t s1 = badRecord.find("\nS1");
+    badRecord[s1 + 12] = badRecord[s1 + 12] == '0' ? '1' : '0';
+    badRecord = zelimage::withFinalChecksum(badRecord.substr(0, badRecord.find("ZEL_FINAL_CHECKSUM")));
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"truncated", good.substr(0, good.size() / 2), "cut short"},
+        {"cut after 300 lines", firstLines(300), "ends inside the data section"},
+        {"no final checksum", good.substr(0, good.find("ZEL_FINAL_CHECKSUM")), "no ZEL_FINAL_CHECKSUM line"},
+        {"a record's own checksum", badRecord, "S-record checksum is wrong"},
+        {"a version of two numbers", [&] {
+             std::string t = good;
+             t.replace(t.find("ZEL_VERSION: 2.4.0"), 18, "ZEL_VERSION: 2.4");
+             return zelimage::withFinalChecksum(t.substr(0, t.find("ZEL_FINAL_CHECKSUM")));
+         }(), "version '2.4' is not a version of three numbers"},
+    };
+    const std::string file = (dir / "fw.dat").string();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
+        Outcome r = run({"image", "check", file});
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(file + ":"), std::string::npos) << "each failure with its place";
+        // program checks before it asks, and sends nothing.
+        r = run(at({"program", address(plan[1].host), file, "--yes"}));
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_PROGRAM_INIT), 0);
+    EXPECT_TRUE(segment.requests(1).empty()) << "the module was not even contacted";
+
+    // The right kind of image for the flag.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
+    Outcome r = run(at({"program", address(plan[1].host), file, "--bootloader", "--yes"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("leave out --bootloader"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"image", "build", (dir / "v.dat").string(), "2.4"}).status, 2);
+    EXPECT_FALSE(fs::exists(dir / "v.dat"));
+}
+
+TEST_F(Zeltool, AddressesAreCheckedBeforeAnythingIsSent) {
+    startDefaultChain();
+    const std::string ttl = address(plan[1].host);
+    const char* const bad[][2] = {
+        {"999.1.1.1", "255.255.0.0"}, {"1.2.3", "255.255.0.0"},       {"127.2.0.9", "abc"},
+        {"127.2.0.9", "255.0.255.0"}, {"0.0.0.0", "255.255.0.0"},     {"255.255.255.255", "255.255.0.0"},
+        {"224.0.0.7", "255.255.0.0"}, {"172.31.46.255", "255.255.255.0"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(std::string(b[0]) + " " + b[1]);
+        const Outcome r = run(at({"set-ip", ttl, b[0], b[1], "--yes"}));
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("zeltool: "), std::string::npos);
+    }
+    EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_SET_IP), 0);
+    const Outcome r = run(at({"async-port", ttl, "80", "--yes"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("1024 to 49151"), std::string::npos) << r.err;
+    EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_ASYNC_PORT), 0);
+}
+
+TEST_F(Zeltool, WhenSimulatingOnlyTheSimulatedChainIsTouched) {
+    // This segment stands for a real network the tool must not reach while
+    // it says it simulates.
+    startDefaultChain();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", address(plan[1].host)},
+          std::vector<std::string>{"set-ip", address(plan[1].host), address(90), "--yes"},
+          std::vector<std::string>{"program", address(plan[1].host), "x.dat", "--yes"},
+          std::vector<std::string>{"dhcp", address(plan[1].host), "on", "--yes"}}) {
+        SCOPED_TRACE(args[0]);
+        const Outcome r = run(args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.status, 1) << r.err;
+    }
+    for (std::size_t m = 0; m < plan.size(); ++m) EXPECT_TRUE(segment.requests(m).empty()) << m;
+    const Outcome r = run({"read", address(plan[1].host)});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("lies outside the simulated chain"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--local-ip", "", "chain"}).status, 2);
+}
+
+TEST_F(Zeltool, ConfigSetReportsWhatTheFileHoldsAndConvertsText) {
+    const std::string copy = (dir / "cell.xml").string();
+    fs::copy_file(std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml", copy);
+    const std::string before = slurp(copy);
+
+    // Changes that the library would call done while nothing changes.
+    Outcome r = run({"config", "set", copy, "BaseLabel", "Cell 9", "1"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    r = run({"config", "set", copy, "Offset", "1.5", "1", "1"});  // a Kalix channel has no Offset
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_NE(r.err.find("module 1, channel 1 has no element Offset"), std::string::npos) << r.err;
+    // Values the elements cannot hold.
+    for (const std::vector<std::string>& v : {std::vector<std::string>{"Interpolation", "abc", "3", "1"},
+                                              std::vector<std::string>{"UOM", "99", "1", "1"},
+                                              std::vector<std::string>{"Ip", "999.1.1.1", "2"},
+                                              std::vector<std::string>{"Label", "10 \xCE\xA9", "2"}}) {
+        SCOPED_TRACE(v[0] + " " + v[1]);
+        std::vector<std::string> args{"config", "set", copy};
+        args.insert(args.end(), v.begin(), v.end());
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+    }
+    EXPECT_EQ(slurp(copy), before) << "nothing was written";
+    EXPECT_FALSE(fs::exists(copy + "~"));
+
+    // A UTF-8 argument reaches the file as the character it names, and
+    // comes back as UTF-8; the old and the new value are shown.
+    r = run({"config", "set", copy, "Label", "Z\xC3\xBCrich", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("'Table X' -> 'Z\xC3\xBCrich'"), std::string::npos) << r.out;
+    EXPECT_EQ(run({"config", "get", copy, "Label", "2"}).out, "Z\xC3\xBCrich\n");
+    r = run({"config", "set", copy, "Label", "Z\xC3\xBCrich", "2"});
+    EXPECT_NE(r.out.find("already holds"), std::string::npos);
+
+    // --strict checks values as well as presence.
+    std::string text = slurp(copy);
+    text.replace(text.find("<UOM>3</UOM>"), 12, "<UOM>99</UOM>");
+    std::ofstream(dir / "strict.xml", std::ios::binary) << text;
+    EXPECT_EQ(run({"config", "validate", (dir / "strict.xml").string()}).status, 0);
+    r = run({"config", "validate", "--strict", (dir / "strict.xml").string()});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("module 1, channel 1: '99' is no value for UOM"), std::string::npos) << r.out;
+    EXPECT_EQ(run({"config", "validate", "--strict", copy}).status, 0);
+}
+
+TEST_F(Zeltool, DiscoverAndChainAgreeOnEveryModule) {
+    startDefaultChain();
+    const Outcome found = run(at({"discover", "--json"}));
+    const Outcome ordered = run(at({"chain", "--json"}));
+    ASSERT_EQ(found.status, 0) << found.err;
+    ASSERT_EQ(ordered.status, 0) << ordered.err;
+    std::map<std::string, int> channels;
+    for (const auto& m : json(found.out).array()) {
+        channels[m.toObject()["address"].toString().toStdString()] = m.toObject()["channels"].toInt();
+    }
+    const QJsonArray chain = json(ordered.out).array();
+    ASSERT_EQ(chain.size(), static_cast<int>(channels.size()));
+    for (const auto& m : chain) {
+        const QJsonObject o = m.toObject();
+        EXPECT_EQ(o["channels"].toInt(), channels[o["address"].toString().toStdString()])
+            << o["kind"].toString().toStdString();
+        const QString kind = o["kind"].toString();
+        const bool measuring = kind != "I/O" && kind != "pneumatic" && kind != "power supply";
+        EXPECT_EQ(o.contains("values"), measuring) << "the readings of the measuring modules";
+    }
+}
+
+TEST_F(Zeltool, CommandLineHelpExitCodesAndOutputs) {
+    Outcome r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Exit status: 0 success"), std::string::npos);
+    EXPECT_EQ(run({"-h"}).out, r.out);
+    r = run({"read", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--stop-on-error"), std::string::npos);
+    EXPECT_EQ(r.out.find("--bootloader"), std::string::npos) << "only the command's own options";
+    EXPECT_EQ(run({"help", "read"}).out, r.out);
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("zeltool " ZEL_VERSION_TEXT ", library " ZEL_VERSION_TEXT, 0), 0u) << r.out;
+
+    // Usage errors: one line and a hint, never the whole usage, status 2.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frobnicate", "chain"}, std::vector<std::string>{"chain", "extra"},
+          std::vector<std::string>{"read", "0", "--count", "3"}, std::vector<std::string>{"read", "0.5x"},
+          std::vector<std::string>{"read", "0", "--watch", "--rate", "0.5x"},
+          std::vector<std::string>{"discover", "--bootloader"}, std::vector<std::string>{}}) {
+        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0] + (args.size() > 1 ? " " + args[1] : ""));
+        r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+        EXPECT_NE(r.err.find("try 'zeltool "), std::string::npos);
+    }
+    // An unknown option does not take the command after it.
+    r = run({"--frobnicate", "chain"});
+    EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << r.err;
+
+    // The manual page renders, and it and the completion hold every option.
+    const std::string page = std::string(ZELTOOL_DOCS_DIR) + "/zeltool.1";
+    const std::string completion = slurp(std::string(ZELTOOL_DOCS_DIR) + "/zeltool.bash");
+    const std::string rendered = (dir / "man.txt").string();
+    ASSERT_EQ(std::system(("MANWIDTH=200 man -l '" + page + "' > '" + rendered + "' 2>/dev/null").c_str()), 0);
+    const std::string manText = slurp(rendered);
+    for (const char* option : {"--local-ip", "--timeout", "--csv", "--stop-on-error", "--force", "--strict"}) {
+        EXPECT_NE(manText.find(option), std::string::npos) << option;
+        EXPECT_NE(completion.find(option), std::string::npos) << option;
+    }
+    EXPECT_NE(manText.find("EXIT STATUS"), std::string::npos);
+    EXPECT_NE(completion.find("complete -F _zeltool zeltool"), std::string::npos);
+}
+
+TEST_F(Zeltool, WatchingKeepsGoingCountsFailuresAndStopsOnCtrlC) {
+    startDefaultChain();
+    const std::string kalix = address(plan[0].host);
+    // Every third counts request is lost: the watch goes on and says so.
+    zelsim::Fault lost;
+    lost.drop = -1;
+    lost.every = 3;
+    segment.setFault(0, UDP_CMD_GET_COUNTS, lost);
+    Outcome r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30", "--csv"}));
+    EXPECT_EQ(r.status, 1) << "a watch with failed samples ends with 1";
+    EXPECT_NE(r.err.find("of 6 module reads failed (the last at " + kalix + ")"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.rfind("time,position,address,name,value,unit\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("," + kalix + ",ch 0,"), std::string::npos);
+    r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30", "--stop-on-error",
+                "--json"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("{\"error\": \"Response timeout\""), std::string::npos) << r.err;
+    segment.setFault(0, UDP_CMD_GET_COUNTS, zelsim::Fault{});
+
+    // Ctrl-C ends an endless watch at once, with 130.
+    const std::string command = "timeout --preserve-status -s INT 1 '" + std::string(ZELTOOL_PATH) +
+                                "' --local-ip " + segment.hostAddress() + " read " + kalix +
+                                " --watch --rate 50 > /dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130);
 }
