@@ -121,7 +121,7 @@ std::string optionText(const OptionSpec& o) {
 void printHelp(FILE* out) {
     std::fprintf(out, "usage: zeltool [OPTIONS] COMMAND [OPERANDS]\n\nCommands:\n");
     for (const CommandSpec& c : kCommands) {
-        std::fprintf(out, "  %-14s %s\n  %-14s   %s\n", c.name, c.synopsis, "", c.help);
+        std::fprintf(out, "  %s%s%s\n      %s\n", c.name, *c.synopsis ? " " : "", c.synopsis, c.help);
     }
     std::fprintf(out, "\n%s\n\nOptions:\n", kTargetNote);
     for (const OptionSpec& o : kOptions) {
