@@ -17,6 +17,7 @@
 #include "modules/zel_io_module.h"
 #include "programming/zel_programming.h"
 #include "chain/zel_interface.h"
+#include "chain/zel_chain_sampler.h"
 #include "config/zel_config_writer.h"
 
 #endif  // ZEL_ZELLIBRARY_H

@@ -213,6 +213,11 @@ ZelResults ZelModule::getUdpData(unsigned char* request, UdpCmdType command,
     zelbus::writeHeader(request, command, paramCount, paramLength);
     ZelResults r = sendCommandWait(request, response);
     if (!r.ok()) return r;
+    return checkAnswer(command, response);
+}
+
+ZelResults ZelModule::checkAnswer(UdpCmdType command, const ZelbusResponse* response) {
+    constexpr char kMethod[] = "ZelModule::getUdpData";
     // An answer only counts for the module this object stands for.
     if (std::strncmp(moduleData.ipAddress, getConnectionIp(), ZEL_IP_TEXT_CAPACITY) != 0) {
         return ZEL_RESULT(ZEL_RETURN_IP_MISMATCH, kMethod);

@@ -207,11 +207,18 @@ protected:
                                        ZelbusResponse* response);
 
     // Command 1, the read of counts and values, with the option byte (0 or
-    // 1; any other option is sent as 0).
+    // 1; any other option is sent as 0). While a chain sampler hands the
+    // object an answer it collected, that answer is taken instead.
     ZEL_INTERNAL ZelResults readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response);
+    // The request of command 1 with its option byte, in a 262-byte buffer.
+    ZEL_INTERNAL static void countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request);
+    // The checks of the module commands' exchange on an answer: from the
+    // stored module address (26) and of the command's type (4).
+    ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
 
 private:
     friend class ZelProgramming;  // selects the image by the priority class
+    friend class ZelChainSampler;  // hands over the answers it collected
 
     // 1 or 2 for the identity's class, 0 when it has none.
     ZEL_INTERNAL static unsigned short getProgrammingPriority(MODULE_ID id);
@@ -227,6 +234,8 @@ private:
     bool moduleDataInitialized;
     std::unique_ptr<ZelProgramming> programming;
     ModuleData moduleData;
+    // Set by a chain sampler only while it has the object decode its answer.
+    const ZelbusResponse* sampledAnswer = nullptr;
     ROTARY_FORMAT rotaryFormat[ZEL_CHANNEL_CAPACITY];
     double deviceOffset[ZEL_CHANNEL_CAPACITY];
 };

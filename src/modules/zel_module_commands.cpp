@@ -44,9 +44,23 @@ void ZelModule::convertCountsCommand(ZelbusResponse* response) {
     }
 }
 
-ZelResults ZelModule::readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
+void ZelModule::countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request) {
+    zelbus::writeHeader(request, UDP_CMD_GET_COUNTS, 2, 3);
     request[3] = option == COUNT_REQUEST_ALTERNATE ? 1 : 0;
+    request[4] = 0;
+    request[5] = 0;
+}
+
+ZelResults ZelModule::readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response) {
+    if (sampledAnswer != nullptr) {
+        // The answer a chain sampler collected for this object's request:
+        // decoded and checked exactly as an answer of its own.
+        *response = *sampledAnswer;
+        response->command = response->data[0];
+        return checkAnswer(UDP_CMD_GET_COUNTS, response);
+    }
+    unsigned char request[zelbus::kFrameSize] = {};
+    countsRequest(option, request);
     return getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, response);
 }
 

@@ -62,6 +62,9 @@ Readiness waitReadable(SocketHandle socket, long seconds, long microseconds);
 // (negative: no limit). ready[i] tells which. Returns the number ready, 0 on
 // time-out, -1 on error.
 int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready, int timeoutMs);
+// The same to the microsecond (Windows: rounded up to the millisecond),
+// allocating nothing for up to 64 sockets.
+int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* ready, long long timeoutUs);
 
 // Numeric form of a dotted text as inet_addr gives it (0xFFFFFFFF when it is
 // not an address). Network byte order.

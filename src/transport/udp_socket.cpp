@@ -62,7 +62,11 @@ bool UdpSocket::pollReadable() const {
 void UdpSocket::discardWaiting(bool pauseAfterEach) {
     char scratch[kScratchSize];
     while (pollReadable()) {
-        if (net::receiveFrom(socketHandle, scratch, sizeof(scratch), nullptr) < 0) return;
+        net::Peer from;
+        if (net::receiveFrom(socketHandle, scratch, sizeof(scratch), &from) < 0) return;
+        // The module sent more than it was asked for: duplicates or late
+        // answers happen on this link, so early answers are held for a while.
+        if (fromModule(from.address, from.port)) suspectExchanges = kSuspectExchanges;
         if (pauseAfterEach) clock->sleepMs(kStalePauseMs);
     }
 }
@@ -96,6 +100,7 @@ void UdpSocket::drainOwedAnswers() {
     char scratch[kScratchSize];
     while (owedAnswers > 0 && receiveFromModule(scratch, sizeof(scratch), owedUntilUs) >= 0) {
         --owedAnswers;
+        suspectExchanges = kSuspectExchanges;  // an answer came after its time-out
     }
     owedAnswers = 0;
 }
@@ -131,7 +136,9 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     if (n < 0) return false;
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
-    if (usualRoundTripUs > 0 && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
+    const bool suspect = holdsEarlyAnswers();
+    if (suspectExchanges > 0) --suspectExchanges;
+    if (suspect && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
         // Sooner than the module can have answered this request: a duplicate
         // or an older answer, unless nothing else follows it.
         char later[kScratchSize];
@@ -149,10 +156,30 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
         discardWaiting(false);
         return false;
     }
-    usualRoundTripUs =
-        usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
+    learnRoundTrip(roundTripUs);
     lastLength = static_cast<int>(n);
     return true;
+}
+
+long UdpSocket::readWaiting(char* buffer, int capacity) {
+    net::Peer from;
+    const long n = net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
+    if (n < 0) return -1;
+    if (!fromModule(from.address, from.port)) return kForeign;
+    if (owedAnswers > 0) --owedAnswers;
+    return n;
+}
+
+bool UdpSocket::sendAttempt(const char* request, int length, long timeoutMs) {
+    if (!isOpen || request == nullptr || length < 0) return false;
+    if (net::sendTo(socketHandle, request, static_cast<std::size_t>(length), address, port) < 0) return false;
+    ++owedAnswers;
+    owedUntilUs = net::monotonicMicroseconds() + 2LL * timeoutMs * 1000;
+    return true;
+}
+
+void UdpSocket::learnRoundTrip(long long roundTripUs) {
+    usualRoundTripUs = usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
 }
 
 void UdpSocket::flushReadBuffer() {
@@ -225,5 +252,6 @@ void UdpSocket::close() {
     owedAnswers = 0;
     owedUntilUs = 0;
     retrying = false;
+    suspectExchanges = 0;
     usualRoundTripUs = 0;
 }

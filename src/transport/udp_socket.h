@@ -18,7 +18,9 @@
 //   one more time-out is never taken for a later command. A retry of the
 //   same command (markRetry) does not wait: an earlier attempt's late
 //   answer answers the same request;
-// - an answer that comes much sooner than the module has been answering
+// - while the module has lately sent datagrams nobody waited for (the 256
+//   exchanges after a duplicate or a late answer was thrown away), an
+//   answer that comes much sooner than the module has been answering
 //   (under 70 % of its usual round trip) is held while the socket waits up
 //   to three usual round trips for another one from the module; when one
 //   comes, the early one was a duplicate or an older answer and the later
@@ -109,6 +111,36 @@ public:
     // Shuts down and closes an open socket; nothing for a closed one.
     void close();
 
+    // The exchange in pieces, for a caller that runs the exchanges of many
+    // sockets at once (the chain sampler), under the same pairing rules.
+    // The descriptor, for a readiness wait over many sockets.
+    std::intptr_t handle() const { return socketHandle; }
+    // Answers owed by earlier attempts, and until when they are waited for.
+    bool owesAnswers() const { return owedAnswers > 0; }
+    long long owedUntil() const { return owedUntilUs; }
+    // Reads one waiting datagram: its size when it is the module's (an
+    // owed answer is then paid), kForeign when another sender's (thrown
+    // away), -1 on error.
+    static constexpr long kForeign = -3;
+    long readWaiting(char* buffer, int capacity);
+    // The owed window closed: nothing more is owed.
+    void forgiveOwed() { owedAnswers = 0; }
+    // Discards every queued datagram, without the pauses of the exchange.
+    void discardQueued() { discardWaiting(false); }
+    // Sends a request and owes its answer until one time-out after
+    // `timeoutMs` ran out. False when the send fails.
+    bool sendAttempt(const char* request, int length, long timeoutMs);
+    // The module's usual round trip (0 until known), and a new one to learn.
+    long long usualRoundTrip() const { return usualRoundTripUs; }
+    // Whether an answer much sooner than usual is held for a later one:
+    // only while the module has lately sent datagrams nobody waited for.
+    bool holdsEarlyAnswers() const { return suspectExchanges > 0 && usualRoundTripUs > 0; }
+    void countExchange() {
+        if (suspectExchanges > 0) --suspectExchanges;
+    }
+    void markSuspect() { suspectExchanges = kSuspectExchanges; }
+    void learnRoundTrip(long long roundTripUs);
+
 private:
     // Takes the socket library and creates the datagram socket; on failure
     // gives the library back.
@@ -141,6 +173,10 @@ private:
     int owedAnswers = 0;
     long long owedUntilUs = 0;
     bool retrying = false;
+    // Exchanges left in which early answers are held: the module sent a
+    // datagram nobody waited for (a duplicate, a late answer) not long ago.
+    static constexpr int kSuspectExchanges = 256;
+    int suspectExchanges = 0;
     // The module's usual round trip (microseconds, smoothed; 0 until known).
     long long usualRoundTripUs = 0;
 };

@@ -144,6 +144,7 @@ public:
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
 private:
+    friend class ZelChainSampler;  // runs the exchanges of many modules at once
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
     // An explicit exchange whose answer must be of type `expected` (or

@@ -1,0 +1,110 @@
+// ZelChainSampler: one snapshot of many measuring modules in about one
+// round trip. sample() sends the counts request (command 1) to every
+// selected module back to back, then waits on all their sockets together
+// and takes each answer as it arrives; only modules whose answer is missing
+// are asked again, each within its own time-out and retries. Each module's
+// answer is then decoded by the module object itself, with its own channel
+// settings and unit, exactly as its getPositions (or, for analog modules,
+// getScaledValues) would, so a snapshot and per-module reads agree value
+// for value.
+//
+// The answers are paired with the requests by the single exchange's rules
+// (only the module's own address and port, answers owed by earlier samples
+// waited out before the next one is sent, an answer much sooner than the
+// module's usual round trip held for a later one), so a late or duplicated
+// answer of an earlier sample is never the answer of this one.
+//
+// No thread, and no allocation per sample after the first: the records are
+// made when the selection is. One thread at a time uses the sampler and the
+// module objects it samples.
+#ifndef ZEL_ZEL_CHAIN_SAMPLER_H
+#define ZEL_ZEL_CHAIN_SAMPLER_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "chain/zel_interface.h"
+#include "foundation/zel_export.h"
+#include "modules/zel_module.h"
+#include "transport/zelbus_frame.h"
+
+// One module's part of a sample.
+struct ZelChainSample {
+    ZelModule* module = nullptr;
+    unsigned short position = 0;  // in the chain, or in the list the sampler was given
+    ZelResults result;            // this module's outcome; the others' do not depend on it
+    // The raw counts of the answer (Kalix: the low 32 bits of each value),
+    // and for Kalix modules the revolution of each channel.
+    unsigned long counts[8] = {};
+    long revolutions[8] = {};
+    unsigned short numCounts = 0;
+    // Positions in each channel's unit (Kalix, 1 Vpp, TTL, LVDT), or the
+    // calibrated voltage and current of both channels (analog: voltage 0,
+    // current 0, voltage 1, current 1).
+    double values[8] = {};
+    unsigned short numValues = 0;
+    // Host time stamps in monotonic microseconds: the request that got the
+    // answer was sent, and the answer came (0 when none came).
+    long long sentUs = 0;
+    long long receivedUs = 0;
+    unsigned short attempts = 0;
+};
+
+class ZEL_API ZelChainSampler {
+public:
+    // Every measuring module (Kalix, 1 Vpp, TTL, LVDT, analog) of an ordered
+    // chain; positions are chain positions. The chain must outlive the
+    // sampler and keep its modules.
+    explicit ZelChainSampler(ZelInterface& chain);
+    // The modules of a list a host holds; positions are list indices. Null
+    // entries and modules of no measuring kind are left out.
+    ZelChainSampler(ZelModule* const* modules, unsigned short count);
+
+    // Narrows the selection to the measuring modules at these positions, or
+    // to those whose identity satisfies `kind` (ZelModule::isTtlModule, ...).
+    // Code 33 when a position names no measuring module; the selection is
+    // then unchanged.
+    ZelResults selectPositions(const unsigned short* positions, unsigned short count);
+    void selectKinds(bool (*kind)(const MODULE_ID& id));
+
+    // One snapshot of the selected modules. Code 0 when every module
+    // answered and its answer decoded; otherwise the result of the first
+    // module (in selection order) that failed. Each record holds its own
+    // module's result.
+    ZelResults sample(COUNT_REQUEST_OPTION option = COUNT_REQUEST_NORMAL);
+
+    unsigned short size() const { return static_cast<unsigned short>(records.size()); }
+    const ZelChainSample& at(unsigned short i) const { return records[i]; }
+    unsigned short failures() const;
+
+private:
+    // A selected module while a sample runs.
+    struct Slot {
+        ZelModule* module = nullptr;
+        bool done = false;
+        short retriesLeft = 0;
+        long long deadlineUs = 0;
+        long long holdUntilUs = 0;  // an early answer is held until then (0: none held)
+        int heldLength = 0;
+        long long heldAtUs = 0;
+        int length = 0;
+        ZelbusResponse answer{};
+        ZelbusResponse held{};
+    };
+    void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
+    void waitOutOwedAnswers();
+    bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
+    void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs);
+    void decode(std::size_t i, COUNT_REQUEST_OPTION option);
+
+    std::vector<ZelModule*> all;            // every measuring module offered
+    std::vector<unsigned short> allPositions;
+    std::vector<ZelChainSample> records;    // the selection, in order
+    std::vector<Slot> inFlight;
+    std::vector<std::intptr_t> handles;
+    std::vector<std::size_t> handleSlots;
+    std::unique_ptr<bool[]> ready;
+};
+
+#endif  // ZEL_ZEL_CHAIN_SAMPLER_H
