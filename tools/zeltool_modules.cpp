@@ -313,6 +313,125 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
     return r;
 }
 
+std::string readingsJson(const std::vector<Reading>& readings);
+
+// The readings of one module's part of a snapshot, shown as `read` shows a
+// module read on its own.
+std::vector<Reading> sampleReadings(const ZelChainSample& s) {
+    std::vector<Reading> out;
+    ZelModule* m = s.module;
+    if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
+        (void)analog;
+        for (int ch = 0; ch < 2; ++ch) {
+            out.push_back({"ch " + std::to_string(ch) + " voltage", s.values[2 * ch], "V"});
+            out.push_back({"ch " + std::to_string(ch) + " current", s.values[2 * ch + 1], "mA"});
+        }
+        return out;
+    }
+    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
+        for (unsigned short ch = 0; ch < s.numValues; ++ch) {
+            double resolution = 0.0;
+            lvdt->getResolution(ch, &resolution);
+            if (resolution != 0.0) {
+                LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
+                lvdt->getUom(&uom, ch);
+                out.push_back({"ch " + std::to_string(ch), s.values[ch], unitOf(uom)});
+            } else {
+                out.push_back({"ch " + std::to_string(ch), static_cast<double>(static_cast<long>(s.counts[ch])),
+                               "counts", Shown::SignedCount});
+            }
+        }
+        return out;
+    }
+    if (auto* device = dynamic_cast<ZelDeviceModule*>(m)) {
+        readEncoder(*device, s.values, out);
+        if (ZelModule::isKalixModule(m->getModuleData().moduleId)) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i].extra = s.revolutions[i];
+                out[i].hasExtra = out[i].unit == "deg";
+            }
+        }
+    }
+    return out;
+}
+
+// read all: one line per snapshot of every measuring module of the chain.
+int readAll(const Options& options, ZelInterface& chain) {
+    for (unsigned short i = 0; i < chain.getNumModules(); ++i) applyExchangeSettings(options, *chain.getModule(i));
+    ZelChainSampler sampler(chain);
+    if (sampler.size() == 0) return fail(options, kNotFound, "the chain holds no measuring module");
+    long taken = 0;
+    long failed = 0;
+    std::string lastFailure;
+    const long wanted = options.watch ? options.samples : 1;
+    const auto period = std::chrono::duration<double>(1.0 / options.rate);
+    const auto start = std::chrono::steady_clock::now();
+    auto next = start;
+    if (options.csv()) {
+        // One column per channel value, named by position and channel.
+        sampler.sample();
+        std::string header = "time";
+        for (unsigned short i = 0; i < sampler.size(); ++i) {
+            for (const Reading& r : sampleReadings(sampler.at(i))) {
+                header += "," + csvText(std::to_string(sampler.at(i).position) + " " + r.name +
+                                        (unitText(r).empty() ? "" : " (" + unitText(r) + ")"));
+            }
+        }
+        std::printf("%s\n", header.c_str());
+    }
+    while (!interrupted() && (wanted == 0 || taken < wanted)) {
+        sampler.sample();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::string line;
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", seconds);
+        if (options.json()) line = std::string("{\"time\": ") + time + ", \"modules\": [";
+        else if (options.csv()) line = time;
+        else line = std::string("t = ") + time + " s";
+        for (unsigned short i = 0; i < sampler.size(); ++i) {
+            const ZelChainSample& s = sampler.at(i);
+            ZelResults r = s.result;
+            const std::vector<Reading> readings = r.ok() ? sampleReadings(s) : std::vector<Reading>{};
+            if (!r.ok()) {
+                ++failed;
+                lastFailure = s.module->getModuleData().ipAddress;
+                fail(options, kFailed, r, lastFailure);
+                if (options.stopOnError || !options.watch) return kFailed;
+            }
+            if (options.json()) {
+                line += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(s.position) +
+                        ", \"address\": " + jsonText(s.module->getModuleData().ipAddress);
+                line += r.ok() ? ", \"values\": " + readingsJson(readings) + "}"
+                               : ", \"error\": " + jsonText(ZelResults::showRespCode(r.getCode())) + "}";
+            } else if (options.csv()) {
+                for (const Reading& reading : readings) line += "," + valueText(reading);
+            } else {
+                line += "  [" + std::to_string(s.position) + "]";
+                if (!r.ok()) line += std::string(" ") + ZelResults::showRespCode(r.getCode());
+                for (const Reading& reading : readings) {
+                    line += " " + valueText(reading) + (unitText(reading).empty() ? "" : " " + unitText(reading));
+                }
+            }
+        }
+        if (options.json()) line += "]}";
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+        ++taken;
+        if (!options.watch) break;
+        next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+        while (!interrupted() && std::chrono::steady_clock::now() < next) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+        }
+    }
+    if (options.watch && failed > 0) {
+        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed,
+                     taken * static_cast<long>(sampler.size()), lastFailure.c_str());
+    }
+    if (interrupted()) return kInterrupted;
+    return failed > 0 ? kFailed : kOk;
+}
+
 std::string jsonValue(const Reading& r) {
     if (r.shown == Shown::Switch) return r.value != 0.0 ? "true" : "false";
     return valueText(r);
@@ -518,13 +637,7 @@ int read(const Options& options) {
     std::vector<Read> reads;
     if (options.args[1] == "all") {
         if (int s = openChain(options, target.chain)) return s;
-        for (unsigned short i = 0; i < target.chain.getNumModules(); ++i) {
-            ZelModule* m = target.chain.getModule(i);
-            if (!isMeasuring(m->getModuleData().moduleId)) continue;
-            applyExchangeSettings(options, *m);
-            reads.push_back({m, i});
-        }
-        if (reads.empty()) return fail(options, kNotFound, "the chain holds no measuring module");
+        return readAll(options, target.chain);
     } else {
         if (int s = openTarget(options, options.args[1], target)) return s;
         reads.push_back({target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});

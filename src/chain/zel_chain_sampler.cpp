@@ -46,6 +46,8 @@ ZelChainSampler::ZelChainSampler(ZelModule* const* modules, unsigned short count
     collect(list, positions);
 }
 
+ZelChainSampler::~ZelChainSampler() = default;
+
 void ZelChainSampler::collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions) {
     for (std::size_t i = 0; i < modules.size(); ++i) {
         if (modules[i] == nullptr || !isMeasuring(modules[i]->getModuleData().moduleId)) continue;
@@ -64,10 +66,17 @@ void ZelChainSampler::selectKinds(bool (*kind)(const MODULE_ID& id)) {
         r.position = allPositions[i];
         records.push_back(r);
     }
+    prepare();
+}
+
+void ZelChainSampler::prepare() {
     inFlight.assign(records.size(), Slot{});
     handles.reserve(records.size());
     handleSlots.reserve(records.size());
     ready = std::make_unique<bool[]>(records.size() + 1);
+    readyTags.assign(records.size() + 1, 0);
+    waitSet = std::make_unique<net::WaitSet>();
+    registered.assign(records.size(), -1);
 }
 
 ZelResults ZelChainSampler::selectPositions(const unsigned short* positions, unsigned short count) {
@@ -83,8 +92,7 @@ ZelResults ZelChainSampler::selectPositions(const unsigned short* positions, uns
         chosen.push_back(r);
     }
     records = chosen;
-    inFlight.assign(records.size(), Slot{});
-    ready = std::make_unique<bool[]>(records.size() + 1);
+    prepare();
     return ZelResults(ZEL_OK, kSelect, __LINE__);
 }
 
@@ -185,12 +193,19 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         }
     }
 
+    // The sockets are waited on as one set, kept from sample to sample (a
+    // module initialised again has a new socket, registered afresh).
+    for (std::size_t i = 0; i < inFlight.size(); ++i) {
+        const std::intptr_t h = inFlight[i].module->udpSocket.handle();
+        if (registered[i] == h) continue;
+        if (registered[i] != -1) waitSet->remove(registered[i]);
+        registered[i] = waitSet->add(h, i) ? h : -1;
+    }
     char buffer[UdpSocket::kScratchSize];
     for (;;) {
         const long long now = net::monotonicMicroseconds();
         long long next = 0;
-        handles.clear();
-        handleSlots.clear();
+        bool pending = false;
         for (std::size_t i = 0; i < inFlight.size(); ++i) {
             Slot& slot = inFlight[i];
             if (slot.done) continue;
@@ -201,43 +216,43 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
                 continue;
             }
             if (slot.deadlineUs <= now) {
-                if (slot.retriesLeft > 0) {
-                    --slot.retriesLeft;
-                    slot.module->udpSocket.discardQueued();
-                    if (send(i, option, now)) {
-                        // fall through to wait for it
-                    } else {
-                        records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
-                        slot.done = true;
-                        continue;
-                    }
-                } else {
+                if (slot.retriesLeft <= 0) {
                     records[i].result = ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kMethod);
+                    slot.done = true;
+                    continue;
+                }
+                --slot.retriesLeft;
+                slot.module->udpSocket.discardQueued();
+                if (!send(i, option, now)) {
+                    records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
                     slot.done = true;
                     continue;
                 }
             }
             const long long due = slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
-            next = next == 0 ? due : std::min(next, due);
-            handles.push_back(slot.module->udpSocket.handle());
-            handleSlots.push_back(i);
+            next = pending ? std::min(next, due) : due;
+            pending = true;
         }
-        if (handles.empty()) break;
-        const int n = net::waitAnyReadableUs(handles.data(), handles.size(), ready.get(),
-                                             std::max<long long>(0, next - now));
+        if (!pending) break;
+        const int n = waitSet->wait(std::max<long long>(0, next - now), readyTags.data(), readyTags.size());
         if (n < 0) {
-            for (std::size_t k : handleSlots) {
-                records[k].result = ZEL_RESULT(ZEL_UDP_READ_FAILED, kMethod);
-                inFlight[k].done = true;
+            for (std::size_t i = 0; i < inFlight.size(); ++i) {
+                if (inFlight[i].done) continue;
+                records[i].result = ZEL_RESULT(ZEL_UDP_READ_FAILED, kMethod);
+                inFlight[i].done = true;
             }
             break;
         }
-        for (std::size_t h = 0; n > 0 && h < handles.size(); ++h) {
-            if (!ready[h]) continue;
-            const std::size_t i = handleSlots[h];
+        for (int k = 0; k < n; ++k) {
+            const std::size_t i = readyTags[static_cast<std::size_t>(k)];
             Slot& slot = inFlight[i];
             const long length = slot.module->udpSocket.readWaiting(buffer, sizeof(buffer));
             if (length == UdpSocket::kForeign || length < 0) continue;
+            if (slot.done) {
+                // More than was asked for (a duplicate): the link is suspect.
+                slot.module->udpSocket.markSuspect();
+                continue;
+            }
             const long long at = net::monotonicMicroseconds();
             ZelbusResponse answer{};
             if (length > static_cast<long>(sizeof(answer.data))) continue;  // oversize: not an answer
@@ -298,6 +313,9 @@ void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
         if (result.ok()) result = m->ZelModule::getCounts(r.counts, 8, option);
     } else if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
         result = lvdt->getPositions(r.values, 8, option);
+        long readings[8] = {};
+        if (result.ok()) result = lvdt->getReadings(readings, 8, option);
+        for (int c = 0; c < 8; ++c) r.counts[c] = static_cast<unsigned long>(readings[c]);
     } else if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
         result = analog->getScaledValues(r.values, 4, option);
     } else {
@@ -306,8 +324,6 @@ void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
     m->sampledAnswer = nullptr;
     const unsigned short channels = m->getNumChannels() < 8 ? m->getNumChannels() : 8;
     r.numValues = ZelModule::isAnalogModule(id) ? 4 : channels;
-    r.numCounts = ZelModule::isKalixModule(id) || ZelModule::isTtlModule(id) || ZelModule::is1VppModule(id)
-                      ? channels
-                      : 0;
+    r.numCounts = ZelModule::isAnalogModule(id) ? 0 : channels;
     r.result = result;
 }

@@ -34,8 +34,9 @@ struct ZelChainSample {
     ZelModule* module = nullptr;
     unsigned short position = 0;  // in the chain, or in the list the sampler was given
     ZelResults result;            // this module's outcome; the others' do not depend on it
-    // The raw counts of the answer (Kalix: the low 32 bits of each value),
-    // and for Kalix modules the revolution of each channel.
+    // The raw counts of the answer (Kalix: the low 32 bits of each value;
+    // LVDT: the signed readings, as unsigned long), and for Kalix modules the
+    // revolution of each channel.
     unsigned long counts[8] = {};
     long revolutions[8] = {};
     unsigned short numCounts = 0;
@@ -51,6 +52,10 @@ struct ZelChainSample {
     unsigned short attempts = 0;
 };
 
+namespace zel::platform {
+class WaitSet;
+}
+
 class ZEL_API ZelChainSampler {
 public:
     // Every measuring module (Kalix, 1 Vpp, TTL, LVDT, analog) of an ordered
@@ -60,6 +65,9 @@ public:
     // The modules of a list a host holds; positions are list indices. Null
     // entries and modules of no measuring kind are left out.
     ZelChainSampler(ZelModule* const* modules, unsigned short count);
+    ~ZelChainSampler();
+    ZelChainSampler(const ZelChainSampler&) = delete;
+    ZelChainSampler& operator=(const ZelChainSampler&) = delete;
 
     // Narrows the selection to the measuring modules at these positions, or
     // to those whose identity satisfies `kind` (ZelModule::isTtlModule, ...).
@@ -92,6 +100,7 @@ private:
         ZelbusResponse answer{};
         ZelbusResponse held{};
     };
+    void prepare();
     void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
     void waitOutOwedAnswers();
     bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
@@ -105,6 +114,9 @@ private:
     std::vector<std::intptr_t> handles;
     std::vector<std::size_t> handleSlots;
     std::unique_ptr<bool[]> ready;
+    std::vector<std::size_t> readyTags;
+    std::unique_ptr<zel::platform::WaitSet> waitSet;
+    std::vector<std::intptr_t> registered;  // the socket each slot's module had when registered
 };
 
 #endif  // ZEL_ZEL_CHAIN_SAMPLER_H

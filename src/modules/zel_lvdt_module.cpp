@@ -206,6 +206,21 @@ ZelResults ZelLvdtModule::getPositions(double* positions, unsigned short length,
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
+ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length, COUNT_REQUEST_OPTION option) {
+    constexpr char kMethod[] = "ZelLvdtModule::getReadings";
+    if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
+    if (readings == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    ZelbusResponse response{};
+    ZelResults r = readValues(option, &response);
+    if (!r.ok()) return r;
+    int m = paramCount(response);
+    if (m > getNumChannels()) m = getNumChannels();
+    if (m > static_cast<int>(ZEL_CHANNEL_CAPACITY)) m = ZEL_CHANNEL_CAPACITY;
+    unsigned char* raw = params(response) + 2 * m;
+    for (int i = 0; i < m && i < length; ++i) readings[i] = readingOf(CommonUtils::uCharsToULong(raw + 4 * i));
+    return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
 ZelResults ZelLvdtModule::getResolution(unsigned short channel, double* resolution) {
     constexpr char kMethod[] = "ZelLvdtModule::getResolution";
     if (!validChannel(channel)) return ZEL_RESULT(ZEL_INVALID_CHANNEL_RETURNED, kMethod);

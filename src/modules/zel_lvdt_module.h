@@ -60,6 +60,9 @@ class ZEL_API ZelLvdtModule : public ZelDeviceModule {
     ZelResults getVoltage(unsigned short channel, double* volts, long* reading);
     // Command 1: reading x resolution x scaling + device offset per channel.
     ZelResults getPositions(double* positions, unsigned short length, COUNT_REQUEST_OPTION option);
+    // Command 1: the raw signed reading of each channel behind the positions
+    // (as many as the answer holds, the channel count and `length` allow).
+    ZelResults getReadings(long* readings, unsigned short length, COUNT_REQUEST_OPTION option);
     // Position units per reading step (channel 8 or more: code 9).
     ZelResults getResolution(unsigned short channel, double* resolution);
     ZelResults setResolution(unsigned short channel, double resolution);

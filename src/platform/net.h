@@ -66,6 +66,28 @@ int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready,
 // allocating nothing for up to 64 sockets.
 int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* ready, long long timeoutUs);
 
+// Sockets waited on together again and again (the chain sampler's): the
+// cost of a wait grows with the sockets that are ready, not with all of
+// them where the system allows it (epoll on Linux; a poll list elsewhere).
+// Each socket carries a tag, given back when it is ready.
+class WaitSet {
+public:
+    WaitSet();
+    ~WaitSet();
+    WaitSet(const WaitSet&) = delete;
+    WaitSet& operator=(const WaitSet&) = delete;
+    bool add(SocketHandle socket, std::size_t tag);
+    void remove(SocketHandle socket);
+    // Waits up to `timeoutUs` (negative: no limit); writes the tags of the
+    // ready sockets (at most `capacity`) and returns how many, 0 on time-out,
+    // -1 on error.
+    int wait(long long timeoutUs, std::size_t* tags, std::size_t capacity);
+
+private:
+    struct State;
+    State* state;
+};
+
 // Numeric form of a dotted text as inet_addr gives it (0xFFFFFFFF when it is
 // not an address). Network byte order.
 std::uint32_t parseAddress(const char* text);

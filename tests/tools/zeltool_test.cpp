@@ -498,3 +498,23 @@ TEST_F(Zeltool, WatchingKeepsGoingCountsFailuresAndStopsOnCtrlC) {
     const int raw = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130);
 }
+
+TEST_F(Zeltool, ReadAllPrintsOneLinePerSnapshotOfTheChain) {
+    startDefaultChain();
+    const Outcome r = run(at({"read", "all", "--watch", "--count", "3", "--rate", "20", "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::stringstream lines(r.out);
+    int samples = 0;
+    for (std::string line; std::getline(lines, line); ++samples) {
+        const QJsonArray modules = json(line).object()["modules"].toArray();
+        // Kalix, TTL, 1 Vpp, LVDT, analog: in chain order, each with values.
+        ASSERT_EQ(modules.size(), 5) << line;
+        int last = -1;
+        for (const auto& m : modules) {
+            EXPECT_GT(m.toObject()["position"].toInt(), last);
+            last = m.toObject()["position"].toInt();
+            EXPECT_FALSE(m.toObject()["values"].toArray().isEmpty());
+        }
+    }
+    EXPECT_EQ(samples, 3);
+}

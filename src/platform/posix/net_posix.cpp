@@ -2,6 +2,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#if defined(__linux__)
+#include <sys/epoll.h>
+#endif
 #include <time.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -167,6 +170,76 @@ int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* read
     if (r < 0 && errno == EINTR) return 0;
     return r;
 }
+
+#if defined(__linux__)
+struct WaitSet::State {
+    int epoll = -1;
+};
+
+WaitSet::WaitSet() : state(new State) { state->epoll = ::epoll_create1(EPOLL_CLOEXEC); }
+
+WaitSet::~WaitSet() {
+    if (state->epoll >= 0) ::close(state->epoll);
+    delete state;
+}
+
+bool WaitSet::add(SocketHandle socket, std::size_t tag) {
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.u64 = tag;
+    return ::epoll_ctl(state->epoll, EPOLL_CTL_ADD, fd(socket), &e) == 0;
+}
+
+void WaitSet::remove(SocketHandle socket) { ::epoll_ctl(state->epoll, EPOLL_CTL_DEL, fd(socket), nullptr); }
+
+int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) {
+    constexpr int kAtOnce = 64;
+    epoll_event events[kAtOnce];
+    // epoll counts in milliseconds: a wait is never cut short, at most a
+    // millisecond longer.
+    const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
+    const int most = static_cast<int>(std::min<std::size_t>(capacity, kAtOnce));
+    const int n = ::epoll_wait(state->epoll, events, most, timeoutMs);
+    if (n < 0) return errno == EINTR ? 0 : -1;
+    for (int i = 0; i < n; ++i) tags[i] = static_cast<std::size_t>(events[i].data.u64);
+    return n;
+}
+#else
+struct WaitSet::State {
+    std::vector<pollfd> polls;
+    std::vector<std::size_t> tags;
+};
+
+WaitSet::WaitSet() : state(new State) {}
+WaitSet::~WaitSet() { delete state; }
+
+bool WaitSet::add(SocketHandle socket, std::size_t tag) {
+    state->polls.push_back(pollfd{fd(socket), POLLIN, 0});
+    state->tags.push_back(tag);
+    return true;
+}
+
+void WaitSet::remove(SocketHandle socket) {
+    for (std::size_t i = 0; i < state->polls.size(); ++i) {
+        if (state->polls[i].fd == fd(socket)) {
+            state->polls.erase(state->polls.begin() + static_cast<long>(i));
+            state->tags.erase(state->tags.begin() + static_cast<long>(i));
+            return;
+        }
+    }
+}
+
+int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) {
+    const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
+    const int r = ::poll(state->polls.data(), state->polls.size(), timeoutMs);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < state->polls.size() && n < capacity; ++i) {
+        if (state->polls[i].revents & (POLLIN | POLLERR)) tags[n++] = state->tags[i];
+    }
+    return static_cast<int>(n);
+}
+#endif
 
 std::uint32_t parseAddress(const char* text) {
     return text == nullptr ? INADDR_NONE : ::inet_addr(text);

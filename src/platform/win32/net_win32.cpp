@@ -181,6 +181,48 @@ int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* read
     return r == SOCKET_ERROR ? -1 : r;
 }
 
+struct WaitSet::State {
+    std::vector<WSAPOLLFD> polls;
+    std::vector<std::size_t> tags;
+};
+
+WaitSet::WaitSet() : state(new State) {}
+WaitSet::~WaitSet() { delete state; }
+
+bool WaitSet::add(SocketHandle socket, std::size_t tag) {
+    WSAPOLLFD p{};
+    p.fd = sock(socket);
+    p.events = POLLRDNORM;
+    state->polls.push_back(p);
+    state->tags.push_back(tag);
+    return true;
+}
+
+void WaitSet::remove(SocketHandle socket) {
+    for (std::size_t i = 0; i < state->polls.size(); ++i) {
+        if (state->polls[i].fd == sock(socket)) {
+            state->polls.erase(state->polls.begin() + static_cast<long>(i));
+            state->tags.erase(state->tags.begin() + static_cast<long>(i));
+            return;
+        }
+    }
+}
+
+int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) {
+    if (state->polls.empty()) {
+        if (timeoutUs > 0) ::Sleep(static_cast<DWORD>((timeoutUs + 999) / 1000));
+        return 0;
+    }
+    const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
+    const int r = ::WSAPoll(state->polls.data(), static_cast<ULONG>(state->polls.size()), timeoutMs);
+    if (r == SOCKET_ERROR) return -1;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < state->polls.size() && n < capacity; ++i) {
+        if (state->polls[i].revents & (POLLRDNORM | POLLERR)) tags[n++] = state->tags[i];
+    }
+    return static_cast<int>(n);
+}
+
 std::uint32_t parseAddress(const char* text) {
     return text == nullptr ? INADDR_NONE : ::inet_addr(text);
 }

@@ -1,0 +1,106 @@
+// A snapshot of N simulated measuring modules through the chain sampler,
+// beside (a) the same modules read one after another with getPositions and
+// (b) one bare sendto/recvfrom round trip of the counts request, in the same
+// run. The counter "spread_us" is the time between the first and the last
+// request of a snapshot going out.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chain/zel_chain_sampler.h"
+#include "modules/zel_ttl_module.h"
+#include "platform/net.h"
+#include "sim_segment.h"
+
+namespace {
+
+// N four-channel TTL modules, initialised.
+struct Chain {
+    explicit Chain(int n) {
+        for (int m = 0; m < n; ++m) {
+            zelsim::ModuleState s;
+            s.moduleId = 58031501;
+            s.numChannels = 4;
+            for (int c = 0; c < 4; ++c) s.axes[c].set(1000 * (c + 1));
+            segment.addModule(10 + m, s);
+        }
+        started = segment.start();
+        for (int m = 0; started && m < n; ++m) {
+            objects.push_back(std::make_unique<ZelTtlModule>());
+            const std::string a = address(m);
+            started = objects.back()->initializeModule(a.c_str(), false).ok();
+            modules.push_back(objects.back().get());
+        }
+    }
+    std::string address(int m) const {
+        return "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(10 + m);
+    }
+    zelsim::Segment segment;
+    bool started = false;
+    std::vector<std::unique_ptr<ZelTtlModule>> objects;
+    std::vector<ZelModule*> modules;
+};
+
+void BM_Snapshot(benchmark::State& state) {
+    Chain chain(static_cast<int>(state.range(0)));
+    if (!chain.started) {
+        state.SkipWithError("no simulated chain");
+        return;
+    }
+    ZelChainSampler sampler(chain.modules.data(), static_cast<unsigned short>(chain.modules.size()));
+    double spread = 0.0;
+    for (auto _ : state) {
+        if (!sampler.sample().ok()) state.SkipWithError("a module failed");
+        long long first = sampler.at(0).sentUs, last = first;
+        for (unsigned short i = 1; i < sampler.size(); ++i) {
+            first = std::min(first, sampler.at(i).sentUs);
+            last = std::max(last, sampler.at(i).sentUs);
+        }
+        spread += static_cast<double>(last - first);
+    }
+    state.counters["spread_us"] = benchmark::Counter(spread, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_Snapshot)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
+
+void BM_SequentialPositions(benchmark::State& state) {
+    Chain chain(static_cast<int>(state.range(0)));
+    if (!chain.started) {
+        state.SkipWithError("no simulated chain");
+        return;
+    }
+    double positions[8];
+    for (auto _ : state) {
+        for (ZelModule* m : chain.modules) {
+            if (!static_cast<ZelTtlModule*>(m)->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok()) {
+                state.SkipWithError("a module failed");
+            }
+        }
+        benchmark::DoNotOptimize(positions[0]);
+    }
+}
+BENCHMARK(BM_SequentialPositions)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
+
+void BM_BareRoundTrip(benchmark::State& state) {
+    namespace net = zel::platform;
+    Chain chain(1);
+    const net::SocketHandle s = net::openUdpSocket();
+    if (!chain.started || s == net::kInvalidSocket) {
+        state.SkipWithError("no simulated module");
+        return;
+    }
+    const std::uint32_t address = net::parseAddress(chain.address(0).c_str());
+    const unsigned char request[6] = {UDP_CMD_GET_COUNTS, 2, 3, 0, 0, 0};
+    unsigned char answer[zelbus::kFrameSize];
+    for (auto _ : state) {
+        net::sendTo(s, request, sizeof(request), address, zelbus::kModulePort);
+        benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
+    }
+    net::closeSocket(s);
+}
+BENCHMARK(BM_BareRoundTrip)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
