@@ -178,12 +178,24 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         }
     }
     waitOutOwedAnswers();
-    // Every request goes out back to back, after the stale datagrams of its
-    // socket are gone.
+    // The sockets are waited on as one set, kept from sample to sample (a
+    // module initialised again has a new socket, registered afresh).
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        if (inFlight[i].done) continue;
-        inFlight[i].module->udpSocket.discardQueued();
-        inFlight[i].module->udpSocket.countExchange();
+        const std::intptr_t h = inFlight[i].module->udpSocket.handle();
+        if (registered[i] == h) continue;
+        if (registered[i] != -1) waitSet->remove(registered[i]);
+        registered[i] = waitSet->add(h, i) ? h : -1;
+    }
+    // Every request goes out back to back, after the stale datagrams of its
+    // socket are gone: one look over the whole set finds the sockets that
+    // hold any.
+    for (std::size_t i = 0; i < inFlight.size(); ++i) {
+        if (!inFlight[i].done) inFlight[i].module->udpSocket.countExchange();
+    }
+    const int stale = waitSet->wait(0, readyTags.data(), readyTags.size());
+    for (int k = 0; k < stale; ++k) {
+        const std::size_t i = readyTags[static_cast<std::size_t>(k)];
+        if (!inFlight[i].done) inFlight[i].module->udpSocket.discardQueued();
     }
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
         if (inFlight[i].done) continue;
@@ -193,14 +205,6 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         }
     }
 
-    // The sockets are waited on as one set, kept from sample to sample (a
-    // module initialised again has a new socket, registered afresh).
-    for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        const std::intptr_t h = inFlight[i].module->udpSocket.handle();
-        if (registered[i] == h) continue;
-        if (registered[i] != -1) waitSet->remove(registered[i]);
-        registered[i] = waitSet->add(h, i) ? h : -1;
-    }
     char buffer[UdpSocket::kScratchSize];
     for (;;) {
         const long long now = net::monotonicMicroseconds();
