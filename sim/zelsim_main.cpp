@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
                     segment.subnet(), plan[i].host,
                     plan[i].state.connectFlag ? ", plugged into the host" : "");
     }
+    std::printf("zelsim: ready\n");
     std::fflush(stdout);
     while (!interrupted) pause();
     segment.stop();

@@ -100,12 +100,12 @@ private:
         ZelbusResponse answer{};
         ZelbusResponse held{};
     };
-    void prepare();
-    void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
-    void waitOutOwedAnswers();
-    bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
-    void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs);
-    void decode(std::size_t i, COUNT_REQUEST_OPTION option);
+    ZEL_INTERNAL void prepare();
+    ZEL_INTERNAL void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
+    ZEL_INTERNAL void waitOutOwedAnswers();
+    ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
+    ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs);
+    ZEL_INTERNAL void decode(std::size_t i, COUNT_REQUEST_OPTION option);
 
     std::vector<ZelModule*> all;            // every measuring module offered
     std::vector<unsigned short> allPositions;
