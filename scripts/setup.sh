@@ -14,6 +14,9 @@ packages=(
   libgmock-dev
   libbenchmark-dev  # Google Benchmark
   iproute2          # ip(8): loopback checks of the simulator
+  python3           # the Python package zel and its tests
+  python3-pytest
+  man-db            # man -l: the test that renders zeltool's manual page
 )
 
 missing=()
