@@ -17,6 +17,7 @@ packages=(
   python3           # the Python package zel and its tests
   python3-pytest
   man-db            # man -l: the test that renders zeltool's manual page
+  tshark            # the Wireshark dissector's tests (Lua plugins)
 )
 
 missing=()

@@ -208,6 +208,11 @@ void Segment::serve() {
             if (n < 0 || i == 0) continue;
             const Bytes request(buffer, buffer + n);
             std::lock_guard<std::mutex> lock(mutex_);
+            if (pcap_.isOpen()) {
+                const std::uint32_t to =
+                    i == 1 ? addressOf(broadcastAddress()) : addressOf(modules_[i - 2]->boundAddress);
+                pcap_.write(from.address, from.port, to, kModulePort, buffer, static_cast<std::size_t>(n));
+            }
             if (i == 1) {
                 for (auto& m : modules_) handle(*m, request, from.address, from.port, true);
             } else {
@@ -365,6 +370,7 @@ void Segment::sendFrom(Module& m, bool foreign, const Bytes& bytes, std::uint32_
                        std::uint16_t port) {
     if (foreign) {
         net::sendTo(foreignSocket_, bytes.data(), bytes.size(), ip, port);
+        pcap_.write(addressOf(foreignAddress()), kModulePort, ip, port, bytes.data(), bytes.size());
     } else {
         send(m, bytes, ip, port);
     }
@@ -392,6 +398,12 @@ bool Segment::sendAsync(std::size_t module, const Bytes& message) {
 
 void Segment::send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port) {
     if (net::sendTo(m.socket, bytes.data(), bytes.size(), ip, port) >= 0) ++m.sent;
+    pcap_.write(addressOf(m.boundAddress), kModulePort, ip, port, bytes.data(), bytes.size());
+}
+
+bool Segment::capture(const std::string& pcapFile) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pcap_.open(pcapFile);
 }
 
 std::size_t Segment::sent(std::size_t module) const {

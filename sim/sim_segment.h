@@ -10,6 +10,8 @@
 #define ZEL_SIM_SEGMENT_H
 
 #include <array>
+
+#include "pcap_writer.h"
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -281,6 +283,10 @@ class Segment {
     std::string foreignAddress() const;    // 127.N.254.1, the other sender of foreign answers
     static constexpr const char* kNetmask = "255.255.0.0";
 
+    // Writes every datagram the modules receive and send (foreign answers
+    // included) to a pcap file from now on. False when it cannot be created.
+    bool capture(const std::string& pcapFile);
+
     void setFault(std::size_t module, int command, const Fault& fault);
     void setHandler(std::size_t module, int command, Handler handler);
     std::vector<Request> requests(std::size_t module) const;
@@ -321,6 +327,7 @@ class Segment {
     void answer(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);
 
+    PcapWriter pcap_;
     int subnet_;
     std::intptr_t broadcastSocket_;
     std::intptr_t wakeSocket_;

@@ -1,12 +1,14 @@
 // zelsim: a simulated segment as its own process, for host programs run
 // against it instead of hardware.
-//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS]
+//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS] [--pcap FILE]
 // --chain default: one module of each kind in a shuffled physical order;
 // --chain FILE: the modules of a configuration file, in its order;
 // --modules: plain TTL modules at the given host numbers;
 // --async-period: once a host has turned asynchronous mode on and set a
 // port, each module sends its latch and channel-status messages every MS
-// milliseconds (10 to 60000), besides those it sends on a change.
+// milliseconds (10 to 60000), besides those it sends on a change;
+// --pcap: every datagram the modules receive and send, written to FILE as a
+// pcap capture (raw IPv4) that Wireshark and tshark read.
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
 #include <csignal>
@@ -26,7 +28,7 @@ void onSignal(int) { interrupted = 1; }
 int usage() {
     std::fprintf(stderr,
                  "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
-                 " [--async-period MS]\n");
+                 " [--async-period MS] [--pcap FILE]\n");
     return 2;
 }
 }  // namespace
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     std::string chain = "default";
     std::string hosts;
     int asyncPeriodMs = 0;
+    std::string pcap;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--subnet" && i + 1 < argc) {
@@ -45,6 +48,8 @@ int main(int argc, char** argv) {
             chain = argv[++i];
         } else if (a == "--modules" && i + 1 < argc) {
             hosts = argv[++i];
+        } else if (a == "--pcap" && i + 1 < argc) {
+            pcap = argv[++i];
         } else if (a == "--async-period" && i + 1 < argc) {
             char* end = nullptr;
             const long ms = std::strtol(argv[++i], &end, 10);
@@ -76,6 +81,10 @@ int main(int argc, char** argv) {
     for (auto& planned : plan) planned.state.asyncPeriodMs = asyncPeriodMs;
     zelsim::Segment segment(subnet);
     zelsim::addChain(segment, plan);
+    if (!pcap.empty() && !segment.capture(pcap)) {
+        std::fprintf(stderr, "zelsim: cannot create the capture file %s\n", pcap.c_str());
+        return 1;
+    }
     if (!segment.start()) {
         std::fprintf(stderr, "zelsim: cannot bind the sockets of subnet 127.%d.0.0/16\n",
                      segment.subnet());
