@@ -52,3 +52,14 @@ def test_a_missing_library_names_both_ways_to_find_it(monkeypatch):
     monkeypatch.setenv("ZEL_LIBRARY", "/nowhere/libzel.so")
     with pytest.raises(_capi.LibraryNotFound, match="ZEL_LIBRARY.*beside"):
         _capi.library()
+
+
+def test_the_package_the_library_and_the_project_agree_on_the_version():
+    import zel
+
+    source = os.environ.get("ZEL_SOURCE_DIR")
+    if not source:
+        pytest.skip("ZEL_SOURCE_DIR is not set")
+    project = re.search(r"project\(ZELlibrary VERSION (\S+)", open(os.path.join(source, "CMakeLists.txt")).read())
+    pyproject = re.search(r'^version = "(\S+)"', open(os.path.join(source, "python", "pyproject.toml")).read(), re.M)
+    assert zel.library_version() == zel.__version__ == project.group(1) == pyproject.group(1)

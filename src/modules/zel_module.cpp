@@ -9,6 +9,7 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "zel_version.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ unsigned short ZelModule::getProgrammingPriority(MODULE_ID id) {
 
 char* ZelModule::getLibraryVersion() {
     // The interface hands out char*; the text itself is constant.
-    return const_cast<char*>("2.3.0");
+    return const_cast<char*>(ZEL_VERSION_TEXT);
 }
 
 // ---- Lifecycle --------------------------------------------------------------

@@ -85,7 +85,7 @@ public:
     static bool isBaseModule(const MODULE_ID& id);
     // Identity 0: a module answering from its bootloader only.
     static bool isBootloaderModule(const MODULE_ID& id);
-    // "2.3.0"; a constant text owned by the library, not to be written.
+    // The project version ("2.3.0"); a constant text owned by the library, not to be written.
     static char* getLibraryVersion();
 
     // ---- Lifecycle -------------------------------------------------------

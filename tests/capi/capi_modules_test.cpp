@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capi/zel_capi.h"
+#include "zel_version.h"
 #include "platform/net.h"
 #include "sim_segment.h"
 
@@ -202,7 +203,7 @@ TEST_F(CModules, KindFunctionsRefuseOtherKindsAndNullPointers) {
     EXPECT_EQ(ZelModuleShowRespCode(text, 43), 0);
     EXPECT_STREQ(text, "The bootloader and firmware cannot be updated while using DHCP");
     ZelModuleGetLibraryVersion(text);
-    EXPECT_STREQ(text, "2.3.0");
+    EXPECT_STREQ(text, ZEL_VERSION_TEXT);
     ZelModuleGetLibraryVersion(nullptr);
     EXPECT_EQ(ZelModuleGetIpAddress(ttl, nullptr), ZEL_NULL_POINTER);
     EXPECT_EQ(ZelModuleSetAsyncPort(ttl, nullptr), ZEL_NULL_POINTER);

@@ -71,5 +71,6 @@ TEST(ModuleIdentity, ZelModulePredicatesGiveEachIdentityOneKindAndOneClass) {
     EXPECT_STREQ(ZelModule::showModuleId(static_cast<MODULE_ID>(58031607)), "Unknown");
     EXPECT_TRUE(ZelModule::is1VppModule(ZEL_4108_02));
     EXPECT_TRUE(ZelModule::isLvdtModule(ZEL_4116_03));
-    EXPECT_STREQ(ZelModule::getLibraryVersion(), "2.3.0");
+    // One source of truth: the project version CMake was given.
+    EXPECT_STREQ(ZelModule::getLibraryVersion(), ZEL_PROJECT_VERSION);
 }
