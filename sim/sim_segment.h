@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "pcap_writer.h"
+#include "platform/pcap_writer.h"
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -327,7 +327,7 @@ class Segment {
     void answer(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);
 
-    PcapWriter pcap_;
+    zel::platform::PcapWriter pcap_;
     int subnet_;
     std::intptr_t broadcastSocket_;
     std::intptr_t wakeSocket_;

@@ -18,6 +18,7 @@
 #include "programming/zel_programming.h"
 #include "chain/zel_interface.h"
 #include "chain/zel_chain_sampler.h"
+#include "transport/zel_capture.h"
 #include "config/zel_config_writer.h"
 
 #endif  // ZEL_ZELLIBRARY_H

@@ -48,6 +48,8 @@ const OptionSpec kOptions[] = {
     {"--stop-on-error", nullptr, "read", "end --watch at the first failed sample"},
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
     {"--force", nullptr, "program", "program a file that fails the image check (not recommended)"},
+    {"--pcap", "FILE", nullptr,
+     "write every datagram the library sends and receives to FILE (pcap, for Wireshark; no privileges needed)"},
     {"--strict", nullptr, "config", "config validate: check every value as well as every element"},
     {"--help", nullptr, nullptr, "this help, or a command's (also -h)"},
     {"--version", nullptr, nullptr, "the versions of zeltool and the library"},
@@ -305,6 +307,9 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
         } else if (a == "--retries") {
             ok = wholeNumber(value, 0, 10, n);
             o.retries = static_cast<short>(n);
+        } else if (a == "--pcap") {
+            ok = !value.empty();
+            o.pcap = value;
         } else if (a == "--count") {
             ok = wholeNumber(value, 1, 1000000000, n);
             o.samples = n;
@@ -436,5 +441,10 @@ int main(int argc, char** argv) {
         }
     }
     zeltool::catchInterrupts();
-    return command->run(options);
+    if (!options.pcap.empty() && !ZelCapture::start(options.pcap.c_str())) {
+        return zeltool::fail(options, zeltool::kFailed, "cannot create the capture file", options.pcap);
+    }
+    const int result = command->run(options);
+    ZelCapture::stop();
+    return result;
 }

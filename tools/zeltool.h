@@ -41,6 +41,7 @@ struct Options {
     bool force = false;           // program: a file that fails the tool's check
     bool strict = false;          // config validate: values too
     std::string simulate;         // "default" or a configuration file
+    std::string pcap;             // --pcap: the capture file of the library's datagrams
     // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
     int simulatedSubnet = 0;
     std::vector<std::string> args;  // the subcommand and its operands

@@ -88,6 +88,14 @@ private:
     State* state;
 };
 
+// A tap that sees every datagram sent and received through this layer, for
+// a capture file; null: none. Addresses in network order, ports in host order.
+using Tap = void (*)(bool outgoing, const Peer& local, const Peer& remote, const void* data,
+                     std::size_t length);
+void setTap(Tap tap);
+// Calls the tap, if one is set, for a datagram of `socket`.
+void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const void* data, long length);
+
 // Numeric form of a dotted text as inet_addr gives it (0xFFFFFFFF when it is
 // not an address). Network byte order.
 std::uint32_t parseAddress(const char* text);

@@ -105,3 +105,12 @@ def test_hostile_datagrams_never_break_the_dissector(tmp_path):
             f.write(struct.pack("<IIII", 1700000000 + i, 0, len(ip), len(ip)) + ip)
     out = tshark(pcap)
     assert out.count("\n") == 400
+
+
+def test_zeltool_captures_the_host_side(tmp_path):
+    """zeltool --pcap: the library's own datagrams, answers paired."""
+    pcap = tmp_path / "host.pcap"
+    subprocess.run([os.environ["ZELTOOL"], "read", "1", "--pcap", str(pcap)], check=True, capture_output=True)
+    requests = fields(pcap, "zel.cmd == 1", "zel.response_in")
+    assert requests and all(r[0] for r in requests), "every counts request answered"
+    assert fields(pcap, "zel.cmd == 0 && zel.option == 1", "frame.number"), "the discovery broadcast"

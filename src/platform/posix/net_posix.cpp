@@ -67,6 +67,7 @@ long sendTo(SocketHandle socket, const void* data, std::size_t length, std::uint
         n = ::sendto(fd(socket), data, length, 0, reinterpret_cast<const sockaddr*>(&a),
                      sizeof(a));
     } while (n < 0 && errno == EINTR);
+    if (n >= 0) tapDatagram(socket, true, Peer{address, port}, data, static_cast<long>(n));
     return static_cast<long>(n);
 }
 
@@ -82,6 +83,7 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
         from->address = a.sin_addr.s_addr;
         from->port = ntohs(a.sin_port);
     }
+    if (n >= 0) tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer, static_cast<long>(n));
     return static_cast<long>(n);
 }
 
@@ -98,6 +100,10 @@ long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer*
     if (n >= 0 && from != nullptr) {
         from->address = a.sin_addr.s_addr;
         from->port = ntohs(a.sin_port);
+    }
+    if (n >= 0) {
+        tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer,
+                    static_cast<long>(std::min<std::size_t>(static_cast<std::size_t>(n), capacity)));
     }
     return static_cast<long>(n);
 }

@@ -85,7 +85,9 @@ long sendTo(SocketHandle socket, const void* data, std::size_t length, std::uint
     const sockaddr_in a = makeAddress(address, port);
     const int n = ::sendto(sock(socket), static_cast<const char*>(data), clampLength(length), 0,
                            reinterpret_cast<const sockaddr*>(&a), sizeof(a));
-    return n == SOCKET_ERROR ? -1L : static_cast<long>(n);
+    if (n == SOCKET_ERROR) return -1L;
+    tapDatagram(socket, true, Peer{address, port}, data, n);
+    return static_cast<long>(n);
 }
 
 namespace {
@@ -106,6 +108,7 @@ long readDatagram(SocketHandle socket, void* buffer, std::size_t capacity, Peer*
         from->address = a.sin_addr.s_addr;
         from->port = ntohs(a.sin_port);
     }
+    tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer, n);
     return static_cast<long>(n);
 }
 

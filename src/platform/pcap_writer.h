@@ -1,16 +1,16 @@
 // A capture file in the classic pcap format: every datagram as a raw IPv4
 // packet (link type 101) with synthesised IPv4 and UDP headers, time-stamped
 // with the wall clock. No capture privileges are needed: the simulator
-// writes what it receives and sends.
-#ifndef ZEL_SIM_PCAP_WRITER_H
-#define ZEL_SIM_PCAP_WRITER_H
+// and the library's capture write what they receive and send.
+#ifndef ZEL_PLATFORM_PCAP_WRITER_H
+#define ZEL_PLATFORM_PCAP_WRITER_H
 
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
 
-namespace zelsim {
+namespace zel::platform {
 
 class PcapWriter {
 public:
@@ -27,6 +27,6 @@ private:
     std::uint16_t nextId_ = 1;
 };
 
-}  // namespace zelsim
+}  // namespace zel::platform
 
-#endif  // ZEL_SIM_PCAP_WRITER_H
+#endif  // ZEL_PLATFORM_PCAP_WRITER_H

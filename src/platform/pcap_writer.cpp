@@ -1,9 +1,9 @@
-#include "pcap_writer.h"
+#include "platform/pcap_writer.h"
 
 #include <chrono>
 #include <cstring>
 
-namespace zelsim {
+namespace zel::platform {
 
 namespace {
 
@@ -67,4 +67,4 @@ void PcapWriter::close() {
     if (out_.is_open()) out_.close();
 }
 
-}  // namespace zelsim
+}  // namespace zel::platform
