@@ -358,6 +358,7 @@ def _candidates():
         for name in names:
             yield folder / "lib" / name
             yield folder / "lib" / "x86_64-linux-gnu" / name
+            yield folder / "build" / "src" / name  # a source checkout built with the README's command
 
 
 def library() -> ctypes.CDLL:
