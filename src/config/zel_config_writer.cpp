@@ -185,7 +185,14 @@ ZEL_XML_RETURN ZelConfigWriter::writeFile(const std::string& name) {
     // system cannot write, or a character it cannot hold where no character
     // reference may stand, refuses the write before any file is touched.
     const QString encoding = declaredEncoding(*document);
-    QStringEncoder encoder(encoding.toLatin1().constData());
+    // UTF-16 and UTF-32 without a stated byte order need their byte-order
+    // mark, or no reader can tell the order.
+    const bool needsBom = (encoding.startsWith(QLatin1String("UTF-16"), Qt::CaseInsensitive) ||
+                           encoding.startsWith(QLatin1String("UTF-32"), Qt::CaseInsensitive)) &&
+                          !encoding.endsWith(QLatin1String("LE"), Qt::CaseInsensitive) &&
+                          !encoding.endsWith(QLatin1String("BE"), Qt::CaseInsensitive);
+    QStringEncoder encoder(encoding.toLatin1().constData(),
+                           needsBom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
     if (!encoder.isValid()) return ZEL_XML_INVALID_FILE;
     Repertoire repertoire(encoding);
     QString serialised = document->toString(kWriteIndent);

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -419,6 +420,26 @@ TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
     EXPECT_EQ(written.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", 0), 0u);
     EXPECT_NE(written.find("Z\xFCrich"), std::string::npos) << "written in ISO-8859-1, not UTF-8";
     EXPECT_NE(written.find("10 &#x2126;"), std::string::npos);
+
+    // UTF-16 goes out with its byte-order mark and loads again.
+    const fs::path utf16 = dir / "utf16.xml";
+    {
+        QString text = QString::fromLatin1(readFile(sample("chain.xml")).c_str());
+        text.replace(QLatin1String("UTF-8"), QLatin1String("UTF-16"));
+        QStringEncoder toUtf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+        const QByteArray bytes = toUtf16.encode(text);
+        writeText(utf16, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+    ASSERT_EQ(config.loadXml(utf16.string()), ZEL_XML_OK);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Z\xFCrich", 1), ZEL_XML_OK);
+    ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
+    {
+        ZelConfigReader again;
+        ASSERT_EQ(again.loadXml(utf16.string()), ZEL_XML_OK);
+        std::string label;
+        ASSERT_EQ(again.getElement(ZEL_XML_LABEL, label, 1), ZEL_XML_OK);
+        EXPECT_EQ(label, "Z\xFCrich");
+    }
 
     // An encoding Qt has no enumerator for is still written in itself (where
     // Qt knows it at all: a Qt without ICU refuses such a file at loading).
