@@ -77,6 +77,7 @@ void ZelChainSampler::prepare() {
     readyTags.assign(records.size() + 1, 0);
     waitSet = std::make_unique<net::WaitSet>();
     registered.assign(records.size(), -1);
+    registeredGeneration.assign(records.size(), 0);
 }
 
 ZelResults ZelChainSampler::selectPositions(const unsigned short* positions, unsigned short count) {
@@ -181,10 +182,11 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
     // The sockets are waited on as one set, kept from sample to sample (a
     // module initialised again has a new socket, registered afresh).
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        const std::intptr_t h = inFlight[i].module->udpSocket.handle();
-        if (registered[i] == h) continue;
+        const UdpSocket& socket = inFlight[i].module->udpSocket;
+        if (registered[i] == socket.handle() && registeredGeneration[i] == socket.socketGeneration()) continue;
         if (registered[i] != -1) waitSet->remove(registered[i]);
-        registered[i] = waitSet->add(h, i) ? h : -1;
+        registered[i] = waitSet->add(socket.handle(), i) ? socket.handle() : -1;
+        registeredGeneration[i] = socket.socketGeneration();
     }
     // Every request goes out back to back, after the stale datagrams of its
     // socket are gone: one look over the whole set finds the sockets that

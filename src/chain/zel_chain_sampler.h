@@ -117,6 +117,7 @@ private:
     std::vector<std::size_t> readyTags;
     std::unique_ptr<zel::platform::WaitSet> waitSet;
     std::vector<std::intptr_t> registered;  // the socket each slot's module had when registered
+    std::vector<unsigned long> registeredGeneration;
 };
 
 #endif  // ZEL_ZEL_CHAIN_SAMPLER_H

@@ -24,6 +24,7 @@ void UdpSocket::setClock(const net::Clock* c) { clock = c != nullptr ? c : &net:
 bool UdpSocket::createSocket() {
     if (!net::acquireSocketLibrary()) return false;
     socketHandle = net::openUdpSocket();
+    ++generation;
     if (socketHandle != net::kInvalidSocket) return true;
     net::releaseSocketLibrary();
     return false;

@@ -113,8 +113,11 @@ public:
 
     // The exchange in pieces, for a caller that runs the exchanges of many
     // sockets at once (the chain sampler), under the same pairing rules.
-    // The descriptor, for a readiness wait over many sockets.
+    // The descriptor, for a readiness wait over many sockets, and a number
+    // that changes whenever the socket is created anew (a new socket may
+    // reuse the old descriptor's number).
     std::intptr_t handle() const { return socketHandle; }
+    unsigned long socketGeneration() const { return generation; }
     // Answers owed by earlier attempts, and until when they are waited for.
     bool owesAnswers() const { return owedAnswers > 0; }
     long long owedUntil() const { return owedUntilUs; }
@@ -177,6 +180,7 @@ private:
     // datagram nobody waited for (a duplicate, a late answer) not long ago.
     static constexpr int kSuspectExchanges = 256;
     int suspectExchanges = 0;
+    unsigned long generation = 0;
     // The module's usual round trip (microseconds, smoothed; 0 until known).
     long long usualRoundTripUs = 0;
 };

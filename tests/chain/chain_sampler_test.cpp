@@ -117,6 +117,13 @@ TEST_F(ChainSampler, ASnapshotEqualsEachModulesOwnReads) {
     sampler.selectKinds(ZelModule::isTtlModule);
     ASSERT_EQ(sampler.size(), 1);
     EXPECT_EQ(sampler.sample().getCode(), ZEL_OK);
+    // A module initialised again has a new socket (perhaps under the old
+    // number): the sampler waits on the new one.
+    const std::string ttlAddress = ttl->getModuleData().ipAddress;
+    ASSERT_EQ(ttl->initializeModule(ttlAddress.c_str(), false).getCode(), ZEL_OK);
+    ttl->setUdpTimeout(200);
+    EXPECT_EQ(sampler.sample().getCode(), ZEL_OK);
+    EXPECT_EQ(sampler.at(0).attempts, 1);
 }
 
 TEST_F(ChainSampler, ASilentModuleFailsAloneAfterItsOwnRetries) {
