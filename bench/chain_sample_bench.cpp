@@ -1,6 +1,7 @@
 // A snapshot of N simulated measuring modules through the chain sampler,
-// beside (a) the same modules read one after another with getPositions and
-// (b) one bare sendto/recvfrom round trip of the counts request, in the same
+// beside (a) the same modules read one after another with getPositions,
+// (b) one bare sendto/recvfrom round trip of the counts request, and (c) the
+// bare fan-out of N requests and N answers on one plain socket, in the same
 // run. The counter "spread_us" is the time between the first and the last
 // request of a snapshot going out.
 #include <benchmark/benchmark.h>
@@ -81,6 +82,30 @@ void BM_SequentialPositions(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SequentialPositions)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
+
+// The floor of a snapshot on this machine: one bare socket sends the counts
+// request to all N modules back to back and reads the N answers, with no
+// pairing, checking or decoding.
+void BM_BareFanOut(benchmark::State& state) {
+    namespace net = zel::platform;
+    const int n = static_cast<int>(state.range(0));
+    Chain chain(n);
+    const net::SocketHandle s = net::openUdpSocket();
+    if (!chain.started || s == net::kInvalidSocket) {
+        state.SkipWithError("no simulated chain");
+        return;
+    }
+    std::vector<std::uint32_t> addresses;
+    for (int m = 0; m < n; ++m) addresses.push_back(net::parseAddress(chain.address(m).c_str()));
+    const unsigned char request[6] = {UDP_CMD_GET_COUNTS, 2, 3, 0, 0, 0};
+    unsigned char answer[zelbus::kFrameSize];
+    for (auto _ : state) {
+        for (std::uint32_t a : addresses) net::sendTo(s, request, sizeof(request), a, zelbus::kModulePort);
+        for (int m = 0; m < n; ++m) benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
+    }
+    net::closeSocket(s);
+}
+BENCHMARK(BM_BareFanOut)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
 
 void BM_BareRoundTrip(benchmark::State& state) {
     namespace net = zel::platform;
