@@ -51,6 +51,9 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
 long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
 // The local address and port a socket is bound to.
 bool localAddress(SocketHandle socket, Peer* local);
+// The address this machine sends from towards `remote` (as the routing
+// table chooses it; 0 when none), for sockets bound to any address.
+std::uint32_t sourceAddressTowards(std::uint32_t remote);
 
 enum class Readiness { Ready, Timeout, Error };
 

@@ -16,6 +16,8 @@ void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const v
     if (tap == nullptr || length < 0) return;
     Peer local;
     localAddress(socket, &local);
+    // A socket bound to any address: the address the route gives.
+    if (local.address == 0) local.address = sourceAddressTowards(remote.address);
     tap(outgoing, local, remote, data, static_cast<std::size_t>(length));
 }
 

@@ -120,6 +120,24 @@ bool localAddress(SocketHandle socket, Peer* local) {
     return true;
 }
 
+std::uint32_t sourceAddressTowards(std::uint32_t remote) {
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (s < 0) return 0;
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+    // Connecting a datagram socket sends nothing; it only chooses the route.
+    const sockaddr_in a = makeAddress(remote, 9);
+    sockaddr_in local{};
+    socklen_t length = sizeof(local);
+    std::uint32_t address = 0;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof(a)) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        address = local.sin_addr.s_addr;
+    }
+    ::close(s);
+    return address;
+}
+
 Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
     // ppoll: the semantics of select for one socket, no limit on the
     // descriptor's number (FD_SETSIZE), and the wait kept to the microsecond

@@ -137,6 +137,24 @@ bool localAddress(SocketHandle socket, Peer* local) {
     return true;
 }
 
+std::uint32_t sourceAddressTowards(std::uint32_t remote) {
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return 0;
+    const BOOL on = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof(on));
+    // Connecting a datagram socket sends nothing; it only chooses the route.
+    const sockaddr_in a = makeAddress(remote, 9);
+    sockaddr_in local{};
+    int length = sizeof(local);
+    std::uint32_t address = 0;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof(a)) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        address = local.sin_addr.s_addr;
+    }
+    ::closesocket(s);
+    return address;
+}
+
 Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
     if (seconds < 0 || microseconds < 0) return Readiness::Error;
     fd_set readSet;
