@@ -315,6 +315,24 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
 
 std::string readingsJson(const std::vector<Reading>& readings);
 
+// The next sample's time, slept in short steps so Ctrl-C ends a watch at once.
+void waitUntil(std::chrono::steady_clock::time_point next) {
+    while (!interrupted() && std::chrono::steady_clock::now() < next) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+    }
+}
+
+// The status of a finished read: failures summed up at the end of a watch.
+int endOfWatch(const Options& options, long failed, long reads, const std::string& lastFailure) {
+    if (options.watch && failed > 0) {
+        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed, reads,
+                     lastFailure.c_str());
+    }
+    if (interrupted()) return kInterrupted;
+    return failed > 0 ? kFailed : kOk;
+}
+
 // The readings of one module's part of a snapshot, shown as `read` shows a
 // module read on its own.
 std::vector<Reading> sampleReadings(const ZelChainSample& s) {
@@ -418,18 +436,9 @@ int readAll(const Options& options, ZelInterface& chain) {
         std::fflush(stdout);
         ++taken;
         if (!options.watch) break;
-        next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-        while (!interrupted() && std::chrono::steady_clock::now() < next) {
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
-        }
+        waitUntil(next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period));
     }
-    if (options.watch && failed > 0) {
-        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed,
-                     taken * static_cast<long>(sampler.size()), lastFailure.c_str());
-    }
-    if (interrupted()) return kInterrupted;
-    return failed > 0 ? kFailed : kOk;
+    return endOfWatch(options, failed, taken * static_cast<long>(sampler.size()), lastFailure);
 }
 
 std::string jsonValue(const Reading& r) {
@@ -669,19 +678,9 @@ int read(const Options& options) {
         }
         ++taken;
         if (!options.watch) break;
-        next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-        // Sleep in short steps so Ctrl-C ends the watch at once.
-        while (!interrupted() && std::chrono::steady_clock::now() < next) {
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
-        }
+        waitUntil(next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period));
     }
-    if (options.watch && failed > 0) {
-        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed,
-                     taken * static_cast<long>(reads.size()), lastFailure.c_str());
-    }
-    if (interrupted()) return kInterrupted;
-    return failed > 0 ? kFailed : kOk;
+    return endOfWatch(options, failed, taken * static_cast<long>(reads.size()), lastFailure);
 }
 
 int setIp(const Options& options) {

@@ -63,3 +63,19 @@ def test_the_package_the_library_and_the_project_agree_on_the_version():
     project = re.search(r"project\(ZELlibrary VERSION (\S+)", open(os.path.join(source, "CMakeLists.txt")).read())
     pyproject = re.search(r'^version = "(\S+)"', open(os.path.join(source, "python", "pyproject.toml")).read(), re.M)
     assert zel.library_version() == zel.__version__ == project.group(1) == pyproject.group(1)
+
+
+def test_the_element_names_are_the_librarys():
+    import ctypes
+
+    from zel import config
+
+    lib = _capi.library()
+    handle = lib.ZelConfigFileCreate()
+    try:
+        for name, value in config._ELEMENTS.items():
+            text = ctypes.create_string_buffer(64)
+            assert lib.ZelConfigFileDecodeElementType(handle, text, value) == 0
+            assert text.value.decode("latin-1") == name
+    finally:
+        lib.ZelConfigFileDelete(handle)

@@ -71,9 +71,6 @@ void ZelChainSampler::selectKinds(bool (*kind)(const MODULE_ID& id)) {
 
 void ZelChainSampler::prepare() {
     inFlight.assign(records.size(), Slot{});
-    handles.reserve(records.size());
-    handleSlots.reserve(records.size());
-    ready = std::make_unique<bool[]>(records.size() + 1);
     readyTags.assign(records.size() + 1, 0);
     waitSet = std::make_unique<net::WaitSet>();
     registered.assign(records.size(), -1);
@@ -106,35 +103,45 @@ unsigned short ZelChainSampler::failures() const {
     return n;
 }
 
+// The sockets are waited on as one set, kept from sample to sample (a
+// module initialised again has a new socket, registered afresh).
+void ZelChainSampler::registerSockets() {
+    for (std::size_t i = 0; i < inFlight.size(); ++i) {
+        const UdpSocket& socket = inFlight[i].module->udpSocket;
+        if (registered[i] == socket.handle() && registeredGeneration[i] == socket.socketGeneration()) continue;
+        if (registered[i] != -1) waitSet->remove(registered[i]);
+        registered[i] = waitSet->add(socket.handle(), i) ? socket.handle() : -1;
+        registeredGeneration[i] = socket.socketGeneration();
+    }
+}
+
 // Answers owed by earlier samples are waited for on all sockets together,
-// each until its own window closes, and thrown away.
+// each until its own window closes, and thrown away (with anything else
+// that arrives meanwhile: it would be thrown away before the requests).
 void ZelChainSampler::waitOutOwedAnswers() {
     char scratch[UdpSocket::kScratchSize];
     for (;;) {
-        handles.clear();
-        handleSlots.clear();
         long long until = 0;
         const long long now = net::monotonicMicroseconds();
-        for (std::size_t i = 0; i < inFlight.size(); ++i) {
-            UdpSocket& socket = inFlight[i].module->udpSocket;
+        for (Slot& slot : inFlight) {
+            UdpSocket& socket = slot.module->udpSocket;
             if (!socket.owesAnswers()) continue;
             if (socket.owedUntil() <= now) {
                 socket.forgiveOwed();
                 continue;
             }
-            handles.push_back(socket.handle());
-            handleSlots.push_back(i);
             until = std::max(until, socket.owedUntil());
         }
-        if (handles.empty()) return;
-        if (net::waitAnyReadableUs(handles.data(), handles.size(), ready.get(), until - now) <= 0) {
-            for (std::size_t k : handleSlots) inFlight[k].module->udpSocket.forgiveOwed();
+        if (until == 0) return;
+        const int n = waitSet->wait(until - now, readyTags.data(), readyTags.size());
+        if (n < 0) {
+            for (Slot& slot : inFlight) slot.module->udpSocket.forgiveOwed();
             return;
         }
-        for (std::size_t h = 0; h < handles.size(); ++h) {
-            if (!ready[h]) continue;
-            UdpSocket& socket = inFlight[handleSlots[h]].module->udpSocket;
-            // An answer after its time-out: the module's link is suspect.
+        for (int k = 0; k < n; ++k) {
+            UdpSocket& socket = inFlight[readyTags[static_cast<std::size_t>(k)]].module->udpSocket;
+            // An answer after its time-out, or more than was asked for: the
+            // module's link is suspect.
             if (socket.readWaiting(scratch, sizeof(scratch)) >= 0) socket.markSuspect();
         }
     }
@@ -178,16 +185,8 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
             inFlight[i].done = true;
         }
     }
+    registerSockets();
     waitOutOwedAnswers();
-    // The sockets are waited on as one set, kept from sample to sample (a
-    // module initialised again has a new socket, registered afresh).
-    for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        const UdpSocket& socket = inFlight[i].module->udpSocket;
-        if (registered[i] == socket.handle() && registeredGeneration[i] == socket.socketGeneration()) continue;
-        if (registered[i] != -1) waitSet->remove(registered[i]);
-        registered[i] = waitSet->add(socket.handle(), i) ? socket.handle() : -1;
-        registeredGeneration[i] = socket.socketGeneration();
-    }
     // Every request goes out back to back, after the stale datagrams of its
     // socket are gone: one look over the whole set finds the sockets that
     // hold any.

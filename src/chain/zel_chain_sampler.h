@@ -102,6 +102,7 @@ private:
     };
     ZEL_INTERNAL void prepare();
     ZEL_INTERNAL void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
+    ZEL_INTERNAL void registerSockets();
     ZEL_INTERNAL void waitOutOwedAnswers();
     ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
     ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs);
@@ -111,9 +112,6 @@ private:
     std::vector<unsigned short> allPositions;
     std::vector<ZelChainSample> records;    // the selection, in order
     std::vector<Slot> inFlight;
-    std::vector<std::intptr_t> handles;
-    std::vector<std::size_t> handleSlots;
-    std::unique_ptr<bool[]> ready;
     std::vector<std::size_t> readyTags;
     std::unique_ptr<zel::platform::WaitSet> waitSet;
     std::vector<std::intptr_t> registered;  // the socket each slot's module had when registered

@@ -190,20 +190,25 @@ ZelResults ZelLvdtModule::getPositions(double* positions, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
-    int m = paramCount(response);
-    if (m > getNumChannels()) m = getNumChannels();
-    if (m > static_cast<int>(ZEL_CHANNEL_CAPACITY)) m = ZEL_CHANNEL_CAPACITY;
-    // m 16-bit values, then m 32-bit readings.
-    unsigned char* readings = params(response) + 2 * m;
+    long readings[ZEL_CHANNEL_CAPACITY];
+    const int m = decodeReadings(response, readings);
     for (int i = 0; i < m && i < length; ++i) {
         const auto c = static_cast<unsigned short>(i);
         double scaling = 1.0;
         if (!getScaling(&scaling, c) || scaling == 0.0) scaling = 1.0;
-        const double reading =
-            static_cast<double>(readingOf(CommonUtils::uCharsToULong(readings + 4 * i)));
-        positions[i] = reading * lvdtResolution[i] * scaling + getDeviceOffset(c);
+        positions[i] = static_cast<double>(readings[i]) * lvdtResolution[i] * scaling + getDeviceOffset(c);
     }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
+}
+
+int ZelLvdtModule::decodeReadings(ZelbusResponse& response, long* readings) {
+    int m = paramCount(response);
+    if (m > getNumChannels()) m = getNumChannels();
+    if (m > static_cast<int>(ZEL_CHANNEL_CAPACITY)) m = ZEL_CHANNEL_CAPACITY;
+    // m 16-bit values, then m 32-bit readings.
+    unsigned char* raw = params(response) + 2 * m;
+    for (int i = 0; i < m; ++i) readings[i] = readingOf(CommonUtils::uCharsToULong(raw + 4 * i));
+    return m;
 }
 
 ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length, COUNT_REQUEST_OPTION option) {
@@ -213,11 +218,9 @@ ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length, COU
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
-    int m = paramCount(response);
-    if (m > getNumChannels()) m = getNumChannels();
-    if (m > static_cast<int>(ZEL_CHANNEL_CAPACITY)) m = ZEL_CHANNEL_CAPACITY;
-    unsigned char* raw = params(response) + 2 * m;
-    for (int i = 0; i < m && i < length; ++i) readings[i] = readingOf(CommonUtils::uCharsToULong(raw + 4 * i));
+    long decoded[ZEL_CHANNEL_CAPACITY];
+    const int m = decodeReadings(response, decoded);
+    for (int i = 0; i < m && i < length; ++i) readings[i] = decoded[i];
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 

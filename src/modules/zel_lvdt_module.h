@@ -80,6 +80,9 @@ class ZEL_API ZelLvdtModule : public ZelDeviceModule {
 
     // The signed reading of a raw 24-bit field: -v below 2^23, else 2^24 - v.
     static long readingOf(unsigned long raw);
+    // The signed readings of a command-1 answer (m 16-bit values, then m
+    // 32-bit readings; m lowered to the channel count): returns m.
+    ZEL_INTERNAL int decodeReadings(ZelbusResponse& response, long* readings);
 
   private:
     // Command 15 through the exchange with 2000 ms and 1 retry that does not

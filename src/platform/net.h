@@ -65,9 +65,6 @@ Readiness waitReadable(SocketHandle socket, long seconds, long microseconds);
 // (negative: no limit). ready[i] tells which. Returns the number ready, 0 on
 // time-out, -1 on error.
 int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready, int timeoutMs);
-// The same to the microsecond (Windows: rounded up to the millisecond),
-// allocating nothing for up to 64 sockets.
-int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* ready, long long timeoutUs);
 
 // Sockets waited on together again and again (the chain sampler's): the
 // cost of a wait grows with the sockets that are ready, not with all of

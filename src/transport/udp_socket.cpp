@@ -138,7 +138,7 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
     const bool suspect = holdsEarlyAnswers();
-    if (suspectExchanges > 0) --suspectExchanges;
+    countExchange();
     if (suspect && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
         // Sooner than the module can have answered this request: a duplicate
         // or an older answer, unless nothing else follows it.

@@ -114,3 +114,12 @@ def test_zeltool_captures_the_host_side(tmp_path):
     requests = fields(pcap, "zel.cmd == 1", "zel.response_in")
     assert requests and all(r[0] for r in requests), "every counts request answered"
     assert fields(pcap, "zel.cmd == 0 && zel.option == 1", "frame.number"), "the discovery broadcast"
+
+
+def test_the_dissectors_command_names_are_the_librarys():
+    """The Lua table of command names against the library's one command table."""
+    import re
+    source = os.path.join(os.path.dirname(LUA), "..", "..", "src", "transport", "zelbus_commands.h")
+    library = {int(code): name for code, name in re.findall(r'X\(UDP_CMD_\w+, (\d+), "([^"]+)"\)', open(source).read())}
+    lua = {int(code): name for code, name in re.findall(r'\[(\d+)\] = "([^"]+)"', open(LUA).read().split("local f = zel.fields")[0])}
+    assert lua == library

@@ -172,29 +172,6 @@ int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready,
     return r;
 }
 
-int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* ready, long long timeoutUs) {
-    constexpr std::size_t kOnStack = 64;
-    pollfd onStack[kOnStack];
-    std::vector<pollfd> onHeap;
-    pollfd* polls = onStack;
-    if (count > kOnStack) {
-        onHeap.resize(count);
-        polls = onHeap.data();
-    }
-    for (std::size_t i = 0; i < count; ++i) polls[i] = pollfd{fd(sockets[i]), POLLIN, 0};
-    timespec wait{};
-    if (timeoutUs > 0) {
-        wait.tv_sec = static_cast<time_t>(timeoutUs / 1000000);
-        wait.tv_nsec = static_cast<long>(timeoutUs % 1000000) * 1000;
-    }
-    const int r = ::ppoll(polls, count, timeoutUs < 0 ? nullptr : &wait, nullptr);
-    for (std::size_t i = 0; i < count; ++i) {
-        ready[i] = r > 0 && (polls[i].revents & (POLLIN | POLLERR)) != 0;
-    }
-    if (r < 0 && errno == EINTR) return 0;
-    return r;
-}
-
 #if defined(__linux__)
 struct WaitSet::State {
     int epoll = -1;

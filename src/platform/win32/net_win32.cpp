@@ -180,28 +180,6 @@ int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready,
     return r == SOCKET_ERROR ? -1 : r;
 }
 
-int waitAnyReadableUs(const SocketHandle* sockets, std::size_t count, bool* ready, long long timeoutUs) {
-    constexpr std::size_t kOnStack = 64;
-    WSAPOLLFD onStack[kOnStack];
-    std::vector<WSAPOLLFD> onHeap;
-    WSAPOLLFD* polls = onStack;
-    if (count > kOnStack) {
-        onHeap.resize(count);
-        polls = onHeap.data();
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        polls[i].fd = sock(sockets[i]);
-        polls[i].events = POLLRDNORM;
-        polls[i].revents = 0;
-    }
-    const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
-    const int r = ::WSAPoll(polls, static_cast<ULONG>(count), timeoutMs);
-    for (std::size_t i = 0; i < count; ++i) {
-        ready[i] = r > 0 && (polls[i].revents & (POLLRDNORM | POLLERR)) != 0;
-    }
-    return r == SOCKET_ERROR ? -1 : r;
-}
-
 struct WaitSet::State {
     std::vector<WSAPOLLFD> polls;
     std::vector<std::size_t> tags;
