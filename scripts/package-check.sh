@@ -32,6 +32,7 @@ zeltool chain > "$work/chain.txt" 2>&1
 grep -q "ZEL 4116" "$work/chain.txt"
 man -w zeltool > /dev/null
 test -f /usr/share/bash-completion/completions/zeltool
+test -f /usr/share/doc/libzel-dev/html/index.html
 (cd "$work" && /usr/bin/python3 -B -c "import zel; print('python3-zel: library', zel.library_version())")
 echo "package-check: zeltool chain ran on the embedded simulated chain"
 

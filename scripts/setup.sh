@@ -18,6 +18,7 @@ packages=(
   python3-pytest
   man-db            # man -l: the test that renders zeltool's manual page
   tshark            # the Wireshark dissector's tests (Lua plugins)
+  doxygen           # the API reference, built and checked for undocumented names
 )
 
 missing=()

@@ -1,4 +1,5 @@
-/* The flat C interface of the library, for hosts that cannot use its
+/** @file
+ * The flat C interface of the library, for hosts that cannot use its
  * classes. Each module object is reached through an opaque handle made by
  * its family's Create function; every function checks its pointers, calls
  * one class operation and returns the numeric ZEL_RESPONSE_CODE (0 is
@@ -21,6 +22,9 @@
 #ifndef ZEL_CAPI_H
 #define ZEL_CAPI_H
 
+/** @addtogroup capi
+ *  @{ */
+
 #include <stdbool.h>
 
 #include "config/zel_config_tables.h"
@@ -28,6 +32,7 @@
 #include "modules/module_id_table.h"
 #include "transport/zelbus_commands.h"
 
+/** The calling convention of every function: __stdcall on 32-bit Windows. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define ZEL_CALL __stdcall
 #else
@@ -45,6 +50,7 @@
 #define ZEL_CAPI __declspec(dllimport)
 #endif
 #else
+/** Exports a function of the C interface from the library. */
 #define ZEL_CAPI __attribute__((visibility("default")))
 #endif
 
@@ -53,12 +59,17 @@ extern "C" {
 #endif
 
 /* ---- Handles --------------------------------------------------------- */
+/** The opaque module object behind a handle. */
 typedef struct ZelModuleObject ZelModuleObject;
+/** A module object of any kind, made by a family's Create function. */
 typedef ZelModuleObject* ZelModuleHandle;
+/** The opaque configuration object behind a handle. */
 typedef struct ZelConfigObject ZelConfigObject;
+/** A configuration-file object, made by ZelConfigFileCreate. */
 typedef ZelConfigObject* ZelConfigHandle;
 
 /* ---- Enumerations (fixed values; the C++ headers define the same) ------ */
+/** @cond */
 #ifndef ZEL_RESULTS_H
 typedef enum ZEL_RESPONSE_CODE {
 #define ZEL_CAPI_CODE(name, value, text) name = value,
@@ -184,64 +195,138 @@ typedef enum ZEL_XML_RETURN {
 } ZEL_XML_RETURN;
 #endif
 
+/** @endcond */
+
 /* ---- Module family and the functions every kind shares ----------------- */
+/** A plain module object (for modules without a class of their own), or null when it cannot be
+ *  made.
+ */
 ZEL_CAPI ZelModuleHandle ZEL_CALL ZelModuleCreate(void);
+/** Destroys a module handle of any kind; null is ignored. */
 ZEL_CAPI void ZEL_CALL ZelModuleDelete(ZelModuleHandle h);
+/** The object's own initialisation, whatever prefix calls it: ZelModule::initializeModule (each
+ *  kind's override). Its code; 32 for a null handle, 38 when it could not run.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleInitialize(ZelModuleHandle h, const char* ip, bool connectOption);
+/** Copies the library version ("2.3.0", room for 32 bytes); a null pointer is ignored. */
 ZEL_CAPI void ZEL_CALL ZelModuleGetLibraryVersion(char* version);
+/** Reads the identity with ZelModule::getModuleType (command 10). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetModuleType(ZelModuleHandle h, MODULE_ID* id);
+/** ZelComm::setIp: the module's new static address and netmask. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetIpAddress(ZelModuleHandle h, const char* ip, const char* netmask);
+/** The module's address from the record read at initialisation (18 bytes). No exchange; always 0
+ *  for valid pointers.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleGetIpAddress(ZelModuleHandle h, char* text);
+/** The address the module takes without DHCP, from the initialisation's record (18 bytes). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text);
+/** The current netmask from the initialisation's record (18 bytes). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetNetmask(ZelModuleHandle h, char* text);
+/** The netmask the module takes without DHCP, from the initialisation's record (18 bytes). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetNetmaskStatic(ZelModuleHandle h, char* text);
+/** The port the module answered from, from the initialisation's record. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetPort(ZelModuleHandle h, unsigned short* port);
+/** 1 when the module's address came from DHCP, else 0 (initialisation's record). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetUsingDhcp(ZelModuleHandle h, unsigned char* flag);
+/** The MAC address text (19 bytes), from the initialisation's record. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetMacAddress(ZelModuleHandle h, char* text);
+/** The bootloader version text (32 bytes), "0" before it was read. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* text);
+/** The firmware version text (32 bytes), "0" before it was read. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetFirmwareVersion(ZelModuleHandle h, char* text);
+/** The serial number text (11 bytes), from the initialisation's record. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetSerialNumber(ZelModuleHandle h, char* text);
+/** ZelComm::setAsyncPort: the port the module sends its own messages to (1024 to 49151, else 33). */
 ZEL_CAPI int ZEL_CALL ZelModuleSetAsyncPort(ZelModuleHandle h, const unsigned short* port);
+/** ZelModule::getAsyncPort (0 when the module has none). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncPort(ZelModuleHandle h, unsigned short* port);
+/** ZelComm::setDhcp with 1 for any non-zero flag. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetUsingDhcp(ZelModuleHandle h, char flag);
+/** ZelModule::resetZelbus (command 3). */
 ZEL_CAPI int ZEL_CALL ZelModuleReset(ZelModuleHandle h);
+/** The model name of the module's identity ("Unknown" before initialisation); room for 32 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleShowType(ZelModuleHandle h, char* text);
+/** The ID string of the module's identity ("Unknown" before initialisation); room for 32 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleShowId(ZelModuleHandle h, char* text);
+/** The fixed message of a response code (ZelResults::showRespCode); room for 128 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleShowRespCode(char* text, int code);
+/** ZelComm::setBroadcastingNetmask. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetBroadcastingNetmask(ZelModuleHandle h, const char* netmask);
+/** ZelComm::setUdpTimeout; values above 10000 are ignored. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetUdpTimeout(ZelModuleHandle h, long ms);
+/** ZelComm::getUdpTimeout. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetUdpTimeout(ZelModuleHandle h, long* ms);
+/** ZelComm::setUdpNumRetries; values above 10 are ignored. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetUdpNumRetries(ZelModuleHandle h, short n);
+/** ZelComm::getUdpNumRetries. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetUdpNumRetries(ZelModuleHandle h, short* n);
+/** ZelComm::setNetworkDelay; values outside 0 to 1000 are ignored. */
 ZEL_CAPI int ZEL_CALL ZelModuleSetNetworkDelay(ZelModuleHandle h, short ms);
+/** ZelComm::getNetworkDelay. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms);
-/* Discovery: the answering modules' addresses and netmasks, each list joined
- * by single spaces, and their ports. Re-initialise the handle afterwards. */
+/** Discovery (ZelComm::broadcastOpenConnection from localIp:localPort, at
+ *  least 5 s): the answering modules' addresses and netmasks, each list
+ *  joined by single spaces (room for 64 x 18 bytes each), and their ports
+ *  (room for 64). Re-initialise the handle afterwards. 38 when it could not
+ *  run. */
 ZEL_CAPI int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort,
                                          short* count, char* ipList, char* netmaskList,
                                          unsigned short* ports);
+/** ZelModule::program: updates the module's bootloader or firmware from an image file. Blocks for
+ *  at least 10 s; poll ZelModuleGetProgramState from another thread. 38 when it could not run.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleProgram(ZelModuleHandle h, const char* file, bool isBootloader);
+/** The programming engine's state (PROGRAMMING_FAILED without an engine). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state);
+/** The programming progress, 0.0 to 100.0. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent);
 /* Asynchronous messages: the bytes of a datagram the host received on its
  * asynchronous port. Another message type leaves the outputs alone. */
+/** The message type (byte 0) of a received datagram. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgType(const char* msg, UdpCmdType* type);
+/** The address of a connect message (type 18); 18 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgIpAddress(const char* msg, char* text);
+/** The port of a connect message (type 18). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgPort(const char* msg, unsigned short* port);
+/** The DHCP flag of a connect message (type 18), 1 or 0. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag);
+/** The MAC address of a connect message (type 18); 19 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgMacAddress(const char* msg, char* text);
+/** The netmask of a connect message (type 18); 18 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgNetmask(const char* msg, char* text);
+/** The serial number of a connect message (type 18); 11 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgSerialNumber(const char* msg, char* text);
+/** Channel and status of a channel-status message (type 33), ZelComm::decodeChannelStatusMsg;
+ *  another type gives 4.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel,
                                                         unsigned short* status);
+/** The five latch bytes of a latch message (type 22), ZelComm::decodeLatchMsg; another type gives
+ *  4.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch);
+/** 1 when the module's integrity error word (command 26) is not 0, else 0; set to 0 on a failure. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state);
+/** ZelModule::getIntegrity: the error word and the 14 measured values; n below 14 gives 38 and
+ *  sends nothing.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values,
                                                short n);
+/** ZelModule::clearAllErrors (command 26 with option 2). */
 ZEL_CAPI int ZEL_CALL ZelModuleClearErrors(ZelModuleHandle h);
+/** ZelModule::getAdcValues: five ADC words when n >= 5. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAdcValues(ZelModuleHandle h, short* values, short n);
 
-/* The module-wide functions under each kind's prefix. */
+/** The module-wide functions under each kind's prefix (Zel1VppModule,
+ *  ZelKalixModule, ZelTtlModule, ZelLvdtModule, ZelAnalogModule, ZelIoModule,
+ *  ZelPneumaticModule):
+ *  - KindCreate: a module object of that kind, or null when it cannot be made;
+ *  - KindDelete, KindInitialize, KindGetAdcValues, KindGetModuleErrors,
+ *    KindGetModuleErrorState: as ZelModuleDelete, ZelModuleInitialize,
+ *    ZelModuleGetAdcValues, ZelModuleGetModuleErrors and
+ *    ZelModuleGetModuleErrorState, on a handle of any kind;
+ *  - KindGetNumChannels: ZelModule::getNumChannels;
+ *  - KindEnableDiags: ZelModule::enableDiags (command 31). */
 #define ZEL_CAPI_MODULE_WIDE(Kind)                                                                     \
     ZEL_CAPI ZelModuleHandle ZEL_CALL Kind##Create(void);                                            \
     ZEL_CAPI void ZEL_CALL Kind##Delete(ZelModuleHandle h);                                          \
@@ -252,6 +337,7 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetAdcValues(ZelModuleHandle h, short* values, sh
                                                 short n);                                            \
     ZEL_CAPI int ZEL_CALL Kind##GetModuleErrorState(ZelModuleHandle h, unsigned char* state);        \
     ZEL_CAPI int ZEL_CALL Kind##EnableDiags(ZelModuleHandle h, DIAG_MODE_OPTIONS mode);
+/** @cond */
 ZEL_CAPI_MODULE_WIDE(Zel1VppModule)
 ZEL_CAPI_MODULE_WIDE(ZelKalixModule)
 ZEL_CAPI_MODULE_WIDE(ZelTtlModule)
@@ -259,20 +345,45 @@ ZEL_CAPI_MODULE_WIDE(ZelLvdtModule)
 ZEL_CAPI_MODULE_WIDE(ZelAnalogModule)
 ZEL_CAPI_MODULE_WIDE(ZelIoModule)
 ZEL_CAPI_MODULE_WIDE(ZelPneumaticModule)
+/** @endcond */
 #undef ZEL_CAPI_MODULE_WIDE
 
-/* Clearing and latches of the kinds without encoder channels. */
+/** Clearing and latches of the kinds without encoder channels
+ *  (ZelAnalogModule, ZelIoModule, ZelLvdtModule, ZelPneumaticModule):
+ *  - KindClearErrors: ZelModule::clearAllErrors;
+ *  - KindClearLatch: ZelModule::setLatch with LATCH_CLEAR;
+ *  - KindGetLatch: 1 when the module's own latch is set, else 0
+ *    (ZelModule::getLatch, entry 0; written only on success). */
 #define ZEL_CAPI_PLAIN_LATCH(Kind)                                                 \
     ZEL_CAPI int ZEL_CALL Kind##ClearErrors(ZelModuleHandle h);                  \
     ZEL_CAPI int ZEL_CALL Kind##ClearLatch(ZelModuleHandle h);                   \
     ZEL_CAPI int ZEL_CALL Kind##GetLatch(ZelModuleHandle h, unsigned char* latched);
+/** @cond */
 ZEL_CAPI_PLAIN_LATCH(ZelAnalogModule)
 ZEL_CAPI_PLAIN_LATCH(ZelIoModule)
 ZEL_CAPI_PLAIN_LATCH(ZelLvdtModule)
 ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
+/** @endcond */
 #undef ZEL_CAPI_PLAIN_LATCH
 
 /* ---- Encoder channels (1 Vpp, Kalix, TTL) ------------------------------- */
+/** The encoder-channel functions of Zel1VppModule, ZelKalixModule and
+ *  ZelTtlModule; a handle without channel settings (analog, I/O, pneumatic,
+ *  a plain module) gives 32. The bool operations
+ *  give 38 when they refuse (channel 8 or more, communication not
+ *  initialised):
+ *  - KindGetEncoderType, KindGetUom, KindGetResolution, KindGetScaling,
+ *    KindSetScaling, KindGetErrorCompensation, KindSetErrorCompensation,
+ *    KindGetCountingDirection: the ZelDeviceModule accessors of the same
+ *    names;
+ *  - KindEnableErrorChecking: ZelDeviceModule::enableErrorChecking;
+ *  - KindClearErrors: ZelModule::clearAllErrors, then
+ *    ZelDeviceModule::clearErrorsAndWarnings on every channel (the first
+ *    failure ends it);
+ *  - KindSetLatch: ZelModule::setLatch;
+ *  - KindGetLatches: ZelModule::getLatch (n >= 5);
+ *  - KindSetDeviceOffset, KindGetDeviceOffset: ZelModule::setDeviceOffset
+ *    and ZelModule::getDeviceOffset. */
 #define ZEL_CAPI_ENCODER(Kind)                                                                        \
     ZEL_CAPI int ZEL_CALL Kind##GetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM* type, unsigned short ch); \
     ZEL_CAPI int ZEL_CALL Kind##GetUom(ZelModuleHandle h, UOM* uom, unsigned short ch);               \
@@ -288,194 +399,328 @@ ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
     ZEL_CAPI int ZEL_CALL Kind##GetLatches(ZelModuleHandle h, unsigned char* latches, unsigned short n); \
     ZEL_CAPI int ZEL_CALL Kind##SetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset); \
     ZEL_CAPI int ZEL_CALL Kind##GetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
+/** @cond */
 ZEL_CAPI_ENCODER(Zel1VppModule)
 ZEL_CAPI_ENCODER(ZelKalixModule)
 ZEL_CAPI_ENCODER(ZelTtlModule)
+/** @endcond */
 #undef ZEL_CAPI_ENCODER
 
+/** Zel1VppModule::setEncoderType; 38 when the channel or state refuses it. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type, unsigned short ch);
+/** ZelTtlModule::setEncoderType; 38 when the channel or state refuses it. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type, unsigned short ch);
+/** Zel1VppModule::setUom; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch);
+/** ZelTtlModule::setUom; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch);
+/** ZelDeviceModule::setScaling on an LVDT channel; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetScaling(ZelModuleHandle h, double scaling, unsigned short ch);
+/** ZelDeviceModule::getScaling on an LVDT channel; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetScaling(ZelModuleHandle h, double* scaling, unsigned short ch);
+/** ZelDeviceModule::setLatchDebouncing (command 32). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel,
                                                       unsigned short debounceTime);
+/** ZelDeviceModule::setLatchDebouncing (command 32). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel,
                                                        unsigned short debounceTime);
+/** ZelDeviceModule::getChannelStatus: the channel's status byte (command 33). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status, unsigned char ch);
+/** ZelDeviceModule::getChannelStatus: the channel's status byte (command 33). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status, unsigned char ch);
+/** 1 when the channel's status byte is not 0, else 0 (also on a failure). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned char ch);
+/** 1 when the channel's status byte is not 0, else 0 (also on a failure). */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned char ch);
+/** ZelModule::setRotaryFormat; channels outside 0 to 7 are ignored. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT format);
+/** ZelModule::setRotaryFormat; channels outside 0 to 7 are ignored. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT format);
+/** ZelModule::getRotaryFormat (ROTARY_FORMAT_NONE outside 0 to 7). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT* format);
+/** ZelModule::getRotaryFormat (ROTARY_FORMAT_NONE outside 0 to 7). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT* format);
+/** ZelModule::setRotaryFormat with channel and format passed by pointer. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
                                                   const ROTARY_FORMAT* format);
+/** ZelModule::getRotaryFormat with the channel passed by pointer. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
                                                   ROTARY_FORMAT* format);
+/** ZelModule::setDeviceOffset on an analog channel. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset);
+/** ZelModule::getDeviceOffset on an analog channel. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
+/** ZelModule::setDeviceOffset on an LVDT channel. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset);
+/** ZelModule::getDeviceOffset on an LVDT channel. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
 
 /* ---- 1 Vpp --------------------------------------------------------------- */
+/** Zel1VppModule::setCountingDirection; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetCountingDirection(ZelModuleHandle h, bool direction, unsigned short ch);
+/** ZelModule::getCounts (command 1): raw 32-bit counts. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
                                              COUNT_REQUEST_OPTION option);
+/** Zel1VppModule::getPositions: counts converted by each channel's settings. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
                                                 COUNT_REQUEST_OPTION option);
+/** Zel1VppModule::enableAnalogDiag. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleEnableAnalogDiag(ZelModuleHandle h, bool enable, unsigned char ch);
+/** Zel1VppModule::getDiag: the two analog diagnostic values in volts (n >= 2). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetAnalogDiag(ZelModuleHandle h, double* values, short n, unsigned char ch);
+/** Zel1VppModule::setLineCount; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLineCount(ZelModuleHandle h, unsigned long lines, unsigned short ch);
+/** Zel1VppModule::getLineCount; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetLineCount(ZelModuleHandle h, unsigned long* lines, unsigned short ch);
+/** Zel1VppModule::setSignalPeriod (micrometres); 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetSignalPeriod(ZelModuleHandle h, unsigned short period, unsigned short ch);
+/** Zel1VppModule::getSignalPeriod; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetSignalPeriod(ZelModuleHandle h, unsigned short* period, unsigned short ch);
+/** Zel1VppModule::initAbsolutePosition: starts the channel's referencing. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark,
                                                     unsigned short value);
+/** Zel1VppModule::isReferencingComplete. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete);
+/** Zel1VppModule::acknowledgeAbsolutePosition. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleAcknowledgeAbsolutePosition(ZelModuleHandle h, unsigned char ch);
+/** Zel1VppModule::getReferencingState, written as 16 bits. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state);
+/** Zel1VppModule::getSignalType. */
 ZEL_CAPI int ZEL_CALL Zel1VppGetSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE* type);
+/** Zel1VppModule::setSignalType. */
 ZEL_CAPI int ZEL_CALL Zel1VppSetSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE type);
+/** Zel1VppModule::detectSignalType. */
 ZEL_CAPI int ZEL_CALL Zel1VppDetectSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE* type);
 
 /* ---- Kalix ------------------------------------------------------------- */
+/** ZelKalixModule::getChannelPresence (command 16). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelPresence(ZelModuleHandle h, unsigned char* present,
                                                        unsigned short ch);
+/** ZelKalixModule::setUom; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch);
+/** ZelKalixModule::getDistinguishableRevolutions; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDistinguishableRevolutions(ZelModuleHandle h, short* revolutions,
                                                                   unsigned short ch);
+/** ZelKalixModule::getCounts: counts and revolution numbers. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetCounts(ZelModuleHandle h, unsigned long* counts, long* values,
                                               unsigned short n, COUNT_REQUEST_OPTION option);
+/** ZelKalixModule::getPositions: positions and revolution numbers. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetPositions(ZelModuleHandle h, double* positions, long* values,
                                                  unsigned short n, COUNT_REQUEST_OPTION option);
+/** ZelKalixModule::getErrors: the seven error flags (n >= 7). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixErrors(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
                                                    unsigned short ch);
+/** ZelKalixModule::getWarnings: the five warning flags (n >= 5). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixWarnings(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
                                                      unsigned short ch);
+/** 1 when any of the channel's error flags is set, else 0. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
                                                          unsigned short ch);
+/** 1 when any of the channel's warning flags is set, else 0. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelWarningState(ZelModuleHandle h, unsigned char* state,
                                                            unsigned short ch);
+/** ZelKalixModule::getEncoderName (10 bytes); 38 outside channels 0 to 7. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderName(ZelModuleHandle h, char* text, unsigned short ch);
+/** ZelKalixModule::getEncoderId (11 bytes); 38 outside channels 0 to 7. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderId(ZelModuleHandle h, char* text, unsigned short ch);
+/** ZelKalixModule::getSerialNumber (17 bytes); 38 outside channels 0 to 7. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderSerialNumber(ZelModuleHandle h, char* text, unsigned short ch);
+/** ZelKalixModule::getDiag: the nine diagnostic bytes (n >= 9). */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, short n, unsigned char ch);
 
 /* ---- TTL ----------------------------------------------------------------- */
+/** ZelTtlModule::setCountingDirection (kept in the module). */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetCountingDirection(ZelModuleHandle h, unsigned char direction,
                                                        unsigned short ch);
+/** ZelTtlModule::getCounts: raw 32-bit counts. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
                                             COUNT_REQUEST_OPTION option);
+/** ZelTtlModule::getPositions. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
                                                COUNT_REQUEST_OPTION option);
+/** ZelTtlModule::setLineCount (sends the factor); 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetLineCount(ZelModuleHandle h, unsigned long lines,
                                                TTL_INTERPOLATION interpolation, unsigned short ch);
+/** ZelTtlModule::getLineCount; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetLineCount(ZelModuleHandle h, unsigned long* lines,
                                                TTL_INTERPOLATION* interpolation, unsigned short ch);
+/** ZelTtlModule::setSignalPeriod (sends the factor); 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetSignalPeriod(ZelModuleHandle h, double period,
                                                   TTL_INTERPOLATION interpolation, unsigned short ch);
+/** ZelTtlModule::getSignalPeriod; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetSignalPeriod(ZelModuleHandle h, double* period,
                                                   TTL_INTERPOLATION* interpolation, unsigned short ch);
+/** ZelTtlModule::initReferencing: starts the channel's referencing. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark,
                                                    unsigned short value);
+/** ZelTtlModule::isReferencingComplete. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete);
+/** ZelTtlModule::acknowledgeReferencing. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleAcknowledgeReferencing(ZelModuleHandle h, unsigned char ch);
+/** ZelTtlModule::getReferencingState, written as 16 bits. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state);
+/** ZelTtlModule::setChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
                                                      unsigned char channel);
+/** ZelTtlModule::getChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n);
+/** ZelTtlModule::getFpgaRevision. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetFpgaRevision(ZelModuleHandle h, unsigned short* revision);
 
 /* ---- LVDT ---------------------------------------------------------------- */
+/** ZelLvdtModule::setUom; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetUom(ZelModuleHandle h, LVDT_UOM uom, unsigned short ch);
+/** ZelLvdtModule::getUom; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetUom(ZelModuleHandle h, LVDT_UOM* uom, unsigned short ch);
+/** ZelLvdtModule::setResolution. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetResolution(ZelModuleHandle h, double resolution, unsigned short ch);
+/** ZelLvdtModule::getResolution. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetResolution(ZelModuleHandle h, double* resolution, unsigned short ch);
+/** ZelLvdtModule::getPositions. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
                                                 COUNT_REQUEST_OPTION option);
+/** ZelLvdtModule::getExcitationValues: volts and kilohertz. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetExcitationValues(ZelModuleHandle h, double* volts, double* kilohertz);
+/** ZelLvdtModule::setExcitationVoltage (1.5 to 5.5 V). */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetExcitationVoltage(ZelModuleHandle h, double volts);
+/** ZelLvdtModule::setExcitationFrequency (3 to 50 kHz). */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetExcitationFrequency(ZelModuleHandle h, double kilohertz);
+/** ZelLvdtModule::getVoltage: demodulated voltage and signed reading. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetVoltage(ZelModuleHandle h, unsigned short ch, double* voltage, long* raw);
+/** ZelLvdtModule::setChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
                                                       unsigned char channel);
+/** ZelLvdtModule::getChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n);
+/** ZelLvdtModule::setDiagnosticsEnabled. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDiagnosticsEnabled(ZelModuleHandle h, LVDT_UPDATE_CHOICES choice);
+/** ZelLvdtModule::getSensorGain. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetSensorGain(ZelModuleHandle h, unsigned short ch, unsigned char* gain);
+/** ZelLvdtModule::setSensorGain. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetSensorGain(ZelModuleHandle h, unsigned short ch, unsigned char gain);
+/** ZelLvdtModule::teachSensorGain. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleTeachSensorGain(ZelModuleHandle h, unsigned short ch);
+/** ZelLvdtModule::getTeachSensorGainFinished. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetTeachSensorGainFinished(ZelModuleHandle h, unsigned short ch,
                                                               unsigned short* finished);
+/** ZelLvdtModule::getFpgaRevision. */
 ZEL_CAPI int ZEL_CALL ZelLvdtGetFpgaRevision(ZelModuleHandle h, unsigned short* revision);
+/** ZelLvdtModule::setOversampling. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetOversampling(ZelModuleHandle h, LVDT_OVERSAMPLING_CHOICES choice);
 
 /* ---- Analog ------------------------------------------------------------ */
+/** ZelAnalogModule::getVoltage: the two voltages (n >= 2). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetVoltage(ZelModuleHandle h, double* values, unsigned short n,
                                                 COUNT_REQUEST_OPTION option);
+/** ZelAnalogModule::getCurrent: the two currents (n >= 2). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetCurrent(ZelModuleHandle h, double* values, unsigned short n,
                                                 COUNT_REQUEST_OPTION option);
+/** ZelAnalogModule::getValues: voltage and current of both channels (n >= 4). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetValues(ZelModuleHandle h, double* values, unsigned short n,
                                                COUNT_REQUEST_OPTION option);
+/** ZelAnalogModule::getScaledValues (n >= 4). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaledValues(ZelModuleHandle h, double* values, unsigned short n,
                                                      COUNT_REQUEST_OPTION option);
+/** ZelAnalogModule::setScaling; 38 for channel 2 or more. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetScaling(ZelModuleHandle h, unsigned short ch, double scaling);
+/** ZelAnalogModule::getScaling; 38 for channel 2 or more. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaling(ZelModuleHandle h, unsigned short ch, double* scaling);
+/** ZelAnalogModule::getDiagVoltages: twelve values (n >= 12). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDiagVoltages(ZelModuleHandle h, double* values, unsigned short n);
+/** ZelAnalogModule::setNumSamples (0 to 100). */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetNumSamples(ZelModuleHandle h, unsigned char channel, unsigned char samples);
+/** ZelAnalogModule::setResolution. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetResolution(ZelModuleHandle h, unsigned short ch, double value);
+/** ZelAnalogModule::setOffset. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetOffset(ZelModuleHandle h, unsigned short ch, double value);
+/** ZelAnalogModule::getResolution. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetResolution(ZelModuleHandle h, unsigned short ch, double* value);
+/** ZelAnalogModule::getOffset. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetOffset(ZelModuleHandle h, unsigned short ch, double* value);
+/** ZelAnalogModule::computeResolutionAndOffset: the calibration through two points. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleComputeResolutionAndOffset(ZelModuleHandle h, unsigned short ch,
                                                                 double* resolution, double* offset,
                                                                 double scaledHigh, double scaledLow,
                                                                 double readingHigh, double readingLow);
 
 /* ---- I/O and pneumatic ------------------------------------------------- */
+/** ZelIoModule::setOutputs with bits 0 to 3 of `outputs`. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleSetOutputs(ZelModuleHandle h, unsigned long outputs);
+/** ZelIoModule::setOutput: output 1 to 4 on for any non-zero value. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleSetOutput(ZelModuleHandle h, unsigned char output, unsigned short value);
+/** ZelIoModule::getOutputs: the output mask. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleGetOutputs(ZelModuleHandle h, unsigned char* outputs);
+/** ZelIoModule::getInputs: the input mask. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleGetInputs(ZelModuleHandle h, unsigned char* inputs);
+/** ZelIoModule::getIO: input mask into `first`, output mask into `second`. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleGetIO(ZelModuleHandle h, unsigned char* first, unsigned char* second,
                                        COUNT_REQUEST_OPTION option);
+/** ZelPneumaticModule::setOutput: the valve open for any non-zero value. */
 ZEL_CAPI int ZEL_CALL ZelPneumaticModuleSetOutput(ZelModuleHandle h, unsigned short value);
+/** ZelPneumaticModule::getOutput: 1 open, 0 closed. */
 ZEL_CAPI int ZEL_CALL ZelPneumaticModuleGetOutput(ZelModuleHandle h, unsigned char* output,
                                                   COUNT_REQUEST_OPTION option);
 
 /* ---- Configuration file (results are ZEL_XML_RETURN codes) -------------- */
+/** A configuration object (ZelConfigWriter), or null when it cannot be made. */
 ZEL_CAPI ZelConfigHandle ZEL_CALL ZelConfigFileCreate(void);
+/** Destroys a configuration handle; null is ignored. */
 ZEL_CAPI void ZEL_CALL ZelConfigFileDelete(ZelConfigHandle h);
+/** ZelConfigBase::loadXml. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileLoadXml(ZelConfigHandle h, const char* name);
+/** ZelConfigBase::reloadXml. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileReloadXml(ZelConfigHandle h);
+/** The stored file name, copied whole with its NUL: the buffer must hold it. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetFilename(ZelConfigHandle h, char* text);
+/** ZelConfigReader::getNumModules; the count is written only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count);
+/** ZelConfigReader::getNumChannels; the count is written only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count);
+/** ZelConfigReader::getElement at document level; the text (one line per element) is copied whole
+ *  only on code 0.
+ */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element);
+/** ZelConfigReader::getElement at module level; the text is copied whole only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module,
                                                     ZEL_XML_ELEMENTS element);
+/** ZelConfigReader::getElement at channel level; the text is copied whole only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module,
                                                      unsigned short channel, ZEL_XML_ELEMENTS element);
+/** ZelConfigReader::getSpecificModule: "Tag, text" lines, "" when there are none; always 0 for
+ *  valid pointers. Copied whole: the buffer must hold it.
+ */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsigned short module);
+/** ZelConfigReader::getSpecificChannel: "Tag, text" lines, "" when there are none; always 0 for
+ *  valid pointers. Copied whole: the buffer must hold it.
+ */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module,
                                                       unsigned short channel);
+/** ZelConfigReader::getAllElements; copied whole only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetAllElements(ZelConfigHandle h, char* text);
+/** ZelConfigReader::validateElements: on a failure, where it failed. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element,
                                                     unsigned short* module, unsigned short* channel);
+/** ZelConfigWriter::setElement at module level. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
                                                     ZEL_XML_ELEMENTS element);
+/** ZelConfigWriter::setElement at channel level. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
                                                      unsigned short channel, ZEL_XML_ELEMENTS element);
+/** ZelConfigBase::removeSpecificModuleNode. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned short module);
+/** ZelConfigWriter::writeFile to the loaded file's name. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileWriteFile(ZelConfigHandle h);
+/** ZelConfigWriter::writeFile to another name. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name);
+/** The text of a configuration result (ZelConfigBase::decodeErrorType). */
 ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML_RETURN code);
+/** The tag of an element (ZelConfigBase::decodeElementType). */
 ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element);
 
 #ifdef __cplusplus
 }
 #endif
+
+/** @} */
 
 #endif /* ZEL_CAPI_H */

@@ -1,24 +1,28 @@
-// ZelChainSampler: one snapshot of many measuring modules in about one
-// round trip. sample() sends the counts request (command 1) to every
-// selected module back to back, then waits on all their sockets together
-// and takes each answer as it arrives; only modules whose answer is missing
-// are asked again, each within its own time-out and retries. Each module's
-// answer is then decoded by the module object itself, with its own channel
-// settings and unit, exactly as its getPositions (or, for analog modules,
-// getScaledValues) would, so a snapshot and per-module reads agree value
-// for value.
-//
-// The answers are paired with the requests by the single exchange's rules
-// (only the module's own address and port, answers owed by earlier samples
-// waited out before the next one is sent, an answer much sooner than the
-// module's usual round trip held for a later one), so a late or duplicated
-// answer of an earlier sample is never the answer of this one.
-//
-// No thread, and no allocation per sample after the first: the records are
-// made when the selection is. One thread at a time uses the sampler and the
-// module objects it samples.
+/// @file
+/// ZelChainSampler: one snapshot of many measuring modules in about one
+/// round trip. sample() sends the counts request (command 1) to every
+/// selected module back to back, then waits on all their sockets together
+/// and takes each answer as it arrives; only modules whose answer is missing
+/// are asked again, each within its own time-out and retries. Each module's
+/// answer is then decoded by the module object itself, with its own channel
+/// settings and unit, exactly as its getPositions (or, for analog modules,
+/// getScaledValues) would, so a snapshot and per-module reads agree value
+/// for value.
+///
+/// The answers are paired with the requests by the single exchange's rules
+/// (only the module's own address and port, answers owed by earlier samples
+/// waited out before the next one is sent, an answer much sooner than the
+/// module's usual round trip held for a later one), so a late or duplicated
+/// answer of an earlier sample is never the answer of this one.
+///
+/// No thread, and no allocation per sample after the first: the records are
+/// made when the selection is. One thread at a time uses the sampler and the
+/// module objects it samples.
 #ifndef ZEL_ZEL_CHAIN_SAMPLER_H
 #define ZEL_ZEL_CHAIN_SAMPLER_H
+
+/// @addtogroup chain
+/// @{
 
 #include <cstdint>
 #include <memory>
@@ -29,71 +33,76 @@
 #include "modules/zel_module.h"
 #include "transport/zelbus_frame.h"
 
-// One module's part of a sample.
+/// One module's part of a sample.
 struct ZelChainSample {
-    ZelModule* module = nullptr;
-    unsigned short position = 0;  // in the chain, or in the list the sampler was given
-    ZelResults result;            // this module's outcome; the others' do not depend on it
-    // The raw counts of the answer (Kalix: the low 32 bits of each value;
-    // LVDT: the signed readings, as unsigned long), and for Kalix modules the
-    // revolution of each channel.
+    ZelModule* module = nullptr;  ///< the module object sampled
+    unsigned short position = 0;  ///< in the chain, or in the list the sampler was given
+    ZelResults result;            ///< this module's outcome; the others' do not depend on it
+    /// The raw counts of the answer (Kalix: the low 32 bits of each value;
+    /// LVDT: the signed readings, as unsigned long), and for Kalix modules the
+    /// revolution of each channel.
     unsigned long counts[8] = {};
-    long revolutions[8] = {};
-    unsigned short numCounts = 0;
-    // Positions in each channel's unit (Kalix, 1 Vpp, TTL, LVDT), or the
-    // calibrated voltage and current of both channels (analog: voltage 0,
-    // current 0, voltage 1, current 1).
+    long revolutions[8] = {};  ///< Kalix: the revolution of each channel
+    unsigned short numCounts = 0;  ///< valid entries of counts
+    /// Positions in each channel's unit (Kalix, 1 Vpp, TTL, LVDT), or the
+    /// calibrated voltage and current of both channels (analog: voltage 0,
+    /// current 0, voltage 1, current 1).
     double values[8] = {};
-    unsigned short numValues = 0;
-    // Host time stamps in monotonic microseconds: the request that got the
-    // answer was sent, and the answer came (0 when none came).
+    unsigned short numValues = 0;  ///< valid entries of values
+    /// Host time stamps in monotonic microseconds: the request that got the
+    /// answer was sent, and the answer came (0 when none came).
     long long sentUs = 0;
-    long long receivedUs = 0;
-    unsigned short attempts = 0;
+    long long receivedUs = 0;  ///< see sentUs
+    unsigned short attempts = 0;  ///< requests sent in this sample
 };
 
 namespace zel::platform {
 class WaitSet;
 }
 
+/// One snapshot of many measuring modules; see the file's description.
 class ZEL_API ZelChainSampler {
 public:
-    // Every measuring module (Kalix, 1 Vpp, TTL, LVDT, analog) of an ordered
-    // chain; positions are chain positions. The chain must outlive the
-    // sampler and keep its modules.
+    /// Every measuring module (Kalix, 1 Vpp, TTL, LVDT, analog) of an ordered
+    /// chain; positions are chain positions. The chain must outlive the
+    /// sampler and keep its modules.
     explicit ZelChainSampler(ZelInterface& chain);
-    // The modules of a list a host holds; positions are list indices. Null
-    // entries and modules of no measuring kind are left out.
+    /// The modules of a list a host holds; positions are list indices. Null
+    /// entries and modules of no measuring kind are left out.
     ZelChainSampler(ZelModule* const* modules, unsigned short count);
     ~ZelChainSampler();
     ZelChainSampler(const ZelChainSampler&) = delete;
     ZelChainSampler& operator=(const ZelChainSampler&) = delete;
 
-    // Narrows the selection to the measuring modules at these positions, or
-    // to those whose identity satisfies `kind` (ZelModule::isTtlModule, ...).
-    // Code 33 when a position names no measuring module; the selection is
-    // then unchanged.
+    /// Narrows the selection to the measuring modules at these positions, or
+    /// to those whose identity satisfies `kind` (ZelModule::isTtlModule, ...).
+    /// Code 33 when a position names no measuring module; the selection is
+    /// then unchanged.
     ZelResults selectPositions(const unsigned short* positions, unsigned short count);
+    /// See selectPositions; a null predicate selects every measuring module.
     void selectKinds(bool (*kind)(const MODULE_ID& id));
 
-    // One snapshot of the selected modules. Code 0 when every module
-    // answered and its answer decoded; otherwise the result of the first
-    // module (in selection order) that failed. Each record holds its own
-    // module's result.
+    /// One snapshot of the selected modules. Code 0 when every module
+    /// answered and its answer decoded; otherwise the result of the first
+    /// module (in selection order) that failed. Each record holds its own
+    /// module's result.
     ZelResults sample(COUNT_REQUEST_OPTION option = COUNT_REQUEST_NORMAL);
 
+    /// Records of the selection.
     unsigned short size() const { return static_cast<unsigned short>(records.size()); }
+    /// Record i of the last sample, in selection order (i < size()).
     const ZelChainSample& at(unsigned short i) const { return records[i]; }
+    /// Records of the last sample whose result is not code 0.
     unsigned short failures() const;
 
 private:
-    // A selected module while a sample runs.
+    /// A selected module while a sample runs.
     struct Slot {
         ZelModule* module = nullptr;
         bool done = false;
         short retriesLeft = 0;
         long long deadlineUs = 0;
-        long long holdUntilUs = 0;  // an early answer is held until then (0: none held)
+        long long holdUntilUs = 0;  ///< an early answer is held until then (0: none held)
         int heldLength = 0;
         long long heldAtUs = 0;
         int length = 0;
@@ -108,14 +117,16 @@ private:
     ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs);
     ZEL_INTERNAL void decode(std::size_t i, COUNT_REQUEST_OPTION option);
 
-    std::vector<ZelModule*> all;            // every measuring module offered
+    std::vector<ZelModule*> all;            ///< every measuring module offered
     std::vector<unsigned short> allPositions;
-    std::vector<ZelChainSample> records;    // the selection, in order
+    std::vector<ZelChainSample> records;    ///< the selection, in order
     std::vector<Slot> inFlight;
     std::vector<std::size_t> readyTags;
     std::unique_ptr<zel::platform::WaitSet> waitSet;
-    std::vector<std::intptr_t> registered;  // the socket each slot's module had when registered
+    std::vector<std::intptr_t> registered;  ///< the socket each slot's module had when registered
     std::vector<unsigned long> registeredGeneration;
 };
+
+/// @}
 
 #endif  // ZEL_ZEL_CHAIN_SAMPLER_H

@@ -1,10 +1,14 @@
-// The elements of a configuration file and the results of its operations.
-// Plain C, so the C interface's header builds its enumerations from the
-// same table as the classes.
+/// @file
+/// The elements of a configuration file and the results of its operations.
+/// Plain C, so the C interface's header builds its enumerations from the
+/// same table as the classes.
 #ifndef ZEL_CONFIG_TABLES_H
 #define ZEL_CONFIG_TABLES_H
 
-// enumerator, value, tag
+/// @addtogroup config
+/// @{
+
+/// enumerator, value, tag
 #define ZEL_XML_ELEMENT_TABLE(X)                                  \
     X(ZEL_XML_BASE_LABEL, 0, "BaseLabel")                         \
     X(ZEL_XML_SERIAL_NUMBER, 1, "SerialNumber")                   \
@@ -58,7 +62,7 @@
     X(ZEL_XML_INTERPOLATION, 131, "Interpolation")                \
     X(ZEL_XML_SIGNAL_TYPE, 132, "SignalType")
 
-// enumerator, value, text
+/// enumerator, value, text
 #define ZEL_XML_RETURN_TABLE(X)                                                              \
     X(ZEL_XML_OK, 0, "Ok")                                                                   \
     X(ZEL_XML_INVALID_TAG_NAME, 1, "Invalid tag name")                                       \
@@ -77,5 +81,7 @@
     X(ZEL_XML_TAG_NOT_FOUND, 14, "Tag name not found")                                       \
     X(ZEL_XML_SAME_DATA, 15, "The data to set is the same as what is already in the file")  \
     X(ZEL_XML_NULL_POINTER, 16, "A NULL pointer was passed in as a parameter")
+
+/// @}
 
 #endif  // ZEL_CONFIG_TABLES_H

@@ -1,9 +1,16 @@
-// The one table of response codes: symbolic name, number, message.
-// Plain C, so the C interface's header builds its enumerations from the
-// same table as the classes.
+/// @file
+/// The one table of response codes: symbolic name, number, message.
+/// Plain C, so the C interface's header builds its enumerations from the
+/// same table as the classes.
 #ifndef ZEL_RESPONSE_CODES_H
 #define ZEL_RESPONSE_CODES_H
 
+/// @addtogroup foundation
+/// @{
+
+/// The response codes as X(name, number, message) entries; ZEL_RESPONSE_CODE,
+/// ZelResults::showRespCode and the C interface's enumeration are built from
+/// it. Numbers and messages never change.
 #define ZEL_RESPONSE_CODE_TABLE(X)                                                              \
     X(ZEL_OK, 0, "None")                                                                        \
     X(ZEL_RESPONSE_TIMEOUT, 1, "Response timeout")                                              \
@@ -53,5 +60,7 @@
     X(ZEL_FIRMWARE_NOT_LOADED, 42, "The firmware is not loaded on the module")                  \
     X(ZEL_DHCP_BLOCKS_PROGRAMMING, 43,                                                          \
       "The bootloader and firmware cannot be updated while using DHCP")
+
+/// @}
 
 #endif  // ZEL_RESPONSE_CODES_H

@@ -1,10 +1,17 @@
-// The module identity table: enumerator, value, ID string, model name, kind,
-// priority class, base module.
-// Plain C, so the C interface's header builds its enumerations from the
-// same table as the classes.
+/// @file
+/// The module identity table: enumerator, value, ID string, model name, kind,
+/// priority class, base module.
+/// Plain C, so the C interface's header builds its enumerations from the
+/// same table as the classes.
 #ifndef ZEL_MODULE_ID_TABLE_H
 #define ZEL_MODULE_ID_TABLE_H
 
+/// @addtogroup modules
+/// @{
+
+/// The identities as X(enumerator, value, ID string, model, kind, priority
+/// class, base module) entries; MODULE_ID, the identity lookups and the C
+/// interface's enumeration are built from it.
 #define ZEL_MODULE_ID_TABLE(X)                                                 \
     X(ZEL_4101_01, 58030101, "580301-01", "ZEL 4101", Kalix, 1, true)          \
     X(ZEL_4101_02, 58030102, "580301-02", "ZEL 4101", Kalix, 1, true)          \
@@ -40,5 +47,7 @@
     X(ZEL_4116_04, 58031604, "580316-04", "ZEL 4116", Lvdt, 2, false)          \
     X(ZEL_4116_05, 58031605, "580316-05", "ZEL 4116", Lvdt, 2, false)          \
     X(ZEL_4116_06, 58031606, "580316-06", "ZEL 4116", Lvdt, 2, false)
+
+/// @}
 
 #endif  // ZEL_MODULE_ID_TABLE_H

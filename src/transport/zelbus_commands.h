@@ -1,9 +1,15 @@
-// The one table of command codes: enumerator, code, display name.
-// Plain C, so the C interface's header builds its enumerations from the
-// same table as the classes.
+/// @file
+/// The one table of command codes: enumerator, code, display name.
+/// Plain C, so the C interface's header builds its enumerations from the
+/// same table as the classes.
 #ifndef ZEL_ZELBUS_COMMANDS_H
 #define ZEL_ZELBUS_COMMANDS_H
 
+/// @addtogroup transport
+/// @{
+
+/// The command codes as X(name, code, text) entries; UdpCmdType and the
+/// capture's names are built from it. Codes never change.
 #define ZEL_UDP_COMMAND_TABLE(X)                                    \
     X(UDP_CMD_CONNECT, 0, "connect")                                \
     X(UDP_CMD_GET_COUNTS, 1, "get counts")                          \
@@ -36,5 +42,7 @@
     X(UDP_CMD_CHANNEL_SETTINGS, 32, "channel settings")             \
     X(UDP_CMD_CHANNEL_STATUS, 33, "channel status")                 \
     X(UDP_CMD_FACTORY_DEFAULTS, 34, "factory defaults")
+
+/// @}
 
 #endif  // ZEL_ZELBUS_COMMANDS_H
