@@ -165,14 +165,21 @@ void Segment::stop() {
 }
 
 void Segment::serve() {
-    std::vector<std::intptr_t> sockets;
-    auto flags = std::make_unique<bool[]>(modules_.size() + 2);
+    // One kept wait set over every socket (epoll where there is one): a wait
+    // costs what is ready, not what is open, so a host that sends to many
+    // modules back to back is answered as fast as it sends.
+    net::WaitSet waitSet;
+    std::vector<std::intptr_t> registered;
+    waitSet.add(wakeSocket_, 0);
+    waitSet.add(broadcastSocket_, 1);
+    for (std::size_t i = 0; i < modules_.size(); ++i) {
+        registered.push_back(modules_[i]->socket);
+        waitSet.add(modules_[i]->socket, i + 2);
+    }
+    std::vector<std::size_t> ready(modules_.size() + 2);
     unsigned char buffer[kReceiveSize];
     for (;;) {
-        // Only this thread moves a module's socket, so the list is read here.
-        sockets.assign({wakeSocket_, broadcastSocket_});
-        for (auto& m : modules_) sockets.push_back(m->socket);
-        int timeoutMs = -1;
+        long long timeoutUs = -1;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
@@ -187,36 +194,40 @@ void Segment::serve() {
                 }
             }
             for (const auto& p : pending_) {
-                const int ms = static_cast<int>((p.dueUs - now + 999) / 1000);
-                timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
+                const long long us = p.dueUs - now;
+                timeoutUs = timeoutUs < 0 ? us : std::min(timeoutUs, us);
             }
             for (auto& m : modules_) {
                 const long long due = sendPeriodic(*m, now);
-                if (due > 0) {
-                    const int ms = static_cast<int>((due - now + 999) / 1000);
-                    timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
-                }
+                if (due > 0) timeoutUs = timeoutUs < 0 ? due - now : std::min(timeoutUs, due - now);
             }
         }
-        if (net::waitAnyReadable(sockets.data(), sockets.size(), flags.get(), timeoutMs) <= 0) {
-            continue;
-        }
-        for (std::size_t i = 0; i < sockets.size(); ++i) {
-            if (!flags[i]) continue;
+        const int n = waitSet.wait(timeoutUs, ready.data(), ready.size());
+        for (int k = 0; k < n; ++k) {
+            const std::size_t tag = ready[static_cast<std::size_t>(k)];
+            const std::intptr_t socket =
+                tag == 0 ? wakeSocket_ : tag == 1 ? broadcastSocket_ : modules_[tag - 2]->socket;
             net::Peer from;
-            const long n = net::receiveFrom(sockets[i], buffer, sizeof(buffer), &from);
-            if (n < 0 || i == 0) continue;
-            const Bytes request(buffer, buffer + n);
+            const long length = net::receiveFrom(socket, buffer, sizeof(buffer), &from);
+            if (length < 0 || tag == 0) continue;
+            const Bytes request(buffer, buffer + length);
             std::lock_guard<std::mutex> lock(mutex_);
             if (pcap_.isOpen()) {
                 const std::uint32_t to =
-                    i == 1 ? addressOf(broadcastAddress()) : addressOf(modules_[i - 2]->boundAddress);
-                pcap_.write(from.address, from.port, to, kModulePort, buffer, static_cast<std::size_t>(n));
+                    tag == 1 ? addressOf(broadcastAddress()) : addressOf(modules_[tag - 2]->boundAddress);
+                pcap_.write(from.address, from.port, to, kModulePort, buffer, static_cast<std::size_t>(length));
             }
-            if (i == 1) {
+            if (tag == 1) {
                 for (auto& m : modules_) handle(*m, request, from.address, from.port, true);
             } else {
-                handle(*modules_[i - 2], request, from.address, from.port, false);
+                handle(*modules_[tag - 2], request, from.address, from.port, false);
+            }
+            // A module that took a new address answers on a new socket.
+            for (std::size_t i = 0; i < modules_.size(); ++i) {
+                if (modules_[i]->socket == registered[i]) continue;
+                waitSet.remove(registered[i]);
+                registered[i] = modules_[i]->socket;
+                waitSet.add(registered[i], i + 2);
             }
         }
     }
