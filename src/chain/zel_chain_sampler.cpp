@@ -172,6 +172,42 @@ void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int le
     slot.module->udpSocket.learnRoundTrip(nowUs - records[i].sentUs);
 }
 
+// Gives up on the slots past their deadline with no retry left, asks
+// again those with one, takes a held answer nothing followed; returns the
+// earliest deadline or hold of the slots still waiting, and how many wait.
+long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now, std::size_t* remaining) {
+    long long next = now;
+    *remaining = 0;
+    for (std::size_t i = 0; i < inFlight.size(); ++i) {
+        Slot& slot = inFlight[i];
+        if (slot.done) continue;
+        if (slot.holdUntilUs != 0 && slot.holdUntilUs <= now) {
+            // Nothing followed the early answer: it is the answer, with the
+            // round trip it came in.
+            accept(i, slot.held, slot.heldLength, slot.heldAtUs);
+            continue;
+        }
+        if (slot.deadlineUs <= now) {
+            if (slot.retriesLeft <= 0) {
+                records[i].result = ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kMethod);
+                slot.done = true;
+                continue;
+            }
+            --slot.retriesLeft;
+            slot.module->udpSocket.discardQueued();
+            if (!send(i, option, now)) {
+                records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
+                slot.done = true;
+                continue;
+            }
+        }
+        const long long due = slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
+        next = *remaining == 0 ? due : std::min(next, due);
+        ++*remaining;
+    }
+    return next;
+}
+
 ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         records[i].result = ZelResults();
@@ -207,39 +243,16 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
     }
 
     char buffer[UdpSocket::kScratchSize];
+    // The slots are looked over when the earliest deadline or hold of the
+    // last look is due, not after every answer: answers that come in time
+    // cost no walk over the whole selection.
+    long long lookAt = 0;
+    std::size_t remaining = 0;
     for (;;) {
         const long long now = net::monotonicMicroseconds();
-        long long next = 0;
-        bool pending = false;
-        for (std::size_t i = 0; i < inFlight.size(); ++i) {
-            Slot& slot = inFlight[i];
-            if (slot.done) continue;
-            if (slot.holdUntilUs != 0 && slot.holdUntilUs <= now) {
-                // Nothing followed the early answer: it is the answer, with
-                // the round trip it came in.
-                accept(i, slot.held, slot.heldLength, slot.heldAtUs);
-                continue;
-            }
-            if (slot.deadlineUs <= now) {
-                if (slot.retriesLeft <= 0) {
-                    records[i].result = ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kMethod);
-                    slot.done = true;
-                    continue;
-                }
-                --slot.retriesLeft;
-                slot.module->udpSocket.discardQueued();
-                if (!send(i, option, now)) {
-                    records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
-                    slot.done = true;
-                    continue;
-                }
-            }
-            const long long due = slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
-            next = pending ? std::min(next, due) : due;
-            pending = true;
-        }
-        if (!pending) break;
-        const int n = waitSet->wait(std::max<long long>(0, next - now), readyTags.data(), readyTags.size());
+        if (now >= lookAt) lookAt = lookOver(option, now, &remaining);
+        if (remaining == 0) break;
+        const int n = waitSet->wait(std::max<long long>(0, lookAt - now), readyTags.data(), readyTags.size());
         if (n < 0) {
             for (std::size_t i = 0; i < inFlight.size(); ++i) {
                 if (inFlight[i].done) continue;
@@ -271,6 +284,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
                 // Something followed the early answer: the early one was a
                 // duplicate or an older answer.
                 accept(i, answer, static_cast<int>(length), at);
+                --remaining;
                 continue;
             }
             const long long usual = slot.module->udpSocket.usualRoundTrip();
@@ -280,9 +294,11 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
                 slot.heldLength = static_cast<int>(length);
                 slot.heldAtUs = at;
                 slot.holdUntilUs = std::min(slot.deadlineUs, at + 3 * usual);
+                lookAt = std::min(lookAt, slot.holdUntilUs);
                 continue;
             }
             accept(i, answer, static_cast<int>(length), at);
+            --remaining;
         }
     }
 
