@@ -314,7 +314,7 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long*
                                                short n);
 /** ZelModule::clearAllErrors (command 26 with option 2). */
 ZEL_CAPI int ZEL_CALL ZelModuleClearErrors(ZelModuleHandle h);
-/** ZelModule::getAdcValues: five ADC words when n >= 5. */
+/** ZelModule::getAdcValues: the five ADC words; n below 5 gives 38 and sends nothing. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAdcValues(ZelModuleHandle h, short* values, short n);
 
 /** The module-wide functions under each kind's prefix (Zel1VppModule,
@@ -381,7 +381,7 @@ ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
  *    ZelDeviceModule::clearErrorsAndWarnings on every channel (the first
  *    failure ends it);
  *  - KindSetLatch: ZelModule::setLatch;
- *  - KindGetLatches: ZelModule::getLatch (n >= 5);
+ *  - KindGetLatches: ZelModule::getLatch (nothing written with n below 5);
  *  - KindSetDeviceOffset, KindGetDeviceOffset: ZelModule::setDeviceOffset
  *    and ZelModule::getDeviceOffset. */
 #define ZEL_CAPI_ENCODER(Kind)                                                                        \
@@ -697,7 +697,7 @@ ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* t
                                                       unsigned short channel);
 /** ZelConfigReader::getAllElements; copied whole only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetAllElements(ZelConfigHandle h, char* text);
-/** ZelConfigReader::validateElements: on a failure, where it failed. */
+/** ZelConfigReader::validateElements; element, module and channel always say where it stopped. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element,
                                                     unsigned short* module, unsigned short* channel);
 /** ZelConfigWriter::setElement at module level. */

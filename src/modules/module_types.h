@@ -96,7 +96,9 @@ struct EncoderInfo {
     UOM uom = UOM_NONE;
     /// Rotary: counts per revolution; linear Kalix encoder: nanometres per count.
     unsigned long measuringStep = 0;
-    /// True counts up as the module counts; false negates the count.
+    /// False negates a 1 Vpp channel's count. A Kalix channel holds its
+    /// encoder's direction flag here; a TTL module counts in the direction
+    /// sent to it, and this field is not used.
     bool countingDirection = true;
     double errorCompensation = 1.0;  ///< factor applied to the count
 };

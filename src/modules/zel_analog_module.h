@@ -52,7 +52,8 @@ class ZEL_API ZelAnalogModule : public ZelModule {
     ZelResults setResolution(unsigned short channel, double resolution);
     /// The channel's calibration resolution (code 32 for a null pointer).
     ZelResults getResolution(unsigned short channel, double* resolution);
-    /// The channel's calibration offset, added after the resolution.
+    /// The channel's calibration offset: a scaled value is (word x resolution
+    /// - offset) x scaling + device offset.
     ZelResults setOffset(unsigned short channel, double offset);
     /// The channel's calibration offset (code 32 for a null pointer).
     ZelResults getOffset(unsigned short channel, double* offset);
@@ -75,7 +76,8 @@ class ZEL_API ZelAnalogModule : public ZelModule {
     ZelResults getCurrent(double* values, unsigned short length, COUNT_REQUEST_OPTION option);
     /// Voltage and current of both channels (length >= 4).
     ZelResults getValues(double* values, unsigned short length, COUNT_REQUEST_OPTION option);
-    /// getValues with each channel's resolution, offset and scaling applied
+    /// getValues with each channel's calibration applied: (word x resolution
+    /// - offset) x scaling (a scaling of 0 leaves it out) + device offset
     /// (length >= 4).
     ZelResults getScaledValues(double* values, unsigned short length, COUNT_REQUEST_OPTION option);
     /// Command 15: twelve diagnostic values (length >= 12, else code 33).

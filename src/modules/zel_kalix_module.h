@@ -24,7 +24,8 @@ struct DeviceData {
     char encoderId[11];
     /// The encoder's serial number text.
     char serialNumber[17];
-    /// The encoder counts the other way; positions are negated.
+    /// The encoder reports that it counts the other way; kept as the
+    /// channel's counting direction, positions are not changed by it.
     bool directionInverted;
     /// Rotary (true) or linear encoder.
     bool isRotary;

@@ -67,7 +67,7 @@ struct ProgramFileHeader {
     char name[ZEL_HEADER_TEXT_CAPACITY];            ///< "ZEL_NAME: " value
     char imageType[ZEL_HEADER_TEXT_CAPACITY];       ///< "ZEL_IMAGE_TYPE: " value
     char modulePriority[ZEL_HEADER_TEXT_CAPACITY];  ///< "ZEL_MODULE_PRIORITY: " value
-    char datVersion[ZEL_HEADER_TEXT_CAPACITY];      ///< the file format's version, when given
+    char datVersion[ZEL_HEADER_TEXT_CAPACITY];  ///< "ZEL_DAT_VERSION: " value, if any
     char version[ZEL_HEADER_TEXT_CAPACITY];         ///< "ZEL_VERSION: " value, "major.minor.patch"
     char date[ZEL_HEADER_TEXT_CAPACITY];            ///< "ZEL_DATE: " value
     unsigned int fileSizeBytes;  ///< bytes of the image's data lines, LF included
