@@ -35,7 +35,7 @@ public:
     static constexpr short kSleepDelayThresholdMs = 17;
     /// How long initializeComm counts tick reads, and the divisor of the count.
     static constexpr unsigned long kCalibrationMs = 100;
-    static constexpr unsigned long kCalibrationDivisor = 50;  ///< count / divisor = loops per ms
+    static constexpr unsigned long kCalibrationDivisor = 50;  ///< the count / this = getLoopsPerMs()
 
     /// Defaults: time-out 800 ms, no retry, no network delay, broadcasting
     /// netmask "255.255.255.255"; the socket stays closed.
@@ -155,7 +155,8 @@ public:
     ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
     /// The clock waits take their time from (null: the system clock).
     ZEL_INTERNAL const zel::platform::Clock* getClock() const { return clock; }
-    /// Busy-wait loops per millisecond found by the calibration.
+    /// The calibration's count of tick reads in 100 ms, divided by 50: the
+    /// busy-wait's loops per unit of network delay.
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
     /// @}
