@@ -8,7 +8,8 @@
 /// @addtogroup config
 /// @{
 
-/// enumerator, value, tag
+/// The elements as X(enumerator, value, tag) entries; ZEL_XML_ELEMENTS, the
+/// tag lookups and the C interface's enumeration are built from it.
 #define ZEL_XML_ELEMENT_TABLE(X)                                  \
     X(ZEL_XML_BASE_LABEL, 0, "BaseLabel")                         \
     X(ZEL_XML_SERIAL_NUMBER, 1, "SerialNumber")                   \
@@ -62,7 +63,8 @@
     X(ZEL_XML_INTERPOLATION, 131, "Interpolation")                \
     X(ZEL_XML_SIGNAL_TYPE, 132, "SignalType")
 
-/// enumerator, value, text
+/// The results as X(enumerator, value, text) entries; ZEL_XML_RETURN and
+/// ZelConfigBase::decodeErrorType are built from it. Never renumbered.
 #define ZEL_XML_RETURN_TABLE(X)                                                              \
     X(ZEL_XML_OK, 0, "Ok")                                                                   \
     X(ZEL_XML_INVALID_TAG_NAME, 1, "Invalid tag name")                                       \
