@@ -11,7 +11,11 @@ if(NOT DOXYGEN_FOUND)
     return()
 endif()
 set(ZEL_DOCS_OUTPUT ${PROJECT_BINARY_DIR}/docs)
-list(JOIN ZEL_DOCS_HEADERS " " ZEL_DOCS_INPUT)
+# Each path quoted, so a checkout under a folder with blanks still works.
+set(ZEL_DOCS_INPUT ${PROJECT_SOURCE_DIR}/README.md ${ZEL_DOCS_HEADERS})
+list(TRANSFORM ZEL_DOCS_INPUT PREPEND "\"")
+list(TRANSFORM ZEL_DOCS_INPUT APPEND "\"")
+list(JOIN ZEL_DOCS_INPUT " " ZEL_DOCS_INPUT)
 configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${ZEL_DOCS_OUTPUT}/Doxyfile @ONLY)
 add_custom_command(OUTPUT ${ZEL_DOCS_OUTPUT}/html/index.html
     COMMAND Doxygen::doxygen ${ZEL_DOCS_OUTPUT}/Doxyfile
