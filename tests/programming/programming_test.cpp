@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "fast_clock.h"
 #include "image_builder.h"
 #include "modules/zel_module.h"
 #include "platform/clock.h"
@@ -22,18 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class FastClock : public zel::platform::Clock {
-public:
-    static constexpr long long kFactor = 30;
-    void sleepMs(unsigned long ms) const override { Clock::sleepMs(ms / kFactor); }
-    long long wallSeconds() const override {
-        return (zel::platform::monotonicMicroseconds() - start_) * kFactor / 1000000;
-    }
-
-private:
-    long long start_ = zel::platform::monotonicMicroseconds();
-};
 
 struct Versions {
     zelsim::Version bootloader;
@@ -82,7 +71,7 @@ protected:
     fs::path dir = fs::temp_directory_path() /
                    ("zelprog-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    FastClock clock;
+    zelsim::FastClock clock{30};
     zelsim::Segment segment;
     std::string address;
     ZelModule module;
