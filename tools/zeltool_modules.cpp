@@ -316,22 +316,59 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
 std::string readingsJson(const std::vector<Reading>& readings);
 
 // The next sample's time, slept in short steps so Ctrl-C ends a watch at once.
-void waitUntil(std::chrono::steady_clock::time_point next) {
-    while (!interrupted() && std::chrono::steady_clock::now() < next) {
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            next - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
-    }
-}
+// The rounds of `read`: one, or with --watch one per period until the
+// count is reached or Ctrl-C, with the failures summed up at the end.
+class Watch {
+public:
+    explicit Watch(const Options& options)
+        : options_(options),
+          wanted_(options.watch ? options.samples : 1),
+          period_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+              std::chrono::duration<double>(1.0 / options.rate))),
+          start_(std::chrono::steady_clock::now()),
+          next_(start_) {}
 
-// The status of a finished read: failures summed up at the end of a watch.
-int endOfWatch(const Options& options, long failed, long reads, const std::string& lastFailure) {
-    if (options.watch && failed > 0) {
-        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed, reads,
-                     lastFailure.c_str());
+    // True while another round is due.
+    bool more() const { return !interrupted() && (wanted_ == 0 || taken_ < wanted_); }
+    // Seconds since the first round began.
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     }
-    if (interrupted()) return kInterrupted;
-    return failed > 0 ? kFailed : kOk;
-}
+    void failedAt(const std::string& about) {
+        ++failed_;
+        lastFailure_ = about;
+    }
+    // Ends a round; false after the only one, else waits until the next is due.
+    bool next() {
+        ++taken_;
+        if (!options_.watch) return false;
+        next_ += period_;
+        while (!interrupted() && std::chrono::steady_clock::now() < next_) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                next_ - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+        }
+        return true;
+    }
+    // The status of the finished read, `readsPerRound` module reads a round.
+    int finish(long readsPerRound) const {
+        if (options_.watch && failed_ > 0) {
+            std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed_,
+                         taken_ * readsPerRound, lastFailure_.c_str());
+        }
+        if (interrupted()) return kInterrupted;
+        return failed_ > 0 ? kFailed : kOk;
+    }
+
+private:
+    const Options& options_;
+    long wanted_;
+    std::chrono::steady_clock::duration period_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point next_;
+    long taken_ = 0;
+    long failed_ = 0;
+    std::string lastFailure_;
+};
 
 // The readings of one module's part of a snapshot, shown as `read` shows a
 // module read on its own.
@@ -378,13 +415,7 @@ int readAll(const Options& options, ZelInterface& chain) {
     for (unsigned short i = 0; i < chain.getNumModules(); ++i) applyExchangeSettings(options, *chain.getModule(i));
     ZelChainSampler sampler(chain);
     if (sampler.size() == 0) return fail(options, kNotFound, "the chain holds no measuring module");
-    long taken = 0;
-    long failed = 0;
-    std::string lastFailure;
-    const long wanted = options.watch ? options.samples : 1;
-    const auto period = std::chrono::duration<double>(1.0 / options.rate);
-    const auto start = std::chrono::steady_clock::now();
-    auto next = start;
+    Watch watch(options);
     if (options.csv()) {
         // One column per channel value, named by position and channel.
         sampler.sample();
@@ -397,9 +428,9 @@ int readAll(const Options& options, ZelInterface& chain) {
         }
         std::printf("%s\n", header.c_str());
     }
-    while (!interrupted() && (wanted == 0 || taken < wanted)) {
+    while (watch.more()) {
         sampler.sample();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = watch.seconds();
         std::string line;
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", seconds);
@@ -411,9 +442,9 @@ int readAll(const Options& options, ZelInterface& chain) {
             ZelResults r = s.result;
             const std::vector<Reading> readings = r.ok() ? sampleReadings(s) : std::vector<Reading>{};
             if (!r.ok()) {
-                ++failed;
-                lastFailure = s.module->getModuleData().ipAddress;
-                fail(options, kFailed, r, lastFailure);
+                const std::string about = s.module->getModuleData().ipAddress;
+                watch.failedAt(about);
+                fail(options, kFailed, r, about);
                 if (options.stopOnError || !options.watch) return kFailed;
             }
             if (options.json()) {
@@ -434,11 +465,9 @@ int readAll(const Options& options, ZelInterface& chain) {
         if (options.json()) line += "]}";
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
-        ++taken;
-        if (!options.watch) break;
-        waitUntil(next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period));
+        if (!watch.next()) break;
     }
-    return endOfWatch(options, failed, taken * static_cast<long>(sampler.size()), lastFailure);
+    return watch.finish(sampler.size());
 }
 
 std::string jsonValue(const Reading& r) {
@@ -651,36 +680,27 @@ int read(const Options& options) {
         if (int s = openTarget(options, options.args[1], target)) return s;
         reads.push_back({target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});
     }
-    long taken = 0;
-    long failed = 0;
-    std::string lastFailure;
-    const long wanted = options.watch ? options.samples : 1;
-    const auto period = std::chrono::duration<double>(1.0 / options.rate);
-    const auto start = std::chrono::steady_clock::now();
-    auto next = start;
+    Watch watch(options);
     bool header = true;
-    while (!interrupted() && (wanted == 0 || taken < wanted)) {
+    while (watch.more()) {
         for (const Read& one : reads) {
             if (interrupted()) break;
             std::vector<Reading> readings;
             ZelResults r = readModule(*one.module, readings);
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double seconds = watch.seconds();
             if (!r.ok()) {
-                ++failed;
                 const std::string about = one.module->getModuleData().ipAddress;
+                watch.failedAt(about);
                 fail(options, kFailed, r, about);
                 if (!options.watch || options.stopOnError) return kFailed;
-                lastFailure = about;
                 continue;
             }
             printSample(options, *one.module, one.position, readings, seconds, header);
             header = false;
         }
-        ++taken;
-        if (!options.watch) break;
-        waitUntil(next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period));
+        if (!watch.next()) break;
     }
-    return endOfWatch(options, failed, taken * static_cast<long>(reads.size()), lastFailure);
+    return watch.finish(static_cast<long>(reads.size()));
 }
 
 int setIp(const Options& options) {
