@@ -3,10 +3,10 @@
 from __future__ import annotations
 
 import ctypes
-import weakref
 from typing import Optional, Tuple, Union
 
 from . import _capi
+from ._owned import Owned
 from .errors import ConfigError, check_config, to_latin1
 
 _BIG = 1 << 20  # room for a whole listing
@@ -38,35 +38,21 @@ def _element(element: Element) -> int:
         raise ValueError(f"{element!r} is no element of the configuration file") from None
 
 
-class ConfigFile:
+class ConfigFile(Owned):
     """A chain's configuration file: load, counts, reads at three levels, the
     check, edits and the write with its backup ("name~"). Text crosses as
     str, converted to and from the library's Latin-1."""
+
+    _what = "configuration file"
 
     def __init__(self, path: Optional[str] = None) -> None:
         self._lib = _capi.library()
         handle = self._lib.ZelConfigFileCreate()
         if not handle:
             raise MemoryError("the library could not create a configuration object")
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, self._lib.ZelConfigFileDelete, ctypes.c_void_p(handle))
+        self._own(handle, self._lib.ZelConfigFileDelete)
         if path is not None:
             self.load(path)
-
-    def close(self) -> None:
-        self._finalizer()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc) -> None:
-        self.close()
-
-    @property
-    def handle(self) -> int:
-        if not self._finalizer.alive:
-            raise ValueError("the configuration file is closed")
-        return self._handle
 
     def load(self, path: str) -> None:
         check_config(self._lib.ZelConfigFileLoadXml(self.handle, to_latin1(path)), "ZelConfigFileLoadXml")

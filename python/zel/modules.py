@@ -5,11 +5,11 @@ from __future__ import annotations
 import ctypes
 import threading
 import time
-import weakref
 from dataclasses import dataclass
 from typing import Callable, List, Optional, Tuple
 
 from . import _capi
+from ._owned import Owned
 from .errors import check, to_latin1
 
 COUNT_REQUEST_NORMAL = 0
@@ -42,11 +42,12 @@ class ModuleInfo:
     channels: int
 
 
-class Module:
+class Module(Owned):
     """A module of any kind, opened by address. Use it as a context manager,
     or call close(); the handle is deleted once, also on garbage collection."""
 
     _prefix = "ZelModule"
+    _what = "module"
     kind = "module"
 
     def __init__(self, address: str, *, timeout_ms: Optional[int] = None, retries: Optional[int] = None,
@@ -55,8 +56,7 @@ class Module:
         handle = getattr(self._lib, self._prefix + "Create")()
         if not handle:
             raise MemoryError("the library could not create a module object")
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, self._lib.ZelModuleDelete, ctypes.c_void_p(handle))
+        self._own(handle, self._lib.ZelModuleDelete)
         if timeout_ms is not None:
             check(self._lib.ZelModuleSetUdpTimeout(handle, timeout_ms), "ZelModuleSetUdpTimeout")
         if retries is not None:
@@ -66,27 +66,6 @@ class Module:
         except BaseException:
             self.close()
             raise
-
-    # -- lifetime ---------------------------------------------------------------
-    def close(self) -> None:
-        """Deletes the handle (once; later calls do nothing)."""
-        self._finalizer()
-
-    @property
-    def closed(self) -> bool:
-        return not self._finalizer.alive
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc) -> None:
-        self.close()
-
-    @property
-    def handle(self) -> int:
-        if self.closed:
-            raise ValueError("the module is closed")
-        return self._handle
 
     # -- what the module is -------------------------------------------------------
     @property
