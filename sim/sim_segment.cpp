@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/thread.h"
 
 namespace net = zel::platform;
 
@@ -26,7 +28,7 @@ struct Segment::Module {
     std::intptr_t socket = net::kInvalidSocket;
     std::map<int, Handler> handlers = commonHandlers();
     std::map<int, Fault> faults;
-    std::vector<Request> log;
+    std::deque<Request> log;
     std::size_t sent = 0;
     std::string boundAddress;
     std::uint32_t hostIp = 0;  // who last sent a command
@@ -168,6 +170,7 @@ void Segment::serve() {
     // One kept wait set over every socket (epoll where there is one): a wait
     // costs what is ready, not what is open, so a host that sends to many
     // modules back to back is answered as fast as it sends.
+    if (servingCpu_ >= 0) zel::platform::pinCurrentThread(static_cast<unsigned>(servingCpu_));
     net::WaitSet waitSet;
     std::vector<std::intptr_t> registered;
     waitSet.add(wakeSocket_, 0);
@@ -296,6 +299,7 @@ long long Segment::sendPeriodic(Module& m, long long nowUs) {
 void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
                      std::uint16_t fromPort, bool broadcast) {
     const long long now = net::monotonicMicroseconds();
+    if (m.log.size() == kRequestLog) m.log.pop_front();
     m.log.push_back(Request{now, request, broadcast});
     m.hostIp = fromIp;
     if (request.empty()) return;
@@ -443,7 +447,8 @@ void Segment::setHandler(std::size_t module, int command, Handler handler) {
 
 std::vector<Request> Segment::requests(std::size_t module) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return modules_.at(module)->log;
+    const auto& log = modules_.at(module)->log;
+    return std::vector<Request>(log.begin(), log.end());
 }
 
 void Segment::clearRequests(std::size_t module) {

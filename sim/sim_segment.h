@@ -276,6 +276,9 @@ class Segment {
     // socket cannot be bound. Stop with stop() or the destructor.
     bool start();
     void stop();
+    // Keeps the serving thread on this processor (call before start()), as a
+    // module answers on a processor of its own, never on the host's.
+    void setServingCpu(int cpu) { servingCpu_ = cpu; }
 
     int subnet() const { return subnet_; }
     std::string hostAddress() const;       // 127.N.0.1, for the host side
@@ -289,7 +292,10 @@ class Segment {
 
     void setFault(std::size_t module, int command, const Fault& fault);
     void setHandler(std::size_t module, int command, Handler handler);
+    // The requests a module received, oldest first: the last kRequestLog of
+    // them, so that a simulator serving a host for days keeps its size.
     std::vector<Request> requests(std::size_t module) const;
+    static constexpr std::size_t kRequestLog = 10000;
     // Datagrams a module has sent so far (answers, duplicates, stray ones).
     // Loopback queues a datagram at the receiver when it is sent, so a test
     // that waits for this count knows the datagram is waiting at the host.
@@ -338,6 +344,7 @@ class Segment {
     mutable std::mutex mutex_;
     std::thread thread_;
     bool running_ = false;
+    int servingCpu_ = -1;
     bool stopping_ = false;
 };
 

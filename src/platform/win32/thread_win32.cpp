@@ -1,0 +1,13 @@
+// Windows implementation of the thread placement.
+#include <windows.h>
+
+#include "platform/thread.h"
+
+namespace zel::platform {
+
+bool pinCurrentThread(unsigned cpu) {
+    if (cpu >= sizeof(DWORD_PTR) * 8) return false;
+    return SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(1) << cpu) != 0;
+}
+
+}  // namespace zel::platform
