@@ -3,23 +3,36 @@
 // (b) one bare sendto/recvfrom round trip of the counts request, and (c) the
 // bare fan-out of N requests and N answers on one plain socket, in the same
 // run. The counter "spread_us" is the time between the first and the last
-// request of a snapshot going out.
+// request of a snapshot going out; "sends_us", of the bare fan-out, is the
+// time its N sends take, the floor of that spread.
+//
+// A module answers on a processor of its own. So that the simulated ones
+// do too, the simulator's thread is kept on the second core and the host's
+// on the first (--unpinned leaves both to the scheduler, which runs the
+// simulator on the host's core after the host's burst of requests).
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "chain/zel_chain_sampler.h"
 #include "modules/zel_ttl_module.h"
+#include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/thread.h"
 #include "sim_segment.h"
 
 namespace {
 
+bool pinned = false;
+
 // N four-channel TTL modules, initialised.
 struct Chain {
     explicit Chain(int n) {
+        if (pinned) segment.setServingCpu(1);
         for (int m = 0; m < n; ++m) {
             zelsim::ModuleState s;
             s.moduleId = 58031501;
@@ -51,6 +64,7 @@ void BM_Snapshot(benchmark::State& state) {
         return;
     }
     ZelChainSampler sampler(chain.modules.data(), static_cast<unsigned short>(chain.modules.size()));
+    sampler.setSpinWait(static_cast<long>(state.range(1)));
     double spread = 0.0;
     for (auto _ : state) {
         if (!sampler.sample().ok()) state.SkipWithError("a module failed");
@@ -63,7 +77,9 @@ void BM_Snapshot(benchmark::State& state) {
     }
     state.counters["spread_us"] = benchmark::Counter(spread, benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_Snapshot)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
+// The second argument is the sampler's spin wait in microseconds (1000:
+// longer than any of these snapshots, so the host never sleeps on them).
+BENCHMARK(BM_Snapshot)->ArgsProduct({{1, 8, 32, 64}, {0, 1000}})->ArgNames({"", "spin_us"})->UseRealTime();
 
 void BM_SequentialPositions(benchmark::State& state) {
     Chain chain(static_cast<int>(state.range(0)));
@@ -99,10 +115,14 @@ void BM_BareFanOut(benchmark::State& state) {
     for (int m = 0; m < n; ++m) addresses.push_back(net::parseAddress(chain.address(m).c_str()));
     const unsigned char request[6] = {UDP_CMD_GET_COUNTS, 2, 3, 0, 0, 0};
     unsigned char answer[zelbus::kFrameSize];
+    double sends = 0.0;
     for (auto _ : state) {
+        const long long start = net::monotonicMicroseconds();
         for (std::uint32_t a : addresses) net::sendTo(s, request, sizeof(request), a, zelbus::kModulePort);
+        sends += static_cast<double>(net::monotonicMicroseconds() - start);
         for (int m = 0; m < n; ++m) benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
     }
+    state.counters["sends_us"] = benchmark::Counter(sends, benchmark::Counter::kAvgIterations);
     net::closeSocket(s);
 }
 BENCHMARK(BM_BareFanOut)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->UseRealTime();
@@ -128,4 +148,22 @@ BENCHMARK(BM_BareRoundTrip)->UseRealTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    int kept = 1;
+    bool unpinned = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unpinned") == 0) {
+            unpinned = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    pinned = !unpinned && std::thread::hardware_concurrency() >= 2 && zel::platform::pinCurrentThread(0);
+    benchmark::AddCustomContext("simulator", pinned ? "own core (second), host on the first" : "unpinned");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -88,6 +88,16 @@ public:
     /// module's result.
     ZelResults sample(COUNT_REQUEST_OPTION option = COUNT_REQUEST_NORMAL);
 
+    /// How long sample() keeps looking at the sockets without sleeping once
+    /// its requests are out, before it sleeps on them. A host that can spare
+    /// a core for the time of a sample saves the wake-up of its thread for
+    /// the answers that come meanwhile. 0, the default: it sleeps at once;
+    /// a negative value counts as 0. The time-outs and retries are the same
+    /// either way.
+    void setSpinWait(long microseconds) { spinWaitUs = microseconds > 0 ? microseconds : 0; }
+    /// See setSpinWait.
+    long getSpinWait() const { return spinWaitUs; }
+
     /// Records of the selection.
     unsigned short size() const { return static_cast<unsigned short>(records.size()); }
     /// Record i of the last sample, in selection order (i < size()).
@@ -126,6 +136,7 @@ private:
     std::unique_ptr<zel::platform::WaitSet> waitSet;
     std::vector<std::intptr_t> registered;  ///< the socket each slot's module had when registered
     std::vector<unsigned long> registeredGeneration;
+    long spinWaitUs = 0;
 };
 
 /// @}

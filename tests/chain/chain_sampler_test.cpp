@@ -30,7 +30,7 @@ std::unique_ptr<ZelModule> objectFor(std::uint32_t id) {
 }
 
 class ChainSampler : public ::testing::Test {
-protected:
+  protected:
     // The default chain, every axis frozen where it stands.
     void SetUp() override {
         plan = zelsim::defaultChain();
@@ -41,7 +41,8 @@ protected:
         ASSERT_TRUE(segment.start());
         for (const auto& p : plan) {
             objects.push_back(objectFor(p.state.moduleId));
-            const std::string address = "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(p.host);
+            const std::string address =
+                "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(p.host);
             ASSERT_EQ(objects.back()->initializeModule(address.c_str(), false).getCode(), ZEL_OK);
             modules.push_back(objects.back().get());
         }
@@ -135,24 +136,31 @@ TEST_F(ChainSampler, ASilentModuleFailsAloneAfterItsOwnRetries) {
     silent.drop = -1;
     segment.setFault(3, UDP_CMD_GET_COUNTS, silent);  // the 1 Vpp module
     ZelChainSampler sampler(modules.data(), static_cast<unsigned short>(modules.size()));
-    ZelResults r = sampler.sample();
-    EXPECT_EQ(r.getCode(), ZEL_RESPONSE_TIMEOUT);
-    EXPECT_EQ(sampler.failures(), 1);
-    for (unsigned short i = 0; i < sampler.size(); ++i) {
-        const ZelChainSample& s = sampler.at(i);
-        ZelResults own = s.result;
-        if (s.position == 3) {
-            EXPECT_EQ(own.getCode(), ZEL_RESPONSE_TIMEOUT);
-            EXPECT_EQ(s.attempts, 3) << "its own retries";
-            EXPECT_EQ(s.receivedUs, 0);
-        } else {
-            EXPECT_EQ(own.getCode(), ZEL_OK) << s.position;
-            EXPECT_EQ(s.attempts, 1) << "the others were asked once";
+    // Sleeping on the sockets, then spinning on them for longer than the
+    // whole sample lasts: the same deadlines and retries either way.
+    for (const long spinUs : {0L, 2000000L}) {
+        SCOPED_TRACE(spinUs);
+        sampler.setSpinWait(spinUs);
+        segment.clearRequests(3);
+        ZelResults r = sampler.sample();
+        EXPECT_EQ(r.getCode(), ZEL_RESPONSE_TIMEOUT);
+        EXPECT_EQ(sampler.failures(), 1);
+        for (unsigned short i = 0; i < sampler.size(); ++i) {
+            const ZelChainSample& s = sampler.at(i);
+            ZelResults own = s.result;
+            if (s.position == 3) {
+                EXPECT_EQ(own.getCode(), ZEL_RESPONSE_TIMEOUT);
+                EXPECT_EQ(s.attempts, 3) << "its own retries";
+                EXPECT_EQ(s.receivedUs, 0);
+            } else {
+                EXPECT_EQ(own.getCode(), ZEL_OK) << s.position;
+                EXPECT_EQ(s.attempts, 1) << "the others were asked once";
+            }
         }
+        int asked = 0;
+        for (const auto& req : segment.requests(3)) asked += req.bytes[0] == UDP_CMD_GET_COUNTS;
+        EXPECT_EQ(asked, 3);
     }
-    int asked = 0;
-    for (const auto& req : segment.requests(3)) asked += req.bytes[0] == UDP_CMD_GET_COUNTS;
-    EXPECT_EQ(asked, 3);
 }
 
 TEST(ChainSamplerPairing, NoLateOrDuplicatedAnswerOfAnEarlierSampleIsTaken) {
@@ -168,14 +176,15 @@ TEST(ChainSamplerPairing, NoLateOrDuplicatedAnswerOfAnEarlierSampleIsTaken) {
         segment.addModule(10 + m, s);
         auto counter = std::make_shared<std::atomic<int>>(0);
         seen.push_back(counter);
-        segment.setHandler(static_cast<std::size_t>(m), UDP_CMD_GET_COUNTS,
-                           [counter](zelsim::ModuleState&, const zelsim::Bytes&) {
-                               const int n = ++*counter;
-                               zelsim::Bytes p(32, 0);
-                               p[0] = static_cast<std::uint8_t>(n);
-                               p[1] = static_cast<std::uint8_t>(n >> 8);
-                               return std::optional<zelsim::Bytes>(zelsim::frame(UDP_CMD_GET_COUNTS, 4, p));
-                           });
+        segment.setHandler(
+            static_cast<std::size_t>(m), UDP_CMD_GET_COUNTS,
+            [counter](zelsim::ModuleState&, const zelsim::Bytes&) {
+                const int n = ++*counter;
+                zelsim::Bytes p(32, 0);
+                p[0] = static_cast<std::uint8_t>(n);
+                p[1] = static_cast<std::uint8_t>(n >> 8);
+                return std::optional<zelsim::Bytes>(zelsim::frame(UDP_CMD_GET_COUNTS, 4, p));
+            });
     }
     // Module 1 answers every 7th request after its time-out; module 2 sends
     // every 5th answer twice, back to back, as a switch that floods does.
@@ -196,7 +205,8 @@ TEST(ChainSamplerPairing, NoLateOrDuplicatedAnswerOfAnEarlierSampleIsTaken) {
     std::vector<ZelModule*> modules;
     for (int m = 0; m < kModules; ++m) {
         objects.push_back(std::make_unique<ZelTtlModule>());
-        const std::string address = "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(10 + m);
+        const std::string address =
+            "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(10 + m);
         ASSERT_EQ(objects.back()->initializeModule(address.c_str(), false).getCode(), ZEL_OK);
         objects.back()->setUdpTimeout(20);
         objects.back()->setUdpNumRetries(1);
@@ -207,6 +217,8 @@ TEST(ChainSamplerPairing, NoLateOrDuplicatedAnswerOfAnEarlierSampleIsTaken) {
     for (int round = 0; round < 1000; ++round) {
         int before[kModules];
         for (int m = 0; m < kModules; ++m) before[m] = seen[m]->load();
+        // Every other sample spins on the sockets instead of sleeping.
+        sampler.setSpinWait(round % 2 == 0 ? 0 : 100000);
         sampler.sample();
         for (unsigned short i = 0; i < sampler.size(); ++i) {
             const ZelChainSample& s = sampler.at(i);
