@@ -1,6 +1,7 @@
 // zelsim: a simulated segment as its own process, for host programs run
 // against it instead of hardware.
 //   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS] [--pcap FILE]
+//          [--cpu N]
 // --chain default: one module of each kind in a shuffled physical order;
 // --chain FILE: the modules of a configuration file, in its order;
 // --modules: plain TTL modules at the given host numbers;
@@ -8,7 +9,9 @@
 // port, each module sends its latch and channel-status messages every MS
 // milliseconds (10 to 60000), besides those it sends on a change;
 // --pcap: every datagram the modules receive and send, written to FILE as a
-// pcap capture (raw IPv4) that Wireshark and tshark read.
+// pcap capture (raw IPv4) that Wireshark and tshark read;
+// --cpu: the modules are served on processor N only, as a module has a
+// processor of its own (a host measured against them runs on another).
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
 #include <csignal>
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <unistd.h>
 
@@ -28,7 +32,7 @@ void onSignal(int) { interrupted = 1; }
 int usage() {
     std::fprintf(stderr,
                  "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
-                 " [--async-period MS] [--pcap FILE]\n");
+                 " [--async-period MS] [--pcap FILE] [--cpu N]\n");
     return 2;
 }
 }  // namespace
@@ -39,6 +43,7 @@ int main(int argc, char** argv) {
     std::string hosts;
     int asyncPeriodMs = 0;
     std::string pcap;
+    int cpu = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--subnet" && i + 1 < argc) {
@@ -50,6 +55,11 @@ int main(int argc, char** argv) {
             hosts = argv[++i];
         } else if (a == "--pcap" && i + 1 < argc) {
             pcap = argv[++i];
+        } else if (a == "--cpu" && i + 1 < argc) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || n < 0 || n >= static_cast<long>(std::thread::hardware_concurrency())) return usage();
+            cpu = static_cast<int>(n);
         } else if (a == "--async-period" && i + 1 < argc) {
             char* end = nullptr;
             const long ms = std::strtol(argv[++i], &end, 10);
@@ -81,6 +91,7 @@ int main(int argc, char** argv) {
     for (auto& planned : plan) planned.state.asyncPeriodMs = asyncPeriodMs;
     zelsim::Segment segment(subnet);
     zelsim::addChain(segment, plan);
+    segment.setServingCpu(cpu);
     if (!pcap.empty() && !segment.capture(pcap)) {
         std::fprintf(stderr, "zelsim: cannot create the capture file %s\n", pcap.c_str());
         return 1;
