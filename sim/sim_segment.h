@@ -344,8 +344,8 @@ class Segment {
     mutable std::mutex mutex_;
     std::thread thread_;
     bool running_ = false;
-    int servingCpu_ = -1;
     bool stopping_ = false;
+    int servingCpu_ = -1;
 };
 
 }  // namespace zelsim

@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
         } else if (a == "--cpu" && i + 1 < argc) {
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 0 || n >= static_cast<long>(std::thread::hardware_concurrency())) return usage();
+            const long cores = static_cast<long>(std::thread::hardware_concurrency());  // 0: not known
+            if (*end != '\0' || n < 0 || (cores > 0 && n >= cores)) return usage();
             cpu = static_cast<int>(n);
         } else if (a == "--async-period" && i + 1 < argc) {
             char* end = nullptr;

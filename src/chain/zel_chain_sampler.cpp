@@ -248,12 +248,12 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
     // cost no walk over the whole selection.
     long long lookAt = 0;
     std::size_t remaining = 0;
-    const long long spinUntil = net::monotonicMicroseconds() + spinWaitUs;
+    const long long spinFrom = net::monotonicMicroseconds();
     for (;;) {
         const long long now = net::monotonicMicroseconds();
         if (now >= lookAt) lookAt = lookOver(option, now, &remaining);
         if (remaining == 0) break;
-        const long long sleepUs = now < spinUntil ? 0 : std::max<long long>(0, lookAt - now);
+        const long long sleepUs = now - spinFrom < spinWaitUs ? 0 : std::max<long long>(0, lookAt - now);
         const int n = waitSet->wait(sleepUs, readyTags.data(), readyTags.size());
         if (n < 0) {
             for (std::size_t i = 0; i < inFlight.size(); ++i) {

@@ -1,7 +1,7 @@
-// Where a thread runs. The simulator gives its serving thread a core of its
-// own and the benchmarks keep the host on another, as a module has its own
-// processor: left to the scheduler, the thread a host wakes is run on the
-// host's own core after the host's burst of requests, one after the other.
+// Where a thread runs. The simulator can give its serving thread a core of
+// its own and the benchmarks keep the host on another, as a module has its
+// own processor: left to the scheduler, the thread a host wakes tends to run
+// on the host's own core, after the host's burst of requests.
 #ifndef ZEL_PLATFORM_THREAD_H
 #define ZEL_PLATFORM_THREAD_H
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,9 +137,9 @@ TEST_F(ChainSampler, ASilentModuleFailsAloneAfterItsOwnRetries) {
     silent.drop = -1;
     segment.setFault(3, UDP_CMD_GET_COUNTS, silent);  // the 1 Vpp module
     ZelChainSampler sampler(modules.data(), static_cast<unsigned short>(modules.size()));
-    // Sleeping on the sockets, then spinning on them for longer than the
-    // whole sample lasts: the same deadlines and retries either way.
-    for (const long spinUs : {0L, 2000000L}) {
+    // Sleeping on the sockets, then spinning on them for as long as a long
+    // counts (longer than any sample): the same deadlines and retries.
+    for (const long spinUs : {0L, std::numeric_limits<long>::max()}) {
         SCOPED_TRACE(spinUs);
         sampler.setSpinWait(spinUs);
         segment.clearRequests(3);
