@@ -163,13 +163,14 @@ bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long
     return true;
 }
 
-void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs) {
+void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs,
+                             bool heldAlone) {
     Slot& slot = inFlight[i];
     slot.answer = answer;
     slot.length = length;
     slot.done = true;
     records[i].receivedUs = nowUs;
-    slot.module->udpSocket.learnRoundTrip(nowUs - records[i].sentUs);
+    slot.module->udpSocket.learnRoundTrip(nowUs - records[i].sentUs, heldAlone);
 }
 
 // Gives up on the slots past their deadline with no retry left, asks
@@ -184,7 +185,7 @@ long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now, 
         if (slot.holdUntilUs != 0 && slot.holdUntilUs <= now) {
             // Nothing followed the early answer: it is the answer, with the
             // round trip it came in.
-            accept(i, slot.held, slot.heldLength, slot.heldAtUs);
+            accept(i, slot.held, slot.heldLength, slot.heldAtUs, true);
             continue;
         }
         if (slot.deadlineUs <= now) {
@@ -285,13 +286,14 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
             if (slot.holdUntilUs != 0) {
                 // Something followed the early answer: the early one was a
                 // duplicate or an older answer.
-                accept(i, answer, static_cast<int>(length), at);
+                accept(i, answer, static_cast<int>(length), at, false);
                 --remaining;
                 continue;
             }
             const long long usual = slot.module->udpSocket.usualRoundTrip();
             const long long roundTrip = at - records[i].sentUs;
-            if (slot.module->udpSocket.holdsEarlyAnswers() && roundTrip * 10 < usual * 7) {
+            if (slot.module->udpSocket.isEarly(roundTrip)) {
+                slot.module->udpSocket.markSuspect();
                 slot.held = answer;
                 slot.heldLength = static_cast<int>(length);
                 slot.heldAtUs = at;
@@ -299,7 +301,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
                 lookAt = std::min(lookAt, slot.holdUntilUs);
                 continue;
             }
-            accept(i, answer, static_cast<int>(length), at);
+            accept(i, answer, static_cast<int>(length), at, false);
             --remaining;
         }
     }

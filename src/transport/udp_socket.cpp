@@ -137,11 +137,14 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
     if (n < 0) return false;
     --owedAnswers;
     long long roundTripUs = net::monotonicMicroseconds() - sentUs;
-    const bool suspect = holdsEarlyAnswers();
+    bool heldAlone = false;
+    const bool early = isEarly(roundTripUs);
     countExchange();
-    if (suspect && roundTripUs * 10 < usualRoundTripUs * 7 && n <= responseCapacity) {
+    if (early && n <= responseCapacity) {
         // Sooner than the module can have answered this request: a duplicate
         // or an older answer, unless nothing else follows it.
+        markSuspect();
+        heldAlone = true;
         char later[kScratchSize];
         const long long holdUntilUs =
             std::min(deadlineUs, net::monotonicMicroseconds() + 3 * usualRoundTripUs);
@@ -151,13 +154,14 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
             std::memset(response + m, 0, static_cast<std::size_t>(responseCapacity - m));
             n = m;
             roundTripUs = net::monotonicMicroseconds() - sentUs;
+            heldAlone = false;
         }
     }
     if (n > responseCapacity) {
         discardWaiting(false);
         return false;
     }
-    learnRoundTrip(roundTripUs);
+    learnRoundTrip(roundTripUs, heldAlone);
     lastLength = static_cast<int>(n);
     return true;
 }
@@ -179,8 +183,27 @@ bool UdpSocket::sendAttempt(const char* request, int length, long timeoutMs) {
     return true;
 }
 
-void UdpSocket::learnRoundTrip(long long roundTripUs) {
+bool UdpSocket::isEarly(long long roundTripUs) const {
+    if (roundTripUs * 4 < fastestRoundTripUs) return true;
+    return suspectExchanges > 0 && roundTripUs * 10 < usualRoundTripUs * 7;
+}
+
+void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
     usualRoundTripUs = usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
+    // A window's fastest answer counts until the next window is whole, so
+    // one slow stretch never hides how fast the module can answer. An early
+    // answer that nothing followed may still have been a copy whose own
+    // answer was lost or held up: it lowers the floor only with the next
+    // window, or every later copy would pass as an answer until then.
+    if (!heldAlone && (fastestRoundTripUs == 0 || roundTripUs < fastestRoundTripUs)) {
+        fastestRoundTripUs = roundTripUs;
+    }
+    if (windowFastestUs == 0 || roundTripUs < windowFastestUs) windowFastestUs = roundTripUs;
+    if (++windowAnswers == kFastestWindow) {
+        fastestRoundTripUs = windowFastestUs;
+        windowFastestUs = 0;
+        windowAnswers = 0;
+    }
 }
 
 void UdpSocket::flushReadBuffer() {
@@ -255,4 +278,7 @@ void UdpSocket::close() {
     retrying = false;
     suspectExchanges = 0;
     usualRoundTripUs = 0;
+    fastestRoundTripUs = 0;
+    windowFastestUs = 0;
+    windowAnswers = 0;
 }

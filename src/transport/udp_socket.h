@@ -18,15 +18,19 @@
 //   one more time-out is never taken for a later command. A retry of the
 //   same command (markRetry) does not wait: an earlier attempt's late
 //   answer answers the same request;
-// - while the module has lately sent datagrams nobody waited for (the 256
-//   exchanges after a duplicate or a late answer was thrown away), an
-//   answer that comes much sooner than the module has been answering
-//   (under 70 % of its usual round trip) is held while the socket waits up
-//   to three usual round trips for another one from the module; when one
-//   comes, the early one was a duplicate or an older answer and the later
-//   one is taken. (A host that has fallen one answer behind receives each
-//   older answer about half a round trip after its request, so the hold
-//   puts it back in step at the next call.)
+// - an answer that comes much sooner than the module can answer is held
+//   while the socket waits up to three usual round trips for another one
+//   from the module; when one comes, the early one was a duplicate or an
+//   older answer and the later one is taken. Much sooner is under a quarter
+//   of the fastest round trip of the last 64 to 128 answers (a copy the
+//   link delivered just after the next request went out), and, while the
+//   module has lately sent datagrams nobody waited for (the 256 exchanges
+//   after a duplicate or a late answer was thrown away, or an early answer
+//   held), under 70 % of its usual round trip. An early answer that nothing
+//   followed is taken, but lowers the quarter's floor only with the next
+//   window. (A host that has fallen one answer behind
+//   receives each older answer about half a round trip after its request,
+//   so the hold puts it back in step at the next call.)
 //
 // Internal to the library; not thread-safe (one caller at a time).
 #ifndef ZEL_UDP_SOCKET_H
@@ -135,14 +139,15 @@ public:
     bool sendAttempt(const char* request, int length, long timeoutMs);
     // The module's usual round trip (0 until known), and a new one to learn.
     long long usualRoundTrip() const { return usualRoundTripUs; }
-    // Whether an answer much sooner than usual is held for a later one:
-    // only while the module has lately sent datagrams nobody waited for.
-    bool holdsEarlyAnswers() const { return suspectExchanges > 0 && usualRoundTripUs > 0; }
+    // Whether an answer that came this long after its request is held for
+    // a later one (see the pairing rules above).
+    bool isEarly(long long roundTripUs) const;
     void countExchange() {
         if (suspectExchanges > 0) --suspectExchanges;
     }
     void markSuspect() { suspectExchanges = kSuspectExchanges; }
-    void learnRoundTrip(long long roundTripUs);
+    // `heldAlone`: the answer was held as early and nothing followed it.
+    void learnRoundTrip(long long roundTripUs, bool heldAlone);
 
 private:
     // Takes the socket library and creates the datagram socket; on failure
@@ -183,6 +188,12 @@ private:
     unsigned long generation = 0;
     // The module's usual round trip (microseconds, smoothed; 0 until known).
     long long usualRoundTripUs = 0;
+    // The fastest round trip of the last whole window of answers and of the
+    // window being filled (microseconds; 0 until known).
+    static constexpr int kFastestWindow = 64;
+    long long fastestRoundTripUs = 0;
+    long long windowFastestUs = 0;
+    int windowAnswers = 0;
 };
 
 #endif  // ZEL_UDP_SOCKET_H
