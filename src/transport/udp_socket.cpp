@@ -192,11 +192,16 @@ void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
     usualRoundTripUs = usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
     // A window's fastest answer counts until the next window is whole, so
     // one slow stretch never hides how fast the module can answer. An early
-    // answer that nothing followed may still have been a copy whose own
-    // answer was lost or held up: it lowers the floor only with the next
-    // window, or every later copy would pass as an answer until then.
-    if (!heldAlone && (fastestRoundTripUs == 0 || roundTripUs < fastestRoundTripUs)) {
+    // answer that nothing followed is either a copy whose own answer was
+    // lost or held up, or an answer of a module that now answers much faster
+    // than at first (the first datagram to an address waits for its address
+    // resolution): it halves the floor at most, so that the copies of a
+    // link that sends them keep being held, and a faster module's answers
+    // stop being held after a few.
+    if (fastestRoundTripUs == 0) {
         fastestRoundTripUs = roundTripUs;
+    } else if (roundTripUs < fastestRoundTripUs) {
+        fastestRoundTripUs = heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
     }
     if (windowFastestUs == 0 || roundTripUs < windowFastestUs) windowFastestUs = roundTripUs;
     if (++windowAnswers == kFastestWindow) {

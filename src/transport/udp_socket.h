@@ -27,10 +27,10 @@
 //   module has lately sent datagrams nobody waited for (the 256 exchanges
 //   after a duplicate or a late answer was thrown away, or an early answer
 //   held), under 70 % of its usual round trip. An early answer that nothing
-//   followed is taken, but lowers the quarter's floor only with the next
-//   window. (A host that has fallen one answer behind
-//   receives each older answer about half a round trip after its request,
-//   so the hold puts it back in step at the next call.)
+//   followed is taken, and halves that floor at most. (A host that has
+//   fallen one answer behind receives each older answer about half a round
+//   trip after its request, so the hold puts it back in step at the next
+//   call.)
 //
 // Internal to the library; not thread-safe (one caller at a time).
 #ifndef ZEL_UDP_SOCKET_H

@@ -12,6 +12,7 @@
 #include "modules/zel_ttl_module.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
+#include "transport/udp_socket.h"
 #include "transport/zel_comm.h"
 
 namespace {
@@ -176,6 +177,38 @@ TEST_F(AnswerPairing, ADuplicatedAnswerAffectsAtMostOneCall) {
     // the two copies can take one more older answer before that.
     EXPECT_LE(t.stale, 2 * 500 / 25);
     EXPECT_LE(t.longestRun, 2) << t.stale << " stale, " << t.failed << " failed";
+}
+
+TEST(EarlyAnswerFloor, FollowsTheFastestRecentAnswersAndAFasterModuleAfterAFewHolds) {
+    // A module answering in 1 ms, with ten answers of 1 ms and then a slow
+    // stretch of 5 ms: a quarter of the fastest of the last 64 to 128
+    // answers is early.
+    UdpSocket socket;
+    for (int i = 0; i < 10; ++i) socket.learnRoundTrip(1000, false);
+    for (int i = 0; i < 110; ++i) socket.learnRoundTrip(5000, false);
+    EXPECT_TRUE(socket.isEarly(240));
+    EXPECT_FALSE(socket.isEarly(260));
+    for (int i = 0; i < 10; ++i) socket.learnRoundTrip(5000, false);
+    EXPECT_TRUE(socket.isEarly(1200)) << "the fast answers are two windows back";
+
+    // A copy taken because nothing followed it within the hold: copies
+    // keep being held.
+    socket.learnRoundTrip(16, true);
+    EXPECT_TRUE(socket.isEarly(16));
+
+    // The first answer waited for address resolution; the module then
+    // answers in 200 us. Its answers stop being held after a few.
+    UdpSocket fresh;
+    fresh.learnRoundTrip(20000, false);
+    int holds = 0;
+    while (fresh.isEarly(200) && holds < 100) {
+        fresh.learnRoundTrip(200, true);
+        ++holds;
+    }
+    EXPECT_LE(holds, 7);
+    fresh.learnRoundTrip(200, false);
+    EXPECT_FALSE(fresh.isEarly(60));
+    EXPECT_TRUE(fresh.isEarly(40));
 }
 
 }  // namespace
