@@ -105,9 +105,12 @@ TEST_F(Programming, Class1FirmwareWithANewBootloaderIsSentAfterAReset) {
     ZelResults r = module.program(file.c_str(), false);
     ASSERT_EQ(r.getCode(), ZEL_OK) << r.getMethod();
     EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_COMPLETE);
-    EXPECT_EQ(initStates, std::set<int>{PROGRAMMING_PREPARING});
-    EXPECT_EQ(lineStates, std::set<int>{PROGRAMMING_SENDING});
-    EXPECT_GT(midway, 0.0);
+    // The handlers ran under the segment's lock.
+    segment.withState(0, [&](zelsim::ModuleState&) {
+        EXPECT_EQ(initStates, std::set<int>{PROGRAMMING_PREPARING});
+        EXPECT_EQ(lineStates, std::set<int>{PROGRAMMING_SENDING});
+        EXPECT_GT(midway, 0.0);
+    });
     EXPECT_DOUBLE_EQ(module.getProgrammingPercentComplete(), 100.0);
 
     const zelsim::ProgrammingState p = programmed();
