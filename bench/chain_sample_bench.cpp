@@ -12,6 +12,7 @@
 // simulator on the host's core after the host's burst of requests).
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -41,6 +42,11 @@ struct Chain {
             segment.addModule(10 + m, s);
         }
         started = segment.start();
+        if (started && segment.servingCpuRefused()) {
+            std::fprintf(stderr, "chain_sample_bench: the system would not keep the simulator on"
+                                 " the second core; run with --unpinned\n");
+            started = false;
+        }
         for (int m = 0; started && m < n; ++m) {
             objects.push_back(std::make_unique<ZelTtlModule>());
             const std::string a = address(m);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <future>
 
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -148,7 +149,15 @@ bool Segment::start() {
     }
     stopping_ = false;
     running_ = true;
-    thread_ = std::thread([this] { serve(); });
+    // The serving thread places itself; start() returns once it has.
+    std::promise<bool> placed;
+    std::future<bool> placement = placed.get_future();
+    thread_ = std::thread([this, &placed] {
+        const unsigned cpu = static_cast<unsigned>(servingCpu_);
+        placed.set_value(servingCpu_ < 0 || zel::platform::pinCurrentThread(cpu));
+        serve();
+    });
+    servingCpuRefused_ = !placement.get();
     return true;
 }
 
@@ -170,7 +179,6 @@ void Segment::serve() {
     // One kept wait set over every socket (epoll where there is one): a wait
     // costs what is ready, not what is open, so a host that sends to many
     // modules back to back is answered as fast as it sends.
-    if (servingCpu_ >= 0) zel::platform::pinCurrentThread(static_cast<unsigned>(servingCpu_));
     net::WaitSet waitSet;
     std::vector<std::intptr_t> registered;
     waitSet.add(wakeSocket_, 0);

@@ -279,6 +279,9 @@ class Segment {
     // Keeps the serving thread on this processor (call before start()), as a
     // module answers on a processor of its own, never on the host's.
     void setServingCpu(int cpu) { servingCpu_ = cpu; }
+    // After start(): the system would not keep the serving thread on that
+    // processor (a cpuset without it, say), so it runs wherever it is put.
+    bool servingCpuRefused() const { return servingCpuRefused_; }
 
     int subnet() const { return subnet_; }
     std::string hostAddress() const;       // 127.N.0.1, for the host side
@@ -346,6 +349,7 @@ class Segment {
     bool running_ = false;
     bool stopping_ = false;
     int servingCpu_ = -1;
+    bool servingCpuRefused_ = false;
 };
 
 }  // namespace zelsim

@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
                      segment.subnet());
         return 1;
     }
+    if (segment.servingCpuRefused()) {
+        std::fprintf(stderr, "zelsim: the system keeps no thread of this process on processor %d;"
+                             " the modules are served wherever the scheduler puts them\n", cpu);
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::printf("zelsim: subnet 127.%d.0.0/16, discovery on %s:27015, host side %s netmask %s\n",

@@ -163,8 +163,8 @@ bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long
     return true;
 }
 
-void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs,
-                             bool heldAlone) {
+void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int length,
+                             long long nowUs, bool heldAlone) {
     Slot& slot = inFlight[i];
     slot.answer = answer;
     slot.length = length;

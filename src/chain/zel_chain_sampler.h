@@ -125,8 +125,8 @@ private:
     ZEL_INTERNAL void waitOutOwedAnswers();
     ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
     ZEL_INTERNAL long long lookOver(COUNT_REQUEST_OPTION option, long long now, std::size_t* remaining);
-    ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length, long long nowUs,
-                             bool heldAlone);
+    ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length,
+                             long long nowUs, bool heldAlone);
     ZEL_INTERNAL void decode(std::size_t i, COUNT_REQUEST_OPTION option);
 
     std::vector<ZelModule*> all;            ///< every measuring module offered

@@ -201,7 +201,8 @@ void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
     if (fastestRoundTripUs == 0) {
         fastestRoundTripUs = roundTripUs;
     } else if (roundTripUs < fastestRoundTripUs) {
-        fastestRoundTripUs = heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
+        fastestRoundTripUs =
+            heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
     }
     if (windowFastestUs == 0 || roundTripUs < windowFastestUs) windowFastestUs = roundTripUs;
     if (++windowAnswers == kFastestWindow) {

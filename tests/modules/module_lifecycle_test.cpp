@@ -434,4 +434,18 @@ TEST(ModuleIdentities, TheSimulatorStandsUpEveryIdentityOfTheTable) {
     }
 }
 
+TEST(ModuleIdentities, TheSimulatorReportsAProcessorItCannotServeOnAndServesAnyway) {
+    for (int cpu : {0, 4096}) {
+        SCOPED_TRACE(cpu);
+        zelsim::Segment segment;
+        segment.addModule(10);
+        segment.setServingCpu(cpu);
+        ASSERT_TRUE(segment.start());
+        EXPECT_EQ(segment.servingCpuRefused(), cpu == 4096);
+        ZelModule m;
+        const std::string ip = "127." + std::to_string(segment.subnet()) + ".0.10";
+        EXPECT_EQ(m.initializeModule(ip.c_str(), false).getCode(), ZEL_OK);
+    }
+}
+
 }  // namespace

@@ -92,11 +92,12 @@ TEST_F(Programming, Class1FirmwareWithANewBootloaderIsSentAfterAReset) {
     std::set<int> initStates;
     std::set<int> lineStates;
     double midway = -1.0;
-    segment.setHandler(0, 28, [&, init = own[28]](zelsim::ModuleState& s, const zelsim::Bytes& request) {
+    using zelsim::Bytes;
+    segment.setHandler(0, 28, [&, init = own[28]](zelsim::ModuleState& s, const Bytes& request) {
         initStates.insert(module.getProgrammingState());
         return init(s, request);
     });
-    segment.setHandler(0, 29, [&, line = own[29]](zelsim::ModuleState& s, const zelsim::Bytes& request) {
+    segment.setHandler(0, 29, [&, line = own[29]](zelsim::ModuleState& s, const Bytes& request) {
         lineStates.insert(module.getProgrammingState());
         const double percent = module.getProgrammingPercentComplete();
         if (percent > 0.0 && percent < 100.0) midway = percent;
