@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <future>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -152,11 +153,13 @@ bool Segment::start() {
     // The serving thread places itself; start() returns once it has.
     std::promise<bool> placed;
     std::future<bool> placement = placed.get_future();
-    thread_ = std::thread([this, &placed] {
-        const unsigned cpu = static_cast<unsigned>(servingCpu_);
-        placed.set_value(servingCpu_ < 0 || zel::platform::pinCurrentThread(cpu));
-        serve();
-    });
+    thread_ = std::thread(
+        [this](std::promise<bool> kept) {
+            const unsigned cpu = static_cast<unsigned>(servingCpu_);
+            kept.set_value(servingCpu_ < 0 || zel::platform::pinCurrentThread(cpu));
+            serve();
+        },
+        std::move(placed));
     servingCpuRefused_ = !placement.get();
     return true;
 }

@@ -198,13 +198,10 @@ void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
     // resolution): it halves the floor at most, so that the copies of a
     // link that sends them keep being held, and a faster module's answers
     // stop being held after a few.
-    if (fastestRoundTripUs == 0) {
-        fastestRoundTripUs = roundTripUs;
-    } else if (roundTripUs < fastestRoundTripUs) {
-        fastestRoundTripUs =
-            heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
-    }
-    if (windowFastestUs == 0 || roundTripUs < windowFastestUs) windowFastestUs = roundTripUs;
+    const long long counted =
+        heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
+    if (fastestRoundTripUs == 0 || counted < fastestRoundTripUs) fastestRoundTripUs = counted;
+    if (windowFastestUs == 0 || counted < windowFastestUs) windowFastestUs = counted;
     if (++windowAnswers == kFastestWindow) {
         fastestRoundTripUs = windowFastestUs;
         windowFastestUs = 0;
