@@ -6,6 +6,7 @@
 
 #include "foundation/result_helpers.h"
 #include "platform/clock.h"
+#include "platform/net.h"
 
 namespace {
 constexpr char kSendCommandWait[] = "ZelComm::sendCommandWait";
@@ -47,6 +48,12 @@ short ZelComm::getNetworkDelay() { return networkDelay; }
 void ZelComm::setClock(const zel::platform::Clock* c) {
     clock = c != nullptr ? c : &zel::platform::Clock::system();
     udpSocket.setClock(clock);
+}
+
+bool ZelComm::waitForDatagram(long timeoutMs) const {
+    if (timeoutMs < 0) return false;
+    return zel::platform::waitReadable(udpSocket.handle(), timeoutMs / 1000, (timeoutMs % 1000) * 1000) ==
+           zel::platform::Readiness::Ready;
 }
 
 const char* ZelComm::getConnectionIp() { return connectionIp; }

@@ -155,6 +155,12 @@ public:
     ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
     /// The clock waits take their time from (null: the system clock).
     ZEL_INTERNAL const zel::platform::Clock* getClock() const { return clock; }
+    /// Waits up to `timeoutMs` until a datagram is queued at the object's
+    /// socket, reading nothing. A datagram the module has sent can reach the
+    /// socket a while after its sender returns when the system is loaded (the
+    /// receiving stack's work is then left to a thread of its own); tests that
+    /// need it queued wait for it here.
+    ZEL_INTERNAL bool waitForDatagram(long timeoutMs) const;
     /// The calibration's count of tick reads in 100 ms, divided by 50: the
     /// busy-wait's loops per unit of network delay.
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
