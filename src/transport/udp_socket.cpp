@@ -56,8 +56,9 @@ bool UdpSocket::openServer(const char* localIp, unsigned short localPort) {
     return true;
 }
 
-bool UdpSocket::pollReadable() const {
-    return net::waitReadable(socketHandle, 0, 0) == net::Readiness::Ready;
+bool UdpSocket::pollReadable(long timeoutMs) const {
+    return net::waitReadable(socketHandle, timeoutMs / 1000, (timeoutMs % 1000) * 1000) ==
+           net::Readiness::Ready;
 }
 
 void UdpSocket::discardWaiting(bool pauseAfterEach) {

@@ -121,6 +121,9 @@ public:
     // that changes whenever the socket is created anew (a new socket may
     // reuse the old descriptor's number).
     std::intptr_t handle() const { return socketHandle; }
+    // Whether a datagram is queued, waiting up to `timeoutMs` for one;
+    // reads nothing.
+    bool pollReadable(long timeoutMs = 0) const;
     unsigned long socketGeneration() const { return generation; }
     // Answers owed by earlier attempts, and until when they are waited for.
     bool owesAnswers() const { return owedAnswers > 0; }
@@ -154,7 +157,6 @@ private:
     // gives the library back.
     bool createSocket();
     void discardWaiting(bool pauseAfterEach);
-    bool pollReadable() const;
     bool fromModule(std::uint32_t peerAddress, std::uint16_t peerPort) const;
     // Reads and throws away the answers owed to earlier attempts, until none
     // is owed or the owed window closes.

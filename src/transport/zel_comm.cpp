@@ -6,7 +6,6 @@
 
 #include "foundation/result_helpers.h"
 #include "platform/clock.h"
-#include "platform/net.h"
 
 namespace {
 constexpr char kSendCommandWait[] = "ZelComm::sendCommandWait";
@@ -51,9 +50,7 @@ void ZelComm::setClock(const zel::platform::Clock* c) {
 }
 
 bool ZelComm::waitForDatagram(long timeoutMs) const {
-    if (timeoutMs < 0) return false;
-    return zel::platform::waitReadable(udpSocket.handle(), timeoutMs / 1000, (timeoutMs % 1000) * 1000) ==
-           zel::platform::Readiness::Ready;
+    return timeoutMs >= 0 && udpSocket.pollReadable(timeoutMs);
 }
 
 const char* ZelComm::getConnectionIp() { return connectionIp; }
