@@ -190,15 +190,24 @@ bool UdpSocket::isEarly(long long roundTripUs) const {
 }
 
 void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
-    usualRoundTripUs = usualRoundTripUs == 0 ? roundTripUs : (usualRoundTripUs * 7 + roundTripUs) / 8;
     // A window's fastest answer counts until the next window is whole, so
     // one slow stretch never hides how fast the module can answer. An early
     // answer that nothing followed is either a copy whose own answer was
     // lost or held up, or an answer of a module that now answers much faster
     // than at first (the first datagram to an address waits for its address
-    // resolution): it halves the floor at most, so that the copies of a
-    // link that sends them keep being held, and a faster module's answers
-    // stop being held after a few.
+    // resolution): it halves the floor and the usual round trip at most, so
+    // that the copies of a link that sends them keep being held, and a
+    // faster module's answers stop being held after a few. (The hold marks
+    // the link suspect; were the usual round trip only averaged down, the
+    // suspect link's rule would go on holding the faster answers for dozens
+    // of exchanges.)
+    if (usualRoundTripUs == 0) {
+        usualRoundTripUs = roundTripUs;
+    } else if (heldAlone) {
+        usualRoundTripUs = std::min(usualRoundTripUs, std::max(roundTripUs, usualRoundTripUs / 2));
+    } else {
+        usualRoundTripUs = (usualRoundTripUs * 7 + roundTripUs) / 8;
+    }
     const long long counted =
         heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
     if (fastestRoundTripUs == 0 || counted < fastestRoundTripUs) fastestRoundTripUs = counted;
