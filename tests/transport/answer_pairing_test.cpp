@@ -211,7 +211,7 @@ TEST(EarlyAnswerFloor, FollowsTheFastestRecentAnswersAndAFasterModuleAfterAFewHo
         fresh.learnRoundTrip(200, true);
         ++holds;
     }
-    EXPECT_LE(holds, 8);
+    EXPECT_LE(holds, 7);
     EXPECT_LE(fresh.usualRoundTrip(), 400);
     fresh.learnRoundTrip(200, false);
     EXPECT_FALSE(fresh.isEarly(150));
