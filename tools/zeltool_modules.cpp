@@ -371,7 +371,9 @@ private:
 };
 
 // The readings of one module's part of a snapshot, shown as `read` shows a
-// module read on its own.
+// module read on its own, but for an LVDT channel without a resolution: the
+// snapshot holds only the counts answer, so the raw reading stands where
+// `read` asks the probe for its voltage.
 std::vector<Reading> sampleReadings(const ZelChainSample& s) {
     std::vector<Reading> out;
     ZelModule* m = s.module;
