@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -196,11 +197,26 @@ void WaitSet::remove(SocketHandle socket) { ::epoll_ctl(state->epoll, EPOLL_CTL_
 int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) {
     constexpr int kAtOnce = 64;
     epoll_event events[kAtOnce];
-    // epoll counts in milliseconds: a wait is never cut short, at most a
-    // millisecond longer.
-    const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
     const int most = static_cast<int>(std::min<std::size_t>(capacity, kAtOnce));
-    const int n = ::epoll_wait(state->epoll, events, most, timeoutMs);
+    int n = -1;
+    errno = ENOSYS;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 35))
+    // To the microsecond where the kernel can (5.11 and later): a hold of a
+    // few round trips stays a few round trips, not a millisecond.
+    static std::atomic<bool> exact{true};
+    if (exact.load(std::memory_order_relaxed)) {
+        timespec limit{static_cast<time_t>(timeoutUs / 1000000),
+                       static_cast<long>(timeoutUs % 1000000) * 1000};
+        n = ::epoll_pwait2(state->epoll, events, most, timeoutUs < 0 ? nullptr : &limit, nullptr);
+        if (n < 0 && errno == ENOSYS) exact.store(false, std::memory_order_relaxed);
+    }
+#endif
+    if (n < 0 && errno == ENOSYS) {
+        // epoll_wait counts in milliseconds: a wait is never cut short, at
+        // most a millisecond longer.
+        const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
+        n = ::epoll_wait(state->epoll, events, most, timeoutMs);
+    }
     if (n < 0) return errno == EINTR ? 0 : -1;
     for (int i = 0; i < n; ++i) tags[i] = static_cast<std::size_t>(events[i].data.u64);
     return n;
