@@ -3,28 +3,24 @@
 // whether the limit is under a millisecond or over a second.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <initializer_list>
 #include <thread>
 
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "test_socket.h"
 
 namespace net = zel::platform;
 
 namespace {
 
-struct Socket {
+// Bound to 127.0.0.1, on a port of the system's choosing.
+struct Socket : TestSocket {
     Socket() {
-        EXPECT_TRUE(net::acquireSocketLibrary());
-        handle = net::openUdpSocket();
         EXPECT_TRUE(net::bindSocket(handle, net::parseAddress("127.0.0.1"), 0));
-        EXPECT_TRUE(net::localAddress(handle, &self));
+        self = bound();
     }
-    ~Socket() {
-        net::closeSocket(handle);
-        net::releaseSocketLibrary();
-    }
-    net::SocketHandle handle;
     net::Peer self;
 };
 

@@ -7,27 +7,13 @@
 
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/test_socket.h"
 
 namespace net = zel::platform;
 
 namespace {
 
-struct Socket {
-    Socket() {
-        EXPECT_TRUE(net::acquireSocketLibrary());
-        handle = net::openUdpSocket();
-    }
-    ~Socket() {
-        net::closeSocket(handle);
-        net::releaseSocketLibrary();
-    }
-    net::Peer bound() {
-        net::Peer p;
-        EXPECT_TRUE(net::localAddress(handle, &p));
-        return p;
-    }
-    net::SocketHandle handle;
-};
+using Socket = TestSocket;
 
 const std::uint32_t kLoopback = net::parseAddress("127.0.0.1");
 
