@@ -1,6 +1,7 @@
 // A datagram socket of the platform layer for its own tests, holding one
 // reference on the socket library for as long as it lives.
-#pragma once
+#ifndef ZEL_TESTS_TEST_SOCKET_H
+#define ZEL_TESTS_TEST_SOCKET_H
 
 #include <gtest/gtest.h>
 
@@ -24,3 +25,5 @@ struct TestSocket {
     }
     zel::platform::SocketHandle handle;
 };
+
+#endif  // ZEL_TESTS_TEST_SOCKET_H
