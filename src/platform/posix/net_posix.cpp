@@ -199,7 +199,7 @@ int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) 
     epoll_event events[kAtOnce];
     const int most = static_cast<int>(std::min<std::size_t>(capacity, kAtOnce));
     int n = -1;
-    errno = ENOSYS;
+    bool waited = false;
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 35))
     // To the microsecond where the kernel can (5.11 and later): a hold of a
     // few round trips stays a few round trips, not a millisecond.
@@ -208,10 +208,11 @@ int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) 
         timespec limit{static_cast<time_t>(timeoutUs / 1000000),
                        static_cast<long>(timeoutUs % 1000000) * 1000};
         n = ::epoll_pwait2(state->epoll, events, most, timeoutUs < 0 ? nullptr : &limit, nullptr);
-        if (n < 0 && errno == ENOSYS) exact.store(false, std::memory_order_relaxed);
+        waited = n >= 0 || errno != ENOSYS;
+        if (!waited) exact.store(false, std::memory_order_relaxed);
     }
 #endif
-    if (n < 0 && errno == ENOSYS) {
+    if (!waited) {
         // epoll_wait counts in milliseconds: a wait is never cut short, at
         // most a millisecond longer.
         const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
