@@ -272,8 +272,14 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
                 std::printf("zeltool %s, library %s\n", ZEL_VERSION_TEXT, ZelModule::getLibraryVersion());
                 status = zeltool::kOk;
                 return Parsed::Exit;
-            } else if (a == "--json") o.output = Output::Json;
-            else if (a == "--csv") o.output = Output::Csv;
+            } else if (a == "--json" || a == "--csv") {
+                const Output asked = a == "--json" ? Output::Json : Output::Csv;
+                if (o.output != Output::Text && o.output != asked) {
+                    status = zeltool::usage(o, "--csv and --json exclude each other");
+                    return Parsed::Exit;
+                }
+                o.output = asked;
+            }
             else if (a == "--yes") o.yes = true;
             else if (a == "--watch") o.watch = true;
             else if (a == "--stop-on-error") o.stopOnError = true;
@@ -364,6 +370,8 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
 }
 
 }  // namespace
+
+bool zeltool::isCommand(const std::string& name) { return findCommand(name) != nullptr; }
 
 int main(int argc, char** argv) {
     Options options;

@@ -55,8 +55,11 @@ int fail(const Options& options, int status, const std::string& text, const std:
          int code = -1, const char* method = nullptr);
 // A library result: its message, code and method, about `about`.
 int fail(const Options& options, int status, const ZelResults& result, const std::string& about = "");
-// Prints the one-line usage error and the hint to the command's help.
+// Prints the one-line usage error and the hint to the command's help (to
+// the tool's own help when the first operand names no command).
 int usage(const Options& options, const std::string& text);
+// True when `name` is one of the tool's commands.
+bool isCommand(const std::string& name);
 // Asks on stderr and reads a line from stdin, unless --yes was given.
 bool confirm(const Options& options, const std::string& question);
 

@@ -49,7 +49,8 @@ int fail(const Options& options, int status, const ZelResults& result, const std
 }
 
 int usage(const Options& options, const std::string& text) {
-    const std::string command = options.args.empty() ? "" : options.args[0] + " ";
+    const std::string command =
+        options.args.empty() || !isCommand(options.args[0]) ? "" : options.args[0] + " ";
     if (options.json()) return fail(options, kUsage, text);
     std::fprintf(stderr, "zeltool: %s\nzeltool: try 'zeltool %s--help'\n", text.c_str(), command.c_str());
     return kUsage;

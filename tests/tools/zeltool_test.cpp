@@ -447,7 +447,8 @@ TEST_F(Zeltool, CommandLineHelpExitCodesAndOutputs) {
          {std::vector<std::string>{"--frobnicate", "chain"}, std::vector<std::string>{"chain", "extra"},
           std::vector<std::string>{"read", "0", "--count", "3"}, std::vector<std::string>{"read", "0.5x"},
           std::vector<std::string>{"read", "0", "--watch", "--rate", "0.5x"},
-          std::vector<std::string>{"discover", "--bootloader"}, std::vector<std::string>{}}) {
+          std::vector<std::string>{"discover", "--bootloader"},
+          std::vector<std::string>{"read", "0", "--csv", "--json"}, std::vector<std::string>{}}) {
         SCOPED_TRACE(args.empty() ? "(nothing)" : args[0] + (args.size() > 1 ? " " + args[1] : ""));
         r = run(args);
         EXPECT_EQ(r.status, 2);
@@ -457,6 +458,10 @@ TEST_F(Zeltool, CommandLineHelpExitCodesAndOutputs) {
     // An unknown option does not take the command after it.
     r = run({"--frobnicate", "chain"});
     EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << r.err;
+    // The hint names a command only when there is one.
+    r = run({"frobnicate", "--retries"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("try 'zeltool --help'"), std::string::npos) << r.err;
 
     // The manual page renders, and it and the completion hold every option.
     const std::string page = std::string(ZELTOOL_DOCS_DIR) + "/zeltool.1";
