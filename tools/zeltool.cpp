@@ -430,7 +430,7 @@ int main(int argc, char** argv) {
         if (options.simulate.empty() || options.simulate == "default") {
             plan = zelsim::defaultChain();
         } else if (!zelsim::chainFromFile(options.simulate, plan, error)) {
-            return zeltool::fail(options, zeltool::kFileInvalid, error, options.simulate);
+            return zeltool::simulationFileFailure(options, options.simulate, error);
         }
         segment.emplace();
         zelsim::addChain(*segment, plan);

@@ -116,6 +116,9 @@ int factoryReset(const Options& options);
 int program(const Options& options);
 int image(const Options& options);
 int config(const Options& options);
+// Why a configuration file given to --simulate yields no chain: as `config`
+// reports a file that does not load, else the simulator's `error`.
+int simulationFileFailure(const Options& options, const std::string& file, const std::string& error);
 
 }  // namespace zeltool
 

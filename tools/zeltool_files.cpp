@@ -300,4 +300,11 @@ int config(const Options& options) {
     return kOk;
 }
 
+int simulationFileFailure(const Options& options, const std::string& file, const std::string& error) {
+    ZelConfigReader doc;
+    const ZEL_XML_RETURN r = doc.loadXml(file);
+    if (r != ZEL_XML_OK) return loadFailure(options, file, r);
+    return fail(options, kFileInvalid, error);
+}
+
 }  // namespace zeltool

@@ -235,6 +235,14 @@ TEST_F(Zeltool, WithoutAnAddressItRunsAgainstASimulatedChain) {
     EXPECT_NE(r.err.find("no --local-ip given: a simulated chain of 8 modules"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("7    "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" mm"), std::string::npos) << "positions with their units";
+
+    // A broken file to simulate is reported as `config` reports it, naming it once.
+    const std::string broken = (dir / "broken.xml").string();
+    std::ofstream(broken) << "<ZELconfig><Module";
+    r = run({"--simulate=" + broken, "chain"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("not well-formed XML at line 1"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(broken), r.err.rfind(broken)) << r.err;
 }
 
 }  // namespace
