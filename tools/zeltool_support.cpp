@@ -60,7 +60,10 @@ bool confirm(const Options& options, const std::string& question) {
     if (options.yes) return true;
     std::fprintf(stderr, "zeltool: %s [y/N] ", question.c_str());
     std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
+    if (!std::getline(std::cin, answer)) {
+        std::fputc('\n', stderr);  // no answer came (end of input): end the question's line
+        return false;
+    }
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
