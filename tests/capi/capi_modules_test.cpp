@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "capi/zel_capi.h"
 #include "zel_version.h"
@@ -355,6 +356,246 @@ TEST_F(CModules, OutputsLatchesAndAsynchronousMessages) {
     EXPECT_STREQ(ip, "unchanged");
     EXPECT_EQ(ZelModuleGetAsyncMsgLatch(nullptr, &latched), ZEL_NULL_POINTER);
     ZelIoModuleDelete(io);
+}
+
+// Every setting a kind function keeps in the object reads back through its
+// own getter, and every command reaches the simulated module's own field:
+// a wrapper wired to a neighbour's method or argument fails here.
+TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
+    ZelModuleHandle vpp = open(0);
+    EXPECT_EQ(Zel1VppModuleSetErrorCompensation(vpp, 12.5, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetScaling(vpp, 2.0, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetDeviceOffset(vpp, 1, 3.25), 0);
+    EXPECT_EQ(Zel1VppModuleSetRotaryFormat(vpp, 1, ROTARY_FORMAT_PLUS_MINUS_180), 0);
+    EXPECT_EQ(Zel1VppModuleSetEncoderType(vpp, ENCODER_TYPE_ROTARY, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetUom(vpp, UOM_DEGREE, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetCountingDirection(vpp, true, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetLineCount(vpp, 2048, 1), 0);
+    double value = 0;
+    EXPECT_EQ(Zel1VppModuleGetResolution(vpp, &value, 1), 0);
+    EXPECT_DOUBLE_EQ(value, 360.0 / (2048.0 * 4096.0)) << "the line count sets the resolution";
+    EXPECT_EQ(Zel1VppModuleSetSignalPeriod(vpp, 20, 1), 0);
+    EXPECT_EQ(requests(0), 0u) << "all of these are the object's own settings";
+
+    EXPECT_EQ(Zel1VppModuleGetErrorCompensation(vpp, &value, 1), 0);
+    EXPECT_DOUBLE_EQ(value, 12.5);
+    EXPECT_EQ(Zel1VppModuleGetScaling(vpp, &value, 1), 0);
+    EXPECT_DOUBLE_EQ(value, 2.0);
+    EXPECT_EQ(Zel1VppModuleGetDeviceOffset(vpp, 1, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 3.25);
+    EXPECT_EQ(Zel1VppModuleGetResolution(vpp, &value, 1), 0);
+    EXPECT_DOUBLE_EQ(value, 20 / 1000.0 * 0.25 / 1024) << "and so does the signal period";
+    ROTARY_FORMAT format = ROTARY_FORMAT_NONE;
+    EXPECT_EQ(Zel1VppModuleGetRotaryFormat(vpp, 1, &format), 0);
+    EXPECT_EQ(format, ROTARY_FORMAT_PLUS_MINUS_180);
+    ENCODER_TYPES_ENUM type = ENCODER_TYPE_NONE;
+    EXPECT_EQ(Zel1VppModuleGetEncoderType(vpp, &type, 1), 0);
+    EXPECT_EQ(type, ENCODER_TYPE_ROTARY);
+    UOM uom = UOM_NONE;
+    EXPECT_EQ(Zel1VppModuleGetUom(vpp, &uom, 1), 0);
+    EXPECT_EQ(uom, UOM_DEGREE);
+    bool direction = false;
+    EXPECT_EQ(Zel1VppModuleGetCountingDirection(vpp, &direction, 1), 0);
+    EXPECT_TRUE(direction);
+    unsigned long lines = 0;
+    EXPECT_EQ(Zel1VppModuleGetLineCount(vpp, &lines, 1), 0);
+    EXPECT_EQ(lines, 2048u);
+    unsigned short period = 0;
+    EXPECT_EQ(Zel1VppModuleGetSignalPeriod(vpp, &period, 1), 0);
+    EXPECT_EQ(period, 20);
+    // The other channels keep theirs.
+    EXPECT_EQ(Zel1VppModuleGetDeviceOffset(vpp, 2, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 0.0);
+
+    segment.withState(0, [](zelsim::ModuleState& s) {
+        s.latch = {1, 0, 1, 0, 1};
+        s.channelStatus[1] = 0x41;
+        s.incremental[2].detectedSignalType = 1;
+    });
+    EXPECT_EQ(Zel1VppModuleEnableErrorChecking(vpp, true, 1), 0);
+    EXPECT_EQ(Zel1VppModuleSetLatch(vpp, LATCH_SET, LATCH_CHOICE_2), 0);
+    EXPECT_EQ(Zel1VppModuleSetLatchDebouncing(vpp, 1, 300), 0);
+    EXPECT_EQ(Zel1VppModuleEnableAnalogDiag(vpp, true, 1), 0);
+    EXPECT_EQ(Zel1VppSetSignalType(vpp, 1, SIGNAL_TYPE_CURRENT), 0);
+    EXPECT_EQ(Zel1VppModuleStartReferencing(vpp, 1, REFERENCE_MARK_DISTANCE_CODED, 1000), 0);
+    segment.withState(0, [](zelsim::ModuleState& s) {
+        EXPECT_TRUE(s.errorChecking[1]);
+        EXPECT_FALSE(s.errorChecking[0]);
+        EXPECT_EQ(s.latchOption, LATCH_SET);
+        EXPECT_EQ(s.latchChoice, LATCH_CHOICE_2);
+        EXPECT_EQ(s.debounceTime[1], 300);
+        EXPECT_TRUE(s.incremental[1].analogDiag);
+        EXPECT_EQ(s.incremental[1].signalType, SIGNAL_TYPE_CURRENT);
+        EXPECT_EQ(s.incremental[1].markKind, REFERENCE_MARK_DISTANCE_CODED);
+        EXPECT_EQ(s.incremental[1].markParameter, 1000);
+    });
+    unsigned char latches[5] = {};
+    EXPECT_EQ(Zel1VppModuleGetLatches(vpp, latches, 5), 0);
+    EXPECT_EQ(std::vector<unsigned char>(latches, latches + 5), (std::vector<unsigned char>{1, 0, 0, 0, 0}))
+        << "the four extra latch inputs are a base module's";
+    unsigned char status = 0;
+    EXPECT_EQ(Zel1VppModuleGetChannelStatus(vpp, &status, 1), 0);
+    EXPECT_EQ(status, 0x41);
+    SIGNAL_TYPE signal = SIGNAL_TYPE_VOLTAGE;
+    EXPECT_EQ(Zel1VppGetSignalType(vpp, 1, &signal), 0);
+    EXPECT_EQ(signal, SIGNAL_TYPE_CURRENT);
+    signal = SIGNAL_TYPE_VOLTAGE;
+    EXPECT_EQ(Zel1VppDetectSignalType(vpp, 2, &signal), 0);
+    EXPECT_EQ(signal, SIGNAL_TYPE_CURRENT);
+    REF_MARK_STATE state = REF_MARK_STATE_IDLE;
+    EXPECT_EQ(Zel1VppModuleGetReferencingState(vpp, 1, &state), 0);
+    EXPECT_EQ(state, REF_MARK_STATE_SEARCHING);
+    bool complete = false;
+    for (int poll = 0; poll < 5 && !complete; ++poll) {
+        EXPECT_EQ(Zel1VppModuleGetReferencingComplete(vpp, 1, &complete), 0);
+    }
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(Zel1VppModuleAcknowledgeAbsolutePosition(vpp, 1), 0);
+    segment.withState(0, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.incremental[1].acknowledged); });
+    ZelModuleDelete(vpp);
+
+    ZelModuleHandle ttl = open(2);
+    segment.withState(2, [](zelsim::ModuleState& s) { s.fpgaRevision = 777; });
+    const unsigned short channel = 1;
+    const ROTARY_FORMAT continuous = ROTARY_FORMAT_CONTINUOUS;
+    EXPECT_EQ(ZelTtlModuleSetRotaryFormat(ttl, &channel, &continuous), 0);
+    EXPECT_EQ(ZelTtlModuleGetRotaryFormat(ttl, &channel, &format), 0);
+    EXPECT_EQ(format, ROTARY_FORMAT_CONTINUOUS);
+    EXPECT_EQ(ZelTtlModuleSetCountingDirection(ttl, 1, 1), 0);
+    EXPECT_EQ(ZelTtlModuleSetChannelPresence(ttl, 0, 1), 0);
+    EXPECT_EQ(ZelTtlModuleStartReferencing(ttl, 1, REFERENCE_MARK_SINGLE, 7), 0);
+    segment.withState(2, [](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.incremental[1].direction, 1);
+        EXPECT_EQ(s.incremental[0].direction, 0);
+        EXPECT_EQ(s.incremental[1].presence, 0);
+        EXPECT_EQ(s.incremental[1].markKind, REFERENCE_MARK_SINGLE);
+        EXPECT_EQ(s.incremental[1].markParameter, 7);
+    });
+    unsigned char presence = 9;
+    EXPECT_EQ(ZelTtlModuleGetChannelPresence(ttl, &presence, 1), 0);
+    EXPECT_EQ(presence, 0);
+    unsigned short revision = 0;
+    EXPECT_EQ(ZelTtlModuleGetFpgaRevision(ttl, &revision), 0);
+    EXPECT_EQ(revision, 777);
+    EXPECT_EQ(ZelTtlModuleGetReferencingState(ttl, 1, &state), 0);
+    EXPECT_EQ(state, REF_MARK_STATE_SEARCHING);
+    complete = false;
+    for (int poll = 0; poll < 5 && !complete; ++poll) {
+        EXPECT_EQ(ZelTtlModuleGetReferencingComplete(ttl, 1, &complete), 0);
+    }
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(ZelTtlModuleAcknowledgeReferencing(ttl, 1), 0);
+    segment.withState(2, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.incremental[1].acknowledged); });
+    ZelModuleDelete(ttl);
+}
+
+TEST_F(CModules, KalixLvdtAnalogAndIoFunctionsReachTheirOwnSettingOrCommand) {
+    segment.withState(1, [](zelsim::ModuleState& s) {
+        s.kalix[0].present = true;
+        s.kalix[0].rotary = true;
+        s.kalix[0].revolutions = 4096;
+        s.kalix[0].id = "ID-77";
+        s.kalix[0].serial = "SN-0042";
+        s.kalix[0].errors[0] = 1;
+        s.kalix[0].warnings[0] = 1;
+    });
+    ZelModuleHandle kalix = open(1);
+    short revolutions = 0;
+    EXPECT_EQ(ZelKalixModuleGetDistinguishableRevolutions(kalix, &revolutions, 0), 0);
+    EXPECT_EQ(revolutions, 4096);
+    char text[64] = {};
+    EXPECT_EQ(ZelKalixModuleGetEncoderId(kalix, text, 0), 0);
+    EXPECT_STREQ(text, "ID-77");
+    EXPECT_EQ(ZelKalixModuleGetEncoderSerialNumber(kalix, text, 0), 0);
+    EXPECT_STREQ(text, "SN-0042");
+    unsigned char flag = 0;
+    EXPECT_EQ(ZelKalixModuleGetChannelErrorState(kalix, &flag, 0), 0);
+    EXPECT_EQ(flag, 1);
+    flag = 0;
+    EXPECT_EQ(ZelKalixModuleGetChannelWarningState(kalix, &flag, 0), 0);
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(ZelKalixModuleGetChannelErrorState(kalix, &flag, 1), 0);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(ZelKalixModuleGetChannelPresence(kalix, &flag, 0), 0);
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(ZelKalixModuleSetUom(kalix, UOM_INCH, 0), 0);
+    UOM uom = UOM_NONE;
+    EXPECT_EQ(Zel1VppModuleGetUom(kalix, &uom, 0), 0);
+    EXPECT_EQ(uom, UOM_INCH);
+    ZelModuleDelete(kalix);
+
+    ZelModuleHandle lvdt = open(3);
+    segment.withState(3, [](zelsim::ModuleState& s) {
+        s.lvdt.millivolts[1] = -1234;
+        s.lvdt.fpgaRevision = 515;
+    });
+    EXPECT_EQ(ZelLvdtModuleSetResolution(lvdt, 0.001, 1), 0);
+    double value = 0;
+    EXPECT_EQ(ZelLvdtModuleGetResolution(lvdt, &value, 1), 0);
+    EXPECT_DOUBLE_EQ(value, 0.001);
+    EXPECT_EQ(ZelLvdtModuleSetExcitationVoltage(lvdt, 3.0), 0);
+    EXPECT_EQ(ZelLvdtModuleSetExcitationFrequency(lvdt, 5.0), 0);
+    double volts = 0, kilohertz = 0;
+    EXPECT_EQ(ZelLvdtModuleGetExcitationValues(lvdt, &volts, &kilohertz), 0);
+    EXPECT_DOUBLE_EQ(volts, 3.0);
+    EXPECT_NEAR(kilohertz, 5.0, 0.05);
+    long raw = 0;
+    EXPECT_EQ(ZelLvdtModuleGetVoltage(lvdt, 1, &volts, &raw), 0);
+    EXPECT_DOUBLE_EQ(volts, -1.234);
+    EXPECT_EQ(ZelLvdtModuleSetChannelPresence(lvdt, 0, 1), 0);
+    EXPECT_EQ(ZelLvdtModuleSetDiagnosticsEnabled(lvdt, LVDT_UPDATE_ON), 0);
+    EXPECT_EQ(ZelLvdtModuleSetSensorGain(lvdt, 1, 5), 0);
+    EXPECT_EQ(ZelLvdtModuleSetOversampling(lvdt, LVDT_OVERSAMPLING_4), 0);
+    segment.withState(3, [](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.lvdt.excitationMillivolts, 3000);
+        EXPECT_EQ(s.lvdt.presence[1], 0);
+        EXPECT_EQ(s.lvdt.presence[0], 1);
+        EXPECT_EQ(s.lvdt.diagnostics, LVDT_UPDATE_ON);
+        EXPECT_EQ(s.lvdt.gain[1], 5);
+        EXPECT_EQ(s.lvdt.oversampling, LVDT_OVERSAMPLING_4);
+    });
+    unsigned char presence = 9;
+    EXPECT_EQ(ZelLvdtModuleGetChannelPresence(lvdt, &presence, 1), 0);
+    EXPECT_EQ(presence, 0);
+    unsigned char gain = 0;
+    EXPECT_EQ(ZelLvdtModuleGetSensorGain(lvdt, 1, &gain), 0);
+    EXPECT_EQ(gain, 5);
+    EXPECT_EQ(ZelLvdtModuleTeachSensorGain(lvdt, 2), 0);
+    unsigned short finished = 0;
+    for (int poll = 0; poll < 10 && finished == 0; ++poll) {
+        EXPECT_EQ(ZelLvdtModuleGetTeachSensorGainFinished(lvdt, 2, &finished), 0);
+    }
+    EXPECT_NE(finished, 0);
+    EXPECT_EQ(ZelLvdtModuleGetSensorGain(lvdt, 2, &gain), 0);
+    EXPECT_EQ(gain, 7) << "what teaching found";
+    unsigned short revision = 0;
+    EXPECT_EQ(ZelLvdtGetFpgaRevision(lvdt, &revision), 0);
+    EXPECT_EQ(revision, 515);
+    ZelModuleDelete(lvdt);
+
+    ZelModuleHandle analog = open(4);
+    EXPECT_EQ(ZelAnalogModuleSetScaling(analog, 1, 4.0), 0);
+    EXPECT_EQ(ZelAnalogModuleSetResolution(analog, 1, 0.5), 0);
+    EXPECT_EQ(ZelAnalogModuleSetOffset(analog, 1, -2.0), 0);
+    EXPECT_EQ(ZelAnalogModuleGetScaling(analog, 1, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 4.0);
+    EXPECT_EQ(ZelAnalogModuleGetResolution(analog, 1, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 0.5);
+    EXPECT_EQ(ZelAnalogModuleGetOffset(analog, 1, &value), 0);
+    EXPECT_DOUBLE_EQ(value, -2.0);
+    EXPECT_EQ(ZelAnalogModuleGetOffset(analog, 0, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 0.0);
+    EXPECT_EQ(ZelAnalogModuleSetNumSamples(analog, 1, 16), 0);
+    segment.withState(4, [](zelsim::ModuleState& s) { EXPECT_EQ(s.analog.samples[1], 16); });
+    ZelModuleDelete(analog);
+
+    ZelModuleHandle io = open(5);
+    EXPECT_EQ(ZelIoModuleSetOutputs(io, 0x05), 0);
+    segment.withState(5, [](zelsim::ModuleState& s) { EXPECT_EQ(s.outputs, 0x05); });
+    unsigned char outputs = 0;
+    EXPECT_EQ(ZelIoModuleGetOutputs(io, &outputs), 0);
+    EXPECT_EQ(outputs, 0x05);
+    ZelModuleDelete(io);
 }
 
 }  // namespace
