@@ -118,7 +118,8 @@ int image(const Options& options);
 int config(const Options& options);
 // Why a configuration file given to --simulate yields no chain: as `config`
 // reports a file that does not load, else the simulator's `error`.
-int simulationFileFailure(const Options& options, const std::string& file, const std::string& error);
+int simulationFileFailure(const Options& options, const std::string& file,
+                          const std::string& error);
 
 }  // namespace zeltool
 

@@ -300,7 +300,8 @@ int config(const Options& options) {
     return kOk;
 }
 
-int simulationFileFailure(const Options& options, const std::string& file, const std::string& error) {
+int simulationFileFailure(const Options& options, const std::string& file,
+                          const std::string& error) {
     ZelConfigReader doc;
     const ZEL_XML_RETURN r = doc.loadXml(file);
     if (r != ZEL_XML_OK) return loadFailure(options, file, r);

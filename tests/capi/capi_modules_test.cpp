@@ -431,7 +431,8 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     });
     unsigned char latches[5] = {};
     EXPECT_EQ(Zel1VppModuleGetLatches(vpp, latches, 5), 0);
-    EXPECT_EQ(std::vector<unsigned char>(latches, latches + 5), (std::vector<unsigned char>{1, 0, 0, 0, 0}))
+    EXPECT_EQ(std::vector<unsigned char>(latches, latches + 5),
+              (std::vector<unsigned char>{1, 0, 0, 0, 0}))
         << "the four extra latch inputs are a base module's";
     unsigned char status = 0;
     EXPECT_EQ(Zel1VppModuleGetChannelStatus(vpp, &status, 1), 0);
@@ -451,7 +452,16 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     }
     EXPECT_TRUE(complete);
     EXPECT_EQ(Zel1VppModuleAcknowledgeAbsolutePosition(vpp, 1), 0);
-    segment.withState(0, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.incremental[1].acknowledged); });
+    segment.withState(0, [](zelsim::ModuleState& s) {
+        EXPECT_TRUE(s.incremental[1].acknowledged);
+    });
+    segment.withState(0, [](zelsim::ModuleState& s) { s.axes[2].set(5000); });
+    unsigned long counts[4] = {};
+    EXPECT_EQ(Zel1VppModuleGetCounts(vpp, counts, 4, COUNT_REQUEST_NORMAL), 0);
+    EXPECT_EQ(counts[2], 5000u);
+    double positions[4] = {};
+    EXPECT_EQ(Zel1VppModuleGetPositions(vpp, positions, 4, COUNT_REQUEST_NORMAL), 0);
+    EXPECT_DOUBLE_EQ(positions[2], 5000.0) << "a channel without a unit gives its counts";
     ZelModuleDelete(vpp);
 
     ZelModuleHandle ttl = open(2);
@@ -461,10 +471,22 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     EXPECT_EQ(ZelTtlModuleSetRotaryFormat(ttl, &channel, &continuous), 0);
     EXPECT_EQ(ZelTtlModuleGetRotaryFormat(ttl, &channel, &format), 0);
     EXPECT_EQ(format, ROTARY_FORMAT_CONTINUOUS);
+    EXPECT_EQ(ZelTtlModuleSetLineCount(ttl, 1000, TTL_INTERPOLATION_5, 0), 0);
+    EXPECT_EQ(ZelTtlModuleSetSignalPeriod(ttl, 20.0, TTL_INTERPOLATION_10, 1), 0);
+    TTL_INTERPOLATION interpolation = TTL_INTERPOLATION_1;
+    EXPECT_EQ(ZelTtlModuleGetLineCount(ttl, &lines, &interpolation, 0), 0);
+    EXPECT_EQ(lines, 1000u);
+    EXPECT_EQ(interpolation, TTL_INTERPOLATION_5);
+    double ttlPeriod = 0;
+    EXPECT_EQ(ZelTtlModuleGetSignalPeriod(ttl, &ttlPeriod, &interpolation, 1), 0);
+    EXPECT_DOUBLE_EQ(ttlPeriod, 20.0);
+    EXPECT_EQ(interpolation, TTL_INTERPOLATION_10);
     EXPECT_EQ(ZelTtlModuleSetCountingDirection(ttl, 1, 1), 0);
     EXPECT_EQ(ZelTtlModuleSetChannelPresence(ttl, 0, 1), 0);
     EXPECT_EQ(ZelTtlModuleStartReferencing(ttl, 1, REFERENCE_MARK_SINGLE, 7), 0);
     segment.withState(2, [](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.incremental[0].interpolation, TTL_INTERPOLATION_5);
+        EXPECT_EQ(s.incremental[1].interpolation, TTL_INTERPOLATION_10);
         EXPECT_EQ(s.incremental[1].direction, 1);
         EXPECT_EQ(s.incremental[0].direction, 0);
         EXPECT_EQ(s.incremental[1].presence, 0);
@@ -485,7 +507,9 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     }
     EXPECT_TRUE(complete);
     EXPECT_EQ(ZelTtlModuleAcknowledgeReferencing(ttl, 1), 0);
-    segment.withState(2, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.incremental[1].acknowledged); });
+    segment.withState(2, [](zelsim::ModuleState& s) {
+        EXPECT_TRUE(s.incremental[1].acknowledged);
+    });
     ZelModuleDelete(ttl);
 }
 
@@ -493,11 +517,14 @@ TEST_F(CModules, KalixLvdtAnalogAndIoFunctionsReachTheirOwnSettingOrCommand) {
     segment.withState(1, [](zelsim::ModuleState& s) {
         s.kalix[0].present = true;
         s.kalix[0].rotary = true;
+        s.kalix[0].measuringStep = 8192;
+        s.kalix[0].positionBits = 25;
         s.kalix[0].revolutions = 4096;
         s.kalix[0].id = "ID-77";
         s.kalix[0].serial = "SN-0042";
         s.kalix[0].errors[0] = 1;
         s.kalix[0].warnings[0] = 1;
+        s.axes[0].set(1234);
     });
     ZelModuleHandle kalix = open(1);
     short revolutions = 0;
@@ -522,6 +549,11 @@ TEST_F(CModules, KalixLvdtAnalogAndIoFunctionsReachTheirOwnSettingOrCommand) {
     UOM uom = UOM_NONE;
     EXPECT_EQ(Zel1VppModuleGetUom(kalix, &uom, 0), 0);
     EXPECT_EQ(uom, UOM_INCH);
+    unsigned long counts[4] = {};
+    long turns[4] = {};
+    EXPECT_EQ(ZelKalixModuleGetCounts(kalix, counts, turns, 4, COUNT_REQUEST_NORMAL), 0);
+    EXPECT_EQ(counts[0], 1234u);
+    EXPECT_EQ(turns[0], 0);
     ZelModuleDelete(kalix);
 
     ZelModuleHandle lvdt = open(3);
@@ -585,6 +617,20 @@ TEST_F(CModules, KalixLvdtAnalogAndIoFunctionsReachTheirOwnSettingOrCommand) {
     EXPECT_DOUBLE_EQ(value, -2.0);
     EXPECT_EQ(ZelAnalogModuleGetOffset(analog, 0, &value), 0);
     EXPECT_DOUBLE_EQ(value, 0.0);
+    // A reading of 2.0 scales to 0.0, one of 10.0 to 100.0.
+    double resolution = 0, offset = 0;
+    EXPECT_EQ(ZelAnalogModuleComputeResolutionAndOffset(analog, 0, &resolution, &offset, 100.0, 0.0,
+                                                        10.0, 2.0),
+              0);
+    EXPECT_DOUBLE_EQ(resolution, 12.5);
+    EXPECT_DOUBLE_EQ(offset, 25.0);
+    EXPECT_EQ(ZelAnalogModuleGetResolution(analog, 0, &value), 0);
+    EXPECT_DOUBLE_EQ(value, 12.5);
+    double diag[12] = {};
+    segment.clearRequests(4);
+    EXPECT_EQ(ZelAnalogModuleGetDiagVoltages(analog, diag, 11), ZEL_OUT_OF_RANGE);
+    EXPECT_EQ(requests(4), 0u);
+    EXPECT_EQ(ZelAnalogModuleGetDiagVoltages(analog, diag, 12), 0);
     EXPECT_EQ(ZelAnalogModuleSetNumSamples(analog, 1, 16), 0);
     segment.withState(4, [](zelsim::ModuleState& s) { EXPECT_EQ(s.analog.samples[1], 16); });
     ZelModuleDelete(analog);
@@ -594,6 +640,11 @@ TEST_F(CModules, KalixLvdtAnalogAndIoFunctionsReachTheirOwnSettingOrCommand) {
     segment.withState(5, [](zelsim::ModuleState& s) { EXPECT_EQ(s.outputs, 0x05); });
     unsigned char outputs = 0;
     EXPECT_EQ(ZelIoModuleGetOutputs(io, &outputs), 0);
+    EXPECT_EQ(outputs, 0x05);
+    segment.withState(5, [](zelsim::ModuleState& s) { s.inputs = 0x0A; });
+    unsigned char inputs = 0;
+    EXPECT_EQ(ZelIoModuleGetIO(io, &inputs, &outputs, COUNT_REQUEST_NORMAL), 0);
+    EXPECT_EQ(inputs, 0x0A);
     EXPECT_EQ(outputs, 0x05);
     ZelModuleDelete(io);
 }
