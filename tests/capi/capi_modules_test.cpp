@@ -156,6 +156,16 @@ TEST_F(CModules, ModuleDataErrorStateAndConnectMessageGetters) {
     segment.withState(1, [](zelsim::ModuleState& s) { s.integrityErrors = 0; });
     EXPECT_EQ(ZelKalixModuleGetModuleErrorState(h, &state), ZEL_OK);
     EXPECT_EQ(state, 0);
+    // The exchange settings read back; a reset reaches the module.
+    EXPECT_EQ(ZelModuleSetUdpNumRetries(h, 3), 0);
+    EXPECT_EQ(ZelModuleSetNetworkDelay(h, 25), 0);
+    short setting = 0;
+    EXPECT_EQ(ZelModuleGetUdpNumRetries(h, &setting), 0);
+    EXPECT_EQ(setting, 3);
+    EXPECT_EQ(ZelModuleGetNetworkDelay(h, &setting), 0);
+    EXPECT_EQ(setting, 25);
+    EXPECT_EQ(ZelModuleReset(h), 0);
+    segment.withState(1, [](zelsim::ModuleState& s) { EXPECT_EQ(s.resets, 1); });
     ZelModuleDelete(h);
 
     // A real connect message: the module's answer to a connect request,
@@ -355,6 +365,9 @@ TEST_F(CModules, OutputsLatchesAndAsynchronousMessages) {
     EXPECT_EQ(ZelModuleGetAsyncMsgIpAddress(reinterpret_cast<const char*>(status.data()), ip), 0);
     EXPECT_STREQ(ip, "unchanged");
     EXPECT_EQ(ZelModuleGetAsyncMsgLatch(nullptr, &latched), ZEL_NULL_POINTER);
+    unsigned char latches[5] = {};
+    EXPECT_EQ(ZelModuleGetAsyncMsgLatch(reinterpret_cast<const char*>(latch.data()), latches), 0);
+    EXPECT_EQ(latches[0], 1);
     ZelIoModuleDelete(io);
 }
 

@@ -160,6 +160,13 @@ TEST_F(NetworkSettings, FramFieldsAsTextsWithTheirSizeConditions) {
     unsigned char mac[18] = {};
     ASSERT_EQ(comm.getFram(3, sizeof(mac), mac).getCode(), ZEL_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(mac), "00:1A:2B:00:00:01");
+    // The serial number's eight characters need 8 + 2 = 10 < size.
+    unsigned char serial[11];
+    std::memset(serial, 0x5A, sizeof(serial));
+    ASSERT_EQ(comm.getFram(4, 10, serial).getCode(), ZEL_OK);
+    EXPECT_EQ(serial[0], 0x5A);
+    ASSERT_EQ(comm.getFram(4, sizeof(serial), serial).getCode(), ZEL_OK);
+    EXPECT_STREQ(reinterpret_cast<char*>(serial), "AB 123 456");
 
     // Field 2 goes reversed on the wire and reads back as the same number.
     const unsigned char number[4] = {0x78, 0x56, 0x34, 0x12};
