@@ -140,6 +140,19 @@ TEST_F(Programming, TheImageVersionMustSuitTheModule) {
     const std::string bootloader = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
     EXPECT_EQ(module.program(bootloader.c_str(), false).getCode(), ZEL_IMAGE_INVALID);
     EXPECT_EQ(module.program(nullptr, false).getCode(), ZEL_NULL_POINTER);
+
+    // A bootloader image older than the module's new bootloader, under a new firmware.
+    const std::string oldBootloader =
+        write("bl-old.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.2")}));
+    EXPECT_EQ(module.program(oldBootloader.c_str(), true).getCode(), ZEL_FIRMWARE_REVISION_INVALID);
+    EXPECT_TRUE(programmed().choices.empty());
+
+    // A firmware that reports its version as text: "1.0.2" is old, so the
+    // bootloader goes in without a reset (read as bytes, '1' would be 49: new).
+    segment.withState(0, [](zelsim::ModuleState& s) { s.firmwareText = "1.0.2"; });
+    EXPECT_EQ(module.program(bootloader.c_str(), true).getCode(), ZEL_OK);
+    EXPECT_EQ(programmed().choices, (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER}));
+    EXPECT_EQ(resets(), 0);
 }
 
 TEST_F(Programming, Class2ModulesTakeTheSecondImage) {
