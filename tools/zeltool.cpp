@@ -267,20 +267,21 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
                 status = zeltool::usage(o, a + " takes no value");
                 return Parsed::Exit;
             }
-            if (a == "--help") helpAsked = true;
-            else if (a == "--version") {
-                std::printf("zeltool %s, library %s\n", ZEL_VERSION_TEXT, ZelModule::getLibraryVersion());
-                status = zeltool::kOk;
-                return Parsed::Exit;
-            } else if (a == "--json" || a == "--csv") {
+            if (a == "--json" || a == "--csv") {
                 const Output asked = a == "--json" ? Output::Json : Output::Csv;
                 if (o.output != Output::Text && o.output != asked) {
                     status = zeltool::usage(o, "--csv and --json exclude each other");
                     return Parsed::Exit;
                 }
                 o.output = asked;
+                continue;
             }
-            else if (a == "--yes") o.yes = true;
+            if (a == "--help") helpAsked = true;
+            else if (a == "--version") {
+                std::printf("zeltool %s, library %s\n", ZEL_VERSION_TEXT, ZelModule::getLibraryVersion());
+                status = zeltool::kOk;
+                return Parsed::Exit;
+            } else if (a == "--yes") o.yes = true;
             else if (a == "--watch") o.watch = true;
             else if (a == "--stop-on-error") o.stopOnError = true;
             else if (a == "--bootloader") o.bootloader = true;
