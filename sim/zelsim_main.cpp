@@ -14,9 +14,11 @@
 // processor of its own (a host measured against them runs on another).
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,11 +31,25 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 void onSignal(int) { interrupted = 1; }
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
-                 " [--async-period MS] [--pcap FILE] [--cpu N]\n");
+constexpr char kUsage[] =
+    "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
+    " [--async-period MS] [--pcap FILE] [--cpu N]\n";
+
+// What was wrong, then the usage line; status 2.
+int usage(const std::string& problem) {
+    std::fprintf(stderr, "zelsim: %s\n%s", problem.c_str(), kUsage);
     return 2;
+}
+
+// The whole of `text` as a number from `low` to `high`.
+bool wholeNumber(const std::string& text, long low, long high, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || n < low || n > high) return false;
+    out = n;
+    return true;
 }
 }  // namespace
 
@@ -46,38 +62,55 @@ int main(int argc, char** argv) {
     int cpu = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--subnet" && i + 1 < argc) {
-            subnet = std::atoi(argv[++i]);
-            if (subnet < 2 || subnet > 254) return usage();
-        } else if (a == "--chain" && i + 1 < argc) {
-            chain = argv[++i];
-        } else if (a == "--modules" && i + 1 < argc) {
-            hosts = argv[++i];
-        } else if (a == "--pcap" && i + 1 < argc) {
-            pcap = argv[++i];
-        } else if (a == "--cpu" && i + 1 < argc) {
-            char* end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            const long cores = static_cast<long>(std::thread::hardware_concurrency());  // 0: not known
-            if (*end != '\0' || n < 0 || (cores > 0 && n >= cores)) return usage();
+        if (a == "--help" || a == "-h") {
+            std::printf("%s", kUsage);
+            return 0;
+        }
+        if (a != "--subnet" && a != "--chain" && a != "--modules" && a != "--pcap" &&
+            a != "--cpu" && a != "--async-period") {
+            return usage("unknown argument '" + a + "'");
+        }
+        if (i + 1 >= argc) return usage(a + " needs a value");
+        const std::string value = argv[++i];
+        long n = 0;
+        if (a == "--subnet") {
+            if (!wholeNumber(value, 2, 254, n)) {
+                return usage("--subnet takes 2 to 254, not '" + value + "'");
+            }
+            subnet = static_cast<int>(n);
+        } else if (a == "--chain") {
+            chain = value;
+        } else if (a == "--modules") {
+            if (value.empty()) return usage("--modules needs host numbers");
+            hosts = value;
+        } else if (a == "--pcap") {
+            pcap = value;
+        } else if (a == "--cpu") {
+            // 0 when the system does not tell.
+            const long cores = static_cast<long>(std::thread::hardware_concurrency());
+            if (!wholeNumber(value, 0, cores > 0 ? cores - 1 : 1023, n)) {
+                return usage("--cpu takes a processor of this machine, not '" + value + "'");
+            }
             cpu = static_cast<int>(n);
-        } else if (a == "--async-period" && i + 1 < argc) {
-            char* end = nullptr;
-            const long ms = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || ms < 10 || ms > 60000) return usage();
-            asyncPeriodMs = static_cast<int>(ms);
         } else {
-            return usage();
+            if (!wholeNumber(value, 10, 60000, n)) {
+                return usage("--async-period takes 10 to 60000 ms, not '" + value + "'");
+            }
+            asyncPeriodMs = static_cast<int>(n);
         }
     }
     std::vector<zelsim::PlannedModule> plan;
     if (!hosts.empty()) {
         std::stringstream list(hosts);
         std::string host;
+        std::set<long> taken;
         while (std::getline(list, host, ',')) {
-            const int h = std::atoi(host.c_str());
-            if (h < 2 || h > 254) return usage();
-            plan.push_back({h, zelsim::ModuleState{}});
+            long h = 0;
+            if (!wholeNumber(host, 2, 254, h)) {
+                return usage("--modules takes host numbers 2 to 254, not '" + host + "'");
+            }
+            if (!taken.insert(h).second) return usage("--modules names host " + host + " twice");
+            plan.push_back({static_cast<int>(h), zelsim::ModuleState{}});
         }
         if (!plan.empty()) plan.front().state.connectFlag = true;
     } else if (chain == "default") {
