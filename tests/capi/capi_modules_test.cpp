@@ -64,6 +64,26 @@ protected:
         return h;
     }
 
+    // A referencing started on channel 1 of `module`: searching, complete
+    // within a few polls, then acknowledged on the module.
+    void finishReferencing(std::size_t module, ZelModuleHandle h,
+                           decltype(&Zel1VppModuleGetReferencingState) getState,
+                           decltype(&Zel1VppModuleGetReferencingComplete) getComplete,
+                           decltype(&Zel1VppModuleAcknowledgeAbsolutePosition) acknowledge) {
+        REF_MARK_STATE state = REF_MARK_STATE_IDLE;
+        EXPECT_EQ(getState(h, 1, &state), 0);
+        EXPECT_EQ(state, REF_MARK_STATE_SEARCHING);
+        bool complete = false;
+        for (int poll = 0; poll < 5 && !complete; ++poll) {
+            EXPECT_EQ(getComplete(h, 1, &complete), 0);
+        }
+        EXPECT_TRUE(complete);
+        EXPECT_EQ(acknowledge(h, 1), 0);
+        segment.withState(module, [](zelsim::ModuleState& s) {
+            EXPECT_TRUE(s.incremental[1].acknowledged);
+        });
+    }
+
     zelsim::Segment segment;
 };
 
@@ -456,18 +476,8 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     signal = SIGNAL_TYPE_VOLTAGE;
     EXPECT_EQ(Zel1VppDetectSignalType(vpp, 2, &signal), 0);
     EXPECT_EQ(signal, SIGNAL_TYPE_CURRENT);
-    REF_MARK_STATE state = REF_MARK_STATE_IDLE;
-    EXPECT_EQ(Zel1VppModuleGetReferencingState(vpp, 1, &state), 0);
-    EXPECT_EQ(state, REF_MARK_STATE_SEARCHING);
-    bool complete = false;
-    for (int poll = 0; poll < 5 && !complete; ++poll) {
-        EXPECT_EQ(Zel1VppModuleGetReferencingComplete(vpp, 1, &complete), 0);
-    }
-    EXPECT_TRUE(complete);
-    EXPECT_EQ(Zel1VppModuleAcknowledgeAbsolutePosition(vpp, 1), 0);
-    segment.withState(0, [](zelsim::ModuleState& s) {
-        EXPECT_TRUE(s.incremental[1].acknowledged);
-    });
+    finishReferencing(0, vpp, Zel1VppModuleGetReferencingState, Zel1VppModuleGetReferencingComplete,
+                      Zel1VppModuleAcknowledgeAbsolutePosition);
     segment.withState(0, [](zelsim::ModuleState& s) { s.axes[2].set(5000); });
     unsigned long counts[4] = {};
     EXPECT_EQ(Zel1VppModuleGetCounts(vpp, counts, 4, COUNT_REQUEST_NORMAL), 0);
@@ -512,17 +522,8 @@ TEST_F(CModules, IncrementalChannelFunctionsReachTheirOwnSettingOrCommand) {
     unsigned short revision = 0;
     EXPECT_EQ(ZelTtlModuleGetFpgaRevision(ttl, &revision), 0);
     EXPECT_EQ(revision, 777);
-    EXPECT_EQ(ZelTtlModuleGetReferencingState(ttl, 1, &state), 0);
-    EXPECT_EQ(state, REF_MARK_STATE_SEARCHING);
-    complete = false;
-    for (int poll = 0; poll < 5 && !complete; ++poll) {
-        EXPECT_EQ(ZelTtlModuleGetReferencingComplete(ttl, 1, &complete), 0);
-    }
-    EXPECT_TRUE(complete);
-    EXPECT_EQ(ZelTtlModuleAcknowledgeReferencing(ttl, 1), 0);
-    segment.withState(2, [](zelsim::ModuleState& s) {
-        EXPECT_TRUE(s.incremental[1].acknowledged);
-    });
+    finishReferencing(2, ttl, ZelTtlModuleGetReferencingState, ZelTtlModuleGetReferencingComplete,
+                      ZelTtlModuleAcknowledgeReferencing);
     ZelModuleDelete(ttl);
 }
 
