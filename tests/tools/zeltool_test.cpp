@@ -242,6 +242,7 @@ TEST_F(Zeltool, WithoutAnAddressItRunsAgainstASimulatedChain) {
     r = run({"--simulate=" + broken, "chain"});
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("not well-formed XML at line 1"), std::string::npos) << r.err;
+    ASSERT_NE(r.err.find(broken), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(broken), r.err.rfind(broken)) << r.err;
 }
 
