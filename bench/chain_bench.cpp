@@ -33,8 +33,8 @@ void CreateChain(benchmark::State& state) {
     for (auto _ : state) {
         ZelInterface chain;
         const long long start = zel::platform::monotonicMicroseconds();
-        ZelResults r = chain.createChain(segment.hostAddress().c_str(), 0, false,
-                                         zelsim::Segment::kNetmask);
+        ZelResults r =
+            chain.createChain(segment.hostAddress().c_str(), 0, false, zelsim::Segment::kNetmask);
         seconds = (zel::platform::monotonicMicroseconds() - start) / 1e6;
         if (!r.ok() || chain.getNumModules() != n) state.SkipWithError("createChain failed");
     }

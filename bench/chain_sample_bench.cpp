@@ -43,8 +43,9 @@ struct Chain {
         }
         started = segment.start();
         if (started && segment.servingCpuRefused()) {
-            std::fprintf(stderr, "chain_sample_bench: the system would not keep the simulator on"
-                                 " the second core; run with --unpinned\n");
+            std::fprintf(stderr,
+                         "chain_sample_bench: the system would not keep the simulator on"
+                         " the second core; run with --unpinned\n");
             started = false;
         }
         for (int m = 0; started && m < n; ++m) {
@@ -69,7 +70,8 @@ void BM_Snapshot(benchmark::State& state) {
         state.SkipWithError("no simulated chain");
         return;
     }
-    ZelChainSampler sampler(chain.modules.data(), static_cast<unsigned short>(chain.modules.size()));
+    ZelChainSampler sampler(chain.modules.data(),
+                            static_cast<unsigned short>(chain.modules.size()));
     sampler.setSpinWait(static_cast<long>(state.range(1)));
     double spread = 0.0;
     for (auto _ : state) {
@@ -85,7 +87,10 @@ void BM_Snapshot(benchmark::State& state) {
 }
 // The second argument is the sampler's spin wait in microseconds (1000:
 // longer than any of these snapshots, so the host never sleeps on them).
-BENCHMARK(BM_Snapshot)->ArgsProduct({{1, 8, 32, 64}, {0, 1000}})->ArgNames({"", "spin_us"})->UseRealTime();
+BENCHMARK(BM_Snapshot)
+    ->ArgsProduct({{1, 8, 32, 64}, {0, 1000}})
+    ->ArgNames({"", "spin_us"})
+    ->UseRealTime();
 
 void BM_SequentialPositions(benchmark::State& state) {
     Chain chain(static_cast<int>(state.range(0)));
@@ -96,7 +101,9 @@ void BM_SequentialPositions(benchmark::State& state) {
     double positions[8];
     for (auto _ : state) {
         for (ZelModule* m : chain.modules) {
-            if (!static_cast<ZelTtlModule*>(m)->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok()) {
+            if (!static_cast<ZelTtlModule*>(m)
+                     ->getPositions(positions, 8, COUNT_REQUEST_NORMAL)
+                     .ok()) {
                 state.SkipWithError("a module failed");
             }
         }
@@ -124,9 +131,11 @@ void BM_BareFanOut(benchmark::State& state) {
     double sends = 0.0;
     for (auto _ : state) {
         const long long start = net::monotonicMicroseconds();
-        for (std::uint32_t a : addresses) net::sendTo(s, request, sizeof(request), a, zelbus::kModulePort);
+        for (std::uint32_t a : addresses)
+            net::sendTo(s, request, sizeof(request), a, zelbus::kModulePort);
         sends += static_cast<double>(net::monotonicMicroseconds() - start);
-        for (int m = 0; m < n; ++m) benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
+        for (int m = 0; m < n; ++m)
+            benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
     }
     state.counters["sends_us"] = benchmark::Counter(sends, benchmark::Counter::kAvgIterations);
     net::closeSocket(s);
@@ -170,8 +179,10 @@ int main(int argc, char** argv) {
         }
     }
     argc = kept;
-    pinned = !unpinned && std::thread::hardware_concurrency() >= 2 && zel::platform::pinCurrentThread(0);
-    benchmark::AddCustomContext("simulator", pinned ? "own core (second), host on the first" : "unpinned");
+    pinned =
+        !unpinned && std::thread::hardware_concurrency() >= 2 && zel::platform::pinCurrentThread(0);
+    benchmark::AddCustomContext("simulator",
+                                pinned ? "own core (second), host on the first" : "unpinned");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

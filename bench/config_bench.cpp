@@ -1,13 +1,12 @@
 // The configuration file at the size of a full chain: 64 TTL modules of 8
 // channels each. Load, full check, 1 000 element reads and one write.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 #include "config/zel_config_writer.h"
 
@@ -15,22 +14,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kModuleLeaves[] = {"SerialNumber", "Model",    "Label",   "ModuleId",
-                                     "HardwareId",   "BootloaderVersion", "FirmwareVersion",
-                                     "UsingDhcp",    "Netmask",  "NetmaskStatic", "Mac",
-                                     "Ip",           "IpStatic", "Port",    "Active"};
+const char* const kModuleLeaves[] = {
+    "SerialNumber",    "Model",     "Label",   "ModuleId",      "HardwareId", "BootloaderVersion",
+    "FirmwareVersion", "UsingDhcp", "Netmask", "NetmaskStatic", "Mac",        "Ip",
+    "IpStatic",        "Port",      "Active"};
 const char* const kTtlChannelLeaves[] = {
-    "ChannelLabel",     "ErrorMonitoring", "Populated",    "DeviceType",     "RotaryFormatType",
-    "UOM",              "ErrorCompensation", "ScaleFactor", "MasteringEnabled", "MasterDesired",
-    "MasterOffset",     "MasterUom",       "DisplayResolution", "Resolution", "LineCount",
-    "SignalPeriod",     "CountingDirection", "ReferenceMark", "Interpolation"};
+    "ChannelLabel",      "ErrorMonitoring",   "Populated",
+    "DeviceType",        "RotaryFormatType",  "UOM",
+    "ErrorCompensation", "ScaleFactor",       "MasteringEnabled",
+    "MasterDesired",     "MasterOffset",      "MasterUom",
+    "DisplayResolution", "Resolution",        "LineCount",
+    "SignalPeriod",      "CountingDirection", "ReferenceMark",
+    "Interpolation"};
 
 // Writes the document once per process and gives its path.
 const std::string& document() {
     static const std::string path = [] {
-        const fs::path p = fs::temp_directory_path() / ("zel-config-bench-" + std::to_string(::getpid()) + ".xml");
+        const fs::path p =
+            fs::temp_directory_path() / ("zel-config-bench-" + std::to_string(::getpid()) + ".xml");
         std::ofstream out(p);
-        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ModuleConfig>\n  <BaseLabel>bench</BaseLabel>\n";
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ModuleConfig>\n  "
+               "<BaseLabel>bench</BaseLabel>\n";
         for (int m = 0; m < 64; ++m) {
             out << "  <Module>\n";
             for (const char* leaf : kModuleLeaves) {
@@ -39,7 +43,8 @@ const std::string& document() {
             }
             for (int c = 0; c < 8; ++c) {
                 out << "    <Channel>\n";
-                for (const char* leaf : kTtlChannelLeaves) out << "      <" << leaf << ">1</" << leaf << ">\n";
+                for (const char* leaf : kTtlChannelLeaves)
+                    out << "      <" << leaf << ">1</" << leaf << ">\n";
                 out << "    </Channel>\n";
             }
             out << "  </Module>\n";

@@ -1,16 +1,15 @@
 // Image files: the validation of a 10 MB firmware file before anything is
 // sent, and the transfer of data lines to a simulated module.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "fast_clock.h"
 #include "image_builder.h"
 #include "modules/zel_module.h"
-#include "fast_clock.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
 
@@ -19,20 +18,23 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string tempFile(const char* tag) {
-    return (fs::temp_directory_path() / ("zel-image-bench-" + std::to_string(::getpid()) + tag)).string();
+    return (fs::temp_directory_path() / ("zel-image-bench-" + std::to_string(::getpid()) + tag))
+        .string();
 }
 
 void ValidateTenMegabytes(benchmark::State& state) {
     // Two images of about 5 MB each: 16 data bytes per 45-byte record line.
     const std::string path = tempFile("-10mb.dat");
     const std::size_t dataBytes = 5 * 1024 * 1024 * 16 / 46;
-    zelimage::writeFile(path, zelimage::buildFile({zelimage::firmwareImage("2.0.0", 1, dataBytes),
-                                                   zelimage::firmwareImage("1.0.0", 2, dataBytes)}));
+    zelimage::writeFile(path,
+                        zelimage::buildFile({zelimage::firmwareImage("2.0.0", 1, dataBytes),
+                                             zelimage::firmwareImage("1.0.0", 2, dataBytes)}));
     const auto size = static_cast<std::int64_t>(fs::file_size(path));
     ZelProgramming engine(nullptr);
     char version[64];
     for (auto _ : state) {
-        if (!engine.getProgramVersion(path.c_str(), PROGRAMMING_FIRMWARE, version, PRIORITY_LEVEL_1).ok()) {
+        if (!engine.getProgramVersion(path.c_str(), PROGRAMMING_FIRMWARE, version, PRIORITY_LEVEL_1)
+                 .ok()) {
             state.SkipWithError("the built file did not validate");
         }
     }
@@ -57,7 +59,8 @@ void StreamDataLines(benchmark::State& state) {
     const std::string address = "127." + std::to_string(segment.subnet()) + ".0.10";
     const zelimage::Image image = zelimage::firmwareImage("1.0.3", 1, 16 * 10000);
     const std::string path = tempFile("-stream.dat");
-    zelimage::writeFile(path, zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2, 16)}));
+    zelimage::writeFile(path,
+                        zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2, 16)}));
     // The fixed pauses of the procedure 100 times shorter; the exchanges
     // keep their real time.
     zelsim::FastClock clock(100);

@@ -32,18 +32,18 @@ namespace {
 constexpr const char* kModuleAddress = "127.251.0.10";
 
 class NoSleepClock : public net::Clock {
-public:
+  public:
     unsigned long tickMs() const override { return now += 1; }
     void sleepMs(unsigned long ms) const override { now += ms; }
     long long wallSeconds() const override { return static_cast<long long>(now / 1000); }
 
-private:
+  private:
     mutable unsigned long now = 0;
 };
 
 // Answers each request with the next answer of the input until `stop`.
 class Responder {
-public:
+  public:
     Responder() {
         socket = net::openUdpSocket();
         net::bindSocket(socket, net::parseAddress(kModuleAddress), 27015);
@@ -67,7 +67,7 @@ public:
         thread.join();
     }
 
-private:
+  private:
     void run(const std::vector<std::vector<std::uint8_t>>& answers) {
         unsigned char request[512];
         while (!stop) {

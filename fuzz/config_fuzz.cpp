@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         channels.push_back(n);
         config.getElement(ZEL_XML_MODULE_ID, text, m);
         config.getSpecificModule(m);
-        for (unsigned short c = 1; c <= n && c <= 8; ++c) config.getElement(ZEL_XML_UOM, text, m, c);
+        for (unsigned short c = 1; c <= n && c <= 8; ++c)
+            config.getElement(ZEL_XML_UOM, text, m, c);
     }
     ZEL_XML_ELEMENTS element{};
     unsigned short module = 0, channel = 0;

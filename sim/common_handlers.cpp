@@ -274,7 +274,9 @@ bool wellFormedRequest(const Bytes& r) {
     }
 }
 
-Bytes latchMessage(const ModuleState& s) { return frame(22, 5, Bytes(s.latch.begin(), s.latch.end())); }
+Bytes latchMessage(const ModuleState& s) {
+    return frame(22, 5, Bytes(s.latch.begin(), s.latch.end()));
+}
 
 Bytes channelStatusMessage(int channel, std::uint8_t status) {
     return frame(33, 2, {static_cast<std::uint8_t>('0' + channel), status});
@@ -312,8 +314,9 @@ std::map<int, Handler> commonHandlers() {
     h[13] = [](ModuleState& s, const Bytes& r) {
         // Byte 3: 1 reads the port, 0 sets it from bytes 4 (high) and 5 (low).
         if (r.size() >= 6 && r[3] == 0) s.asyncPort = static_cast<std::uint16_t>(r[4] << 8 | r[5]);
-        return answer(13, 2,
-                      {static_cast<std::uint8_t>(s.asyncPort >> 8), static_cast<std::uint8_t>(s.asyncPort)});
+        return answer(
+            13, 2,
+            {static_cast<std::uint8_t>(s.asyncPort >> 8), static_cast<std::uint8_t>(s.asyncPort)});
     };
     h[22] = latch;
     h[23] = adc;

@@ -9,7 +9,7 @@
 namespace zelsim {
 
 class FastClock : public zel::platform::Clock {
-public:
+  public:
     explicit FastClock(long long factor) : factor_(factor) {}
     void sleepMs(unsigned long ms) const override {
         Clock::sleepMs(static_cast<unsigned long>(ms / factor_));
@@ -18,7 +18,7 @@ public:
         return (zel::platform::monotonicMicroseconds() - start_) * factor_ / 1000000;
     }
 
-private:
+  private:
     long long factor_;
     long long start_ = zel::platform::monotonicMicroseconds();
 };

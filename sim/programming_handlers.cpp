@@ -73,7 +73,8 @@ std::optional<Bytes> dataLine(ModuleState& s, const Bytes& r) {
     }
     p.lines.push_back(line);
     const int type = line[1] - '0';
-    const std::size_t addressBytes = type >= 1 && type <= 3 ? static_cast<std::size_t>(type) + 1 : 2;
+    const std::size_t addressBytes =
+        type >= 1 && type <= 3 ? static_cast<std::size_t>(type) + 1 : 2;
     if (type >= 1 && type <= 3) {
         for (std::size_t i = 1 + addressBytes; i + 1 < bytes->size(); ++i) p.dataSum += (*bytes)[i];
     } else if (type == 0) {

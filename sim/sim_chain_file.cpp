@@ -95,14 +95,16 @@ bool chainFromFile(const std::string& path, std::vector<PlannedModule>& plan, st
             const bool present = module.channelNumber(ZEL_XML_POPULATED, ch, 1) != 0;
             KalixEncoder& k = s.kalix[c];
             k.present = present;
-            const long revolutions = module.channelNumber(ZEL_XML_DISTINGUISHABLE_REVOLUTIONS, ch, 1);
+            const long revolutions =
+                module.channelNumber(ZEL_XML_DISTINGUISHABLE_REVOLUTIONS, ch, 1);
             k.rotary = revolutions > 1;
             k.revolutions = static_cast<std::uint16_t>(revolutions > 0 ? revolutions : 1);
             k.measuringStep = k.rotary ? 8192 : 100;
             k.positionBits = k.rotary ? 25 : 0;
             if (module.channelText(ZEL_XML_ENCODER_NAME, ch, t)) k.name = t.substr(0, 9);
             if (module.channelText(ZEL_XML_ENCODER_ID, ch, t)) k.id = t.substr(0, 10);
-            if (module.channelText(ZEL_XML_CHANNEL_SERIAL_NUMBER, ch, t)) k.serial = t.substr(0, 16);
+            if (module.channelText(ZEL_XML_CHANNEL_SERIAL_NUMBER, ch, t))
+                k.serial = t.substr(0, 16);
             IncrementalChannel& inc = s.incremental[c];
             inc.presence = present ? 1 : 0;
             inc.direction = module.channelNumber(ZEL_XML_COUNTING_DIRECTION, ch, 0) != 0 ? 1 : 0;

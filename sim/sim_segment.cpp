@@ -56,9 +56,11 @@ struct Segment::Pending {
     bool foreign;
 };
 
-Segment::Segment(int subnet) : subnet_(subnet), broadcastSocket_(net::kInvalidSocket),
-                               wakeSocket_(net::kInvalidSocket),
-                               foreignSocket_(net::kInvalidSocket) {
+Segment::Segment(int subnet)
+    : subnet_(subnet),
+      broadcastSocket_(net::kInvalidSocket),
+      wakeSocket_(net::kInvalidSocket),
+      foreignSocket_(net::kInvalidSocket) {
     const int first = subnet == 0 ? 2 : subnet;
     const int last = subnet == 0 ? 254 : subnet;
     for (int n = first; n <= last; ++n) {
@@ -103,9 +105,10 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
     addKindHandlers(s.moduleId, m->handlers);
     addProgrammingHandlers(m->handlers);
     const std::uint32_t hardware = s.moduleId / 100;
-    s.fram.emplace(1, Bytes{static_cast<std::uint8_t>(hardware), static_cast<std::uint8_t>(hardware >> 8),
-                            static_cast<std::uint8_t>(hardware >> 16),
-                            static_cast<std::uint8_t>(s.moduleId % 100)});
+    s.fram.emplace(
+        1, Bytes{static_cast<std::uint8_t>(hardware), static_cast<std::uint8_t>(hardware >> 8),
+                 static_cast<std::uint8_t>(hardware >> 16),
+                 static_cast<std::uint8_t>(s.moduleId % 100)});
     // Field 2 holds the identity as a number; the programming reads it.
     Bytes identity(4);
     for (int i = 0; i < 4; ++i) identity[i] = static_cast<std::uint8_t>(s.moduleId >> (8 * i));
@@ -219,17 +222,19 @@ void Segment::serve() {
         const int n = waitSet.wait(timeoutUs, ready.data(), ready.size());
         for (int k = 0; k < n; ++k) {
             const std::size_t tag = ready[static_cast<std::size_t>(k)];
-            const std::intptr_t socket =
-                tag == 0 ? wakeSocket_ : tag == 1 ? broadcastSocket_ : modules_[tag - 2]->socket;
+            const std::intptr_t socket = tag == 0   ? wakeSocket_
+                                         : tag == 1 ? broadcastSocket_
+                                                    : modules_[tag - 2]->socket;
             net::Peer from;
             const long length = net::receiveFrom(socket, buffer, sizeof(buffer), &from);
             if (length < 0 || tag == 0) continue;
             const Bytes request(buffer, buffer + length);
             std::lock_guard<std::mutex> lock(mutex_);
             if (pcap_.isOpen()) {
-                const std::uint32_t to =
-                    tag == 1 ? addressOf(broadcastAddress()) : addressOf(modules_[tag - 2]->boundAddress);
-                pcap_.write(from.address, from.port, to, kModulePort, buffer, static_cast<std::size_t>(length));
+                const std::uint32_t to = tag == 1 ? addressOf(broadcastAddress())
+                                                  : addressOf(modules_[tag - 2]->boundAddress);
+                pcap_.write(from.address, from.port, to, kModulePort, buffer,
+                            static_cast<std::size_t>(length));
             }
             if (tag == 1) {
                 for (auto& m : modules_) handle(*m, request, from.address, from.port, true);
@@ -247,8 +252,8 @@ void Segment::serve() {
     }
 }
 
-void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp,
-                     std::uint16_t fromPort, bool broadcast) {
+void Segment::handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
+                     bool broadcast) {
     answer(m, request, fromIp, fromPort, broadcast);
     // A new static address takes effect once the answer is out.
     if (m.state.address != m.boundAddress) rebind(m);
@@ -307,8 +312,8 @@ long long Segment::sendPeriodic(Module& m, long long nowUs) {
     return m.nextAsyncUs;
 }
 
-void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
-                     std::uint16_t fromPort, bool broadcast) {
+void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
+                     bool broadcast) {
     const long long now = net::monotonicMicroseconds();
     if (m.log.size() == kRequestLog) m.log.pop_front();
     m.log.push_back(Request{now, request, broadcast});
@@ -359,7 +364,8 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     if (fault.type) a[0] = static_cast<std::uint8_t>(*fault.type);
     if (fault.paramCount && a.size() > 1) a[1] = static_cast<std::uint8_t>(*fault.paramCount);
     if (fault.paramLength && a.size() > 2) a[2] = static_cast<std::uint8_t>(*fault.paramLength);
-    if (fault.oversize > static_cast<int>(a.size())) a.resize(static_cast<std::size_t>(fault.oversize), 0xEE);
+    if (fault.oversize > static_cast<int>(a.size()))
+        a.resize(static_cast<std::size_t>(fault.oversize), 0xEE);
     if (fault.truncate >= 0 && fault.truncate < static_cast<int>(a.size())) {
         a.resize(static_cast<std::size_t>(fault.truncate));
     }
@@ -375,7 +381,8 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     }
     for (int i = 0; i < fault.foreign; ++i) {
         Bytes other = a;
-        for (std::size_t k = 3; k < other.size(); ++k) other[k] = static_cast<std::uint8_t>(~other[k]);
+        for (std::size_t k = 3; k < other.size(); ++k)
+            other[k] = static_cast<std::uint8_t>(~other[k]);
         out.push_back({other, true, 0});
     }
     out.push_back({a, false, 0});
@@ -385,7 +392,8 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp,
     const long long due = now + static_cast<long long>(fault.delayMs) * 1000 + fault.delayUs;
     for (auto& o : out) {
         if (due + o.extraUs > now) {
-            pending_.push_back(Pending{due + o.extraUs, &m, std::move(o.bytes), fromIp, fromPort, o.foreign});
+            pending_.push_back(
+                Pending{due + o.extraUs, &m, std::move(o.bytes), fromIp, fromPort, o.foreign});
         } else {
             sendFrom(m, o.foreign, o.bytes, fromIp, fromPort);
         }

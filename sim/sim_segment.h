@@ -10,8 +10,6 @@
 #define ZEL_SIM_SEGMENT_H
 
 #include <array>
-
-#include "platform/pcap_writer.h"
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -21,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/pcap_writer.h"
 
 namespace zelsim {
 
@@ -120,13 +120,13 @@ struct ProgrammingState {
     bool neverReturns = false;  // after the finish the module stays silent
     int rejectLine = -1;        // this data line (from 0) is answered with type 17
     long long silentUntilUs = 0;
-    bool active = false;        // a program-init came, no finish yet
-    std::vector<int> choices;   // program-init choices, in order
+    bool active = false;       // a program-init came, no finish yet
+    std::vector<int> choices;  // program-init choices, in order
     std::vector<std::uint32_t> checksums;
     std::vector<std::string> lines;  // data lines accepted, line ends removed
-    int badRecords = 0;         // lines refused for their S-record checksum
-    std::uint32_t dataSum = 0;  // sum of the data bytes of S1 to S3 records
-    std::string imageVersion;   // from the S0 record of the image
+    int badRecords = 0;              // lines refused for their S-record checksum
+    std::uint32_t dataSum = 0;       // sum of the data bytes of S1 to S3 records
+    std::string imageVersion;        // from the S0 record of the image
     int finishes = 0;
     int reinstalls = 0;
 };
@@ -317,7 +317,8 @@ class Segment {
     struct Module;
     struct Pending;
     void send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
-    void sendFrom(Module& m, bool foreign, const Bytes& bytes, std::uint32_t ip, std::uint16_t port);
+    void sendFrom(Module& m, bool foreign, const Bytes& bytes, std::uint32_t ip,
+                  std::uint16_t port);
     // Moves a module's socket to the address in its state (after a new
     // static address); it stays where it was when the new one cannot be bound.
     void rebind(Module& m);

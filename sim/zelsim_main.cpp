@@ -1,6 +1,7 @@
 // zelsim: a simulated segment as its own process, for host programs run
 // against it instead of hardware.
-//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS] [--pcap FILE]
+//   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS] [--pcap
+//   FILE]
 //          [--cpu N]
 // --chain default: one module of each kind in a shuffled physical order;
 // --chain FILE: the modules of a configuration file, in its order;
@@ -14,6 +15,8 @@
 // processor of its own (a host measured against them runs on another).
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -22,8 +25,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-
-#include <unistd.h>
 
 #include "sim_chain_file.h"
 
@@ -136,14 +137,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (segment.servingCpuRefused()) {
-        std::fprintf(stderr, "zelsim: the system keeps no thread of this process on processor %d;"
-                             " the modules are served wherever the scheduler puts them\n", cpu);
+        std::fprintf(stderr,
+                     "zelsim: the system keeps no thread of this process on processor %d;"
+                     " the modules are served wherever the scheduler puts them\n",
+                     cpu);
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::printf("zelsim: subnet 127.%d.0.0/16, discovery on %s:27015, host side %s netmask %s\n",
-                segment.subnet(), segment.broadcastAddress().c_str(),
-                segment.hostAddress().c_str(), zelsim::Segment::kNetmask);
+                segment.subnet(), segment.broadcastAddress().c_str(), segment.hostAddress().c_str(),
+                zelsim::Segment::kNetmask);
     for (std::size_t i = 0; i < plan.size(); ++i) {
         std::printf("zelsim: position %zu: %s (%u) at 127.%d.0.%d:27015%s\n", i,
                     zelsim::modelOf(plan[i].state.moduleId).c_str(), plan[i].state.moduleId,

@@ -17,13 +17,13 @@ unsigned hexValue(const std::string& line, std::size_t at) {
     return static_cast<unsigned>(std::stoul(line.substr(at, 2), nullptr, 16));
 }
 
-
 }  // namespace
 
 std::string sRecord(int type, std::uint16_t address, const std::vector<std::uint8_t>& data) {
     const unsigned count = static_cast<unsigned>(data.size()) + 3;  // address, data, checksum
     unsigned sum = count + (address >> 8) + (address & 0xFFu);
-    std::string line = "S" + std::to_string(type) + hexByte(count) + hexByte(address >> 8) + hexByte(address);
+    std::string line =
+        "S" + std::to_string(type) + hexByte(count) + hexByte(address >> 8) + hexByte(address);
     for (std::uint8_t b : data) {
         line += hexByte(b);
         sum += b;
@@ -65,19 +65,25 @@ std::uint32_t dataChecksum(const std::vector<std::string>& records) {
 }
 
 Image bootloaderImage(const std::string& version, std::size_t dataBytes) {
-    return {kBootloaderName, "Bootloader", "1", version, "2026-12-01",
-            syntheticRecords(kBootloaderName, version, dataBytes, 7)};
+    return {
+        kBootloaderName, "Bootloader", "1",
+        version,         "2026-12-01", syntheticRecords(kBootloaderName, version, dataBytes, 7)};
 }
 
 Image firmwareImage(const std::string& version, int priorityClass, std::size_t dataBytes) {
     const char* name = priorityClass == 2 ? kFirmwareP2Name : kFirmwareName;
-    return {name, "Firmware", std::to_string(priorityClass), version, "2026-12-01",
+    return {name,
+            "Firmware",
+            std::to_string(priorityClass),
+            version,
+            "2026-12-01",
             syntheticRecords(name, version, dataBytes, priorityClass == 2 ? 23 : 11)};
 }
 
 std::string withFinalChecksum(const std::string& body) {
     std::uint32_t sum = 0;
-    for (char c : body) sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+    for (char c : body)
+        sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
     return body + "ZEL_FINAL_CHECKSUM: " + std::to_string(0u - sum) + "\n";
 }
 

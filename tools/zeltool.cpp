@@ -5,6 +5,10 @@
 // One table of options and one of commands drive the parser, the help
 // texts, the manual page (--manpage) and the bash completion
 // (--completion), so none of them can drift from the others.
+#include "zeltool.h"
+
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +16,8 @@
 #include <iostream>
 #include <optional>
 
-#include <unistd.h>
-
 #include "sim_chain_file.h"
 #include "zel_version.h"
-#include "zeltool.h"
 
 namespace {
 
@@ -32,16 +33,21 @@ struct OptionSpec {
 
 const OptionSpec kOptions[] = {
     {"--local-ip", "IP", nullptr,
-     "the host's address on the modules' network; without it zeltool runs against a simulated chain on loopback"},
+     "the host's address on the modules' network; without it zeltool runs against a simulated "
+     "chain on loopback"},
     {"--simulate", "SPEC", nullptr,
-     "simulate 'default' (one module of each kind) or the modules of a configuration file (--simulate=FILE)"},
+     "simulate 'default' (one module of each kind) or the modules of a configuration file "
+     "(--simulate=FILE)"},
     {"--port", "N", nullptr, "local port of discovery and chain creation (default 0: any)"},
     {"--netmask", "MASK", nullptr, "netmask of the discovery broadcast (default 255.255.255.0)"},
-    {"--timeout", "MS", nullptr, "answer time-out of every module command, first contact included (0 to 10000)"},
-    {"--retries", "N", nullptr, "retries of every module command, first contact included (0 to 10)"},
+    {"--timeout", "MS", nullptr,
+     "answer time-out of every module command, first contact included (0 to 10000)"},
+    {"--retries", "N", nullptr,
+     "retries of every module command, first contact included (0 to 10)"},
     {"--json", nullptr, "discover chain read", "print JSON; errors become JSON objects on stderr"},
     {"--csv", nullptr, "discover chain read", "print comma-separated values with a header line"},
-    {"--yes", nullptr, "set-ip dhcp async-port factory-reset program", "change settings without asking"},
+    {"--yes", nullptr, "set-ip dhcp async-port factory-reset program",
+     "change settings without asking"},
     {"--watch", nullptr, "read", "read again and again until Ctrl-C (or --count)"},
     {"--rate", "HZ", "read", "samples per second with --watch (above 0, up to 1000; default 2)"},
     {"--count", "N", "read", "stop --watch after N samples"},
@@ -49,7 +55,8 @@ const OptionSpec kOptions[] = {
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
     {"--force", nullptr, "program", "program a file that fails the image check (not recommended)"},
     {"--pcap", "FILE", nullptr,
-     "write every datagram the library sends and receives to FILE (pcap, for Wireshark; no privileges needed)"},
+     "write every datagram the library sends and receives to FILE (pcap, for Wireshark; no "
+     "privileges needed)"},
     {"--strict", nullptr, "config", "config validate: check every value as well as every element"},
     {"--help", nullptr, nullptr, "this help, or a command's (also -h)"},
     {"--version", nullptr, nullptr, "the versions of zeltool and the library"},
@@ -67,11 +74,13 @@ struct CommandSpec {
 
 const CommandSpec kCommands[] = {
     {"discover", "", 0, 0, true, zeltool::discover,
-     "list every module that answers the discovery broadcast, with its network record and versions"},
+     "list every module that answers the discovery broadcast, with its network record and "
+     "versions"},
     {"chain", "", 0, 0, true, zeltool::chain,
      "order the chain through the neighbour signals; positions, kinds, channels and readings"},
     {"read", "TARGET|all", 1, 1, true, zeltool::read,
-     "counts, positions or values with their units; 'all' reads every measuring module of the chain"},
+     "counts, positions or values with their units; 'all' reads every measuring module of the "
+     "chain"},
     {"set-ip", "TARGET ADDRESS [NETMASK]", 2, 3, true, zeltool::setIp,
      "give the module a new static address (and netmask; default: its present static netmask)"},
     {"dhcp", "TARGET on|off", 2, 2, true, zeltool::dhcp, "switch the module's DHCP on or off"},
@@ -80,17 +89,20 @@ const CommandSpec kCommands[] = {
     {"factory-reset", "", 0, 0, true, zeltool::factoryReset,
      "factory defaults for every module of the segment, by broadcast"},
     {"program", "TARGET FILE", 2, 2, true, zeltool::program,
-     "update the firmware (or, with --bootloader, the bootloader) from an image file, checked first"},
+     "update the firmware (or, with --bootloader, the bootloader) from an image file, checked "
+     "first"},
     {"image", "info FILE | check FILE | build FILE VERSION", 2, 3, false, zeltool::image,
      "show, check or build (for the simulator) a firmware image file"},
-    {"config", "validate FILE | show FILE [MODULE [CHANNEL]] | get FILE ELEMENT [MODULE [CHANNEL]] | "
-               "set FILE ELEMENT VALUE MODULE [CHANNEL]",
+    {"config",
+     "validate FILE | show FILE [MODULE [CHANNEL]] | get FILE ELEMENT [MODULE [CHANNEL]] | "
+     "set FILE ELEMENT VALUE MODULE [CHANNEL]",
      2, 6, false, zeltool::config, "check, show, read or edit a chain's configuration file"},
     {"help", "[COMMAND]", 0, 1, false, nullptr, "this help, or a command's"},
 };
 
 const char kTargetNote[] =
-    "TARGET is a module's address (as 172.31.46.12) or its position in the ordered chain (0 to 63).";
+    "TARGET is a module's address (as 172.31.46.12) or its position in the ordered chain (0 to "
+    "63).";
 
 const char kExitNote[] =
     "Exit status: 0 success, 1 module or network failure, 2 usage error, 3 file invalid, "
@@ -123,7 +135,8 @@ std::string optionText(const OptionSpec& o) {
 void printHelp(FILE* out) {
     std::fprintf(out, "usage: zeltool [OPTIONS] COMMAND [OPERANDS]\n\nCommands:\n");
     for (const CommandSpec& c : kCommands) {
-        std::fprintf(out, "  %s%s%s\n      %s\n", c.name, *c.synopsis ? " " : "", c.synopsis, c.help);
+        std::fprintf(out, "  %s%s%s\n      %s\n", c.name, *c.synopsis ? " " : "", c.synopsis,
+                     c.help);
     }
     std::fprintf(out, "\n%s\n\nOptions:\n", kTargetNote);
     for (const OptionSpec& o : kOptions) {
@@ -155,9 +168,12 @@ void printCommandHelp(const CommandSpec& c) {
 std::string roff(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\\') out += "\\e";
-        else if (c == '-') out += "\\-";
-        else out += c;
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
     }
     if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out = "\\&" + out;
     return out;
@@ -167,13 +183,19 @@ void printManPage() {
     std::printf(".TH ZELTOOL 1 \"\" \"zeltool %s\" \"User Commands\"\n", ZEL_VERSION_TEXT);
     std::printf(".SH NAME\nzeltool \\- drive a chain of measuring modules over Ethernet\n");
     std::printf(".SH SYNOPSIS\n.B zeltool\n[\\fIOPTIONS\\fR] \\fICOMMAND\\fR [\\fIOPERANDS\\fR]\n");
-    std::printf(".SH DESCRIPTION\nzeltool discovers the modules of a segment, orders their chain, reads them, "
-                "changes their network settings, updates their firmware, and checks and edits configuration "
-                "and image files. Without \\fB\\-\\-local\\-ip\\fR it runs against a simulated chain on loopback "
-                "and refuses every address outside it.\n.PP\n%s\n", roff(kTargetNote).c_str());
+    std::printf(
+        ".SH DESCRIPTION\nzeltool discovers the modules of a segment, orders their chain, reads "
+        "them, "
+        "changes their network settings, updates their firmware, and checks and edits "
+        "configuration "
+        "and image files. Without \\fB\\-\\-local\\-ip\\fR it runs against a simulated chain on "
+        "loopback "
+        "and refuses every address outside it.\n.PP\n%s\n",
+        roff(kTargetNote).c_str());
     std::printf(".SH COMMANDS\n");
     for (const CommandSpec& c : kCommands) {
-        std::printf(".TP\n.B %s\n%s\n", roff(std::string(c.name) + " " + c.synopsis).c_str(), roff(c.help).c_str());
+        std::printf(".TP\n.B %s\n%s\n", roff(std::string(c.name) + " " + c.synopsis).c_str(),
+                    roff(c.help).c_str());
     }
     std::printf(".SH OPTIONS\n");
     for (const OptionSpec& o : kOptions) {
@@ -196,7 +218,9 @@ void printCompletion() {
         if (o.value != nullptr) valued += (valued.empty() ? "" : "|") + std::string(o.name);
     }
     std::printf("        %s) return ;;\n    esac\n", valued.c_str());
-    std::printf("    if [[ \"$cur\" == -* ]]; then\n        local opts=\"-h\"\n        case \"$command\" in\n");
+    std::printf(
+        "    if [[ \"$cur\" == -* ]]; then\n        local opts=\"-h\"\n        case \"$command\" "
+        "in\n");
     for (const CommandSpec& c : kCommands) {
         std::string opts;
         for (const OptionSpec& o : kOptions) {
@@ -207,15 +231,24 @@ void printCompletion() {
     std::string all;
     for (const OptionSpec& o : kOptions) all += std::string(o.name) + " ";
     std::printf("            *) opts=\"%s\" ;;\n        esac\n", all.c_str());
-    std::printf("        COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n        return\n    fi\n");
-    std::printf("    case \"$command\" in\n        \"\") COMPREPLY=($(compgen -W \"%s\" -- \"$cur\")) ;;\n",
+    std::printf(
+        "        COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n        return\n    fi\n");
+    std::printf(
+        "    case \"$command\" in\n        \"\") COMPREPLY=($(compgen -W \"%s\" -- \"$cur\")) ;;\n",
+        commands.c_str());
+    std::printf(
+        "        image) [[ $cword -le 2 ]] && COMPREPLY=($(compgen -W \"info check build\" -- "
+        "\"$cur\")) "
+        "|| _filedir ;;\n");
+    std::printf(
+        "        config) [[ $cword -le 2 ]] && COMPREPLY=($(compgen -W \"validate show get set\" "
+        "-- "
+        "\"$cur\")) || _filedir ;;\n");
+    std::printf(
+        "        program) _filedir ;;\n        dhcp) COMPREPLY=($(compgen -W \"on off\" -- "
+        "\"$cur\")) ;;\n");
+    std::printf("        help) COMPREPLY=($(compgen -W \"%s\" -- \"$cur\")) ;;\n    esac\n}\n",
                 commands.c_str());
-    std::printf("        image) [[ $cword -le 2 ]] && COMPREPLY=($(compgen -W \"info check build\" -- \"$cur\")) "
-                "|| _filedir ;;\n");
-    std::printf("        config) [[ $cword -le 2 ]] && COMPREPLY=($(compgen -W \"validate show get set\" -- "
-                "\"$cur\")) || _filedir ;;\n");
-    std::printf("        program) _filedir ;;\n        dhcp) COMPREPLY=($(compgen -W \"on off\" -- \"$cur\")) ;;\n");
-    std::printf("        help) COMPREPLY=($(compgen -W \"%s\" -- \"$cur\")) ;;\n    esac\n}\n", commands.c_str());
     std::printf("complete -F _zeltool zeltool\n");
 }
 
@@ -276,17 +309,25 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
                 o.output = asked;
                 continue;
             }
-            if (a == "--help") helpAsked = true;
+            if (a == "--help")
+                helpAsked = true;
             else if (a == "--version") {
-                std::printf("zeltool %s, library %s\n", ZEL_VERSION_TEXT, ZelModule::getLibraryVersion());
+                std::printf("zeltool %s, library %s\n", ZEL_VERSION_TEXT,
+                            ZelModule::getLibraryVersion());
                 status = zeltool::kOk;
                 return Parsed::Exit;
-            } else if (a == "--yes") o.yes = true;
-            else if (a == "--watch") o.watch = true;
-            else if (a == "--stop-on-error") o.stopOnError = true;
-            else if (a == "--bootloader") o.bootloader = true;
-            else if (a == "--force") o.force = true;
-            else if (a == "--strict") o.strict = true;
+            } else if (a == "--yes")
+                o.yes = true;
+            else if (a == "--watch")
+                o.watch = true;
+            else if (a == "--stop-on-error")
+                o.stopOnError = true;
+            else if (a == "--bootloader")
+                o.bootloader = true;
+            else if (a == "--force")
+                o.force = true;
+            else if (a == "--strict")
+                o.strict = true;
             continue;
         }
         if (!hasValue) {
@@ -327,7 +368,8 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
             o.rateGiven = true;
         }
         if (!ok) {
-            status = zeltool::usage(o, "bad value '" + value + "' for " + a + " (" + spec->help + ")");
+            status =
+                zeltool::usage(o, "bad value '" + value + "' for " + a + " (" + spec->help + ")");
             return Parsed::Exit;
         }
     }
@@ -339,8 +381,9 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
     const std::string name = command.name;
     const int operands = static_cast<int>(o.args.size()) - 1;
     if (operands < command.minOperands || operands > command.maxOperands) {
-        status = zeltool::usage(o, std::string(operands < command.minOperands ? "missing" : "extra") +
-                                       " operands: zeltool " + name + " " + command.synopsis);
+        status =
+            zeltool::usage(o, std::string(operands < command.minOperands ? "missing" : "extra") +
+                                  " operands: zeltool " + name + " " + command.synopsis);
         return false;
     }
     if (o.localIpGiven && o.localIp.empty()) {
@@ -404,7 +447,8 @@ int main(int argc, char** argv) {
             return zeltool::kOk;
         }
         const CommandSpec* about = findCommand(options.args[1]);
-        if (about == nullptr) return zeltool::usage(options, "no command '" + options.args[1] + "'");
+        if (about == nullptr)
+            return zeltool::usage(options, "no command '" + options.args[1] + "'");
         printCommandHelp(*about);
         return zeltool::kOk;
     }
@@ -436,22 +480,25 @@ int main(int argc, char** argv) {
         segment.emplace();
         zelsim::addChain(*segment, plan);
         if (!segment->start()) {
-            return zeltool::fail(options, zeltool::kFailed, "cannot bind the simulated chain's loopback sockets");
+            return zeltool::fail(options, zeltool::kFailed,
+                                 "cannot bind the simulated chain's loopback sockets");
         }
         options.localIp = segment->hostAddress();
         options.netmask = zelsim::Segment::kNetmask;
         options.simulatedSubnet = segment->subnet();
         if (!options.json()) {
-            std::fprintf(stderr,
-                         "zeltool: %s: a simulated chain of %zu modules on 127.%d.0.0/16, host side %s "
-                         "(give --local-ip for a real network)\n",
-                         simulateAsked ? "--simulate" : "no --local-ip given", plan.size(), segment->subnet(),
-                         options.localIp.c_str());
+            std::fprintf(
+                stderr,
+                "zeltool: %s: a simulated chain of %zu modules on 127.%d.0.0/16, host side %s "
+                "(give --local-ip for a real network)\n",
+                simulateAsked ? "--simulate" : "no --local-ip given", plan.size(),
+                segment->subnet(), options.localIp.c_str());
         }
     }
     zeltool::catchInterrupts();
     if (!options.pcap.empty() && !ZelCapture::start(options.pcap.c_str())) {
-        return zeltool::fail(options, zeltool::kFailed, "cannot create the capture file", options.pcap);
+        return zeltool::fail(options, zeltool::kFailed, "cannot create the capture file",
+                             options.pcap);
     }
     const int result = command->run(options);
     ZelCapture::stop();

@@ -24,24 +24,24 @@ enum Status : int {
 enum class Output { Text, Json, Csv };
 
 struct Options {
-    std::string localIp;          // empty: run against the embedded simulated chain
+    std::string localIp;  // empty: run against the embedded simulated chain
     bool localIpGiven = false;
-    unsigned short port = 0;      // local port of discovery and chain creation
+    unsigned short port = 0;  // local port of discovery and chain creation
     std::string netmask = "255.255.255.0";
-    long timeoutMs = -1;          // -1: the library's default
+    long timeoutMs = -1;  // -1: the library's default
     short retries = -1;
     Output output = Output::Text;
     bool yes = false;
     bool watch = false;
     bool rateGiven = false;
-    double rate = 2.0;            // samples per second with --watch
-    long samples = 0;             // --count: stop after this many (0: until interrupted)
+    double rate = 2.0;  // samples per second with --watch
+    long samples = 0;   // --count: stop after this many (0: until interrupted)
     bool stopOnError = false;
-    bool bootloader = false;      // program / image build: the bootloader image
-    bool force = false;           // program: a file that fails the tool's check
-    bool strict = false;          // config validate: values too
-    std::string simulate;         // "default" or a configuration file
-    std::string pcap;             // --pcap: the capture file of the library's datagrams
+    bool bootloader = false;  // program / image build: the bootloader image
+    bool force = false;       // program: a file that fails the tool's check
+    bool strict = false;      // config validate: values too
+    std::string simulate;     // "default" or a configuration file
+    std::string pcap;         // --pcap: the capture file of the library's datagrams
     // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
     int simulatedSubnet = 0;
     std::vector<std::string> args;  // the subcommand and its operands
@@ -54,7 +54,8 @@ struct Options {
 int fail(const Options& options, int status, const std::string& text, const std::string& about = "",
          int code = -1, const char* method = nullptr);
 // A library result: its message, code and method, about `about`.
-int fail(const Options& options, int status, const ZelResults& result, const std::string& about = "");
+int fail(const Options& options, int status, const ZelResults& result,
+         const std::string& about = "");
 // Prints the one-line usage error and the hint to the command's help (to
 // the tool's own help when the first operand names no command).
 int usage(const Options& options, const std::string& text);

@@ -50,7 +50,8 @@ int hexByte(const std::string& s, std::size_t at) {
 
 // Empty when the line is an S-record whose byte count and checksum hold.
 std::string recordProblem(const std::string& record) {
-    if (record.size() < 4 || record[0] != 'S' || record[1] < '0' || record[1] > '9') return "not an S-record";
+    if (record.size() < 4 || record[0] != 'S' || record[1] < '0' || record[1] > '9')
+        return "not an S-record";
     const int count = hexByte(record, 2);
     if (count < 3 || record.size() != 4 + 2 * static_cast<std::size_t>(count)) {
         return "S-record length does not match its byte count";
@@ -82,21 +83,25 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
         if (!open.empty()) {
             if (line.find("ZEL_DATA_END: ") != std::string::npos) {
                 if (valueAfter(line, "ZEL_DATA_END: ") != open) {
-                    problems.push_back({lineNumber, "the end marker of another image inside the section of " + open});
+                    problems.push_back(
+                        {lineNumber,
+                         "the end marker of another image inside the section of " + open});
                 }
                 sections[open].endLine = lineNumber;
                 open.clear();
                 continue;
             }
             if (line.find("ZEL_") != std::string::npos) {
-                problems.push_back({lineNumber, "the data section of " + open + " has no end marker before this line"});
+                problems.push_back({lineNumber, "the data section of " + open +
+                                                    " has no end marker before this line"});
                 sections[open].endLine = -1;
                 open.clear();
             } else {
                 sections[open].bytes += line.size() + 1;
                 if (line.size() + 1 > kLongestLine) {
-                    problems.push_back({lineNumber, "data line of " + std::to_string(line.size() + 1) +
-                                                        " bytes, longer than the 200 a module takes"});
+                    problems.push_back(
+                        {lineNumber, "data line of " + std::to_string(line.size() + 1) +
+                                         " bytes, longer than the 200 a module takes"});
                 } else if (const std::string p = recordProblem(line); !p.empty()) {
                     problems.push_back({lineNumber, p});
                 }
@@ -116,7 +121,8 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
                 problems.push_back({lineNumber, "version " + p});
             }
         } else if (line.find("ZEL_FILE_SIZE_BYTES: ") != std::string::npos && !headers.empty()) {
-            headers.back().sizeBytes = std::strtoul(valueAfter(line, "ZEL_FILE_SIZE_BYTES: ").c_str(), nullptr, 10);
+            headers.back().sizeBytes =
+                std::strtoul(valueAfter(line, "ZEL_FILE_SIZE_BYTES: ").c_str(), nullptr, 10);
             headers.back().hasSize = true;
         } else if (line.find("ZEL_DATA_START: ") != std::string::npos) {
             open = valueAfter(line, "ZEL_DATA_START: ");
@@ -126,7 +132,8 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
         }
     }
     if (!open.empty()) {
-        problems.push_back({lineNumber, "the file ends inside the data section of " + open + " (cut short?)"});
+        problems.push_back(
+            {lineNumber, "the file ends inside the data section of " + open + " (cut short?)"});
         sections[open].endLine = -1;
     }
     if (headers.empty()) {
@@ -137,7 +144,8 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
     const std::size_t wanted = *bootloader ? 1 : 2;
     if (headers.size() != wanted) {
         problems.push_back({0, std::to_string(headers.size()) + " header blocks; a " +
-                                   (*bootloader ? "bootloader file holds 1" : "firmware file holds 2 (class 1, class 2)")});
+                                   (*bootloader ? "bootloader file holds 1"
+                                                : "firmware file holds 2 (class 1, class 2)")});
     }
     for (const Header& h : headers) {
         const auto s = sections.find(h.name);
@@ -145,14 +153,17 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
             problems.push_back({h.line, "no data section for " + h.name});
             continue;
         }
-        if (s->second.endLine == 0) problems.push_back({s->second.startLine, "no end marker for " + h.name});
+        if (s->second.endLine == 0)
+            problems.push_back({s->second.startLine, "no end marker for " + h.name});
         if (s->second.endLine > 0 && h.hasSize && s->second.bytes != h.sizeBytes) {
             problems.push_back({s->second.startLine, "the data section of " + h.name + " holds " +
-                                                         std::to_string(s->second.bytes) + " bytes, its header says " +
+                                                         std::to_string(s->second.bytes) +
+                                                         " bytes, its header says " +
                                                          std::to_string(h.sizeBytes)});
         }
     }
-    if (!finalChecksum) problems.push_back({lineNumber, "no ZEL_FINAL_CHECKSUM line at the end (cut short?)"});
+    if (!finalChecksum)
+        problems.push_back({lineNumber, "no ZEL_FINAL_CHECKSUM line at the end (cut short?)"});
     return problems;
 }
 

@@ -1,4 +1,6 @@
 // zeltool: the subcommands that talk to modules.
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -7,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
-
-#include <unistd.h>
 
 #include "platform/clock.h"
 #include "platform/net.h"
@@ -42,9 +42,11 @@ bool interrupted() { return interrupts() > 0; }
 std::string outsideSimulation(const Options& options, const std::string& address) {
     if (options.simulatedSubnet == 0) return "";
     const std::uint32_t a = addressValue(address);
-    const std::uint32_t subnet = 0x7F000000u | static_cast<std::uint32_t>(options.simulatedSubnet) << 16;
+    const std::uint32_t subnet = 0x7F000000u | static_cast<std::uint32_t>(options.simulatedSubnet)
+                                                   << 16;
     if ((a & 0xFFFF0000u) == subnet) return "";
-    return address + " lies outside the simulated chain (127." + std::to_string(options.simulatedSubnet) +
+    return address + " lies outside the simulated chain (127." +
+           std::to_string(options.simulatedSubnet) +
            ".0.0/16); give --local-ip to work on a real network";
 }
 
@@ -64,14 +66,14 @@ bool answers(const Options& options, const std::string& address) {
         const long long deadline = net::monotonicMicroseconds() + timeoutMs * 1000LL;
         for (long long left = timeoutMs * 1000LL; left > 0 && !answered;
              left = deadline - net::monotonicMicroseconds()) {
-            if (net::waitReadable(socket, static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)) !=
-                net::Readiness::Ready) {
+            if (net::waitReadable(socket, static_cast<long>(left / 1000000),
+                                  static_cast<long>(left % 1000000)) != net::Readiness::Ready) {
                 break;
             }
             unsigned char answer[512];
             net::Peer from;
-            answered = net::receiveFrom(socket, answer, sizeof(answer), &from) > 0 && from.address == ip &&
-                       from.port == 27015;
+            answered = net::receiveFrom(socket, answer, sizeof(answer), &from) > 0 &&
+                       from.address == ip && from.port == 27015;
         }
     }
     net::closeSocket(socket);
@@ -85,8 +87,9 @@ int openByAddress(const Options& options, const std::string& ip, Target& target)
         const long timeoutMs = options.timeoutMs >= 0 ? options.timeoutMs : kLibraryTimeoutMs;
         const int attempts = 1 + (options.retries >= 0 ? options.retries : 0);
         return fail(options, kNotFound,
-                    "no module answers at " + ip + ":27015 (" + std::to_string(attempts) + " attempt(s) of " +
-                        std::to_string(timeoutMs) + " ms; more with --timeout and --retries)",
+                    "no module answers at " + ip + ":27015 (" + std::to_string(attempts) +
+                        " attempt(s) of " + std::to_string(timeoutMs) +
+                        " ms; more with --timeout and --retries)",
                     ip);
     }
     ZelModule probe;
@@ -106,14 +109,16 @@ int chainFailure(const Options& options, const ZelResults& result) {
     ZelResults r = result;
     if (r.getCode() == ZEL_UDP_BIND_FAILED) {
         const net::SocketHandle s = net::openUdpSocket();
-        const bool ours = s != net::kInvalidSocket && net::bindSocket(s, net::parseAddress(options.localIp.c_str()), 0);
+        const bool ours = s != net::kInvalidSocket &&
+                          net::bindSocket(s, net::parseAddress(options.localIp.c_str()), 0);
         net::closeSocket(s);
         const std::string where = options.localIp + ":" + std::to_string(options.port);
-        return fail(options, kFailed,
-                    "cannot bind " + where + ": " +
-                        (ours ? "the port is in use (try another --port, or 0)"
-                              : options.localIp + " is not an address of this machine (see --local-ip)"),
-                    "", r.getCode(), r.getMethod());
+        return fail(
+            options, kFailed,
+            "cannot bind " + where + ": " +
+                (ours ? "the port is in use (try another --port, or 0)"
+                      : options.localIp + " is not an address of this machine (see --local-ip)"),
+            "", r.getCode(), r.getMethod());
     }
     return fail(options, kFailed, r);
 }
@@ -127,15 +132,18 @@ ZelResults createChain(const Options& options, ZelInterface& chain) {
             const int state = chain.getChainCreationState();
             if (state != last && options.output == Output::Text) {
                 if (state == ZEL_CHAIN_DISCOVERING) {
-                    std::fprintf(stderr, "zeltool: discovering modules from %s (5 s)...\n", options.localIp.c_str());
+                    std::fprintf(stderr, "zeltool: discovering modules from %s (5 s)...\n",
+                                 options.localIp.c_str());
                 }
-                if (state == ZEL_CHAIN_ORDERING) std::fprintf(stderr, "zeltool: ordering the chain...\n");
+                if (state == ZEL_CHAIN_ORDERING)
+                    std::fprintf(stderr, "zeltool: ordering the chain...\n");
             }
             last = state;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    ZelResults r = chain.createChain(options.localIp.c_str(), options.port, false, options.netmask.c_str());
+    ZelResults r =
+        chain.createChain(options.localIp.c_str(), options.port, false, options.netmask.c_str());
     done = true;
     watcher.join();
     return r;
@@ -202,19 +210,27 @@ std::string unitText(const Reading& r) { return r.shown == Shown::Switch ? "" : 
 
 const char* unitOf(UOM uom) {
     switch (uom) {
-        case UOM_MILLIMETRE: return "mm";
-        case UOM_INCH: return "in";
-        case UOM_DEGREE: return "deg";
-        default: return "counts";
+        case UOM_MILLIMETRE:
+            return "mm";
+        case UOM_INCH:
+            return "in";
+        case UOM_DEGREE:
+            return "deg";
+        default:
+            return "counts";
     }
 }
 
 const char* unitOf(LVDT_UOM uom) {
     switch (uom) {
-        case LVDT_UOM_MILLIMETRE: return "mm";
-        case LVDT_UOM_INCH: return "in";
-        case LVDT_UOM_MICROMETRE: return "um";
-        default: return "counts";
+        case LVDT_UOM_MILLIMETRE:
+            return "mm";
+        case LVDT_UOM_INCH:
+            return "in";
+        case LVDT_UOM_MICROMETRE:
+            return "um";
+        default:
+            return "counts";
     }
 }
 
@@ -298,17 +314,20 @@ ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
         if (r.ok()) r = io->getOutputs(&outputs);
         if (!r.ok()) return r;
         for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"input " + std::to_string(bit + 1), double((inputs >> bit) & 1), "", Shown::Switch});
+            out.push_back({"input " + std::to_string(bit + 1), double((inputs >> bit) & 1), "",
+                           Shown::Switch});
         }
         for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"output " + std::to_string(bit + 1), double((outputs >> bit) & 1), "", Shown::Switch});
+            out.push_back({"output " + std::to_string(bit + 1), double((outputs >> bit) & 1), "",
+                           Shown::Switch});
         }
         return r;
     }
     short adc[5] = {};
     ZelResults r = module.getAdcValues(adc, 5);
     if (r.ok()) {
-        for (int i = 0; i < 5; ++i) out.push_back({"adc " + std::to_string(i), double(adc[i]), "raw", Shown::Count});
+        for (int i = 0; i < 5; ++i)
+            out.push_back({"adc " + std::to_string(i), double(adc[i]), "raw", Shown::Count});
     }
     return r;
 }
@@ -319,7 +338,7 @@ std::string readingsJson(const std::vector<Reading>& readings);
 // The rounds of `read`: one, or with --watch one per period until the
 // count is reached or Ctrl-C, with the failures summed up at the end.
 class Watch {
-public:
+  public:
     explicit Watch(const Options& options)
         : options_(options),
           wanted_(options.watch ? options.samples : 1),
@@ -352,14 +371,14 @@ public:
     // The status of the finished read, `readsPerRound` module reads a round.
     int finish(long readsPerRound) const {
         if (options_.watch && failed_ > 0) {
-            std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed_,
-                         taken_ * readsPerRound, lastFailure_.c_str());
+            std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n",
+                         failed_, taken_ * readsPerRound, lastFailure_.c_str());
         }
         if (interrupted()) return kInterrupted;
         return failed_ > 0 ? kFailed : kOk;
     }
 
-private:
+  private:
     const Options& options_;
     long wanted_;
     std::chrono::steady_clock::duration period_;
@@ -394,8 +413,9 @@ std::vector<Reading> sampleReadings(const ZelChainSample& s) {
                 lvdt->getUom(&uom, ch);
                 out.push_back({"ch " + std::to_string(ch), s.values[ch], unitOf(uom)});
             } else {
-                out.push_back({"ch " + std::to_string(ch), static_cast<double>(static_cast<long>(s.counts[ch])),
-                               "counts", Shown::SignedCount});
+                out.push_back({"ch " + std::to_string(ch),
+                               static_cast<double>(static_cast<long>(s.counts[ch])), "counts",
+                               Shown::SignedCount});
             }
         }
         return out;
@@ -414,7 +434,8 @@ std::vector<Reading> sampleReadings(const ZelChainSample& s) {
 
 // read all: one line per snapshot of every measuring module of the chain.
 int readAll(const Options& options, ZelInterface& chain) {
-    for (unsigned short i = 0; i < chain.getNumModules(); ++i) applyExchangeSettings(options, *chain.getModule(i));
+    for (unsigned short i = 0; i < chain.getNumModules(); ++i)
+        applyExchangeSettings(options, *chain.getModule(i));
     ZelChainSampler sampler(chain);
     if (sampler.size() == 0) return fail(options, kNotFound, "the chain holds no measuring module");
     Watch watch(options);
@@ -436,13 +457,17 @@ int readAll(const Options& options, ZelInterface& chain) {
         std::string line;
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", seconds);
-        if (options.json()) line = std::string("{\"time\": ") + time + ", \"modules\": [";
-        else if (options.csv()) line = time;
-        else line = std::string("t = ") + time + " s";
+        if (options.json())
+            line = std::string("{\"time\": ") + time + ", \"modules\": [";
+        else if (options.csv())
+            line = time;
+        else
+            line = std::string("t = ") + time + " s";
         for (unsigned short i = 0; i < sampler.size(); ++i) {
             const ZelChainSample& s = sampler.at(i);
             ZelResults r = s.result;
-            const std::vector<Reading> readings = r.ok() ? sampleReadings(s) : std::vector<Reading>{};
+            const std::vector<Reading> readings =
+                r.ok() ? sampleReadings(s) : std::vector<Reading>{};
             if (!r.ok()) {
                 const std::string about = s.module->getModuleData().ipAddress;
                 watch.failedAt(about);
@@ -450,17 +475,20 @@ int readAll(const Options& options, ZelInterface& chain) {
                 if (options.stopOnError || !options.watch) return kFailed;
             }
             if (options.json()) {
-                line += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(s.position) +
+                line += std::string(i ? ", " : "") +
+                        "{\"position\": " + std::to_string(s.position) +
                         ", \"address\": " + jsonText(s.module->getModuleData().ipAddress);
                 line += r.ok() ? ", \"values\": " + readingsJson(readings) + "}"
-                               : ", \"error\": " + jsonText(ZelResults::showRespCode(r.getCode())) + "}";
+                               : ", \"error\": " + jsonText(ZelResults::showRespCode(r.getCode())) +
+                                     "}";
             } else if (options.csv()) {
                 for (const Reading& reading : readings) line += "," + valueText(reading);
             } else {
                 line += "  [" + std::to_string(s.position) + "]";
                 if (!r.ok()) line += std::string(" ") + ZelResults::showRespCode(r.getCode());
                 for (const Reading& reading : readings) {
-                    line += " " + valueText(reading) + (unitText(reading).empty() ? "" : " " + unitText(reading));
+                    line += " " + valueText(reading) +
+                            (unitText(reading).empty() ? "" : " " + unitText(reading));
                 }
             }
         }
@@ -481,17 +509,19 @@ std::string readingsJson(const std::vector<Reading>& readings) {
     std::string out = "[";
     for (std::size_t i = 0; i < readings.size(); ++i) {
         const Reading& r = readings[i];
-        out += (i ? ", " : "") + std::string("{\"name\": ") + jsonText(r.name) + ", \"value\": " + jsonValue(r);
+        out += (i ? ", " : "") + std::string("{\"name\": ") + jsonText(r.name) +
+               ", \"value\": " + jsonValue(r);
         if (!unitText(r).empty()) out += ", \"unit\": " + jsonText(r.unit);
-        if (r.hasExtra) out += (r.unit == "V" ? ", \"raw\": " : ", \"turns\": ") + std::to_string(r.extra);
+        if (r.hasExtra)
+            out += (r.unit == "V" ? ", \"raw\": " : ", \"turns\": ") + std::to_string(r.extra);
         out += "}";
     }
     return out + "]";
 }
 
 // One sample of one module: `position` < 0 when it was named by address.
-void printSample(const Options& options, ZelModule& module, int position, const std::vector<Reading>& readings,
-                 double seconds, bool header) {
+void printSample(const Options& options, ZelModule& module, int position,
+                 const std::vector<Reading>& readings, double seconds, bool header) {
     const ModuleData& d = module.getModuleData();
     const std::string model = ZelModule::showModuleType(d.moduleId);
     if (options.json()) {
@@ -499,13 +529,16 @@ void printSample(const Options& options, ZelModule& module, int position, const 
         if (options.watch) line += "\"time\": " + std::to_string(seconds) + ", ";
         if (position >= 0) line += "\"position\": " + std::to_string(position) + ", ";
         line += "\"address\": " + jsonText(d.ipAddress) + ", \"model\": " + jsonText(model) +
-                ", \"kind\": " + jsonText(kindName(d)) + ", \"values\": " + readingsJson(readings) + "}";
+                ", \"kind\": " + jsonText(kindName(d)) + ", \"values\": " + readingsJson(readings) +
+                "}";
         std::printf("%s\n", line.c_str());
     } else if (options.csv()) {
         if (header) std::printf("time,position,address,name,value,unit\n");
         for (const Reading& r : readings) {
-            std::printf("%.3f,%s,%s,%s,%s,%s\n", seconds, position >= 0 ? std::to_string(position).c_str() : "",
-                        d.ipAddress, csvText(r.name).c_str(), valueText(r).c_str(), csvText(unitText(r)).c_str());
+            std::printf("%.3f,%s,%s,%s,%s,%s\n", seconds,
+                        position >= 0 ? std::to_string(position).c_str() : "", d.ipAddress,
+                        csvText(r.name).c_str(), valueText(r).c_str(),
+                        csvText(unitText(r)).c_str());
         }
     } else {
         if (position >= 0) std::printf("%d ", position);
@@ -513,7 +546,8 @@ void printSample(const Options& options, ZelModule& module, int position, const 
         if (options.watch) std::printf("  t = %.3f s", seconds);
         std::printf("\n");
         for (const Reading& r : readings) {
-            std::printf("  %-16s %14s %s", r.name.c_str(), valueText(r).c_str(), unitText(r).c_str());
+            std::printf("  %-16s %14s %s", r.name.c_str(), valueText(r).c_str(),
+                        unitText(r).c_str());
             if (r.hasExtra) std::printf(r.unit == "V" ? "  (raw %ld)" : "  (turn %ld)", r.extra);
             std::printf("\n");
         }
@@ -528,7 +562,8 @@ std::string targetProblem(const std::string& operand, bool allAllowed) {
     if (isAddress(operand)) {
         return isDottedQuad(operand)
                    ? ""
-                   : "'" + operand + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)";
+                   : "'" + operand +
+                         "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)";
     }
     char* end = nullptr;
     errno = 0;
@@ -550,7 +585,8 @@ int discover(const Options& options) {
     unsigned short ports[kMaxModules];
     short count = 0;
     if (options.output == Output::Text && isatty(fileno(stderr))) {
-        std::fprintf(stderr, "zeltool: listening for answers on %s:%u for 5 s after the last one...\n",
+        std::fprintf(stderr,
+                     "zeltool: listening for answers on %s:%u for 5 s after the last one...\n",
                      options.localIp.c_str(), options.port);
     }
     ZelModuleHandle finder = ZelModuleCreate();
@@ -559,15 +595,21 @@ int discover(const Options& options) {
                                         netmasks, ports);
     ZelModuleDelete(finder);
     if (interrupted()) return kInterrupted;
-    if (code != ZEL_OK) return chainFailure(options, ZelResults(static_cast<ZEL_RESPONSE_CODE>(code), "ZelModuleBroadcast", 0));
+    if (code != ZEL_OK)
+        return chainFailure(
+            options, ZelResults(static_cast<ZEL_RESPONSE_CODE>(code), "ZelModuleBroadcast", 0));
 
-    if (options.json()) std::printf("[");
-    else if (options.csv()) std::printf("address,mac,serial,model,id,kind,bootloader,firmware,dhcp,netmask,channels\n");
-    else std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", "ADDRESS", "MAC", "SERIAL", "MODEL",
-                     "ID", "BOOTLOADER", "FIRMWARE", "DHCP", "KIND");
+    if (options.json())
+        std::printf("[");
+    else if (options.csv())
+        std::printf("address,mac,serial,model,id,kind,bootloader,firmware,dhcp,netmask,channels\n");
+    else
+        std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", "ADDRESS", "MAC",
+                    "SERIAL", "MODEL", "ID", "BOOTLOADER", "FIRMWARE", "DHCP", "KIND");
     int status = kOk;
     int printed = 0;
-    for (char* ip = std::strtok(ips, " "); ip != nullptr && !interrupted(); ip = std::strtok(nullptr, " ")) {
+    for (char* ip = std::strtok(ips, " "); ip != nullptr && !interrupted();
+         ip = std::strtok(nullptr, " ")) {
         // The object of the module's kind, as the chain makes it, so both
         // commands count channels alike.
         ZelModule probe;
@@ -584,36 +626,46 @@ int discover(const Options& options) {
         const std::string model = ZelModule::showModuleType(d.moduleId);
         const std::string id = ZelModule::showModuleId(d.moduleId);
         if (options.json()) {
-            std::printf("%s\n  {\"address\": %s, \"mac\": %s, \"serial\": %s, \"model\": %s, \"id\": %s, "
-                        "\"kind\": %s, \"bootloader\": %s, \"firmware\": %s, \"dhcp\": %s, \"netmask\": %s, "
-                        "\"channels\": %u}",
-                        printed ? "," : "", jsonText(d.ipAddress).c_str(), jsonText(d.macAddress).c_str(),
-                        jsonText(d.serialNumber).c_str(), jsonText(model).c_str(), jsonText(id).c_str(),
-                        jsonText(kindName(d)).c_str(), jsonText(d.bootloaderVersion).c_str(),
-                        jsonText(d.firmwareVersion).c_str(), d.usingDhcp ? "true" : "false",
-                        jsonText(d.netmask).c_str(), m->getNumChannels());
+            std::printf(
+                "%s\n  {\"address\": %s, \"mac\": %s, \"serial\": %s, \"model\": %s, \"id\": %s, "
+                "\"kind\": %s, \"bootloader\": %s, \"firmware\": %s, \"dhcp\": %s, \"netmask\": "
+                "%s, "
+                "\"channels\": %u}",
+                printed ? "," : "", jsonText(d.ipAddress).c_str(), jsonText(d.macAddress).c_str(),
+                jsonText(d.serialNumber).c_str(), jsonText(model).c_str(), jsonText(id).c_str(),
+                jsonText(kindName(d)).c_str(), jsonText(d.bootloaderVersion).c_str(),
+                jsonText(d.firmwareVersion).c_str(), d.usingDhcp ? "true" : "false",
+                jsonText(d.netmask).c_str(), m->getNumChannels());
         } else if (options.csv()) {
-            std::printf("%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%u\n", d.ipAddress, d.macAddress, csvText(d.serialNumber).c_str(),
-                        csvText(model).c_str(), id.c_str(), csvText(kindName(d)).c_str(), d.bootloaderVersion,
-                        d.firmwareVersion, d.usingDhcp ? "yes" : "no", d.netmask, m->getNumChannels());
+            std::printf("%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%u\n", d.ipAddress, d.macAddress,
+                        csvText(d.serialNumber).c_str(), csvText(model).c_str(), id.c_str(),
+                        csvText(kindName(d)).c_str(), d.bootloaderVersion, d.firmwareVersion,
+                        d.usingDhcp ? "yes" : "no", d.netmask, m->getNumChannels());
         } else {
-            std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", d.ipAddress, d.macAddress,
-                        d.serialNumber, model.c_str(), id.c_str(), d.bootloaderVersion, d.firmwareVersion,
-                        d.usingDhcp ? "yes" : "no", kindName(d).c_str());
+            std::printf("%-15s %-17s %-11s %-9s %-10s %-10s %-10s %-5s %s\n", d.ipAddress,
+                        d.macAddress, d.serialNumber, model.c_str(), id.c_str(),
+                        d.bootloaderVersion, d.firmwareVersion, d.usingDhcp ? "yes" : "no",
+                        kindName(d).c_str());
         }
         ++printed;
     }
-    if (options.json()) std::printf("%s]\n", printed ? "\n" : "");
-    else if (options.output == Output::Text) std::printf("%d module%s answered\n", count, count == 1 ? "" : "s");
+    if (options.json())
+        std::printf("%s]\n", printed ? "\n" : "");
+    else if (options.output == Output::Text)
+        std::printf("%d module%s answered\n", count, count == 1 ? "" : "s");
     return interrupted() ? kInterrupted : status;
 }
 
 int chain(const Options& options) {
     ZelInterface chain;
     if (int s = openChain(options, chain)) return s;
-    if (options.json()) std::printf("[");
-    else if (options.csv()) std::printf("position,address,model,id,kind,channels,name,value,unit\n");
-    else std::printf("%-4s %-15s %-9s %-10s %-14s %s\n", "POS", "ADDRESS", "MODEL", "ID", "KIND", "CHANNELS");
+    if (options.json())
+        std::printf("[");
+    else if (options.csv())
+        std::printf("position,address,model,id,kind,channels,name,value,unit\n");
+    else
+        std::printf("%-4s %-15s %-9s %-10s %-14s %s\n", "POS", "ADDRESS", "MODEL", "ID", "KIND",
+                    "CHANNELS");
     std::vector<std::string> summaries;
     for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
         ZelModule* m = chain.getModule(i);
@@ -625,26 +677,32 @@ int chain(const Options& options) {
         ZelResults read;
         if (isMeasuring(d.moduleId)) read = readModule(*m, readings);
         if (options.json()) {
-            std::printf("%s\n  {\"position\": %u, \"address\": %s, \"model\": %s, \"id\": %s, \"kind\": %s, "
-                        "\"channels\": %u",
-                        i ? "," : "", i, jsonText(d.ipAddress).c_str(), jsonText(model).c_str(), jsonText(id).c_str(),
-                        jsonText(kindName(d)).c_str(), m->getNumChannels());
+            std::printf(
+                "%s\n  {\"position\": %u, \"address\": %s, \"model\": %s, \"id\": %s, \"kind\": "
+                "%s, "
+                "\"channels\": %u",
+                i ? "," : "", i, jsonText(d.ipAddress).c_str(), jsonText(model).c_str(),
+                jsonText(id).c_str(), jsonText(kindName(d)).c_str(), m->getNumChannels());
             if (isMeasuring(d.moduleId)) {
-                if (read.ok()) std::printf(", \"values\": %s", readingsJson(readings).c_str());
-                else std::printf(", \"error\": %s", jsonText(ZelResults::showRespCode(read.code())).c_str());
+                if (read.ok())
+                    std::printf(", \"values\": %s", readingsJson(readings).c_str());
+                else
+                    std::printf(", \"error\": %s",
+                                jsonText(ZelResults::showRespCode(read.code())).c_str());
             }
             std::printf("}");
         } else if (options.csv()) {
-            const std::string head = std::to_string(i) + "," + d.ipAddress + "," + csvText(model) + "," + id + "," +
-                                     csvText(kindName(d)) + "," + std::to_string(m->getNumChannels());
+            const std::string head = std::to_string(i) + "," + d.ipAddress + "," + csvText(model) +
+                                     "," + id + "," + csvText(kindName(d)) + "," +
+                                     std::to_string(m->getNumChannels());
             if (readings.empty()) std::printf("%s,,,\n", head.c_str());
             for (const Reading& r : readings) {
-                std::printf("%s,%s,%s,%s\n", head.c_str(), csvText(r.name).c_str(), valueText(r).c_str(),
-                            csvText(unitText(r)).c_str());
+                std::printf("%s,%s,%s,%s\n", head.c_str(), csvText(r.name).c_str(),
+                            valueText(r).c_str(), csvText(unitText(r)).c_str());
             }
         } else {
-            std::printf("%-4u %-15s %-9s %-10s %-14s %u\n", i, d.ipAddress, model.c_str(), id.c_str(),
-                        kindName(d).c_str(), m->getNumChannels());
+            std::printf("%-4u %-15s %-9s %-10s %-14s %u\n", i, d.ipAddress, model.c_str(),
+                        id.c_str(), kindName(d).c_str(), m->getNumChannels());
             if (!isMeasuring(d.moduleId)) continue;
             std::string line = std::to_string(i);
             line.resize(4, ' ');
@@ -680,7 +738,8 @@ int read(const Options& options) {
         return readAll(options, target.chain);
     } else {
         if (int s = openTarget(options, options.args[1], target)) return s;
-        reads.push_back({target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});
+        reads.push_back(
+            {target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});
     }
     Watch watch(options);
     bool header = true;
@@ -709,21 +768,24 @@ int setIp(const Options& options) {
     const std::string ip = options.args[2];
     const bool maskGiven = options.args.size() > 3;
     // What can be checked without the module, before anything is sent.
-    if (const std::string p = moduleAddressProblem(ip, maskGiven ? options.args[3] : ""); !p.empty()) {
+    if (const std::string p = moduleAddressProblem(ip, maskGiven ? options.args[3] : "");
+        !p.empty()) {
         return usage(options, p);
     }
     if (maskGiven) {
-        if (const std::string p = netmaskProblem(options.args[3]); !p.empty()) return usage(options, p);
+        if (const std::string p = netmaskProblem(options.args[3]); !p.empty())
+            return usage(options, p);
     }
     if (const std::string p = outsideSimulation(options, ip); !p.empty()) return usage(options, p);
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     const ModuleData& d = target.module->getModuleData();
     const std::string mask = maskGiven ? options.args[3] : d.netmaskStatic;
-    if (const std::string p = netmaskProblem(mask); !p.empty()) return usage(options, "the module's static " + p + "; give NETMASK");
+    if (const std::string p = netmaskProblem(mask); !p.empty())
+        return usage(options, "the module's static " + p + "; give NETMASK");
     if (const std::string p = moduleAddressProblem(ip, mask); !p.empty()) return usage(options, p);
-    if (!confirm(options, "give the module at " + std::string(d.ipAddress) + " the static address " + ip +
-                              " netmask " + mask + "?")) {
+    if (!confirm(options, "give the module at " + std::string(d.ipAddress) +
+                              " the static address " + ip + " netmask " + mask + "?")) {
         return fail(options, kFailed, "nothing changed");
     }
     ZelResults r = target.module->setIp(ip.c_str(), mask.c_str());
@@ -758,7 +820,8 @@ int asyncPort(const Options& options) {
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     const std::string ip = target.module->getModuleData().ipAddress;
-    if (!confirm(options, "send the asynchronous messages of the module at " + ip + " to port " + text + "?")) {
+    if (!confirm(options, "send the asynchronous messages of the module at " + ip + " to port " +
+                              text + "?")) {
         return fail(options, kFailed, "nothing changed");
     }
     const unsigned short port = static_cast<unsigned short>(value);
@@ -769,12 +832,13 @@ int asyncPort(const Options& options) {
 }
 
 int factoryReset(const Options& options) {
-    if (!confirm(options, "restore the factory defaults of every module on the segment of " + options.localIp +
-                              " netmask " + options.netmask + "?")) {
+    if (!confirm(options, "restore the factory defaults of every module on the segment of " +
+                              options.localIp + " netmask " + options.netmask + "?")) {
         return fail(options, kFailed, "nothing changed");
     }
     ZelInterface chain;
-    ZelResults r = chain.restoreFactoryDefaults(options.localIp.c_str(), options.port, options.netmask.c_str());
+    ZelResults r = chain.restoreFactoryDefaults(options.localIp.c_str(), options.port,
+                                                options.netmask.c_str());
     if (!r.ok()) return chainFailure(options, r);
     std::printf("factory defaults broadcast to the segment of %s\n", options.localIp.c_str());
     return kOk;
@@ -791,22 +855,27 @@ int program(const Options& options) {
                      p.line ? std::to_string(p.line).c_str() : "", p.text.c_str());
     }
     if (!problems.empty() && !options.force) {
-        return fail(options, kFileInvalid,
-                    "the image fails the check (see above); nothing was sent. --force programs it anyway, "
-                    "which can leave the module running only its bootloader",
-                    file);
+        return fail(
+            options, kFileInvalid,
+            "the image fails the check (see above); nothing was sent. --force programs it anyway, "
+            "which can leave the module running only its bootloader",
+            file);
     }
-    if (!problems.empty()) std::fprintf(stderr, "zeltool: warning: --force: programming a file that fails the check\n");
+    if (!problems.empty())
+        std::fprintf(stderr,
+                     "zeltool: warning: --force: programming a file that fails the check\n");
     if (bootloaderFile != options.bootloader) {
-        return usage(options, bootloaderFile ? file + " holds a bootloader image: add --bootloader"
-                                             : file + " holds firmware images: leave out --bootloader");
+        return usage(options, bootloaderFile
+                                  ? file + " holds a bootloader image: add --bootloader"
+                                  : file + " holds firmware images: leave out --bootloader");
     }
     Target target;
     if (int s = openTarget(options, options.args[1], target)) return s;
     ZelModule& module = *target.module;
     const std::string ip = module.getModuleData().ipAddress;
-    if (!confirm(options, std::string("write the ") + (options.bootloader ? "bootloader" : "firmware") + " of " +
-                              file + " to the module at " + ip + "?")) {
+    if (!confirm(options, std::string("write the ") +
+                              (options.bootloader ? "bootloader" : "firmware") + " of " + file +
+                              " to the module at " + ip + "?")) {
         return fail(options, kFailed, "nothing changed");
     }
     ZelResults result;
@@ -816,7 +885,8 @@ int program(const Options& options) {
         done = true;
     });
     // State and percentage are polled from here while the worker programs.
-    static const char* kStates[] = {"idle", "preparing", "sending", "finishing", "complete", "failed"};
+    static const char* kStates[] = {"idle",      "preparing", "sending",
+                                    "finishing", "complete",  "failed"};
     const bool tty = isatty(fileno(stderr)) != 0;
     int lastShown = -1;
     int lastState = -1;
@@ -830,9 +900,9 @@ int program(const Options& options) {
         const int filled = whole / 5;
         // On a terminal the line is redrawn in place and cleared to its end,
         // so a shorter state text leaves nothing of a longer one behind.
-        std::fprintf(stderr, "%s[%.*s%.*s] %3d %% %s%s", tty ? "\r\033[K" : "", filled, "####################",
-                     20 - filled, "....................", whole, kStates[state >= 0 && state <= 5 ? state : 0],
-                     tty && !final ? "" : "\n");
+        std::fprintf(stderr, "%s[%.*s%.*s] %3d %% %s%s", tty ? "\r\033[K" : "", filled,
+                     "####################", 20 - filled, "....................", whole,
+                     kStates[state >= 0 && state <= 5 ? state : 0], tty && !final ? "" : "\n");
         lastShown = whole;
         lastState = state;
     };
@@ -841,14 +911,18 @@ int program(const Options& options) {
         if (interrupts() > warned) {
             warned = interrupts();
             if (warned == 1) {
-                std::fprintf(stderr, "%szeltool: stopping now leaves the module at %s in its bootloader, without "
-                                     "a working firmware; press Ctrl-C again to stop anyway\n",
-                             tty ? "\r\033[K" : "", ip.c_str());
+                std::fprintf(
+                    stderr,
+                    "%szeltool: stopping now leaves the module at %s in its bootloader, without "
+                    "a working firmware; press Ctrl-C again to stop anyway\n",
+                    tty ? "\r\033[K" : "", ip.c_str());
             } else {
-                std::fprintf(stderr, "%szeltool: stopped; the module at %s runs only its bootloader. Recover with: "
-                                     "zeltool program %s %s%s\n",
-                             tty ? "\r\033[K" : "", ip.c_str(), ip.c_str(), file.c_str(),
-                             options.bootloader ? " --bootloader" : "");
+                std::fprintf(
+                    stderr,
+                    "%szeltool: stopped; the module at %s runs only its bootloader. Recover with: "
+                    "zeltool program %s %s%s\n",
+                    tty ? "\r\033[K" : "", ip.c_str(), ip.c_str(), file.c_str(),
+                    options.bootloader ? " --bootloader" : "");
                 std::fflush(stderr);
                 std::_Exit(kInterrupted);
             }
@@ -865,8 +939,8 @@ int program(const Options& options) {
     ZelResults r = updated.initializeModule(ip.c_str(), false);
     if (!r.ok()) return fail(options, kFailed, r, ip);
     std::printf("%s: %s programmed; the module reports firmware %s, bootloader %s\n", ip.c_str(),
-                options.bootloader ? "bootloader" : "firmware", updated.getModuleData().firmwareVersion,
-                updated.getModuleData().bootloaderVersion);
+                options.bootloader ? "bootloader" : "firmware",
+                updated.getModuleData().firmwareVersion, updated.getModuleData().bootloaderVersion);
     return kOk;
 }
 

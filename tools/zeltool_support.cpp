@@ -1,11 +1,11 @@
 // zeltool: error reporting, text conversions, module kinds, the checks of
 // addresses, netmasks, versions and configuration values, and Ctrl-C.
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cctype>
 #include <cstdlib>
 #include <iostream>
 
@@ -26,8 +26,8 @@ void onInterrupt(int) {
 
 }  // namespace
 
-int fail(const Options& options, int status, const std::string& text, const std::string& about, int code,
-         const char* method) {
+int fail(const Options& options, int status, const std::string& text, const std::string& about,
+         int code, const char* method) {
     if (options.json()) {
         std::string line = "{\"error\": " + jsonText(text);
         if (!about.empty()) line += ", \"about\": " + jsonText(about);
@@ -37,7 +37,9 @@ int fail(const Options& options, int status, const std::string& text, const std:
         std::fprintf(stderr, "%s\n", line.c_str());
     } else {
         std::string line = "zeltool: " + (about.empty() ? "" : about + ": ") + text;
-        if (code >= 0) line += " (code " + std::to_string(code) + (method ? std::string(" in ") + method : "") + ")";
+        if (code >= 0)
+            line += " (code " + std::to_string(code) +
+                    (method ? std::string(" in ") + method : "") + ")";
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     return status;
@@ -45,14 +47,16 @@ int fail(const Options& options, int status, const std::string& text, const std:
 
 int fail(const Options& options, int status, const ZelResults& result, const std::string& about) {
     ZelResults r = result;
-    return fail(options, status, ZelResults::showRespCode(r.getCode()), about, r.getCode(), r.getMethod());
+    return fail(options, status, ZelResults::showRespCode(r.getCode()), about, r.getCode(),
+                r.getMethod());
 }
 
 int usage(const Options& options, const std::string& text) {
     const std::string command =
         options.args.empty() || !isCommand(options.args[0]) ? "" : options.args[0] + " ";
     if (options.json()) return fail(options, kUsage, text);
-    std::fprintf(stderr, "zeltool: %s\nzeltool: try 'zeltool %s--help'\n", text.c_str(), command.c_str());
+    std::fprintf(stderr, "zeltool: %s\nzeltool: try 'zeltool %s--help'\n", text.c_str(),
+                 command.c_str());
     return kUsage;
 }
 
@@ -99,7 +103,8 @@ bool utf8ToLatin1(const std::string& utf8, std::string& latin1) {
             latin1 += static_cast<char>(c);
         } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
                    (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
-            latin1 += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+            latin1 += static_cast<char>(((c & 0x03) << 6) |
+                                        (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
             ++i;
         } else {
             return false;  // beyond U+00FF, or no UTF-8 at all
@@ -144,8 +149,9 @@ std::string kindName(const ModuleData& data) {
 }
 
 bool isMeasuring(MODULE_ID id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) || ZelModule::isTtlModule(id) ||
-           ZelModule::isLvdtModule(id) || ZelModule::isAnalogModule(id);
+    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
+           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
+           ZelModule::isAnalogModule(id);
 }
 
 std::unique_ptr<ZelModule> makeModule(MODULE_ID id) {
@@ -191,15 +197,18 @@ std::uint32_t addressValue(const std::string& dottedQuad) {
 }
 
 std::string netmaskProblem(const std::string& netmask) {
-    if (!isDottedQuad(netmask)) return "'" + netmask + "' is not a netmask (four numbers 0 to 255, as 255.255.255.0)";
+    if (!isDottedQuad(netmask))
+        return "'" + netmask + "' is not a netmask (four numbers 0 to 255, as 255.255.255.0)";
     const std::uint32_t mask = addressValue(netmask);
     // Contiguous: the ones, then only zeros.
-    if ((~mask & (~mask + 1)) != 0) return "netmask " + netmask + " is not contiguous (its ones must come first)";
+    if ((~mask & (~mask + 1)) != 0)
+        return "netmask " + netmask + " is not contiguous (its ones must come first)";
     return "";
 }
 
 std::string moduleAddressProblem(const std::string& address, const std::string& netmask) {
-    if (!isDottedQuad(address)) return "'" + address + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)";
+    if (!isDottedQuad(address))
+        return "'" + address + "' is not an IPv4 address (four numbers 0 to 255, as 172.31.46.12)";
     const std::uint32_t a = addressValue(address);
     if (a == 0) return "0.0.0.0 cannot be a module's address";
     if (a == 0xFFFFFFFFu) return "255.255.255.255 is the broadcast address";
@@ -209,8 +218,11 @@ std::string moduleAddressProblem(const std::string& address, const std::string& 
     if (!netmask.empty() && isDottedQuad(netmask)) {
         const std::uint32_t m = addressValue(netmask);
         if (m != 0xFFFFFFFFu && m != 0xFFFFFFFEu) {
-            if ((a & ~m) == ~m) return address + " is the broadcast address of its subnet (netmask " + netmask + ")";
-            if ((a & ~m) == 0) return address + " is the network address of its subnet (netmask " + netmask + ")";
+            if ((a & ~m) == ~m)
+                return address + " is the broadcast address of its subnet (netmask " + netmask +
+                       ")";
+            if ((a & ~m) == 0)
+                return address + " is the network address of its subnet (netmask " + netmask + ")";
         }
     }
     return "";
@@ -224,7 +236,9 @@ std::string versionProblem(const std::string& version) {
         while (j < version.size() && version[j] >= '0' && version[j] <= '9') ++j;
         if (j == i || j - i > 3) break;
         ++parts;
-        if (j == version.size()) return parts == 3 ? "" : "'" + version + "' is not a version of three numbers, as 2.4.0";
+        if (j == version.size())
+            return parts == 3 ? ""
+                              : "'" + version + "' is not a version of three numbers, as 2.4.0";
         if (version[j] != '.') break;
         i = j + 1;
     }
@@ -258,7 +272,8 @@ bool oneOf(const std::string& text, std::initializer_list<const char*> words) {
 bool isMac(const std::string& text) {
     if (text.size() != 17) return false;
     for (std::size_t i = 0; i < 17; ++i) {
-        if (i % 3 == 2 ? text[i] != ':' && text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) {
+        if (i % 3 == 2 ? text[i] != ':' && text[i] != '-'
+                       : !std::isxdigit(static_cast<unsigned char>(text[i]))) {
             return false;
         }
     }
@@ -269,7 +284,9 @@ bool isMac(const std::string& text) {
 
 std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& value) {
     const std::string tag = ZelConfigBase::decodeElementType(element);
-    const auto bad = [&](const std::string& what) { return "'" + value + "' is no value for " + tag + ": " + what; };
+    const auto bad = [&](const std::string& what) {
+        return "'" + value + "' is no value for " + tag + ": " + what;
+    };
     switch (element) {
         case ZEL_XML_MODULE_ID:
             return integer(value, 0, 4294967295L) ? "" : bad("an identity number, as 58031401");
@@ -278,7 +295,8 @@ std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& val
             return isDottedQuad(value) ? "" : bad("an IPv4 address, as 172.31.46.12");
         case ZEL_XML_NETMASK:
         case ZEL_XML_NETMASK_STATIC:
-            return netmaskProblem(value).empty() ? "" : bad("a contiguous netmask, as 255.255.255.0");
+            return netmaskProblem(value).empty() ? ""
+                                                 : bad("a contiguous netmask, as 255.255.255.0");
         case ZEL_XML_MAC:
             return isMac(value) ? "" : bad("a MAC address, as 00:1A:2B:3C:4D:5E");
         case ZEL_XML_PORT:
@@ -292,7 +310,8 @@ std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& val
             return oneOf(value, {"0", "1", "true", "false"}) ? "" : bad("0 or 1 (or true, false)");
         case ZEL_XML_UOM:
         case ZEL_XML_MASTER_UOM:
-            return integer(value, 0, 4) ? "" : bad("a unit: 0 none, 1 counts, 2 inch, 3 mm, 4 degree");
+            return integer(value, 0, 4) ? ""
+                                        : bad("a unit: 0 none, 1 counts, 2 inch, 3 mm, 4 degree");
         case ZEL_XML_ROTARY_FORMAT_TYPE:
             return integer(value, 0, 4) ? "" : bad("a rotary format, 0 to 4");
         case ZEL_XML_INTERPOLATION:

@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
 #include <zel/zel_capi.h>
 
 #define MAX_MODULES 64

@@ -7,10 +7,10 @@
 // Against the simulator: start `zelsim --chain default`, then run
 // `chain_cpp 127.N.0.1 255.255.0.0 examples/config/chain.xml` with the host
 // address zelsim prints.
+#include <zel/zellibrary.h>
+
 #include <cstdio>
 #include <string>
-
-#include <zel/zellibrary.h>
 
 namespace {
 
@@ -22,10 +22,14 @@ int fail(const ZelResults& r) {
 
 const char* unitName(UOM uom) {
     switch (uom) {
-        case UOM_MILLIMETRE: return "mm";
-        case UOM_INCH: return "in";
-        case UOM_DEGREE: return "deg";
-        default: return "counts";
+        case UOM_MILLIMETRE:
+            return "mm";
+        case UOM_INCH:
+            return "in";
+        case UOM_DEGREE:
+            return "deg";
+        default:
+            return "counts";
     }
 }
 
@@ -44,7 +48,8 @@ int checkConfig(const std::string& file) {
     unsigned short modules = 0;
     if (r == ZEL_XML_OK) r = config.getNumModules(modules);
     if (r != ZEL_XML_OK) {
-        std::fprintf(stderr, "chain_cpp: %s: %s\n", file.c_str(), ZelConfigBase::decodeErrorType(r).c_str());
+        std::fprintf(stderr, "chain_cpp: %s: %s\n", file.c_str(),
+                     ZelConfigBase::decodeErrorType(r).c_str());
         return 1;
     }
     ZEL_XML_ELEMENTS element = ZEL_XML_BASE_LABEL;
@@ -53,8 +58,8 @@ int checkConfig(const std::string& file) {
     std::printf("configuration %s: %u modules, check: %s", file.c_str(), modules,
                 ZelConfigBase::decodeErrorType(r).c_str());
     if (r != ZEL_XML_OK) {
-        std::printf(" at %s, module %u, channel %u", ZelConfigBase::decodeElementType(element).c_str(),
-                    module, channel);
+        std::printf(" at %s, module %u, channel %u",
+                    ZelConfigBase::decodeElementType(element).c_str(), module, channel);
     }
     std::printf("\n");
     return 0;
@@ -79,9 +84,11 @@ int main(int argc, char** argv) {
         double positions[8] = {};
         const unsigned short n = m->getNumChannels() < 8 ? m->getNumChannels() : 8;
         if (ZelTtlModule* ttl = chain.getTtlModule(i)) {
-            if (ttl->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok()) printPositions(ttl, positions, n);
+            if (ttl->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok())
+                printPositions(ttl, positions, n);
         } else if (Zel1VppModule* vpp = chain.get1VppModule(i)) {
-            if (vpp->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok()) printPositions(vpp, positions, n);
+            if (vpp->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok())
+                printPositions(vpp, positions, n);
         } else if (ZelKalixModule* kalix = chain.getKalixModule(i)) {
             long turns[8] = {};
             if (kalix->getPositions(positions, turns, 8, COUNT_REQUEST_NORMAL).ok()) {

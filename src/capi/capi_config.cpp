@@ -72,7 +72,8 @@ int ZEL_CALL ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count
     });
 }
 
-int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count) {
+int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module,
+                                         unsigned short* count) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || count == nullptr) return ZEL_XML_NULL_POINTER;
         unsigned short local = 0;
@@ -90,7 +91,8 @@ int ZEL_CALL ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEM
     });
 }
 
-int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module,
+                                           ZEL_XML_ELEMENTS element) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
         std::string local;
@@ -98,8 +100,8 @@ int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsign
     });
 }
 
-int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel,
-                                   ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module,
+                                            unsigned short channel, ZEL_XML_ELEMENTS element) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
         std::string local;
@@ -114,7 +116,8 @@ int ZEL_CALL ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsig
     });
 }
 
-int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module, unsigned short channel) {
+int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module,
+                                             unsigned short channel) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
         return copyText(text, config(h)->getSpecificChannel(module, channel));
@@ -129,8 +132,8 @@ int ZEL_CALL ZelConfigFileGetAllElements(ZelConfigHandle h, char* text) {
     });
 }
 
-int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element, unsigned short* module,
-                                  unsigned short* channel) {
+int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element,
+                                           unsigned short* module, unsigned short* channel) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || element == nullptr || module == nullptr || channel == nullptr) {
             return ZEL_XML_NULL_POINTER;
@@ -146,16 +149,17 @@ int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* 
     });
 }
 
-int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
-                                  ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value,
+                                           unsigned short module, ZEL_XML_ELEMENTS element) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
         return config(h)->setElement(element, value, module);
     });
 }
 
-int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
-                                   unsigned short channel, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value,
+                                            unsigned short module, unsigned short channel,
+                                            ZEL_XML_ELEMENTS element) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || value == nullptr) return ZEL_XML_NULL_POINTER;
         return config(h)->setElement(element, value, module, channel);
@@ -191,7 +195,8 @@ int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML
     });
 }
 
-int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element) {
+int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text,
+                                            ZEL_XML_ELEMENTS element) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || text == nullptr) return ZEL_XML_NULL_POINTER;
         return copyText(text, ZelConfigBase::decodeElementType(element));

@@ -11,7 +11,8 @@ extern "C" {
 
 // ---- Encoder channels ---------------------------------------------------------
 
-int ZEL_CALL Zel1VppModuleGetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM* type, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleGetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM* type,
+                                         unsigned short ch) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr || type == nullptr) return kNull;
     return gotOr(m->getEncoderType(type, ch), type, ENCODER_TYPE_NONE);
@@ -29,7 +30,8 @@ int ZEL_CALL Zel1VppModuleSetErrorCompensation(ZelModuleHandle h, double value, 
     return accepted(m->setErrorCompensation(value, ch));
 }
 
-int ZEL_CALL Zel1VppModuleGetErrorCompensation(ZelModuleHandle h, double* value, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleGetErrorCompensation(ZelModuleHandle h, double* value,
+                                               unsigned short ch) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr || value == nullptr) return kNull;
     return gotOr(m->getErrorCompensation(value, ch), value, 0.0);
@@ -53,7 +55,8 @@ int ZEL_CALL Zel1VppModuleGetScaling(ZelModuleHandle h, double* scaling, unsigne
     return gotOr(m->getScaling(scaling, ch), scaling, 0.0);
 }
 
-int ZEL_CALL Zel1VppModuleGetCountingDirection(ZelModuleHandle h, bool* direction, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleGetCountingDirection(ZelModuleHandle h, bool* direction,
+                                               unsigned short ch) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr || direction == nullptr) return kNull;
     return accepted(m->getCountingDirection(direction, ch));
@@ -98,7 +101,8 @@ int ZEL_CALL Zel1VppModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch, 
     return 0;
 }
 
-int ZEL_CALL Zel1VppModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type,
+                                         unsigned short ch) {
     if (Zel1VppModule* vpp = as<Zel1VppModule>(h)) return accepted(vpp->setEncoderType(type, ch));
     if (ZelTtlModule* ttl = as<ZelTtlModule>(h)) return accepted(ttl->setEncoderType(type, ch));
     return kNull;
@@ -110,13 +114,15 @@ int ZEL_CALL Zel1VppModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch) 
     return kNull;
 }
 
-int ZEL_CALL Zel1VppModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel, unsigned short debounceTime) {
+int ZEL_CALL Zel1VppModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel,
+                                             unsigned short debounceTime) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr) return kNull;
     return code(m->setLatchDebouncing(channel, debounceTime));
 }
 
-int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status, unsigned char ch) {
+int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status,
+                                           unsigned char ch) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr || status == nullptr) return kNull;
     unsigned char s = 0;
@@ -125,7 +131,8 @@ int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* sta
     return code(r);
 }
 
-int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned char ch) {
+int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
+                                               unsigned char ch) {
     ZelDeviceModule* m = as<ZelDeviceModule>(h);
     if (m == nullptr || state == nullptr) return kNull;
     unsigned char s = 0;
@@ -134,25 +141,29 @@ int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char*
     return code(r);
 }
 
-int ZEL_CALL Zel1VppModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT format) {
+int ZEL_CALL Zel1VppModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                          ROTARY_FORMAT format) {
     if (h == nullptr) return kNull;
     module(h)->setRotaryFormat(ch, format);
     return 0;
 }
 
-int ZEL_CALL Zel1VppModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT* format) {
+int ZEL_CALL Zel1VppModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                          ROTARY_FORMAT* format) {
     if (h == nullptr || format == nullptr) return kNull;
     *format = module(h)->getRotaryFormat(ch);
     return 0;
 }
 
-int ZEL_CALL ZelTtlModuleSetRotaryFormat(ZelModuleHandle h, const unsigned short* ch, const ROTARY_FORMAT* format) {
+int ZEL_CALL ZelTtlModuleSetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
+                                         const ROTARY_FORMAT* format) {
     if (h == nullptr) return kNull;
     if (ch != nullptr && format != nullptr) module(h)->setRotaryFormat(*ch, *format);
     return 0;
 }
 
-int ZEL_CALL ZelTtlModuleGetRotaryFormat(ZelModuleHandle h, const unsigned short* ch, ROTARY_FORMAT* format) {
+int ZEL_CALL ZelTtlModuleGetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
+                                         ROTARY_FORMAT* format) {
     if (h == nullptr || format == nullptr) return kNull;
     *format = module(h)->getRotaryFormat(ch == nullptr ? ZEL_CHANNEL_CAPACITY : *ch);
     return 0;
@@ -160,19 +171,22 @@ int ZEL_CALL ZelTtlModuleGetRotaryFormat(ZelModuleHandle h, const unsigned short
 
 // ---- 1 Vpp --------------------------------------------------------------------
 
-int ZEL_CALL Zel1VppModuleSetCountingDirection(ZelModuleHandle h, bool direction, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleSetCountingDirection(ZelModuleHandle h, bool direction,
+                                               unsigned short ch) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr) return kNull;
     return accepted(m->setCountingDirection(direction, ch));
 }
 
-int ZEL_CALL Zel1VppModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL Zel1VppModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
+                                    COUNT_REQUEST_OPTION option) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || counts == nullptr) return kNull;
     return code(m->getCounts(counts, n, option));
 }
 
-int ZEL_CALL Zel1VppModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL Zel1VppModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
+                                       COUNT_REQUEST_OPTION option) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || positions == nullptr) return kNull;
     return code(m->getPositions(positions, n, option));
@@ -184,7 +198,8 @@ int ZEL_CALL Zel1VppModuleEnableAnalogDiag(ZelModuleHandle h, bool enable, unsig
     return code(m->enableAnalogDiag(ch, enable));
 }
 
-int ZEL_CALL Zel1VppModuleGetAnalogDiag(ZelModuleHandle h, double* values, short n, unsigned char ch) {
+int ZEL_CALL Zel1VppModuleGetAnalogDiag(ZelModuleHandle h, double* values, short n,
+                                        unsigned char ch) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || values == nullptr) return kNull;
     if (n < 2) return kRefused;
@@ -203,25 +218,29 @@ int ZEL_CALL Zel1VppModuleGetLineCount(ZelModuleHandle h, unsigned long* lines, 
     return gotOr(m->getLineCount(lines, ch), lines, 0UL);
 }
 
-int ZEL_CALL Zel1VppModuleSetSignalPeriod(ZelModuleHandle h, unsigned short period, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleSetSignalPeriod(ZelModuleHandle h, unsigned short period,
+                                          unsigned short ch) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr) return kNull;
     return accepted(m->setSignalPeriod(period, ch));
 }
 
-int ZEL_CALL Zel1VppModuleGetSignalPeriod(ZelModuleHandle h, unsigned short* period, unsigned short ch) {
+int ZEL_CALL Zel1VppModuleGetSignalPeriod(ZelModuleHandle h, unsigned short* period,
+                                          unsigned short ch) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || period == nullptr) return kNull;
     return gotOr(m->getSignalPeriod(period, ch), period, static_cast<unsigned short>(0));
 }
 
-int ZEL_CALL Zel1VppModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark, unsigned short value) {
+int ZEL_CALL Zel1VppModuleStartReferencing(ZelModuleHandle h, unsigned char ch,
+                                           REFERENCE_MARK_ENUM mark, unsigned short value) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr) return kNull;
     return code(m->initAbsolutePosition(ch, mark, value));
 }
 
-int ZEL_CALL Zel1VppModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete) {
+int ZEL_CALL Zel1VppModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch,
+                                                 bool* complete) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || complete == nullptr) return kNull;
     return code(m->isReferencingComplete(ch, complete));
@@ -233,7 +252,8 @@ int ZEL_CALL Zel1VppModuleAcknowledgeAbsolutePosition(ZelModuleHandle h, unsigne
     return code(m->acknowledgeAbsolutePosition(ch));
 }
 
-int ZEL_CALL Zel1VppModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state) {
+int ZEL_CALL Zel1VppModuleGetReferencingState(ZelModuleHandle h, unsigned char ch,
+                                              REF_MARK_STATE* state) {
     Zel1VppModule* m = as<Zel1VppModule>(h);
     if (m == nullptr || state == nullptr) return kNull;
     return code(m->getReferencingState(ch, state));
@@ -259,7 +279,8 @@ int ZEL_CALL Zel1VppDetectSignalType(ZelModuleHandle h, unsigned short ch, SIGNA
 
 // ---- Kalix --------------------------------------------------------------------
 
-int ZEL_CALL ZelKalixModuleGetChannelPresence(ZelModuleHandle h, unsigned char* present, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetChannelPresence(ZelModuleHandle h, unsigned char* present,
+                                              unsigned short ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || present == nullptr) return kNull;
     unsigned char p = 0;
@@ -274,21 +295,23 @@ int ZEL_CALL ZelKalixModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch)
     return accepted(m->setUom(uom, ch));
 }
 
-int ZEL_CALL ZelKalixModuleGetDistinguishableRevolutions(ZelModuleHandle h, short* revolutions, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetDistinguishableRevolutions(ZelModuleHandle h, short* revolutions,
+                                                         unsigned short ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || revolutions == nullptr) return kNull;
-    return accepted(m->getDistinguishableRevolutions(revolutions, ch));  // 1 written beyond channel 7
+    return accepted(
+        m->getDistinguishableRevolutions(revolutions, ch));  // 1 written beyond channel 7
 }
 
-int ZEL_CALL ZelKalixModuleGetCounts(ZelModuleHandle h, unsigned long* counts, long* values, unsigned short n,
-                            COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelKalixModuleGetCounts(ZelModuleHandle h, unsigned long* counts, long* values,
+                                     unsigned short n, COUNT_REQUEST_OPTION option) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || counts == nullptr) return kNull;
     return code(m->getCounts(counts, values, n, option));
 }
 
-int ZEL_CALL ZelKalixModuleGetPositions(ZelModuleHandle h, double* positions, long* values, unsigned short n,
-                               COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelKalixModuleGetPositions(ZelModuleHandle h, double* positions, long* values,
+                                        unsigned short n, COUNT_REQUEST_OPTION option) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || positions == nullptr || values == nullptr) return kNull;
     return code(m->getPositions(positions, values, n, option));
@@ -301,7 +324,8 @@ namespace {
 // getErrors or getWarnings into a local array; 1 when any flag is set.
 template <unsigned char Count>
 int anyFlagSet(ZelModuleHandle h, unsigned char* state, unsigned short ch,
-               ZelResults (ZelKalixModule::*read)(unsigned short, KALIX_ERROR_RESULT*, unsigned char)) {
+               ZelResults (ZelKalixModule::*read)(unsigned short, KALIX_ERROR_RESULT*,
+                                                  unsigned char)) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || state == nullptr) return kNull;
     KALIX_ERROR_RESULT flags[Count] = {};
@@ -317,25 +341,29 @@ int anyFlagSet(ZelModuleHandle h, unsigned char* state, unsigned short ch,
 
 extern "C" {
 
-int ZEL_CALL ZelKalixModuleGetKalixErrors(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetKalixErrors(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
+                                          unsigned short ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || results == nullptr) return kNull;
     if (n < KALIX_ERROR_FLAGS) return kRefused;
     return code(m->getErrors(ch, results, KALIX_ERROR_FLAGS));
 }
 
-int ZEL_CALL ZelKalixModuleGetKalixWarnings(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetKalixWarnings(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
+                                            unsigned short ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || results == nullptr) return kNull;
     if (n < KALIX_WARNING_FLAGS) return kRefused;
     return code(m->getWarnings(ch, results, KALIX_WARNING_FLAGS));
 }
 
-int ZEL_CALL ZelKalixModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
+                                                unsigned short ch) {
     return anyFlagSet<KALIX_ERROR_FLAGS>(h, state, ch, &ZelKalixModule::getErrors);
 }
 
-int ZEL_CALL ZelKalixModuleGetChannelWarningState(ZelModuleHandle h, unsigned char* state, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetChannelWarningState(ZelModuleHandle h, unsigned char* state,
+                                                  unsigned short ch) {
     return anyFlagSet<KALIX_WARNING_FLAGS>(h, state, ch, &ZelKalixModule::getWarnings);
 }
 
@@ -351,13 +379,15 @@ int ZEL_CALL ZelKalixModuleGetEncoderId(ZelModuleHandle h, char* text, unsigned 
     return accepted(m->getEncoderId(text, ch));
 }
 
-int ZEL_CALL ZelKalixModuleGetEncoderSerialNumber(ZelModuleHandle h, char* text, unsigned short ch) {
+int ZEL_CALL ZelKalixModuleGetEncoderSerialNumber(ZelModuleHandle h, char* text,
+                                                  unsigned short ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || text == nullptr) return kNull;
     return accepted(m->getSerialNumber(text, ch));
 }
 
-int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, short n, unsigned char ch) {
+int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, short n,
+                                    unsigned char ch) {
     ZelKalixModule* m = as<ZelKalixModule>(h);
     if (m == nullptr || values == nullptr) return kNull;
     if (n < KALIX_DIAG_BYTES) return kRefused;
@@ -366,33 +396,36 @@ int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, sh
 
 // ---- TTL ------------------------------------------------------------------------
 
-int ZEL_CALL ZelTtlModuleSetCountingDirection(ZelModuleHandle h, unsigned char direction, unsigned short ch) {
+int ZEL_CALL ZelTtlModuleSetCountingDirection(ZelModuleHandle h, unsigned char direction,
+                                              unsigned short ch) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr) return kNull;
     return code(m->setCountingDirection(direction, ch));
 }
 
-int ZEL_CALL ZelTtlModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelTtlModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
+                                   COUNT_REQUEST_OPTION option) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || counts == nullptr) return kNull;
     return code(m->getCounts(counts, n, option));
 }
 
-int ZEL_CALL ZelTtlModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelTtlModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
+                                      COUNT_REQUEST_OPTION option) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || positions == nullptr) return kNull;
     return code(m->getPositions(positions, n, option));
 }
 
-int ZEL_CALL ZelTtlModuleSetLineCount(ZelModuleHandle h, unsigned long lines, TTL_INTERPOLATION interpolation,
-                             unsigned short ch) {
+int ZEL_CALL ZelTtlModuleSetLineCount(ZelModuleHandle h, unsigned long lines,
+                                      TTL_INTERPOLATION interpolation, unsigned short ch) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr) return kNull;
     return accepted(m->setLineCount(lines, interpolation, ch));
 }
 
-int ZEL_CALL ZelTtlModuleGetLineCount(ZelModuleHandle h, unsigned long* lines, TTL_INTERPOLATION* interpolation,
-                             unsigned short ch) {
+int ZEL_CALL ZelTtlModuleGetLineCount(ZelModuleHandle h, unsigned long* lines,
+                                      TTL_INTERPOLATION* interpolation, unsigned short ch) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || lines == nullptr || interpolation == nullptr) return kNull;
     if (m->getLineCount(lines, interpolation, ch)) return 0;
@@ -401,15 +434,15 @@ int ZEL_CALL ZelTtlModuleGetLineCount(ZelModuleHandle h, unsigned long* lines, T
     return kRefused;
 }
 
-int ZEL_CALL ZelTtlModuleSetSignalPeriod(ZelModuleHandle h, double period, TTL_INTERPOLATION interpolation,
-                                unsigned short ch) {
+int ZEL_CALL ZelTtlModuleSetSignalPeriod(ZelModuleHandle h, double period,
+                                         TTL_INTERPOLATION interpolation, unsigned short ch) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr) return kNull;
     return accepted(m->setSignalPeriod(period, interpolation, ch));
 }
 
-int ZEL_CALL ZelTtlModuleGetSignalPeriod(ZelModuleHandle h, double* period, TTL_INTERPOLATION* interpolation,
-                                unsigned short ch) {
+int ZEL_CALL ZelTtlModuleGetSignalPeriod(ZelModuleHandle h, double* period,
+                                         TTL_INTERPOLATION* interpolation, unsigned short ch) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || period == nullptr || interpolation == nullptr) return kNull;
     if (m->getSignalPeriod(period, interpolation, ch)) return 0;
@@ -418,13 +451,15 @@ int ZEL_CALL ZelTtlModuleGetSignalPeriod(ZelModuleHandle h, double* period, TTL_
     return kRefused;
 }
 
-int ZEL_CALL ZelTtlModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark, unsigned short value) {
+int ZEL_CALL ZelTtlModuleStartReferencing(ZelModuleHandle h, unsigned char ch,
+                                          REFERENCE_MARK_ENUM mark, unsigned short value) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr) return kNull;
     return code(m->initReferencing(ch, mark, value));
 }
 
-int ZEL_CALL ZelTtlModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete) {
+int ZEL_CALL ZelTtlModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch,
+                                                bool* complete) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || complete == nullptr) return kNull;
     return code(m->isReferencingComplete(ch, complete));
@@ -436,19 +471,22 @@ int ZEL_CALL ZelTtlModuleAcknowledgeReferencing(ZelModuleHandle h, unsigned char
     return code(m->acknowledgeReferencing(ch));
 }
 
-int ZEL_CALL ZelTtlModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state) {
+int ZEL_CALL ZelTtlModuleGetReferencingState(ZelModuleHandle h, unsigned char ch,
+                                             REF_MARK_STATE* state) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || state == nullptr) return kNull;
     return code(m->getReferencingState(ch, state));
 }
 
-int ZEL_CALL ZelTtlModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence, unsigned char channel) {
+int ZEL_CALL ZelTtlModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
+                                            unsigned char channel) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr) return kNull;
     return code(m->setChannelPresence(presence, channel));
 }
 
-int ZEL_CALL ZelTtlModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n) {
+int ZEL_CALL ZelTtlModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence,
+                                            unsigned char n) {
     ZelTtlModule* m = as<ZelTtlModule>(h);
     if (m == nullptr || presence == nullptr) return kNull;
     return code(m->getChannelPresence(presence, n));
@@ -486,7 +524,8 @@ int ZEL_CALL ZelLvdtModuleGetResolution(ZelModuleHandle h, double* resolution, u
     return code(m->getResolution(ch, resolution));
 }
 
-int ZEL_CALL ZelLvdtModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelLvdtModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
+                                       COUNT_REQUEST_OPTION option) {
     ZelLvdtModule* m = as<ZelLvdtModule>(h);
     if (m == nullptr || positions == nullptr) return kNull;
     return code(m->getPositions(positions, n, option));
@@ -510,19 +549,22 @@ int ZEL_CALL ZelLvdtModuleSetExcitationFrequency(ZelModuleHandle h, double kiloh
     return code(m->setExcitationFrequency(kilohertz));
 }
 
-int ZEL_CALL ZelLvdtModuleGetVoltage(ZelModuleHandle h, unsigned short ch, double* voltage, long* raw) {
+int ZEL_CALL ZelLvdtModuleGetVoltage(ZelModuleHandle h, unsigned short ch, double* voltage,
+                                     long* raw) {
     ZelLvdtModule* m = as<ZelLvdtModule>(h);
     if (m == nullptr || voltage == nullptr || raw == nullptr) return kNull;
     return code(m->getVoltage(ch, voltage, raw));
 }
 
-int ZEL_CALL ZelLvdtModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence, unsigned char channel) {
+int ZEL_CALL ZelLvdtModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
+                                             unsigned char channel) {
     ZelLvdtModule* m = as<ZelLvdtModule>(h);
     if (m == nullptr) return kNull;
     return code(m->setChannelPresence(presence, channel));
 }
 
-int ZEL_CALL ZelLvdtModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n) {
+int ZEL_CALL ZelLvdtModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence,
+                                             unsigned char n) {
     ZelLvdtModule* m = as<ZelLvdtModule>(h);
     if (m == nullptr || presence == nullptr) return kNull;
     return code(m->getChannelPresence(presence, n));
@@ -552,7 +594,8 @@ int ZEL_CALL ZelLvdtModuleTeachSensorGain(ZelModuleHandle h, unsigned short ch) 
     return code(m->teachSensorGain(ch));
 }
 
-int ZEL_CALL ZelLvdtModuleGetTeachSensorGainFinished(ZelModuleHandle h, unsigned short ch, unsigned short* finished) {
+int ZEL_CALL ZelLvdtModuleGetTeachSensorGainFinished(ZelModuleHandle h, unsigned short ch,
+                                                     unsigned short* finished) {
     ZelLvdtModule* m = as<ZelLvdtModule>(h);
     if (m == nullptr || finished == nullptr) return kNull;
     return code(m->getTeachSensorGainFinished(ch, finished));
@@ -602,7 +645,8 @@ int ZEL_CALL ZelAnalogModuleGetDiagVoltages(ZelModuleHandle h, double* values, u
     return code(m->getDiagVoltages(values, n));
 }
 
-int ZEL_CALL ZelAnalogModuleSetNumSamples(ZelModuleHandle h, unsigned char channel, unsigned char samples) {
+int ZEL_CALL ZelAnalogModuleSetNumSamples(ZelModuleHandle h, unsigned char channel,
+                                          unsigned char samples) {
     ZelAnalogModule* m = as<ZelAnalogModule>(h);
     if (m == nullptr) return kNull;
     return code(m->setNumSamples(channel, samples));
@@ -632,13 +676,14 @@ int ZEL_CALL ZelAnalogModuleGetOffset(ZelModuleHandle h, unsigned short ch, doub
     return code(m->getOffset(ch, value));
 }
 
-int ZEL_CALL ZelAnalogModuleComputeResolutionAndOffset(ZelModuleHandle h, unsigned short ch, double* resolution,
-                                              double* offset, double scaledHigh, double scaledLow,
-                                              double readingHigh, double readingLow) {
+int ZEL_CALL ZelAnalogModuleComputeResolutionAndOffset(ZelModuleHandle h, unsigned short ch,
+                                                       double* resolution, double* offset,
+                                                       double scaledHigh, double scaledLow,
+                                                       double readingHigh, double readingLow) {
     ZelAnalogModule* m = as<ZelAnalogModule>(h);
     if (m == nullptr) return kNull;
-    return code(m->computeResolutionAndOffset(ch, resolution, offset, scaledHigh, scaledLow, readingHigh,
-                                              readingLow));
+    return code(m->computeResolutionAndOffset(ch, resolution, offset, scaledHigh, scaledLow,
+                                              readingHigh, readingLow));
 }
 
 // ---- I/O and pneumatic ----------------------------------------------------------
@@ -669,7 +714,8 @@ int ZEL_CALL ZelIoModuleGetInputs(ZelModuleHandle h, unsigned char* inputs) {
     return code(m->getInputs(inputs));
 }
 
-int ZEL_CALL ZelIoModuleGetIO(ZelModuleHandle h, unsigned char* first, unsigned char* second, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelIoModuleGetIO(ZelModuleHandle h, unsigned char* first, unsigned char* second,
+                              COUNT_REQUEST_OPTION option) {
     ZelIoModule* m = as<ZelIoModule>(h);
     if (m == nullptr || first == nullptr || second == nullptr) return kNull;
     return code(m->getIO(first, second, option));
@@ -681,7 +727,8 @@ int ZEL_CALL ZelPneumaticModuleSetOutput(ZelModuleHandle h, unsigned short value
     return code(m->setOutput(value != 0));
 }
 
-int ZEL_CALL ZelPneumaticModuleGetOutput(ZelModuleHandle h, unsigned char* output, COUNT_REQUEST_OPTION option) {
+int ZEL_CALL ZelPneumaticModuleGetOutput(ZelModuleHandle h, unsigned char* output,
+                                         COUNT_REQUEST_OPTION option) {
     ZelPneumaticModule* m = as<ZelPneumaticModule>(h);
     if (m == nullptr || output == nullptr) return kNull;
     return code(m->getOutput(output, option));

@@ -71,13 +71,21 @@ int ZEL_CALL ZelModuleSetIpAddress(ZelModuleHandle h, const char* ip, const char
     return code(module(h)->setIp(ip, netmask));
 }
 
-int ZEL_CALL ZelModuleGetIpAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipAddress); }
-int ZEL_CALL ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::ipStatic); }
-int ZEL_CALL ZelModuleGetNetmask(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::netmask); }
+int ZEL_CALL ZelModuleGetIpAddress(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::ipAddress);
+}
+int ZEL_CALL ZelModuleGetIpStaticAddress(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::ipStatic);
+}
+int ZEL_CALL ZelModuleGetNetmask(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::netmask);
+}
 int ZEL_CALL ZelModuleGetNetmaskStatic(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::netmaskStatic);
 }
-int ZEL_CALL ZelModuleGetMacAddress(ZelModuleHandle h, char* text) { return copyField(h, text, &ModuleData::macAddress); }
+int ZEL_CALL ZelModuleGetMacAddress(ZelModuleHandle h, char* text) {
+    return copyField(h, text, &ModuleData::macAddress);
+}
 int ZEL_CALL ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* text) {
     return copyField(h, text, &ModuleData::bootloaderVersion);
 }
@@ -180,8 +188,9 @@ int ZEL_CALL ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms) {
     return 0;
 }
 
-int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort, short* count,
-                       char* ipList, char* netmaskList, unsigned short* ports) {
+int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort,
+                                short* count, char* ipList, char* netmaskList,
+                                unsigned short* ports) {
     if (h == nullptr || localIp == nullptr || count == nullptr || ipList == nullptr ||
         netmaskList == nullptr || ports == nullptr) {
         return kNull;
@@ -189,7 +198,8 @@ int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned
     return guarded(kRefused, [&] {
         static constexpr int kRecords = 64;
         auto records = std::make_unique<ZELBUSConnectResponse[]>(kRecords);
-        ZelResults r = module(h)->broadcastOpenConnection(localIp, &localPort, records.get(), count);
+        ZelResults r =
+            module(h)->broadcastOpenConnection(localIp, &localPort, records.get(), count);
         if (!r.ok()) return code(r);
         char* ip = ipList;
         char* mask = netmaskList;
@@ -228,12 +238,12 @@ int ZEL_CALL ZelModuleGetAsyncMsgType(const char* msg, UdpCmdType* type) {
     return 0;
 }
 
-#define ZEL_CAPI_CONNECT_TEXT(Name, field)                        \
-    int Name(const char* msg, char* text) {                       \
-        if (msg == nullptr || text == nullptr) return kNull;      \
-        ZELBUSConnectResponse record{};                           \
+#define ZEL_CAPI_CONNECT_TEXT(Name, field)                                \
+    int Name(const char* msg, char* text) {                               \
+        if (msg == nullptr || text == nullptr) return kNull;              \
+        ZELBUSConnectResponse record{};                                   \
         if (connectRecord(msg, &record)) std::strcpy(text, record.field); \
-        return 0;                                                 \
+        return 0;                                                         \
     }
 ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgIpAddress, ipAddress)
 ZEL_CAPI_CONNECT_TEXT(ZelModuleGetAsyncMsgMacAddress, macAddress)
@@ -255,7 +265,8 @@ int ZEL_CALL ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag) {
     return 0;
 }
 
-int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel, unsigned short* status) {
+int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel,
+                                               unsigned short* status) {
     if (msg == nullptr || channel == nullptr || status == nullptr) return kNull;
     ZelComm::decodeChannelStatusMsg(const_cast<char*>(msg), channel, status);
     return 0;
@@ -280,7 +291,8 @@ int ZEL_CALL ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* stat
     return code(r);
 }
 
-int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values, short n) {
+int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values,
+                                      short n) {
     if (h == nullptr || errors == nullptr || values == nullptr) return kNull;
     if (n < 14) return kRefused;
     return code(module(h)->getIntegrity(errors, values, static_cast<unsigned short>(n)));

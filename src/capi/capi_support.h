@@ -3,9 +3,13 @@
 #ifndef ZEL_CAPI_SUPPORT_H
 #define ZEL_CAPI_SUPPORT_H
 
+// The order matters: the C++ declarations first, then the C header (which
+// skips what they declared already), then the aliases that rename its macros.
+// clang-format off
 #include "zellibrary.h"
 #include "capi/zel_capi.h"
 #include "capi/capi_aliases.h"
+// clang-format on
 
 namespace zel::capi {
 

@@ -107,7 +107,10 @@ typedef enum PROGRAMMING_STATE_ENUMS {
 #endif
 
 #ifndef ZEL_MODULE_TYPES_H
-typedef enum COUNT_REQUEST_OPTION { COUNT_REQUEST_NORMAL = 0, COUNT_REQUEST_ALTERNATE = 1 } COUNT_REQUEST_OPTION;
+typedef enum COUNT_REQUEST_OPTION {
+    COUNT_REQUEST_NORMAL = 0,
+    COUNT_REQUEST_ALTERNATE = 1
+} COUNT_REQUEST_OPTION;
 typedef enum LATCH_OPTIONS { LATCH_SET = 0, LATCH_CLEAR = 1, LATCH_READ = 2 } LATCH_OPTIONS;
 typedef enum LATCH_CHOICE {
     LATCH_CHOICE_0 = 0,
@@ -130,7 +133,13 @@ typedef enum ENCODER_TYPES_ENUM {
     ENCODER_TYPE_LINEAR = 1,
     ENCODER_TYPE_ROTARY = 3
 } ENCODER_TYPES_ENUM;
-typedef enum UOM { UOM_NONE = 0, UOM_COUNTS = 1, UOM_INCH = 2, UOM_MILLIMETRE = 3, UOM_DEGREE = 4 } UOM;
+typedef enum UOM {
+    UOM_NONE = 0,
+    UOM_COUNTS = 1,
+    UOM_INCH = 2,
+    UOM_MILLIMETRE = 3,
+    UOM_DEGREE = 4
+} UOM;
 typedef enum SIGNAL_TYPE { SIGNAL_TYPE_VOLTAGE = 0, SIGNAL_TYPE_CURRENT = 1 } SIGNAL_TYPE;
 typedef enum REFERENCE_MARK_ENUM {
     REFERENCE_MARK_SINGLE = 0,
@@ -186,7 +195,7 @@ typedef enum ZEL_XML_ELEMENTS {
 #define ZEL_CAPI_ELEMENT(name, value, tag) name = value,
     ZEL_XML_ELEMENT_TABLE(ZEL_CAPI_ELEMENT)
 #undef ZEL_CAPI_ELEMENT
-    ZEL_XML_UNKNOWN_ELEMENT = 133
+        ZEL_XML_UNKNOWN_ELEMENT = 133
 } ZEL_XML_ELEMENTS;
 typedef enum ZEL_XML_RETURN {
 #define ZEL_CAPI_RETURN(name, value, text) name = value,
@@ -236,7 +245,8 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetBootloaderVersion(ZelModuleHandle h, char* tex
 ZEL_CAPI int ZEL_CALL ZelModuleGetFirmwareVersion(ZelModuleHandle h, char* text);
 /** The serial number text (11 bytes), from the initialisation's record. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetSerialNumber(ZelModuleHandle h, char* text);
-/** ZelComm::setAsyncPort: the port the module sends its own messages to (1024 to 49151, else 33). */
+/** ZelComm::setAsyncPort: the port the module sends its own messages to (1024 to 49151, else 33).
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleSetAsyncPort(ZelModuleHandle h, const unsigned short* port);
 /** ZelModule::getAsyncPort (0 when the module has none). */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncPort(ZelModuleHandle h, unsigned short* port);
@@ -269,9 +279,9 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetNetworkDelay(ZelModuleHandle h, short* ms);
  *  joined by single spaces (room for 64 x 18 bytes each), and their ports
  *  (room for 64). Re-initialise the handle afterwards. 38 when it could not
  *  run. */
-ZEL_CAPI int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp, unsigned short localPort,
-                                         short* count, char* ipList, char* netmaskList,
-                                         unsigned short* ports);
+ZEL_CAPI int ZEL_CALL ZelModuleBroadcast(ZelModuleHandle h, const char* localIp,
+                                         unsigned short localPort, short* count, char* ipList,
+                                         char* netmaskList, unsigned short* ports);
 /** ZelModule::program: updates the module's bootloader or firmware from an image file. Blocks for
  *  at least 10 s; poll ZelModuleGetProgramState from another thread. 38 when it could not run.
  */
@@ -305,13 +315,14 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigne
  *  4.
  */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch);
-/** 1 when the module's integrity error word (command 26) is not 0, else 0; set to 0 on a failure. */
+/** 1 when the module's integrity error word (command 26) is not 0, else 0; set to 0 on a failure.
+ */
 ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrorState(ZelModuleHandle h, unsigned char* state);
 /** ZelModule::getIntegrity: the error word and the 14 measured values; n below 14 gives 38 and
  *  sends nothing.
  */
-ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values,
-                                               short n);
+ZEL_CAPI int ZEL_CALL ZelModuleGetModuleErrors(ZelModuleHandle h, unsigned long* errors,
+                                               double* values, short n);
 /** ZelModule::clearAllErrors (command 26 with option 2). */
 ZEL_CAPI int ZEL_CALL ZelModuleClearErrors(ZelModuleHandle h);
 /** ZelModule::getAdcValues: the five ADC words; n below 5 gives 38 and sends nothing. */
@@ -327,15 +338,15 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetAdcValues(ZelModuleHandle h, short* values, sh
  *    ZelModuleGetModuleErrorState, on a handle of any kind;
  *  - KindGetNumChannels: ZelModule::getNumChannels;
  *  - KindEnableDiags: ZelModule::enableDiags (command 31). */
-#define ZEL_CAPI_MODULE_WIDE(Kind)                                                                     \
-    ZEL_CAPI ZelModuleHandle ZEL_CALL Kind##Create(void);                                            \
-    ZEL_CAPI void ZEL_CALL Kind##Delete(ZelModuleHandle h);                                          \
-    ZEL_CAPI int ZEL_CALL Kind##Initialize(ZelModuleHandle h, const char* ip, bool connectOption);   \
-    ZEL_CAPI int ZEL_CALL Kind##GetNumChannels(ZelModuleHandle h, unsigned short* n);                \
-    ZEL_CAPI int ZEL_CALL Kind##GetAdcValues(ZelModuleHandle h, short* values, short n);             \
-    ZEL_CAPI int ZEL_CALL Kind##GetModuleErrors(ZelModuleHandle h, unsigned long* errors, double* values, \
-                                                short n);                                            \
-    ZEL_CAPI int ZEL_CALL Kind##GetModuleErrorState(ZelModuleHandle h, unsigned char* state);        \
+#define ZEL_CAPI_MODULE_WIDE(Kind)                                                                 \
+    ZEL_CAPI ZelModuleHandle ZEL_CALL Kind##Create(void);                                          \
+    ZEL_CAPI void ZEL_CALL Kind##Delete(ZelModuleHandle h);                                        \
+    ZEL_CAPI int ZEL_CALL Kind##Initialize(ZelModuleHandle h, const char* ip, bool connectOption); \
+    ZEL_CAPI int ZEL_CALL Kind##GetNumChannels(ZelModuleHandle h, unsigned short* n);              \
+    ZEL_CAPI int ZEL_CALL Kind##GetAdcValues(ZelModuleHandle h, short* values, short n);           \
+    ZEL_CAPI int ZEL_CALL Kind##GetModuleErrors(ZelModuleHandle h, unsigned long* errors,          \
+                                                double* values, short n);                          \
+    ZEL_CAPI int ZEL_CALL Kind##GetModuleErrorState(ZelModuleHandle h, unsigned char* state);      \
     ZEL_CAPI int ZEL_CALL Kind##EnableDiags(ZelModuleHandle h, DIAG_MODE_OPTIONS mode);
 /** @cond */
 ZEL_CAPI_MODULE_WIDE(Zel1VppModule)
@@ -354,9 +365,9 @@ ZEL_CAPI_MODULE_WIDE(ZelPneumaticModule)
  *  - KindClearLatch: ZelModule::setLatch with LATCH_CLEAR;
  *  - KindGetLatch: 1 when the module's own latch is set, else 0
  *    (ZelModule::getLatch, entry 0; written only on success). */
-#define ZEL_CAPI_PLAIN_LATCH(Kind)                                                 \
-    ZEL_CAPI int ZEL_CALL Kind##ClearErrors(ZelModuleHandle h);                  \
-    ZEL_CAPI int ZEL_CALL Kind##ClearLatch(ZelModuleHandle h);                   \
+#define ZEL_CAPI_PLAIN_LATCH(Kind)                              \
+    ZEL_CAPI int ZEL_CALL Kind##ClearErrors(ZelModuleHandle h); \
+    ZEL_CAPI int ZEL_CALL Kind##ClearLatch(ZelModuleHandle h);  \
     ZEL_CAPI int ZEL_CALL Kind##GetLatch(ZelModuleHandle h, unsigned char* latched);
 /** @cond */
 ZEL_CAPI_PLAIN_LATCH(ZelAnalogModule)
@@ -384,21 +395,31 @@ ZEL_CAPI_PLAIN_LATCH(ZelPneumaticModule)
  *  - KindGetLatches: ZelModule::getLatch (nothing written with n below 5);
  *  - KindSetDeviceOffset, KindGetDeviceOffset: ZelModule::setDeviceOffset
  *    and ZelModule::getDeviceOffset. */
-#define ZEL_CAPI_ENCODER(Kind)                                                                        \
-    ZEL_CAPI int ZEL_CALL Kind##GetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM* type, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##GetUom(ZelModuleHandle h, UOM* uom, unsigned short ch);               \
-    ZEL_CAPI int ZEL_CALL Kind##SetErrorCompensation(ZelModuleHandle h, double value, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##GetErrorCompensation(ZelModuleHandle h, double* value, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##GetResolution(ZelModuleHandle h, double* resolution, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##SetScaling(ZelModuleHandle h, double scaling, unsigned short ch);     \
-    ZEL_CAPI int ZEL_CALL Kind##GetScaling(ZelModuleHandle h, double* scaling, unsigned short ch);    \
-    ZEL_CAPI int ZEL_CALL Kind##GetCountingDirection(ZelModuleHandle h, bool* direction, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##EnableErrorChecking(ZelModuleHandle h, bool enable, unsigned short ch); \
-    ZEL_CAPI int ZEL_CALL Kind##ClearErrors(ZelModuleHandle h);                                       \
-    ZEL_CAPI int ZEL_CALL Kind##SetLatch(ZelModuleHandle h, LATCH_OPTIONS option, LATCH_CHOICE choice); \
-    ZEL_CAPI int ZEL_CALL Kind##GetLatches(ZelModuleHandle h, unsigned char* latches, unsigned short n); \
-    ZEL_CAPI int ZEL_CALL Kind##SetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset); \
-    ZEL_CAPI int ZEL_CALL Kind##GetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
+#define ZEL_CAPI_ENCODER(Kind)                                                                     \
+    ZEL_CAPI int ZEL_CALL Kind##GetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM* type,        \
+                                               unsigned short ch);                                 \
+    ZEL_CAPI int ZEL_CALL Kind##GetUom(ZelModuleHandle h, UOM* uom, unsigned short ch);            \
+    ZEL_CAPI int ZEL_CALL Kind##SetErrorCompensation(ZelModuleHandle h, double value,              \
+                                                     unsigned short ch);                           \
+    ZEL_CAPI int ZEL_CALL Kind##GetErrorCompensation(ZelModuleHandle h, double* value,             \
+                                                     unsigned short ch);                           \
+    ZEL_CAPI int ZEL_CALL Kind##GetResolution(ZelModuleHandle h, double* resolution,               \
+                                              unsigned short ch);                                  \
+    ZEL_CAPI int ZEL_CALL Kind##SetScaling(ZelModuleHandle h, double scaling, unsigned short ch);  \
+    ZEL_CAPI int ZEL_CALL Kind##GetScaling(ZelModuleHandle h, double* scaling, unsigned short ch); \
+    ZEL_CAPI int ZEL_CALL Kind##GetCountingDirection(ZelModuleHandle h, bool* direction,           \
+                                                     unsigned short ch);                           \
+    ZEL_CAPI int ZEL_CALL Kind##EnableErrorChecking(ZelModuleHandle h, bool enable,                \
+                                                    unsigned short ch);                            \
+    ZEL_CAPI int ZEL_CALL Kind##ClearErrors(ZelModuleHandle h);                                    \
+    ZEL_CAPI int ZEL_CALL Kind##SetLatch(ZelModuleHandle h, LATCH_OPTIONS option,                  \
+                                         LATCH_CHOICE choice);                                     \
+    ZEL_CAPI int ZEL_CALL Kind##GetLatches(ZelModuleHandle h, unsigned char* latches,              \
+                                           unsigned short n);                                      \
+    ZEL_CAPI int ZEL_CALL Kind##SetDeviceOffset(ZelModuleHandle h, unsigned short ch,              \
+                                                double offset);                                    \
+    ZEL_CAPI int ZEL_CALL Kind##GetDeviceOffset(ZelModuleHandle h, unsigned short ch,              \
+                                                double* offset);
 /** @cond */
 ZEL_CAPI_ENCODER(Zel1VppModule)
 ZEL_CAPI_ENCODER(ZelKalixModule)
@@ -407,9 +428,11 @@ ZEL_CAPI_ENCODER(ZelTtlModule)
 #undef ZEL_CAPI_ENCODER
 
 /** Zel1VppModule::setEncoderType; 38 when the channel or state refuses it. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type,
+                                                  unsigned short ch);
 /** ZelTtlModule::setEncoderType; 38 when the channel or state refuses it. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleSetEncoderType(ZelModuleHandle h, ENCODER_TYPES_ENUM type,
+                                                 unsigned short ch);
 /** Zel1VppModule::setUom; 38 when refused. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch);
 /** ZelTtlModule::setUom; 38 when refused. */
@@ -417,7 +440,8 @@ ZEL_CAPI int ZEL_CALL ZelTtlModuleSetUom(ZelModuleHandle h, UOM uom, unsigned sh
 /** ZelDeviceModule::setScaling on an LVDT channel; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetScaling(ZelModuleHandle h, double scaling, unsigned short ch);
 /** ZelDeviceModule::getScaling on an LVDT channel; 38 for channel 8 or more. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetScaling(ZelModuleHandle h, double* scaling, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetScaling(ZelModuleHandle h, double* scaling,
+                                              unsigned short ch);
 /** ZelDeviceModule::setLatchDebouncing (command 32). */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel,
                                                       unsigned short debounceTime);
@@ -425,21 +449,29 @@ ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLatchDebouncing(ZelModuleHandle h, unsigne
 ZEL_CAPI int ZEL_CALL ZelKalixModuleSetLatchDebouncing(ZelModuleHandle h, unsigned char channel,
                                                        unsigned short debounceTime);
 /** ZelDeviceModule::getChannelStatus: the channel's status byte (command 33). */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status, unsigned char ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status,
+                                                    unsigned char ch);
 /** ZelDeviceModule::getChannelStatus: the channel's status byte (command 33). */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status, unsigned char ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelStatus(ZelModuleHandle h, unsigned char* status,
+                                                     unsigned char ch);
 /** 1 when the channel's status byte is not 0, else 0 (also on a failure). */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned char ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
+                                                        unsigned char ch);
 /** 1 when the channel's status byte is not 0, else 0 (also on a failure). */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state, unsigned char ch);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
+                                                       unsigned char ch);
 /** ZelModule::setRotaryFormat; channels outside 0 to 7 are ignored. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT format);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                                   ROTARY_FORMAT format);
 /** ZelModule::setRotaryFormat; channels outside 0 to 7 are ignored. */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT format);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleSetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                                    ROTARY_FORMAT format);
 /** ZelModule::getRotaryFormat (ROTARY_FORMAT_NONE outside 0 to 7). */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT* format);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                                   ROTARY_FORMAT* format);
 /** ZelModule::getRotaryFormat (ROTARY_FORMAT_NONE outside 0 to 7). */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch, ROTARY_FORMAT* format);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetRotaryFormat(ZelModuleHandle h, unsigned short ch,
+                                                    ROTARY_FORMAT* format);
 /** ZelModule::setRotaryFormat with channel and format passed by pointer. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
                                                   const ROTARY_FORMAT* format);
@@ -447,50 +479,64 @@ ZEL_CAPI int ZEL_CALL ZelTtlModuleSetRotaryFormat(ZelModuleHandle h, const unsig
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetRotaryFormat(ZelModuleHandle h, const unsigned short* ch,
                                                   ROTARY_FORMAT* format);
 /** ZelModule::setDeviceOffset on an analog channel. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch,
+                                                     double offset);
 /** ZelModule::getDeviceOffset on an analog channel. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch,
+                                                     double* offset);
 /** ZelModule::setDeviceOffset on an LVDT channel. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch, double offset);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDeviceOffset(ZelModuleHandle h, unsigned short ch,
+                                                   double offset);
 /** ZelModule::getDeviceOffset on an LVDT channel. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch, double* offset);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetDeviceOffset(ZelModuleHandle h, unsigned short ch,
+                                                   double* offset);
 
 /* ---- 1 Vpp --------------------------------------------------------------- */
 /** Zel1VppModule::setCountingDirection; 38 when refused. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleSetCountingDirection(ZelModuleHandle h, bool direction, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleSetCountingDirection(ZelModuleHandle h, bool direction,
+                                                        unsigned short ch);
 /** ZelModule::getCounts (command 1): raw 32-bit counts. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
-                                             COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetCounts(ZelModuleHandle h, unsigned long* counts,
+                                             unsigned short n, COUNT_REQUEST_OPTION option);
 /** Zel1VppModule::getPositions: counts converted by each channel's settings. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
-                                                COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetPositions(ZelModuleHandle h, double* positions,
+                                                unsigned short n, COUNT_REQUEST_OPTION option);
 /** Zel1VppModule::enableAnalogDiag. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleEnableAnalogDiag(ZelModuleHandle h, bool enable, unsigned char ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleEnableAnalogDiag(ZelModuleHandle h, bool enable,
+                                                    unsigned char ch);
 /** Zel1VppModule::getDiag: the two analog diagnostic values in volts (n >= 2). */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetAnalogDiag(ZelModuleHandle h, double* values, short n, unsigned char ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetAnalogDiag(ZelModuleHandle h, double* values, short n,
+                                                 unsigned char ch);
 /** Zel1VppModule::setLineCount; 38 when refused. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLineCount(ZelModuleHandle h, unsigned long lines, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleSetLineCount(ZelModuleHandle h, unsigned long lines,
+                                                unsigned short ch);
 /** Zel1VppModule::getLineCount; 38 when refused. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetLineCount(ZelModuleHandle h, unsigned long* lines, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetLineCount(ZelModuleHandle h, unsigned long* lines,
+                                                unsigned short ch);
 /** Zel1VppModule::setSignalPeriod (micrometres); 38 when refused. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleSetSignalPeriod(ZelModuleHandle h, unsigned short period, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleSetSignalPeriod(ZelModuleHandle h, unsigned short period,
+                                                   unsigned short ch);
 /** Zel1VppModule::getSignalPeriod; 38 when refused. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetSignalPeriod(ZelModuleHandle h, unsigned short* period, unsigned short ch);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetSignalPeriod(ZelModuleHandle h, unsigned short* period,
+                                                   unsigned short ch);
 /** Zel1VppModule::initAbsolutePosition: starts the channel's referencing. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark,
-                                                    unsigned short value);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleStartReferencing(ZelModuleHandle h, unsigned char ch,
+                                                    REFERENCE_MARK_ENUM mark, unsigned short value);
 /** Zel1VppModule::isReferencingComplete. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch,
+                                                          bool* complete);
 /** Zel1VppModule::acknowledgeAbsolutePosition. */
 ZEL_CAPI int ZEL_CALL Zel1VppModuleAcknowledgeAbsolutePosition(ZelModuleHandle h, unsigned char ch);
 /** Zel1VppModule::getReferencingState, written as 16 bits. */
-ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state);
+ZEL_CAPI int ZEL_CALL Zel1VppModuleGetReferencingState(ZelModuleHandle h, unsigned char ch,
+                                                       REF_MARK_STATE* state);
 /** Zel1VppModule::getSignalType. */
 ZEL_CAPI int ZEL_CALL Zel1VppGetSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE* type);
 /** Zel1VppModule::setSignalType. */
 ZEL_CAPI int ZEL_CALL Zel1VppSetSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE type);
 /** Zel1VppModule::detectSignalType. */
-ZEL_CAPI int ZEL_CALL Zel1VppDetectSignalType(ZelModuleHandle h, unsigned short ch, SIGNAL_TYPE* type);
+ZEL_CAPI int ZEL_CALL Zel1VppDetectSignalType(ZelModuleHandle h, unsigned short ch,
+                                              SIGNAL_TYPE* type);
 
 /* ---- Kalix ------------------------------------------------------------- */
 /** ZelKalixModule::getChannelPresence (command 16). */
@@ -499,20 +545,22 @@ ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelPresence(ZelModuleHandle h, unsign
 /** ZelKalixModule::setUom; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleSetUom(ZelModuleHandle h, UOM uom, unsigned short ch);
 /** ZelKalixModule::getDistinguishableRevolutions; 38 when refused. */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDistinguishableRevolutions(ZelModuleHandle h, short* revolutions,
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDistinguishableRevolutions(ZelModuleHandle h,
+                                                                  short* revolutions,
                                                                   unsigned short ch);
 /** ZelKalixModule::getCounts: counts and revolution numbers. */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetCounts(ZelModuleHandle h, unsigned long* counts, long* values,
-                                              unsigned short n, COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetCounts(ZelModuleHandle h, unsigned long* counts,
+                                              long* values, unsigned short n,
+                                              COUNT_REQUEST_OPTION option);
 /** ZelKalixModule::getPositions: positions and revolution numbers. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetPositions(ZelModuleHandle h, double* positions, long* values,
                                                  unsigned short n, COUNT_REQUEST_OPTION option);
 /** ZelKalixModule::getErrors: the seven error flags (n >= 7). */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixErrors(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
-                                                   unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixErrors(ZelModuleHandle h, KALIX_ERROR_RESULT* results,
+                                                   short n, unsigned short ch);
 /** ZelKalixModule::getWarnings: the five warning flags (n >= 5). */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixWarnings(ZelModuleHandle h, KALIX_ERROR_RESULT* results, short n,
-                                                     unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetKalixWarnings(ZelModuleHandle h, KALIX_ERROR_RESULT* results,
+                                                     short n, unsigned short ch);
 /** 1 when any of the channel's error flags is set, else 0. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelErrorState(ZelModuleHandle h, unsigned char* state,
                                                          unsigned short ch);
@@ -520,24 +568,27 @@ ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelErrorState(ZelModuleHandle h, unsi
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetChannelWarningState(ZelModuleHandle h, unsigned char* state,
                                                            unsigned short ch);
 /** ZelKalixModule::getEncoderName (10 bytes); 38 outside channels 0 to 7. */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderName(ZelModuleHandle h, char* text, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderName(ZelModuleHandle h, char* text,
+                                                   unsigned short ch);
 /** ZelKalixModule::getEncoderId (11 bytes); 38 outside channels 0 to 7. */
 ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderId(ZelModuleHandle h, char* text, unsigned short ch);
 /** ZelKalixModule::getSerialNumber (17 bytes); 38 outside channels 0 to 7. */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderSerialNumber(ZelModuleHandle h, char* text, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetEncoderSerialNumber(ZelModuleHandle h, char* text,
+                                                           unsigned short ch);
 /** ZelKalixModule::getDiag: the nine diagnostic bytes (n >= 9). */
-ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, short n, unsigned char ch);
+ZEL_CAPI int ZEL_CALL ZelKalixModuleGetDiags(ZelModuleHandle h, unsigned char* values, short n,
+                                             unsigned char ch);
 
 /* ---- TTL ----------------------------------------------------------------- */
 /** ZelTtlModule::setCountingDirection (kept in the module). */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetCountingDirection(ZelModuleHandle h, unsigned char direction,
                                                        unsigned short ch);
 /** ZelTtlModule::getCounts: raw 32-bit counts. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetCounts(ZelModuleHandle h, unsigned long* counts, unsigned short n,
-                                            COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetCounts(ZelModuleHandle h, unsigned long* counts,
+                                            unsigned short n, COUNT_REQUEST_OPTION option);
 /** ZelTtlModule::getPositions. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
-                                               COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetPositions(ZelModuleHandle h, double* positions,
+                                               unsigned short n, COUNT_REQUEST_OPTION option);
 /** ZelTtlModule::setLineCount (sends the factor); 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetLineCount(ZelModuleHandle h, unsigned long lines,
                                                TTL_INTERPOLATION interpolation, unsigned short ch);
@@ -546,24 +597,29 @@ ZEL_CAPI int ZEL_CALL ZelTtlModuleGetLineCount(ZelModuleHandle h, unsigned long*
                                                TTL_INTERPOLATION* interpolation, unsigned short ch);
 /** ZelTtlModule::setSignalPeriod (sends the factor); 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetSignalPeriod(ZelModuleHandle h, double period,
-                                                  TTL_INTERPOLATION interpolation, unsigned short ch);
+                                                  TTL_INTERPOLATION interpolation,
+                                                  unsigned short ch);
 /** ZelTtlModule::getSignalPeriod; 38 when refused. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetSignalPeriod(ZelModuleHandle h, double* period,
-                                                  TTL_INTERPOLATION* interpolation, unsigned short ch);
+                                                  TTL_INTERPOLATION* interpolation,
+                                                  unsigned short ch);
 /** ZelTtlModule::initReferencing: starts the channel's referencing. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleStartReferencing(ZelModuleHandle h, unsigned char ch, REFERENCE_MARK_ENUM mark,
-                                                   unsigned short value);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleStartReferencing(ZelModuleHandle h, unsigned char ch,
+                                                   REFERENCE_MARK_ENUM mark, unsigned short value);
 /** ZelTtlModule::isReferencingComplete. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch, bool* complete);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingComplete(ZelModuleHandle h, unsigned char ch,
+                                                         bool* complete);
 /** ZelTtlModule::acknowledgeReferencing. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleAcknowledgeReferencing(ZelModuleHandle h, unsigned char ch);
 /** ZelTtlModule::getReferencingState, written as 16 bits. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingState(ZelModuleHandle h, unsigned char ch, REF_MARK_STATE* state);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetReferencingState(ZelModuleHandle h, unsigned char ch,
+                                                      REF_MARK_STATE* state);
 /** ZelTtlModule::setChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
                                                      unsigned char channel);
 /** ZelTtlModule::getChannelPresence. */
-ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n);
+ZEL_CAPI int ZEL_CALL ZelTtlModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence,
+                                                     unsigned char n);
 /** ZelTtlModule::getFpgaRevision. */
 ZEL_CAPI int ZEL_CALL ZelTtlModuleGetFpgaRevision(ZelModuleHandle h, unsigned short* revision);
 
@@ -573,31 +629,39 @@ ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetUom(ZelModuleHandle h, LVDT_UOM uom, unsig
 /** ZelLvdtModule::getUom; 38 for channel 8 or more. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetUom(ZelModuleHandle h, LVDT_UOM* uom, unsigned short ch);
 /** ZelLvdtModule::setResolution. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetResolution(ZelModuleHandle h, double resolution, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetResolution(ZelModuleHandle h, double resolution,
+                                                 unsigned short ch);
 /** ZelLvdtModule::getResolution. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetResolution(ZelModuleHandle h, double* resolution, unsigned short ch);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetResolution(ZelModuleHandle h, double* resolution,
+                                                 unsigned short ch);
 /** ZelLvdtModule::getPositions. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetPositions(ZelModuleHandle h, double* positions, unsigned short n,
-                                                COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetPositions(ZelModuleHandle h, double* positions,
+                                                unsigned short n, COUNT_REQUEST_OPTION option);
 /** ZelLvdtModule::getExcitationValues: volts and kilohertz. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetExcitationValues(ZelModuleHandle h, double* volts, double* kilohertz);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetExcitationValues(ZelModuleHandle h, double* volts,
+                                                       double* kilohertz);
 /** ZelLvdtModule::setExcitationVoltage (1.5 to 5.5 V). */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetExcitationVoltage(ZelModuleHandle h, double volts);
 /** ZelLvdtModule::setExcitationFrequency (3 to 50 kHz). */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetExcitationFrequency(ZelModuleHandle h, double kilohertz);
 /** ZelLvdtModule::getVoltage: demodulated voltage and signed reading. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetVoltage(ZelModuleHandle h, unsigned short ch, double* voltage, long* raw);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetVoltage(ZelModuleHandle h, unsigned short ch, double* voltage,
+                                              long* raw);
 /** ZelLvdtModule::setChannelPresence. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetChannelPresence(ZelModuleHandle h, unsigned char presence,
                                                       unsigned char channel);
 /** ZelLvdtModule::getChannelPresence. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence, unsigned char n);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetChannelPresence(ZelModuleHandle h, unsigned char* presence,
+                                                      unsigned char n);
 /** ZelLvdtModule::setDiagnosticsEnabled. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDiagnosticsEnabled(ZelModuleHandle h, LVDT_UPDATE_CHOICES choice);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetDiagnosticsEnabled(ZelModuleHandle h,
+                                                         LVDT_UPDATE_CHOICES choice);
 /** ZelLvdtModule::getSensorGain. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetSensorGain(ZelModuleHandle h, unsigned short ch, unsigned char* gain);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetSensorGain(ZelModuleHandle h, unsigned short ch,
+                                                 unsigned char* gain);
 /** ZelLvdtModule::setSensorGain. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetSensorGain(ZelModuleHandle h, unsigned short ch, unsigned char gain);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetSensorGain(ZelModuleHandle h, unsigned short ch,
+                                                 unsigned char gain);
 /** ZelLvdtModule::teachSensorGain. */
 ZEL_CAPI int ZEL_CALL ZelLvdtModuleTeachSensorGain(ZelModuleHandle h, unsigned short ch);
 /** ZelLvdtModule::getTeachSensorGainFinished. */
@@ -606,7 +670,8 @@ ZEL_CAPI int ZEL_CALL ZelLvdtModuleGetTeachSensorGainFinished(ZelModuleHandle h,
 /** ZelLvdtModule::getFpgaRevision. */
 ZEL_CAPI int ZEL_CALL ZelLvdtGetFpgaRevision(ZelModuleHandle h, unsigned short* revision);
 /** ZelLvdtModule::setOversampling. */
-ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetOversampling(ZelModuleHandle h, LVDT_OVERSAMPLING_CHOICES choice);
+ZEL_CAPI int ZEL_CALL ZelLvdtModuleSetOversampling(ZelModuleHandle h,
+                                                   LVDT_OVERSAMPLING_CHOICES choice);
 
 /* ---- Analog ------------------------------------------------------------ */
 /** ZelAnalogModule::getVoltage: the two voltages (n >= 2). */
@@ -619,42 +684,48 @@ ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetCurrent(ZelModuleHandle h, double* value
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetValues(ZelModuleHandle h, double* values, unsigned short n,
                                                COUNT_REQUEST_OPTION option);
 /** ZelAnalogModule::getScaledValues (n >= 4). */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaledValues(ZelModuleHandle h, double* values, unsigned short n,
-                                                     COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaledValues(ZelModuleHandle h, double* values,
+                                                     unsigned short n, COUNT_REQUEST_OPTION option);
 /** ZelAnalogModule::setScaling; 38 for channel 2 or more. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetScaling(ZelModuleHandle h, unsigned short ch, double scaling);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetScaling(ZelModuleHandle h, unsigned short ch,
+                                                double scaling);
 /** ZelAnalogModule::getScaling; 38 for channel 2 or more. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaling(ZelModuleHandle h, unsigned short ch, double* scaling);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetScaling(ZelModuleHandle h, unsigned short ch,
+                                                double* scaling);
 /** ZelAnalogModule::getDiagVoltages: twelve values (n >= 12). */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDiagVoltages(ZelModuleHandle h, double* values, unsigned short n);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetDiagVoltages(ZelModuleHandle h, double* values,
+                                                     unsigned short n);
 /** ZelAnalogModule::setNumSamples (0 to 100). */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetNumSamples(ZelModuleHandle h, unsigned char channel, unsigned char samples);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetNumSamples(ZelModuleHandle h, unsigned char channel,
+                                                   unsigned char samples);
 /** ZelAnalogModule::setResolution. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetResolution(ZelModuleHandle h, unsigned short ch, double value);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetResolution(ZelModuleHandle h, unsigned short ch,
+                                                   double value);
 /** ZelAnalogModule::setOffset. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleSetOffset(ZelModuleHandle h, unsigned short ch, double value);
 /** ZelAnalogModule::getResolution. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetResolution(ZelModuleHandle h, unsigned short ch, double* value);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetResolution(ZelModuleHandle h, unsigned short ch,
+                                                   double* value);
 /** ZelAnalogModule::getOffset. */
 ZEL_CAPI int ZEL_CALL ZelAnalogModuleGetOffset(ZelModuleHandle h, unsigned short ch, double* value);
 /** ZelAnalogModule::computeResolutionAndOffset: the calibration through two points. */
-ZEL_CAPI int ZEL_CALL ZelAnalogModuleComputeResolutionAndOffset(ZelModuleHandle h, unsigned short ch,
-                                                                double* resolution, double* offset,
-                                                                double scaledHigh, double scaledLow,
-                                                                double readingHigh, double readingLow);
+ZEL_CAPI int ZEL_CALL ZelAnalogModuleComputeResolutionAndOffset(
+    ZelModuleHandle h, unsigned short ch, double* resolution, double* offset, double scaledHigh,
+    double scaledLow, double readingHigh, double readingLow);
 
 /* ---- I/O and pneumatic ------------------------------------------------- */
 /** ZelIoModule::setOutputs with bits 0 to 3 of `outputs`. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleSetOutputs(ZelModuleHandle h, unsigned long outputs);
 /** ZelIoModule::setOutput: output 1 to 4 on for any non-zero value. */
-ZEL_CAPI int ZEL_CALL ZelIoModuleSetOutput(ZelModuleHandle h, unsigned char output, unsigned short value);
+ZEL_CAPI int ZEL_CALL ZelIoModuleSetOutput(ZelModuleHandle h, unsigned char output,
+                                           unsigned short value);
 /** ZelIoModule::getOutputs: the output mask. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleGetOutputs(ZelModuleHandle h, unsigned char* outputs);
 /** ZelIoModule::getInputs: the input mask. */
 ZEL_CAPI int ZEL_CALL ZelIoModuleGetInputs(ZelModuleHandle h, unsigned char* inputs);
 /** ZelIoModule::getIO: input mask into `first`, output mask into `second`. */
-ZEL_CAPI int ZEL_CALL ZelIoModuleGetIO(ZelModuleHandle h, unsigned char* first, unsigned char* second,
-                                       COUNT_REQUEST_OPTION option);
+ZEL_CAPI int ZEL_CALL ZelIoModuleGetIO(ZelModuleHandle h, unsigned char* first,
+                                       unsigned char* second, COUNT_REQUEST_OPTION option);
 /** ZelPneumaticModule::setOutput: the valve open for any non-zero value. */
 ZEL_CAPI int ZEL_CALL ZelPneumaticModuleSetOutput(ZelModuleHandle h, unsigned short value);
 /** ZelPneumaticModule::getOutput: 1 open, 0 closed. */
@@ -675,37 +746,46 @@ ZEL_CAPI int ZEL_CALL ZelConfigFileGetFilename(ZelConfigHandle h, char* text);
 /** ZelConfigReader::getNumModules; the count is written only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetNumModules(ZelConfigHandle h, unsigned short* count);
 /** ZelConfigReader::getNumChannels; the count is written only on code 0. */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module, unsigned short* count);
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetNumChannels(ZelConfigHandle h, unsigned short module,
+                                                  unsigned short* count);
 /** ZelConfigReader::getElement at document level; the text (one line per element) is copied whole
  *  only on code 0.
  */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetElement(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element);
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetElement(ZelConfigHandle h, char* text,
+                                              ZEL_XML_ELEMENTS element);
 /** ZelConfigReader::getElement at module level; the text is copied whole only on code 0. */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text, unsigned short module,
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetModuleElement(ZelConfigHandle h, char* text,
+                                                    unsigned short module,
                                                     ZEL_XML_ELEMENTS element);
 /** ZelConfigReader::getElement at channel level; the text is copied whole only on code 0. */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text, unsigned short module,
-                                                     unsigned short channel, ZEL_XML_ELEMENTS element);
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetChannelElement(ZelConfigHandle h, char* text,
+                                                     unsigned short module, unsigned short channel,
+                                                     ZEL_XML_ELEMENTS element);
 /** ZelConfigReader::getSpecificModule: "Tag, text" lines, "" when there are none; always 0 for
  *  valid pointers. Copied whole: the buffer must hold it.
  */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text, unsigned short module);
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificModule(ZelConfigHandle h, char* text,
+                                                     unsigned short module);
 /** ZelConfigReader::getSpecificChannel: "Tag, text" lines, "" when there are none; always 0 for
  *  valid pointers. Copied whole: the buffer must hold it.
  */
-ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text, unsigned short module,
+ZEL_CAPI int ZEL_CALL ZelConfigFileGetSpecificChannel(ZelConfigHandle h, char* text,
+                                                      unsigned short module,
                                                       unsigned short channel);
 /** ZelConfigReader::getAllElements; copied whole only on code 0. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileGetAllElements(ZelConfigHandle h, char* text);
 /** ZelConfigReader::validateElements; element, module and channel always say where it stopped. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileValidateElements(ZelConfigHandle h, ZEL_XML_ELEMENTS* element,
-                                                    unsigned short* module, unsigned short* channel);
+                                                    unsigned short* module,
+                                                    unsigned short* channel);
 /** ZelConfigWriter::setElement at module level. */
-ZEL_CAPI int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value, unsigned short module,
+ZEL_CAPI int ZEL_CALL ZelConfigFileSetModuleElement(ZelConfigHandle h, const char* value,
+                                                    unsigned short module,
                                                     ZEL_XML_ELEMENTS element);
 /** ZelConfigWriter::setElement at channel level. */
-ZEL_CAPI int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value, unsigned short module,
-                                                     unsigned short channel, ZEL_XML_ELEMENTS element);
+ZEL_CAPI int ZEL_CALL ZelConfigFileSetChannelElement(ZelConfigHandle h, const char* value,
+                                                     unsigned short module, unsigned short channel,
+                                                     ZEL_XML_ELEMENTS element);
 /** ZelConfigBase::removeSpecificModuleNode. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned short module);
 /** ZelConfigWriter::writeFile to the loaded file's name. */
@@ -713,9 +793,11 @@ ZEL_CAPI int ZEL_CALL ZelConfigFileWriteFile(ZelConfigHandle h);
 /** ZelConfigWriter::writeFile to another name. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name);
 /** The text of a configuration result (ZelConfigBase::decodeErrorType). */
-ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text, ZEL_XML_RETURN code);
+ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text,
+                                                   ZEL_XML_RETURN code);
 /** The tag of an element (ZelConfigBase::decodeElementType). */
-ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text, ZEL_XML_ELEMENTS element);
+ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeElementType(ZelConfigHandle h, char* text,
+                                                     ZEL_XML_ELEMENTS element);
 
 #ifdef __cplusplus
 }

@@ -20,8 +20,9 @@ namespace {
 constexpr char kMethod[] = "ZelChainSampler::sample";
 
 bool isMeasuring(const MODULE_ID& id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) || ZelModule::isTtlModule(id) ||
-           ZelModule::isLvdtModule(id) || ZelModule::isAnalogModule(id);
+    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
+           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
+           ZelModule::isAnalogModule(id);
 }
 
 }  // namespace
@@ -48,7 +49,8 @@ ZelChainSampler::ZelChainSampler(ZelModule* const* modules, unsigned short count
 
 ZelChainSampler::~ZelChainSampler() = default;
 
-void ZelChainSampler::collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions) {
+void ZelChainSampler::collect(std::vector<ZelModule*> modules,
+                              const std::vector<unsigned short>& positions) {
     for (std::size_t i = 0; i < modules.size(); ++i) {
         if (modules[i] == nullptr || !isMeasuring(modules[i]->getModuleData().moduleId)) continue;
         all.push_back(modules[i]);
@@ -108,7 +110,9 @@ unsigned short ZelChainSampler::failures() const {
 void ZelChainSampler::registerSockets() {
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
         const UdpSocket& socket = inFlight[i].module->udpSocket;
-        if (registered[i] == socket.handle() && registeredGeneration[i] == socket.socketGeneration()) continue;
+        if (registered[i] == socket.handle() &&
+            registeredGeneration[i] == socket.socketGeneration())
+            continue;
         if (registered[i] != -1) waitSet->remove(registered[i]);
         registered[i] = waitSet->add(socket.handle(), i) ? socket.handle() : -1;
         registeredGeneration[i] = socket.socketGeneration();
@@ -152,8 +156,8 @@ bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long
     unsigned char request[zelbus::kFrameSize] = {};
     ZelModule::countsRequest(option, request);
     const long timeoutMs = slot.module->getUdpTimeout();
-    if (!slot.module->udpSocket.sendAttempt(reinterpret_cast<const char*>(request), zelbus::frameLength(request),
-                                            timeoutMs)) {
+    if (!slot.module->udpSocket.sendAttempt(reinterpret_cast<const char*>(request),
+                                            zelbus::frameLength(request), timeoutMs)) {
         return false;
     }
     records[i].sentUs = nowUs;
@@ -176,7 +180,8 @@ void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int le
 // Gives up on the slots past their deadline with no retry left, asks
 // again those with one, takes a held answer nothing followed; returns the
 // earliest deadline or hold of the slots still waiting, and how many wait.
-long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now, std::size_t* remaining) {
+long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now,
+                                    std::size_t* remaining) {
     long long next = now;
     *remaining = 0;
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
@@ -202,7 +207,8 @@ long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now, 
                 continue;
             }
         }
-        const long long due = slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
+        const long long due =
+            slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
         next = *remaining == 0 ? due : std::min(next, due);
         ++*remaining;
     }
@@ -254,7 +260,8 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         const long long now = net::monotonicMicroseconds();
         if (now >= lookAt) lookAt = lookOver(option, now, &remaining);
         if (remaining == 0) break;
-        const long long sleepUs = now - spinFrom < spinWaitUs ? 0 : std::max<long long>(0, lookAt - now);
+        const long long sleepUs =
+            now - spinFrom < spinWaitUs ? 0 : std::max<long long>(0, lookAt - now);
         const int n = waitSet->wait(sleepUs, readyTags.data(), readyTags.size());
         if (n < 0) {
             for (std::size_t i = 0; i < inFlight.size(); ++i) {
@@ -276,11 +283,13 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
             }
             const long long at = net::monotonicMicroseconds();
             ZelbusResponse answer{};
-            if (length > static_cast<long>(sizeof(answer.data))) continue;  // oversize: not an answer
+            if (length > static_cast<long>(sizeof(answer.data)))
+                continue;  // oversize: not an answer
             std::memcpy(answer.data, buffer, static_cast<std::size_t>(length));
             // Cut short of what its header announces: a failed attempt,
             // retried at its deadline like a lost answer.
-            if (length < static_cast<long>(zelbus::kHeaderSize) || length < zelbus::frameLength(answer.data)) {
+            if (length < static_cast<long>(zelbus::kHeaderSize) ||
+                length < zelbus::frameLength(answer.data)) {
                 continue;
             }
             if (slot.holdUntilUs != 0) {

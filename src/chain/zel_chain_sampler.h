@@ -42,7 +42,7 @@ struct ZelChainSample {
     /// LVDT: the signed readings, as unsigned long), and for Kalix modules the
     /// revolution of each channel.
     unsigned long counts[8] = {};
-    long revolutions[8] = {};  ///< Kalix: the revolution of each channel
+    long revolutions[8] = {};      ///< Kalix: the revolution of each channel
     unsigned short numCounts = 0;  ///< valid entries of counts
     /// Positions in each channel's unit (Kalix, 1 Vpp, TTL, LVDT), or the
     /// calibrated voltage and current of both channels (analog: voltage 0,
@@ -52,7 +52,7 @@ struct ZelChainSample {
     /// Host time stamps in monotonic microseconds: the request that got the
     /// answer was sent, and the answer came (0 when none came).
     long long sentUs = 0;
-    long long receivedUs = 0;  ///< see sentUs
+    long long receivedUs = 0;     ///< see sentUs
     unsigned short attempts = 0;  ///< requests sent in this sample
 };
 
@@ -62,7 +62,7 @@ class WaitSet;
 
 /// One snapshot of many measuring modules; see the file's description.
 class ZEL_API ZelChainSampler {
-public:
+  public:
     /// Every measuring module (Kalix, 1 Vpp, TTL, LVDT, analog) of an ordered
     /// chain; positions are chain positions. The chain must outlive the
     /// sampler and keep its modules.
@@ -105,7 +105,7 @@ public:
     /// Records of the last sample whose result is not code 0.
     unsigned short failures() const;
 
-private:
+  private:
     /// A selected module while a sample runs.
     struct Slot {
         ZelModule* module = nullptr;
@@ -120,18 +120,20 @@ private:
         ZelbusResponse held{};
     };
     ZEL_INTERNAL void prepare();
-    ZEL_INTERNAL void collect(std::vector<ZelModule*> modules, const std::vector<unsigned short>& positions);
+    ZEL_INTERNAL void collect(std::vector<ZelModule*> modules,
+                              const std::vector<unsigned short>& positions);
     ZEL_INTERNAL void registerSockets();
     ZEL_INTERNAL void waitOutOwedAnswers();
     ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
-    ZEL_INTERNAL long long lookOver(COUNT_REQUEST_OPTION option, long long now, std::size_t* remaining);
+    ZEL_INTERNAL long long lookOver(COUNT_REQUEST_OPTION option, long long now,
+                                    std::size_t* remaining);
     ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length,
                              long long nowUs, bool heldAlone);
     ZEL_INTERNAL void decode(std::size_t i, COUNT_REQUEST_OPTION option);
 
-    std::vector<ZelModule*> all;            ///< every measuring module offered
+    std::vector<ZelModule*> all;  ///< every measuring module offered
     std::vector<unsigned short> allPositions;
-    std::vector<ZelChainSample> records;    ///< the selection, in order
+    std::vector<ZelChainSample> records;  ///< the selection, in order
     std::vector<Slot> inFlight;
     std::vector<std::size_t> readyTags;
     std::unique_ptr<zel::platform::WaitSet> waitSet;

@@ -39,8 +39,13 @@ bool isEncoderModule(const MODULE_ID& id) {
 }  // namespace
 
 ZelInterface::ZelInterface()
-    : localIp{}, localPort(0), modules{}, numModules(0), numConnectResponses(0),
-      connectResponses{}, chainCreationState(ZEL_CHAIN_NOT_CREATED) {}
+    : localIp{},
+      localPort(0),
+      modules{},
+      numModules(0),
+      numConnectResponses(0),
+      connectResponses{},
+      chainCreationState(ZEL_CHAIN_NOT_CREATED) {}
 
 ZelInterface::~ZelInterface() { removeConnections(); }
 

@@ -36,7 +36,7 @@ enum ZEL_CHAIN_CREATION_STATE : int {
     ZEL_CHAIN_NOT_CREATED = 0,
     ZEL_CHAIN_DISCOVERING = 1,  ///< broadcast and creation of the module objects
     ZEL_CHAIN_ORDERING = 2,
-    ZEL_CHAIN_CREATED = 3,      ///< created and in chain order
+    ZEL_CHAIN_CREATED = 3,  ///< created and in chain order
     ZEL_CHAIN_FAILED = 4,
 };
 
@@ -46,7 +46,7 @@ constexpr unsigned short ZEL_MAX_CHAIN_MODULES = 64;
 /// A chain: discovery, one object per module kind, the order of the chain
 /// and lookups by position; see the file's description.
 class ZEL_API ZelInterface {
-public:
+  public:
     ZelInterface();
     virtual ~ZelInterface();
     ZelInterface(const ZelInterface&) = delete;
@@ -82,16 +82,16 @@ public:
     /// object is not of that class; getDeviceModule answers for Kalix, 1 Vpp
     /// and TTL modules only.
     ZelModule* getModule(unsigned short index);
-    ZelDeviceModule* getDeviceModule(unsigned short index);  ///< Kalix, 1 Vpp or TTL, or null
-    ZelKalixModule* getKalixModule(unsigned short index);  ///< as ZelKalixModule, or null
-    Zel1VppModule* get1VppModule(unsigned short index);  ///< as Zel1VppModule, or null
-    ZelTtlModule* getTtlModule(unsigned short index);  ///< as ZelTtlModule, or null
-    ZelLvdtModule* getLvdtModule(unsigned short index);  ///< as ZelLvdtModule, or null
-    ZelIoModule* getIoModule(unsigned short index);  ///< as ZelIoModule, or null
+    ZelDeviceModule* getDeviceModule(unsigned short index);        ///< Kalix, 1 Vpp or TTL, or null
+    ZelKalixModule* getKalixModule(unsigned short index);          ///< as ZelKalixModule, or null
+    Zel1VppModule* get1VppModule(unsigned short index);            ///< as Zel1VppModule, or null
+    ZelTtlModule* getTtlModule(unsigned short index);              ///< as ZelTtlModule, or null
+    ZelLvdtModule* getLvdtModule(unsigned short index);            ///< as ZelLvdtModule, or null
+    ZelIoModule* getIoModule(unsigned short index);                ///< as ZelIoModule, or null
     ZelPneumaticModule* getPneumaticModule(unsigned short index);  ///< or null
-    ZelAnalogModule* getAnalogModule(unsigned short index);  ///< as ZelAnalogModule, or null
+    ZelAnalogModule* getAnalogModule(unsigned short index);        ///< as ZelAnalogModule, or null
 
-private:
+  private:
     ZEL_INTERNAL ZelResults sendBroadcast(bool connectOption, const char* broadcastNetmask,
                                           bool factoryReset);
     ZEL_INTERNAL ZelResults createNewModule(const char* ip, bool connectOption);

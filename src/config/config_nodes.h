@@ -16,11 +16,13 @@ constexpr char kChannelTag[] = "Channel";
 // An element with more than one child node: a module or a channel. (Told
 // by the first two children, without building the list of all of them.)
 inline bool isContainer(const QDomNode& node) {
-    return node.isElement() && !node.firstChild().isNull() && !node.firstChild().nextSibling().isNull();
+    return node.isElement() && !node.firstChild().isNull() &&
+           !node.firstChild().nextSibling().isNull();
 }
 // An element with exactly one child node: a value.
 inline bool isLeaf(const QDomNode& node) {
-    return node.isElement() && !node.firstChild().isNull() && node.firstChild().nextSibling().isNull();
+    return node.isElement() && !node.firstChild().isNull() &&
+           node.firstChild().nextSibling().isNull();
 }
 
 // Texts cross the interface one byte per character.

@@ -77,9 +77,7 @@ ZEL_XML_RETURN ZelConfigBase::reloadXml() {
 
 std::string ZelConfigBase::getFilename() { return fileName; }
 
-QDomDocument* ZelConfigBase::loadedDocument() const {
-    return loaded ? document.get() : nullptr;
-}
+QDomDocument* ZelConfigBase::loadedDocument() const { return loaded ? document.get() : nullptr; }
 
 namespace {
 

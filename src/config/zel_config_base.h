@@ -36,7 +36,7 @@ enum ZEL_XML_ELEMENTS : int {
 #define ZEL_XML_ELEMENT_ENUMERATOR(name, value, tag) name = value,
     ZEL_XML_ELEMENT_TABLE(ZEL_XML_ELEMENT_ENUMERATOR)
 #undef ZEL_XML_ELEMENT_ENUMERATOR
-    ZEL_XML_UNKNOWN_ELEMENT = 133,  ///< a text naming no element
+        ZEL_XML_UNKNOWN_ELEMENT = 133,  ///< a text naming no element
 };
 
 /// The result of every configuration operation.
@@ -50,7 +50,7 @@ enum ZEL_XML_RETURN : int {
 /// A loaded configuration document and the walks by module and channel
 /// number; see the file's description.
 class ZEL_API ZelConfigBase {
-public:
+  public:
     ZelConfigBase();
     ~ZelConfigBase();
     ZelConfigBase(const ZelConfigBase&) = delete;
@@ -78,7 +78,7 @@ public:
     /// Text of a result, "Ok" outside 0 to 16.
     static std::string decodeErrorType(const ZEL_XML_RETURN& code);
 
-protected:
+  protected:
     /// True while a document is loaded.
     bool isLoaded() const { return loaded; }
     /// The document while loaded; null otherwise.
@@ -92,7 +92,7 @@ protected:
     /// The "Module" element the module walk finds for n; null when none.
     ZEL_INTERNAL QDomElement moduleElement(const unsigned short& module) const;
 
-private:
+  private:
     std::string fileName;
     std::unique_ptr<QDomDocument> document;
     bool loaded;

@@ -39,7 +39,8 @@ std::string listing(const QDomNodeList& nodes) {
     for (int i = 0; i < nodes.count(); ++i) {
         const QDomNode node = nodes.at(i);
         if (!isLeaf(node)) continue;
-        out += toLatin1(node.toElement().tagName()) + ", " + toLatin1(node.toElement().text()) + "\n";
+        out +=
+            toLatin1(node.toElement().tagName()) + ", " + toLatin1(node.toElement().text()) + "\n";
     }
     return out;
 }
@@ -72,7 +73,8 @@ ZEL_XML_RETURN ZelConfigReader::getNumModules(unsigned short& count) {
     return ZEL_XML_OK;
 }
 
-ZEL_XML_RETURN ZelConfigReader::getNumChannels(const unsigned short& module, unsigned short& count) {
+ZEL_XML_RETURN ZelConfigReader::getNumChannels(const unsigned short& module,
+                                               unsigned short& count) {
     if (const ZEL_XML_RETURN r = readable(); r != ZEL_XML_OK) return r;
     const QDomElement root = loadedDocument()->documentElement();
     if (root.isNull()) return ZEL_XML_ROOT_NULL;
@@ -272,13 +274,14 @@ ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsi
             return ZEL_XML_OK;
         };
         for (int e = ZEL_XML_SERIAL_NUMBER; e <= ZEL_XML_ACTIVE; ++e) {
-            if (const ZEL_XML_RETURN r = readLeaf(static_cast<ZEL_XML_ELEMENTS>(e)); r != ZEL_XML_OK) {
+            if (const ZEL_XML_RETURN r = readLeaf(static_cast<ZEL_XML_ELEMENTS>(e));
+                r != ZEL_XML_OK) {
                 return r;
             }
         }
         if (ZelModule::isLvdtModule(static_cast<MODULE_ID>(id))) {
-            for (ZEL_XML_ELEMENTS e : {ZEL_XML_PRIMARY_EXCITATION_VOLTAGE,
-                                       ZEL_XML_PRIMARY_EXCITATION_FREQUENCY}) {
+            for (ZEL_XML_ELEMENTS e :
+                 {ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY}) {
                 if (const ZEL_XML_RETURN r = readLeaf(e); r != ZEL_XML_OK) return r;
             }
         }

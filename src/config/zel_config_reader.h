@@ -13,7 +13,7 @@
 
 /// The reads and the check of a loaded configuration document.
 class ZEL_API ZelConfigReader : public ZelConfigBase {
-public:
+  public:
     ZelConfigReader();
     ~ZelConfigReader();
 
@@ -53,7 +53,7 @@ public:
     /// Whether a channel of a module of identity `id` must hold `element`.
     static bool isRequiredChannelElement(ZEL_XML_ELEMENTS element, unsigned long id);
 
-protected:
+  protected:
     /// 4 when nothing is loaded, 5 when the document is missing, else 0.
     ZEL_INTERNAL ZEL_XML_RETURN readable() const;
 };

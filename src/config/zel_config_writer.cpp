@@ -33,7 +33,8 @@ QString declaredEncoding(const QDomDocument& document) {
     at = skipBlanks(at);
     if (at >= data.size() || data.at(at) != QLatin1Char('=')) return QStringLiteral("UTF-8");
     at = skipBlanks(at + 1);
-    if (at >= data.size() || (data.at(at) != QLatin1Char('"') && data.at(at) != QLatin1Char('\''))) {
+    if (at >= data.size() ||
+        (data.at(at) != QLatin1Char('"') && data.at(at) != QLatin1Char('\''))) {
         return QStringLiteral("UTF-8");
     }
     const qsizetype end = data.indexOf(data.at(at), at + 1);
@@ -48,7 +49,7 @@ bool isUnicodeEncoding(const QString& name) {
 
 // Whether the encoding holds a code point: it survives the way there and back.
 class Repertoire {
-public:
+  public:
     explicit Repertoire(const QString& encoding)
         : name(encoding.toLatin1()), everything(isUnicodeEncoding(encoding)) {}
     bool holds(char32_t c) {
@@ -64,7 +65,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     QByteArray name;
     bool everything;
     QHash<char32_t, bool> seen;
@@ -191,8 +192,9 @@ ZEL_XML_RETURN ZelConfigWriter::writeFile(const std::string& name) {
                            encoding.startsWith(QLatin1String("UTF-32"), Qt::CaseInsensitive)) &&
                           !encoding.endsWith(QLatin1String("LE"), Qt::CaseInsensitive) &&
                           !encoding.endsWith(QLatin1String("BE"), Qt::CaseInsensitive);
-    QStringEncoder encoder(encoding.toLatin1().constData(),
-                           needsBom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    QStringEncoder encoder(encoding.toLatin1().constData(), needsBom
+                                                                ? QStringConverter::Flag::WriteBom
+                                                                : QStringConverter::Flag::Default);
     if (!encoder.isValid()) return ZEL_XML_INVALID_FILE;
     Repertoire repertoire(encoding);
     QString serialised = document->toString(kWriteIndent);

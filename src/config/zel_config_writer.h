@@ -13,7 +13,7 @@
 
 /// Edits and writes a loaded configuration document.
 class ZEL_API ZelConfigWriter : public ZelConfigReader {
-public:
+  public:
     ZelConfigWriter();
     ~ZelConfigWriter();
 
@@ -43,7 +43,7 @@ public:
     /// @copydoc writeFile()
     ZEL_XML_RETURN writeFile(const std::string& fileName);
 
-private:
+  private:
     ZEL_INTERNAL ZEL_XML_RETURN setIn(const QDomNodeList& nodes, const ZEL_XML_ELEMENTS& element,
                                       const std::string& text);
 };

@@ -12,7 +12,7 @@
 
 /// Byte-order and address conversions of the module protocol.
 class ZEL_API CommonUtils {
-public:
+  public:
     /// Longest dotted text strToIpAddr reads; longer input is cut there.
     static constexpr unsigned kMaxIpTextLength = 255;
 

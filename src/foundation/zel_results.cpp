@@ -60,8 +60,7 @@ void ZelResults::setLine(const unsigned long* line) {
     if (line != nullptr) line_ = *line;
 }
 
-void ZelResults::set(const ZEL_RESPONSE_CODE* code, const char* method,
-                     const unsigned long* line) {
+void ZelResults::set(const ZEL_RESPONSE_CODE* code, const char* method, const unsigned long* line) {
     if (code == nullptr || method == nullptr || line == nullptr) return;
     code_ = *code;
     setMethod(method);

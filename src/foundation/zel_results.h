@@ -28,7 +28,7 @@ enum ZEL_RESPONSE_CODE : int {
 /// The outcome of one operation. A plain value: copying copies all three
 /// fields, nothing is shared.
 class ZEL_API ZelResults {
-public:
+  public:
     /// Capacity of the method text, terminator included.
     static constexpr unsigned kMethodCapacity = 128;
 
@@ -69,7 +69,7 @@ public:
     /// The source line, as getLine().
     unsigned long line() const { return line_; }
 
-private:
+  private:
     ZEL_RESPONSE_CODE code_;
     char method_[kMethodCapacity];
     unsigned long line_;

@@ -43,8 +43,7 @@ struct Entry {
     {name, idText, model, Kind::kind, priority, base},
 
 /// Every identity, in the order of the table.
-constexpr Entry kTable[] = {
-    ZEL_MODULE_ID_TABLE(ZEL_MODULE_ID_ENTRY)
+constexpr Entry kTable[] = {ZEL_MODULE_ID_TABLE(ZEL_MODULE_ID_ENTRY)
 #undef ZEL_MODULE_ID_ENTRY
 };
 

@@ -59,11 +59,11 @@ enum ENCODER_TYPES_ENUM : int {
 
 /// Unit of a channel's positions.
 enum UOM : int {
-    UOM_NONE = 0,         ///< raw counts
-    UOM_COUNTS = 1,       ///< raw counts; also the unit of an empty Kalix channel
+    UOM_NONE = 0,    ///< raw counts
+    UOM_COUNTS = 1,  ///< raw counts; also the unit of an empty Kalix channel
     UOM_INCH = 2,
     UOM_MILLIMETRE = 3,
-    UOM_DEGREE = 4,       ///< rotary channels; linear conversions take it as millimetres
+    UOM_DEGREE = 4,  ///< rotary channels; linear conversions take it as millimetres
 };
 
 /// Signal kind of a 1 Vpp channel; the module reports 1 for current signals

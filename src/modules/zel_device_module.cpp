@@ -140,8 +140,8 @@ ZelResults ZelDeviceModule::clearErrorsAndWarnings(unsigned short channel) {
     constexpr char kMethod[] = "ZelDeviceModule::clearErrorsAndWarnings";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
     ZelbusResponse response{};
-    ZelResults r = channelFunction(static_cast<unsigned char>(channel), kClearErrorsAndWarnings,
-                                   &response);
+    ZelResults r =
+        channelFunction(static_cast<unsigned char>(channel), kClearErrorsAndWarnings, &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }

@@ -196,7 +196,8 @@ ZelResults ZelLvdtModule::getPositions(double* positions, unsigned short length,
         const auto c = static_cast<unsigned short>(i);
         double scaling = 1.0;
         if (!getScaling(&scaling, c) || scaling == 0.0) scaling = 1.0;
-        positions[i] = static_cast<double>(readings[i]) * lvdtResolution[i] * scaling + getDeviceOffset(c);
+        positions[i] =
+            static_cast<double>(readings[i]) * lvdtResolution[i] * scaling + getDeviceOffset(c);
     }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -211,7 +212,8 @@ int ZelLvdtModule::decodeReadings(ZelbusResponse& response, long* readings) {
     return m;
 }
 
-ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length, COUNT_REQUEST_OPTION option) {
+ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length,
+                                      COUNT_REQUEST_OPTION option) {
     constexpr char kMethod[] = "ZelLvdtModule::getReadings";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (readings == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);

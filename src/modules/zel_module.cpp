@@ -25,11 +25,11 @@ constexpr std::size_t kVariantSuffixLength = 3;
 constexpr int kReleaseBeta = 5;
 constexpr int kReleaseCandidate = 6;
 
-
 // "major.minor.patch", with the release kind's suffix and build number.
 void formatVersion(char* out, int major, int minor, int patch, int release, int build) {
     if (release == kReleaseBeta) {
-        std::snprintf(out, ZEL_VERSION_TEXT_CAPACITY, "%d.%d.%d Beta %d", major, minor, patch, build);
+        std::snprintf(out, ZEL_VERSION_TEXT_CAPACITY, "%d.%d.%d Beta %d", major, minor, patch,
+                      build);
     } else if (release == kReleaseCandidate) {
         std::snprintf(out, ZEL_VERSION_TEXT_CAPACITY, "%d.%d.%d RC %d", major, minor, patch, build);
     } else {
@@ -228,8 +228,7 @@ ZelResults ZelModule::checkAnswer(UdpCmdType command, const ZelbusResponse* resp
 }
 
 ZelResults ZelModule::exchangeExpecting(unsigned char* request, UdpCmdType command,
-                                        ZelbusResponse* response, const char* method,
-                                        int line) {
+                                        ZelbusResponse* response, const char* method, int line) {
     ZelResults r = sendCommandWait(request, response);
     if (!r.ok()) return r;
     if (response->command != command) return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);

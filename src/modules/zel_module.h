@@ -44,8 +44,8 @@ struct ModuleData {
     unsigned char typeByte = 0;
     /// Channels of the module (a 6-channel answer is stored as 4).
     unsigned short numChannels = 0;
-    bool connectFlag = false;        ///< the module the host is plugged into
-    bool configDhcp = false;         ///< DHCP flag of the configuration answer
+    bool connectFlag = false;  ///< the module the host is plugged into
+    bool configDhcp = false;   ///< DHCP flag of the configuration answer
     /// The module's current address.
     char ipAddress[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
     /// The port the module answered from.
@@ -66,7 +66,7 @@ struct ModuleData {
     char netmaskStatic[ZEL_IP_TEXT_CAPACITY] = "0.0.0.0";
     /// The serial number text.
     char serialNumber[ZEL_SERIAL_TEXT_CAPACITY] = "0";
-    char revisionChar = ' ';         ///< a module reporting 0 is stored as a space
+    char revisionChar = ' ';  ///< a module reporting 0 is stored as a space
 };
 
 /// A module's answer to getLeft.
@@ -84,7 +84,7 @@ struct LeftData {
 /// every kind answers. See the file's description for the checks every
 /// operation makes.
 class ZEL_API ZelModule : public ZelComm {
-public:
+  public:
     ZelModule();
     ~ZelModule() override;
 
@@ -98,15 +98,15 @@ public:
     // The kind tests: true when the identity is in the table with that kind
     // or class; false for 0 and any value not in the table.
     static bool isPowerSupplyModule(const MODULE_ID& id);  ///< A power supply.
-    static bool isKalixModule(const MODULE_ID& id);  ///< A Kalix encoder module.
-    static bool is1VppModule(const MODULE_ID& id);  ///< A 1 Vpp encoder module.
-    static bool isTtlModule(const MODULE_ID& id);  ///< A TTL encoder module.
-    static bool isLvdtModule(const MODULE_ID& id);  ///< An LVDT module.
-    static bool isAnalogModule(const MODULE_ID& id);  ///< An analog input module.
-    static bool isIOModule(const MODULE_ID& id);  ///< A digital I/O module.
-    static bool isPneumaticModule(const MODULE_ID& id);  ///< A pneumatic valve module.
-    static bool isPriority1Module(const MODULE_ID& id);  ///< Programming priority class 1.
-    static bool isPriority2Module(const MODULE_ID& id);  ///< Programming priority class 2.
+    static bool isKalixModule(const MODULE_ID& id);        ///< A Kalix encoder module.
+    static bool is1VppModule(const MODULE_ID& id);         ///< A 1 Vpp encoder module.
+    static bool isTtlModule(const MODULE_ID& id);          ///< A TTL encoder module.
+    static bool isLvdtModule(const MODULE_ID& id);         ///< An LVDT module.
+    static bool isAnalogModule(const MODULE_ID& id);       ///< An analog input module.
+    static bool isIOModule(const MODULE_ID& id);           ///< A digital I/O module.
+    static bool isPneumaticModule(const MODULE_ID& id);    ///< A pneumatic valve module.
+    static bool isPriority1Module(const MODULE_ID& id);    ///< Programming priority class 1.
+    static bool isPriority2Module(const MODULE_ID& id);    ///< Programming priority class 2.
     /// The heads of a chain, with four extra latch inputs.
     static bool isBaseModule(const MODULE_ID& id);
     /// Identity 0: a module answering from its bootloader only.
@@ -236,7 +236,7 @@ public:
                                      const ROTARY_FORMAT* format);
 
     /// @}
-protected:
+  protected:
     /// True once initialisation connected to the module.
     bool isCommInitialized() const { return commInitialized; }
     /// True once the kind's own initialisation succeeded.
@@ -268,8 +268,8 @@ protected:
     /// stored module address (26) and of the command's type (4).
     ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
 
-private:
-    friend class ZelProgramming;  ///< selects the image by the priority class
+  private:
+    friend class ZelProgramming;   ///< selects the image by the priority class
     friend class ZelChainSampler;  ///< hands over the answers it collected
 
     /// 1 or 2 for the identity's class, 0 when it has none.

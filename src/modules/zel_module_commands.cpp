@@ -25,7 +25,6 @@ constexpr unsigned char kIntegrityRead = 0;
 constexpr unsigned char kIntegrityClear = 1;
 constexpr unsigned char kIntegrityClearAll = 2;
 
-
 }  // namespace
 
 using zelbus::paramCount;
@@ -39,8 +38,8 @@ void ZelModule::convertCountsCommand(ZelbusResponse* response) {
     if (k > static_cast<int>(ZEL_CHANNEL_CAPACITY)) k = ZEL_CHANNEL_CAPACITY;
     response->numCounts = static_cast<unsigned short>(k);
     for (int i = 0; i < k; ++i) {
-        response->counts[i] = static_cast<long>(
-            CommonUtils::uCharsToULong(params(*response) + kCountEntryBytes * i));
+        response->counts[i] =
+            static_cast<long>(CommonUtils::uCharsToULong(params(*response) + kCountEntryBytes * i));
     }
 }
 
@@ -104,7 +103,8 @@ ZelResults ZelModule::getLatch(unsigned char* latch, unsigned short n) {
 ZelResults ZelModule::setLatch(LATCH_OPTIONS option, LATCH_CHOICE choice) {
     constexpr char kMethod[] = "ZelModule::setLatch";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    if (option == LATCH_SET && choice > LATCH_CHOICE_4) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
+    if (option == LATCH_SET && choice > LATCH_CHOICE_4)
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
     unsigned char request[zelbus::kFrameSize] = {};
     zelbus::writeHeader(request, UDP_CMD_LATCH, 2, 2);
     request[3] = static_cast<unsigned char>(option);
@@ -216,13 +216,14 @@ void ZelModule::foldIncrementalAngle(double* degrees, const double* countsPerRev
             return;
         case ROTARY_FORMAT_MOD_360:
         case ROTARY_FORMAT_CONTINUOUS: {
-            if (countsPerRevolution == nullptr || wrapCount == nullptr || wrapCorrection == nullptr) {
+            if (countsPerRevolution == nullptr || wrapCount == nullptr ||
+                wrapCorrection == nullptr) {
                 return;
             }
             const int w = *wrapCount;
             // Each wrap of the 32-bit counter adds its span in degrees.
-            const double wraps = std::fabs(static_cast<double>(w)) * kWrapSpan /
-                                 *countsPerRevolution * 360.0;
+            const double wraps =
+                std::fabs(static_cast<double>(w)) * kWrapSpan / *countsPerRevolution * 360.0;
             if (w > 0) v = v + wraps - *wrapCorrection;
             if (w < 0) v = v - (wraps + *wrapCorrection);
             if (*format == ROTARY_FORMAT_MOD_360) v = std::fmod(v, 360.0);

@@ -9,7 +9,7 @@
 namespace zel::platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary start, wrapping as a 32-bit counter.
     virtual unsigned long tickMs() const;

@@ -71,7 +71,7 @@ int waitAnyReadable(const SocketHandle* sockets, std::size_t count, bool* ready,
 // them where the system allows it (epoll on Linux; a poll list elsewhere).
 // Each socket carries a tag, given back when it is ready.
 class WaitSet {
-public:
+  public:
     WaitSet();
     ~WaitSet();
     WaitSet(const WaitSet&) = delete;
@@ -83,7 +83,7 @@ public:
     // -1 on error.
     int wait(long long timeoutUs, std::size_t* tags, std::size_t capacity);
 
-private:
+  private:
     struct State;
     State* state;
 };
@@ -94,7 +94,8 @@ using Tap = void (*)(bool outgoing, const Peer& local, const Peer& remote, const
                      std::size_t length);
 void setTap(Tap tap);
 // Calls the tap, if one is set, for a datagram of `socket`.
-void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const void* data, long length);
+void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const void* data,
+                 long length);
 
 // Numeric form of a dotted text as inet_addr gives it (0xFFFFFFFF when it is
 // not an address). Network byte order.

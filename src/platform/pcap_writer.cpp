@@ -14,7 +14,8 @@ void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {  // 
 
 template <typename T>
 void raw(std::ofstream& out, T value) {  // the file's own (little-endian) order
-    for (std::size_t i = 0; i < sizeof(T); ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 }  // namespace
@@ -25,10 +26,10 @@ bool PcapWriter::open(const std::string& path) {
     raw<std::uint32_t>(out_, 0xA1B2C3D4u);  // microsecond time stamps
     raw<std::uint16_t>(out_, 2);
     raw<std::uint16_t>(out_, 4);
-    raw<std::uint32_t>(out_, 0);       // GMT offset
-    raw<std::uint32_t>(out_, 0);       // accuracy
-    raw<std::uint32_t>(out_, 65535);   // snapshot length
-    raw<std::uint32_t>(out_, 101);     // LINKTYPE_RAW: IPv4 packets
+    raw<std::uint32_t>(out_, 0);      // GMT offset
+    raw<std::uint32_t>(out_, 0);      // accuracy
+    raw<std::uint32_t>(out_, 65535);  // snapshot length
+    raw<std::uint32_t>(out_, 101);    // LINKTYPE_RAW: IPv4 packets
     out_.flush();
     return true;
 }
@@ -41,8 +42,8 @@ void PcapWriter::write(std::uint32_t fromAddress, std::uint16_t fromPort, std::u
     p[0] = 0x45;  // IPv4, 20-byte header
     put16(p, 2, static_cast<std::uint16_t>(total));
     put16(p, 4, nextId_++);
-    p[8] = 64;   // TTL
-    p[9] = 17;   // UDP
+    p[8] = 64;  // TTL
+    p[9] = 17;  // UDP
     std::memcpy(&p[12], &fromAddress, 4);
     std::memcpy(&p[16], &toAddress, 4);
     std::uint32_t sum = 0;

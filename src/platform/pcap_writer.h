@@ -13,16 +13,16 @@
 namespace zel::platform {
 
 class PcapWriter {
-public:
+  public:
     // False when the file cannot be created.
     bool open(const std::string& path);
     bool isOpen() const { return out_.is_open(); }
     // Addresses in network order (as the platform layer gives them), ports in host order.
-    void write(std::uint32_t fromAddress, std::uint16_t fromPort, std::uint32_t toAddress, std::uint16_t toPort,
-               const std::uint8_t* payload, std::size_t length);
+    void write(std::uint32_t fromAddress, std::uint16_t fromPort, std::uint32_t toAddress,
+               std::uint16_t toPort, const std::uint8_t* payload, std::size_t length);
     void close();
 
-private:
+  private:
     std::ofstream out_;
     std::uint16_t nextId_ = 1;
 };

@@ -11,7 +11,8 @@ std::atomic<Tap> currentTap{nullptr};
 
 void setTap(Tap tap) { currentTap.store(tap); }
 
-void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const void* data, long length) {
+void tapDatagram(SocketHandle socket, bool outgoing, const Peer& remote, const void* data,
+                 long length) {
     const Tap tap = currentTap.load();
     if (tap == nullptr || length < 0) return;
     Peer local;

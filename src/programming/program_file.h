@@ -20,11 +20,11 @@ constexpr char kFinalChecksum[] = "ZEL_FINAL_CHECKSUM: ";
 
 // Reads a file line by line in text mode; every line keeps its LF.
 class LineReader {
-public:
+  public:
     bool open(const char* file);
     bool next(QByteArray& line);
 
-private:
+  private:
     QFile handle;
 };
 

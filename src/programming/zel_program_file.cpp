@@ -45,10 +45,9 @@ using zel::image::contains;
 using zel::image::LineReader;
 
 // The keys of a header block, in their order.
-constexpr const char* kBlockKeys[] = {zel::image::kName,     zel::image::kImageType,
-                                      zel::image::kPriority, zel::image::kVersion,
-                                      zel::image::kDate,     zel::image::kFileSize,
-                                      zel::image::kChecksum};
+constexpr const char* kBlockKeys[] = {
+    zel::image::kName, zel::image::kImageType, zel::image::kPriority, zel::image::kVersion,
+    zel::image::kDate, zel::image::kFileSize,  zel::image::kChecksum};
 
 // The line without any occurrence of the key, white space folded.
 QByteArray withoutKey(const QByteArray& line, const char* key) {
@@ -116,8 +115,8 @@ bool containsAny(const QByteArray& line, const char* const (&markers)[N]) {
 
 }  // namespace
 
-bool ZelProgramming::getProgramFileHeaders(const char* file, PROGRAMMING_TYPE, ProgramFileHeader* headers,
-                                           unsigned short maxHeaders) {
+bool ZelProgramming::getProgramFileHeaders(const char* file, PROGRAMMING_TYPE,
+                                           ProgramFileHeader* headers, unsigned short maxHeaders) {
     if (file == nullptr || headers == nullptr) return false;
     LineReader reader;
     if (!reader.open(file)) return false;
@@ -155,7 +154,8 @@ ZelResults ZelProgramming::validateFile(const char* file, bool isBootloader) {
     while (reader.next(line)) {
         // Every key and marker holds "ZEL_"; most lines are data lines without it.
         const bool keyed = contains(line, "ZEL_");
-        if (keyed && (isBootloader ? containsAny(line, kFirmwareMarkers) : containsAny(line, kBootloaderMarkers))) {
+        if (keyed && (isBootloader ? containsAny(line, kFirmwareMarkers)
+                                   : containsAny(line, kBootloaderMarkers))) {
             return ZEL_RESULT(ZEL_IMAGE_INVALID, kMethod);
         }
         if (keyed && contains(line, zel::image::kFinalChecksum)) {
@@ -165,7 +165,9 @@ ZelResults ZelProgramming::validateFile(const char* file, bool isBootloader) {
             }
             continue;
         }
-        for (char byte : line) sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(byte)));
+        for (char byte : line)
+            sum += static_cast<std::uint32_t>(
+                static_cast<std::int32_t>(static_cast<signed char>(byte)));
     }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -174,7 +176,8 @@ ZelResults ZelProgramming::getProgramVersion(const char* file, PROGRAMMING_TYPE 
                                              PROGRAMMING_PRIORITY_LEVEL level) {
     constexpr char kMethod[] = "ZelProgramming::getProgramVersion";
     if (file == nullptr || version == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    if (level != PRIORITY_LEVEL_1 && level != PRIORITY_LEVEL_2) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
+    if (level != PRIORITY_LEVEL_1 && level != PRIORITY_LEVEL_2)
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
     ZelResults r = validateFile(file, type == PROGRAMMING_BOOTLOADER);
     if (!r.ok()) return r;
     std::memcpy(version, headers[level].version, ZEL_HEADER_TEXT_CAPACITY);

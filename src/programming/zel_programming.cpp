@@ -56,12 +56,14 @@ Version parseVersion(const char* text) {
 
 const char* startMarker(bool isBootloader, unsigned short priority) {
     if (isBootloader) return "ZEL_DATA_START: ZELbootloader.elf.S19";
-    return priority == 1 ? "ZEL_DATA_START: ZELfirmware.elf.S19" : "ZEL_DATA_START: ZELfirmwareP2.elf.S19";
+    return priority == 1 ? "ZEL_DATA_START: ZELfirmware.elf.S19"
+                         : "ZEL_DATA_START: ZELfirmwareP2.elf.S19";
 }
 
 const char* endMarker(bool isBootloader, unsigned short priority) {
     if (isBootloader) return "ZEL_DATA_END: ZELbootloader.elf.S19";
-    return priority == 1 ? "ZEL_DATA_END: ZELfirmware.elf.S19" : "ZEL_DATA_END: ZELfirmwareP2.elf.S19";
+    return priority == 1 ? "ZEL_DATA_END: ZELfirmware.elf.S19"
+                         : "ZEL_DATA_END: ZELfirmwareP2.elf.S19";
 }
 
 }  // namespace
@@ -124,8 +126,8 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     if (answer.command != UDP_CMD_FRAM) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
     char identity[16];
     std::snprintf(identity, sizeof(identity), "%ld", CommonUtils::uCharsToLong(answer.data + 4));
-    const unsigned short priority =
-        ZelModule::getProgrammingPriority(static_cast<MODULE_ID>(std::strtoul(identity, nullptr, 10)));
+    const unsigned short priority = ZelModule::getProgrammingPriority(
+        static_cast<MODULE_ID>(std::strtoul(identity, nullptr, 10)));
     if (priority == 0) return ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
 
     const Version image = parseVersion(headers[isBootloader ? 0 : priority - 1].version);
@@ -134,14 +136,16 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     bool bootloaderIsNew = false;
     bool firmwareIsNew = false;
     bool firmwarePresent = false;
-    r = getBlAndFwCompatibilityInModule(&bootloaderIsNew, &firmwareIsNew, &firmwarePresent, priority);
+    r = getBlAndFwCompatibilityInModule(&bootloaderIsNew, &firmwareIsNew, &firmwarePresent,
+                                        priority);
     if (!r.ok()) return r;
 
     // The variant the module understands.
     bool skipReboot = false;
     bool forceReinstall = false;
     if (!isBootloader) {
-        if (bootloaderIsNew && !imageIsNew) return ZEL_RESULT(ZEL_FIRMWARE_REVISION_INVALID, kMethod);
+        if (bootloaderIsNew && !imageIsNew)
+            return ZEL_RESULT(ZEL_FIRMWARE_REVISION_INVALID, kMethod);
         r = programInit(PROGRAM_CHOICE_FIRMWARE, 0);
     } else if (!firmwarePresent) {
         return ZEL_RESULT(ZEL_FIRMWARE_NOT_LOADED, kMethod);
@@ -163,7 +167,8 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
         r = verifyReboot();
         if (!r.ok()) return r;
         if (isBootloader) {
-            r = programInit(firmwareIsNew ? PROGRAM_CHOICE_BOOTLOADER_NEW : PROGRAM_CHOICE_BOOTLOADER, 0);
+            r = programInit(
+                firmwareIsNew ? PROGRAM_CHOICE_BOOTLOADER_NEW : PROGRAM_CHOICE_BOOTLOADER, 0);
         } else {
             r = programInit(bootloaderIsNew ? PROGRAM_CHOICE_FIRMWARE_NEW : PROGRAM_CHOICE_FIRMWARE,
                             priority);
@@ -244,11 +249,13 @@ ZelResults ZelProgramming::verifyReboot() {
     return r;
 }
 
-ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader, unsigned short priority) {
+ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader,
+                                         unsigned short priority) {
     constexpr char kMethod[] = "ZelProgramming::programBinary";
     if (file == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     bytesSent = 0;
-    if (priority > 2 || (!isBootloader && priority == 0)) return ZEL_RESULT(ZEL_FILE_READ_FAILED, kMethod);
+    if (priority > 2 || (!isBootloader && priority == 0))
+        return ZEL_RESULT(ZEL_FILE_READ_FAILED, kMethod);
     fileSize = static_cast<std::int32_t>(headers[isBootloader ? 0 : priority - 1].fileSizeBytes);
     zel::image::LineReader reader;
     // A file that vanished or became unreadable since its validation: no
@@ -268,7 +275,8 @@ ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader, un
         if (length > kMaxDataLine) continue;
         unsigned char request[zelbus::kFrameSize] = {};
         zelbus::writeHeader(request, UDP_CMD_PROGRAM_DATA, 2, static_cast<unsigned char>(length));
-        std::memcpy(request + zelbus::kHeaderSize, line.constData(), static_cast<std::size_t>(length));
+        std::memcpy(request + zelbus::kHeaderSize, line.constData(),
+                    static_cast<std::size_t>(length));
         bytesSent += length;
         ZelbusResponse response{};
         ZelResults r = comm->sendCommandWait(request, &response, kDataTimeoutMs, kDataRetries);
@@ -286,7 +294,8 @@ ZelResults ZelProgramming::programFinished() {
                     "ZelProgramming::programFinished");
 }
 
-ZelResults ZelProgramming::getBlAndFwCompatibilityInModule(bool* bootloaderIsNew, bool* firmwareIsNew,
+ZelResults ZelProgramming::getBlAndFwCompatibilityInModule(bool* bootloaderIsNew,
+                                                           bool* firmwareIsNew,
                                                            bool* firmwarePresent,
                                                            unsigned short priority) {
     constexpr char kMethod[] = "ZelProgramming::getBlAndFwCompatibilityInModule";
@@ -296,7 +305,8 @@ ZelResults ZelProgramming::getBlAndFwCompatibilityInModule(bool* bootloaderIsNew
     ZelResults r = comm->sendCommandWait(request, &response, kVersionsTimeoutMs, kVersionsRetries);
     if (!r.ok()) return r;
     *firmwarePresent = false;
-    if (response.command != UDP_CMD_GET_CONFIG) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
+    if (response.command != UDP_CMD_GET_CONFIG)
+        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
     const unsigned char* p = zelbus::params(response);
     const int count = zelbus::paramCount(response);
     Version bootloader;

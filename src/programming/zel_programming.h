@@ -67,7 +67,7 @@ struct ProgramFileHeader {
     char name[ZEL_HEADER_TEXT_CAPACITY];            ///< "ZEL_NAME: " value
     char imageType[ZEL_HEADER_TEXT_CAPACITY];       ///< "ZEL_IMAGE_TYPE: " value
     char modulePriority[ZEL_HEADER_TEXT_CAPACITY];  ///< "ZEL_MODULE_PRIORITY: " value
-    char datVersion[ZEL_HEADER_TEXT_CAPACITY];  ///< "ZEL_DAT_VERSION: " value, if any
+    char datVersion[ZEL_HEADER_TEXT_CAPACITY];      ///< "ZEL_DAT_VERSION: " value, if any
     char version[ZEL_HEADER_TEXT_CAPACITY];         ///< "ZEL_VERSION: " value, "major.minor.patch"
     char date[ZEL_HEADER_TEXT_CAPACITY];            ///< "ZEL_DATE: " value
     unsigned int fileSizeBytes;  ///< bytes of the image's data lines, LF included
@@ -78,7 +78,7 @@ struct ProgramFileHeader {
 /// file's description for the image format. program() blocks; the progress
 /// getters may be called from another thread meanwhile.
 class ZEL_API ZelProgramming {
-public:
+  public:
     /// The engine talks to the module through comm, which must outlive it.
     explicit ZelProgramming(ZelComm* comm);
     ZelProgramming(const ZelProgramming&) = delete;
@@ -121,7 +121,7 @@ public:
     /// everything else from 1.0.3 on.
     static bool isNewVersion(int major, int minor, int patch, unsigned short priority);
 
-private:
+  private:
     ZEL_INTERNAL ZelResults validateFile(const char* file, bool isBootloader);
     ZEL_INTERNAL ZelResults programInit(const PROGRAM_CHOICE& choice, unsigned short priority);
     ZEL_INTERNAL ZelResults verifyReboot();

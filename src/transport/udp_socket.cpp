@@ -91,8 +91,8 @@ long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadline
                 break;
         }
         net::Peer from;
-        const long n = net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity),
-                                         &from);
+        const long n =
+            net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
         if (n < 0) return -1;
         if (fromModule(from.address, from.port)) return n;
     }
@@ -169,7 +169,8 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
 
 long UdpSocket::readWaiting(char* buffer, int capacity) {
     net::Peer from;
-    const long n = net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
+    const long n =
+        net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
     if (n < 0) return -1;
     if (!fromModule(from.address, from.port)) return kForeign;
     if (owedAnswers > 0) --owedAnswers;
@@ -178,7 +179,8 @@ long UdpSocket::readWaiting(char* buffer, int capacity) {
 
 bool UdpSocket::sendAttempt(const char* request, int length, long timeoutMs) {
     if (!isOpen || request == nullptr || length < 0) return false;
-    if (net::sendTo(socketHandle, request, static_cast<std::size_t>(length), address, port) < 0) return false;
+    if (net::sendTo(socketHandle, request, static_cast<std::size_t>(length), address, port) < 0)
+        return false;
     ++owedAnswers;
     owedUntilUs = net::monotonicMicroseconds() + 2LL * timeoutMs * 1000;
     return true;

@@ -43,16 +43,16 @@ class Clock;
 }
 
 class UdpSocket {
-public:
+  public:
     // Status codes of broadcastAndCollect and broadcastSend.
     enum BroadcastStatus : int {
-        BROADCAST_SENT = 0,          // broadcastSend: the datagram went out
-        BROADCAST_COLLECTED = 1,     // collection ended by 5 s without an answer
+        BROADCAST_SENT = 0,       // broadcastSend: the datagram went out
+        BROADCAST_COLLECTED = 1,  // collection ended by 5 s without an answer
         BROADCAST_SEND_FAILED = 2,
-        BROADCAST_READ_FAILED = 3,   // a read gave no data or an error
-        BROADCAST_WAIT_FAILED = 4,   // a readiness wait failed
+        BROADCAST_READ_FAILED = 3,  // a read gave no data or an error
+        BROADCAST_WAIT_FAILED = 4,  // a readiness wait failed
         BROADCAST_PERMISSION_FAILED = 5,
-        BROADCAST_BUFFER_FULL = 6,   // the answers do not fit the caller's buffer
+        BROADCAST_BUFFER_FULL = 6,  // the answers do not fit the caller's buffer
         BROADCAST_NULL_POINTER = 7,
     };
 
@@ -109,8 +109,7 @@ public:
                             int* requestLength, char* responses, int capacity,
                             unsigned short* count);
     // Enables broadcasting and sends one datagram to broadcastIp:port.
-    int broadcastSend(unsigned short port, const char* broadcastIp, const char* data,
-                      int* length);
+    int broadcastSend(unsigned short port, const char* broadcastIp, const char* data, int* length);
 
     // Shuts down and closes an open socket; nothing for a closed one.
     void close();
@@ -152,7 +151,7 @@ public:
     // `heldAlone`: the answer was held as early and nothing followed it.
     void learnRoundTrip(long long roundTripUs, bool heldAlone);
 
-private:
+  private:
     // Takes the socket library and creates the datagram socket; on failure
     // gives the library back.
     bool createSocket();

@@ -13,7 +13,8 @@ namespace {
 std::mutex captureMutex;
 net::PcapWriter captureFile;
 
-void write(bool outgoing, const net::Peer& local, const net::Peer& remote, const void* data, std::size_t length) {
+void write(bool outgoing, const net::Peer& local, const net::Peer& remote, const void* data,
+           std::size_t length) {
     std::lock_guard<std::mutex> lock(captureMutex);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (outgoing) {

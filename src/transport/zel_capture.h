@@ -13,7 +13,7 @@
 
 /// A process-wide capture of the library's traffic to a pcap file.
 class ZEL_API ZelCapture {
-public:
+  public:
     /// Starts writing to `pcapFile` (replacing a capture already running).
     /// False when the file cannot be created; nothing is captured then.
     static bool start(const char* pcapFile);

@@ -94,8 +94,7 @@ ZelResults ZelComm::sendCommandWait(const unsigned char* request, ZelbusResponse
 }
 
 ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
-                                        long timeoutMs, short numRetries,
-                                        bool withNetworkDelay) {
+                                        long timeoutMs, short numRetries, bool withNetworkDelay) {
     if (request == nullptr || response == nullptr) {
         return ZEL_RESULT(ZEL_NULL_POINTER, kSendCommandWait);
     }

@@ -24,18 +24,19 @@
 /// commands every module answers alike (network settings, FRAM fields,
 /// factory defaults); base of every module object.
 class ZEL_API ZelComm {
-public:
+  public:
     /// Exchange settings at construction and their limits.
     static constexpr long kDefaultUdpTimeoutMs = 800;
-    static constexpr long kMaxUdpTimeoutMs = 10000;  ///< largest time-out stored
-    static constexpr short kMaxUdpNumRetries = 10;   ///< largest retry count stored
+    static constexpr long kMaxUdpTimeoutMs = 10000;    ///< largest time-out stored
+    static constexpr short kMaxUdpNumRetries = 10;     ///< largest retry count stored
     static constexpr short kMaxNetworkDelayMs = 1000;  ///< largest network delay stored
     /// From this delay on the pause is a system sleep; below it a calibrated
     /// busy-wait (the system sleep is too coarse for short spacings).
     static constexpr short kSleepDelayThresholdMs = 17;
     /// How long initializeComm counts tick reads, and the divisor of the count.
     static constexpr unsigned long kCalibrationMs = 100;
-    static constexpr unsigned long kCalibrationDivisor = 50;  ///< the count / this = getLoopsPerMs()
+    static constexpr unsigned long kCalibrationDivisor =
+        50;  ///< the count / this = getLoopsPerMs()
 
     /// Defaults: time-out 800 ms, no retry, no network delay, broadcasting
     /// netmask "255.255.255.255"; the socket stays closed.
@@ -122,8 +123,7 @@ public:
     /// and decodes up to 64 answers into records (room for 64). Code 32, 12
     /// (bind), 10 (broadcast or collection failed), 4 (an answer of another
     /// type), else 0, also with *count = 0. Lasts at least 5 s.
-    ZEL_INTERNAL ZelResults broadcastOpenConnection(const char* localIp,
-                                                    unsigned short* localPort,
+    ZEL_INTERNAL ZelResults broadcastOpenConnection(const char* localIp, unsigned short* localPort,
                                                     ZELBUSConnectResponse* records, short* count);
     /// Command 6 (1000 ms, 3 retries); code 4 for another answer type.
     ZEL_INTERNAL ZelResults forceFirmwareReinstall();
@@ -143,12 +143,10 @@ public:
     /// count (nothing sent) or when none of the retries + 1 attempts got an
     /// answer; else 0 with response->command = answer byte 0. The network
     /// delay comes before every attempt.
-    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request,
-                                            ZelbusResponse* response);
+    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request, ZelbusResponse* response);
     /// The same with the given time-out and retry count and no network delay.
-    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request,
-                                            ZelbusResponse* response, long timeoutMs,
-                                            short numRetries);
+    ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request, ZelbusResponse* response,
+                                            long timeoutMs, short numRetries);
 
     /// Waits and pauses take their time from `clock` (null: the system clock).
     /// For tests of the exchange's decisions; the clock must outlive the object.
@@ -166,7 +164,7 @@ public:
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
     /// @}
-private:
+  private:
     friend class ZelChainSampler;  ///< runs the exchanges of many modules at once
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
@@ -177,8 +175,9 @@ private:
                                          long timeoutMs, short retries, const char* method,
                                          UdpCmdType alsoAccepted = static_cast<UdpCmdType>(-1),
                                          int line = __builtin_LINE());
-    ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
-                                   long timeoutMs, short numRetries, bool withNetworkDelay);
+    ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request,
+                                                ZelbusResponse* response, long timeoutMs,
+                                                short numRetries, bool withNetworkDelay);
     ZEL_INTERNAL void pauseBeforeAttempt();
     ZEL_INTERNAL void calibrateBusyWait();
 

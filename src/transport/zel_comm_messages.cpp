@@ -2,8 +2,8 @@
 // (also the answer to the connect command and to the discovery broadcast),
 // the latch message and the channel-status message. The host receives them
 // on its asynchronous port and hands them here; the library never listens.
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/result_helpers.h"
@@ -13,16 +13,16 @@
 namespace {
 
 // Offsets of the connect message (type 18).
-constexpr int kConnectIp = 3;             // 4 bytes, first octet first
-constexpr int kConnectPortHigh = 9;       // bytes 7 to 10 are a big-endian port;
-constexpr int kConnectPortLow = 10;       // only the low two are used
+constexpr int kConnectIp = 3;        // 4 bytes, first octet first
+constexpr int kConnectPortHigh = 9;  // bytes 7 to 10 are a big-endian port;
+constexpr int kConnectPortLow = 10;  // only the low two are used
 constexpr int kConnectFlag = 11;
 constexpr int kConnectDhcp = 12;
-constexpr int kConnectMac = 13;           // 6 bytes
-constexpr int kConnectNetmask = 19;       // 4 bytes
-constexpr int kConnectSerial = 23;        // 8 characters
-constexpr int kConnectStaticIp = 31;      // 4 bytes
-constexpr int kConnectStaticNetmask = 35; // 4 bytes
+constexpr int kConnectMac = 13;            // 6 bytes
+constexpr int kConnectNetmask = 19;        // 4 bytes
+constexpr int kConnectSerial = 23;         // 8 characters
+constexpr int kConnectStaticIp = 31;       // 4 bytes
+constexpr int kConnectStaticNetmask = 35;  // 4 bytes
 constexpr int kConnectRevision = 39;
 
 // Latch message (type 22): five bytes from offset 3.
@@ -58,9 +58,8 @@ ZelResults ZelComm::decodeConnectMsg(char* msg, ZELBUSConnectResponse* record) {
     record->connectFlag = m[kConnectFlag] != 0;
     record->usingDhcp = m[kConnectDhcp] != 0;
     const unsigned char* mac = m + kConnectMac;
-    std::snprintf(record->macAddress, sizeof(record->macAddress),
-                  "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+    std::snprintf(record->macAddress, sizeof(record->macAddress), "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X",
+                  mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     dotted(m + kConnectNetmask, record->netmask, sizeof(record->netmask));
     dotted(m + kConnectStaticIp, record->ipStatic, sizeof(record->ipStatic));
     dotted(m + kConnectStaticNetmask, record->netmaskStatic, sizeof(record->netmaskStatic));

@@ -2,8 +2,8 @@
 // network settings (address and netmask, DHCP, asynchronous port, firmware
 // reinstall, factory defaults).
 #include <cstdio>
-#include <memory>
 #include <cstring>
+#include <memory>
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
@@ -46,9 +46,9 @@ void ZelComm::setBroadcastingNetmask(const char* netmask) {
                   fits ? netmask : "255.255.255.0");
 }
 
-ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected,
-                                 long timeoutMs, short retries, const char* method,
-                                 UdpCmdType alsoAccepted, int line) {
+ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected, long timeoutMs,
+                                 short retries, const char* method, UdpCmdType alsoAccepted,
+                                 int line) {
     ZelbusResponse response{};
     ZelResults r = sendCommandWait(request, &response, timeoutMs, retries);
     if (!r.ok()) return r;
@@ -105,8 +105,8 @@ ZelResults ZelComm::broadcastOpenConnection(const char* localIp, unsigned short*
         buffer.get(), kDiscoveryBufferSize, &collected);
     // The number of answers received is reported also when the collection
     // then fails, so a caller never pairs an older count with these records.
-    const short decoded = collected < kMaxDiscoveryRecords ? static_cast<short>(collected)
-                                                           : kMaxDiscoveryRecords;
+    const short decoded =
+        collected < kMaxDiscoveryRecords ? static_cast<short>(collected) : kMaxDiscoveryRecords;
     *count = decoded;
     if (status != UdpSocket::BROADCAST_COLLECTED) {
         return ZEL_RESULT(ZEL_BROADCAST_SEND_FAILED, kMethod);
@@ -153,7 +153,8 @@ ZelResults ZelComm::forceFirmwareReinstall() {
 ZelResults ZelComm::setAsyncPort(const unsigned short* port) {
     constexpr char kMethod[] = "ZelComm::setAsyncPort";
     if (port == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    if (*port < kAsyncPortMin || *port > kAsyncPortMax) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
+    if (*port < kAsyncPortMin || *port > kAsyncPortMax)
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
     unsigned char request[zelbus::kFrameSize] = {};
     zelbus::writeHeader(request, UDP_CMD_ASYNC_PORT, 2, 3);
     request[3] = 0;
@@ -185,9 +186,9 @@ void ZelComm::restoreFactoryDefaults() {
 namespace {
 
 constexpr long kFramWriteTimeoutMs = 2000;
-constexpr int kFramFieldOffset = 4;   // byte 4 of the request: field number
-constexpr int kFramAnswerSize = 3;    // byte 3 of the answer: the field's size
-constexpr int kFramAnswerData = 4;    // the field's bytes start at byte 4
+constexpr int kFramFieldOffset = 4;  // byte 4 of the request: field number
+constexpr int kFramAnswerSize = 3;   // byte 3 of the answer: the field's size
+constexpr int kFramAnswerData = 4;   // the field's bytes start at byte 4
 
 // How setFram lays out a field's bytes.
 enum class FramLayout { Reversed, Unchanged, FirstByte };

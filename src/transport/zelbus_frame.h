@@ -105,16 +105,16 @@ constexpr unsigned ZEL_SERIAL_TEXT_CAPACITY = 11;  ///< serial number
 /// A decoded connect message (type 18): the answer to the connect command and
 /// to the discovery broadcast.
 struct ZELBUSConnectResponse {
-    char ipAddress[ZEL_IP_TEXT_CAPACITY];       ///< the module's current address
-    unsigned short port;                        ///< the port it answered from
-    bool connectFlag;                           ///< the module the host is plugged into
-    bool usingDhcp;                             ///< the address came from DHCP
-    char macAddress[ZEL_MAC_TEXT_CAPACITY];     ///< "xx:xx:xx:xx:xx:xx"
-    char netmask[ZEL_IP_TEXT_CAPACITY];         ///< the current netmask
-    char ipStatic[ZEL_IP_TEXT_CAPACITY];        ///< the address taken without DHCP
-    char netmaskStatic[ZEL_IP_TEXT_CAPACITY];   ///< the netmask taken without DHCP
+    char ipAddress[ZEL_IP_TEXT_CAPACITY];         ///< the module's current address
+    unsigned short port;                          ///< the port it answered from
+    bool connectFlag;                             ///< the module the host is plugged into
+    bool usingDhcp;                               ///< the address came from DHCP
+    char macAddress[ZEL_MAC_TEXT_CAPACITY];       ///< "xx:xx:xx:xx:xx:xx"
+    char netmask[ZEL_IP_TEXT_CAPACITY];           ///< the current netmask
+    char ipStatic[ZEL_IP_TEXT_CAPACITY];          ///< the address taken without DHCP
+    char netmaskStatic[ZEL_IP_TEXT_CAPACITY];     ///< the netmask taken without DHCP
     char serialNumber[ZEL_SERIAL_TEXT_CAPACITY];  ///< the serial number text
-    char revisionChar;                          ///< hardware revision letter
+    char revisionChar;                            ///< hardware revision letter
 };
 
 /// @}

@@ -28,7 +28,8 @@ TEST(CBroadcast, ListsAreJoinedBySingleSpacesInArrivalOrder) {
     char ips[256];
     char netmasks[256];
     unsigned short ports[64] = {};
-    ASSERT_EQ(ZelModuleBroadcast(h, segment.hostAddress().c_str(), 0, &count, ips, netmasks, ports), ZEL_OK);
+    ASSERT_EQ(ZelModuleBroadcast(h, segment.hostAddress().c_str(), 0, &count, ips, netmasks, ports),
+              ZEL_OK);
     EXPECT_EQ(count, 3);
     EXPECT_EQ(std::string(ips), net + "40 " + net + "12 " + net + "25");
     EXPECT_EQ(std::string(netmasks), "255.255.0.0 255.255.255.0 255.255.0.0");

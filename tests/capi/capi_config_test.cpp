@@ -17,11 +17,12 @@ namespace {
 const std::string kSample = std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml";
 
 class CConfig : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("zel_capi_config_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("zel_capi_config_" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         h = ZelConfigFileCreate();
         ASSERT_NE(h, nullptr);
@@ -40,7 +41,8 @@ TEST_F(CConfig, AnEmptyHandleRefusesWithItsCodesAndWritesTheCheckTriple) {
     EXPECT_EQ(count, 77) << "a failed read leaves the count";
     ZEL_XML_ELEMENTS element = ZEL_XML_SIGNAL_TYPE;
     unsigned short module = 9, channel = 9;
-    EXPECT_EQ(ZelConfigFileValidateElements(h, &element, &module, &channel), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_EQ(ZelConfigFileValidateElements(h, &element, &module, &channel),
+              ZEL_XML_DOM_NOT_CREATED);
     EXPECT_EQ(element, 0);
     EXPECT_EQ(module, 0);
     EXPECT_EQ(channel, 0);
@@ -61,7 +63,8 @@ TEST_F(CConfig, AnEmptyHandleRefusesWithItsCodesAndWritesTheCheckTriple) {
     EXPECT_STREQ(text, "The data to set is the same as what is already in the file");
     EXPECT_EQ(ZelConfigFileDecodeElementType(h, text, ZEL_XML_INTERPOLATION), ZEL_XML_OK);
     EXPECT_STREQ(text, "Interpolation");
-    EXPECT_EQ(ZelConfigFileDecodeElementType(h, text, static_cast<ZEL_XML_ELEMENTS>(555)), ZEL_XML_OK);
+    EXPECT_EQ(ZelConfigFileDecodeElementType(h, text, static_cast<ZEL_XML_ELEMENTS>(555)),
+              ZEL_XML_OK);
     EXPECT_STREQ(text, "Unknown");
     ZelConfigFileDelete(nullptr);
 }
@@ -85,7 +88,8 @@ TEST_F(CConfig, ReadsCopyOutOnlyOnSuccess) {
     EXPECT_EQ(ZelConfigFileGetChannelElement(h, text, 1, 1, ZEL_XML_ENCODER_NAME), ZEL_XML_OK);
     EXPECT_STREQ(text, "KX-25");
     std::strcpy(text, "untouched");
-    EXPECT_EQ(ZelConfigFileGetChannelElement(h, text, 1, 99, ZEL_XML_ENCODER_NAME), ZEL_XML_INVALID_CHANNEL_LIST);
+    EXPECT_EQ(ZelConfigFileGetChannelElement(h, text, 1, 99, ZEL_XML_ENCODER_NAME),
+              ZEL_XML_INVALID_CHANNEL_LIST);
     EXPECT_STREQ(text, "untouched");
     EXPECT_EQ(ZelConfigFileGetElement(h, text, ZEL_XML_BASE_LABEL), ZEL_XML_OK);
     EXPECT_STREQ(text, "Assembly cell 3");
@@ -105,7 +109,8 @@ TEST_F(CConfig, ReadsCopyOutOnlyOnSuccess) {
     EXPECT_EQ(module, 8) << "the check ran to the last module";
 
     // A file that fails the check: all three places come back.
-    const std::string failing = std::string(ZEL_EXAMPLES_DIR) + "/config/missing_ttl_interpolation.xml";
+    const std::string failing =
+        std::string(ZEL_EXAMPLES_DIR) + "/config/missing_ttl_interpolation.xml";
     ASSERT_EQ(ZelConfigFileLoadXml(h, failing.c_str()), ZEL_XML_OK);
     EXPECT_EQ(ZelConfigFileValidateElements(h, &element, &module, &channel), ZEL_XML_TAG_NOT_FOUND);
     EXPECT_EQ(element, ZEL_XML_INTERPOLATION);
@@ -119,7 +124,8 @@ TEST_F(CConfig, EditsAndWritesThroughTheHandle) {
     ASSERT_EQ(ZelConfigFileLoadXml(h, copy.c_str()), ZEL_XML_OK);
     EXPECT_EQ(ZelConfigFileSetModuleElement(h, "Feed axis", 2, ZEL_XML_LABEL), ZEL_XML_OK);
     EXPECT_EQ(ZelConfigFileSetModuleElement(h, "Feed axis", 2, ZEL_XML_LABEL), ZEL_XML_SAME_DATA);
-    EXPECT_EQ(ZelConfigFileSetChannelElement(h, nullptr, 2, 1, ZEL_XML_LABEL), ZEL_XML_NULL_POINTER);
+    EXPECT_EQ(ZelConfigFileSetChannelElement(h, nullptr, 2, 1, ZEL_XML_LABEL),
+              ZEL_XML_NULL_POINTER);
     EXPECT_EQ(ZelConfigFileSetChannelElement(h, "Feed 1", 2, 1, ZEL_XML_CHANNEL_LABEL), ZEL_XML_OK);
     EXPECT_EQ(ZelConfigFileRemoveModule(h, 8), ZEL_XML_OK);
     EXPECT_EQ(ZelConfigFileWriteFile(h), ZEL_XML_OK);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "capi/zel_capi.h"
-#include "zel_version.h"
 #include "platform/net.h"
 #include "sim_segment.h"
+#include "zel_version.h"
 
 namespace {
 
@@ -25,17 +25,19 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"1 Vpp", Zel1VppModuleCreate, Zel1VppModuleInitialize, Zel1VppModuleDelete, ZEL_4107_01, 4, 4},
-    {"Kalix", ZelKalixModuleCreate, ZelKalixModuleInitialize, ZelKalixModuleDelete, ZEL_4105_01, 4, 4},
+    {"Kalix", ZelKalixModuleCreate, ZelKalixModuleInitialize, ZelKalixModuleDelete, ZEL_4105_01, 4,
+     4},
     {"TTL", ZelTtlModuleCreate, ZelTtlModuleInitialize, ZelTtlModuleDelete, ZEL_4115_01, 2, 8},
     {"LVDT", ZelLvdtModuleCreate, ZelLvdtModuleInitialize, ZelLvdtModuleDelete, ZEL_4116_01, 2, 8},
-    {"analog", ZelAnalogModuleCreate, ZelAnalogModuleInitialize, ZelAnalogModuleDelete, ZEL_4111_01, 4, 2},
+    {"analog", ZelAnalogModuleCreate, ZelAnalogModuleInitialize, ZelAnalogModuleDelete, ZEL_4111_01,
+     4, 2},
     {"I/O", ZelIoModuleCreate, ZelIoModuleInitialize, ZelIoModuleDelete, ZEL_4109_01, 3, 8},
     {"pneumatic", ZelPneumaticModuleCreate, ZelPneumaticModuleInitialize, ZelPneumaticModuleDelete,
      ZEL_4110_01, 3, 1},
 };
 
 class CModules : public ::testing::Test {
-protected:
+  protected:
     // One simulated module of each kind, at 127.N.0.10 onwards, in table order.
     void SetUp() override {
         for (const Kind& k : kKinds) {
@@ -79,9 +81,8 @@ protected:
         }
         EXPECT_TRUE(complete);
         EXPECT_EQ(acknowledge(h, 1), 0);
-        segment.withState(module, [](zelsim::ModuleState& s) {
-            EXPECT_TRUE(s.incremental[1].acknowledged);
-        });
+        segment.withState(
+            module, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.incremental[1].acknowledged); });
     }
 
     zelsim::Segment segment;
@@ -193,7 +194,8 @@ TEST_F(CModules, ModuleDataErrorStateAndConnectMessageGetters) {
     const zel::platform::SocketHandle raw = zel::platform::openUdpSocket();
     const unsigned char connect[12] = {0, 3, 9};
     ASSERT_GT(zel::platform::sendTo(raw, connect, sizeof(connect),
-                                    zel::platform::parseAddress(address(1).c_str()), 27015), 0);
+                                    zel::platform::parseAddress(address(1).c_str()), 27015),
+              0);
     ASSERT_EQ(zel::platform::waitReadable(raw, 2, 0), zel::platform::Readiness::Ready);
     char message[262] = {};
     ASSERT_GT(zel::platform::receiveFrom(raw, message, sizeof(message), nullptr), 0);
@@ -245,7 +247,8 @@ TEST_F(CModules, KindFunctionsRefuseOtherKindsAndNullPointers) {
     char list[64];
     unsigned short ports[64];
     EXPECT_EQ(ZelModuleBroadcast(ttl, nullptr, 0, &count, list, list, ports), ZEL_NULL_POINTER);
-    EXPECT_EQ(ZelModuleBroadcast(ttl, "127.0.0.1", 0, &count, list, list, nullptr), ZEL_NULL_POINTER);
+    EXPECT_EQ(ZelModuleBroadcast(ttl, "127.0.0.1", 0, &count, list, list, nullptr),
+              ZEL_NULL_POINTER);
     // A broadcast that fails (no such local address) touches neither list nor ports.
     ZelModuleHandle finder = ZelModuleCreate();
     std::strcpy(list, "untouched");
@@ -260,7 +263,8 @@ TEST_F(CModules, KindFunctionsRefuseOtherKindsAndNullPointers) {
     char ip[32] = "unchanged";
     EXPECT_EQ(ZelModuleGetIpAddress(fresh, ip), 0);
     EXPECT_STREQ(ip, "0.0.0.0") << "the record's default";
-    EXPECT_EQ(ZelTtlModuleGetPositions(fresh, positions, 8, COUNT_REQUEST_NORMAL), ZEL_COMM_NOT_INITIALIZED);
+    EXPECT_EQ(ZelTtlModuleGetPositions(fresh, positions, 8, COUNT_REQUEST_NORMAL),
+              ZEL_COMM_NOT_INITIALIZED);
     ZelTtlModuleDelete(fresh);
     ZelModuleDelete(ttl);
     ZelModuleDelete(io);
@@ -339,7 +343,8 @@ TEST_F(CModules, EncoderClearErrorsWalksTheChannelsUntilOneFails) {
     int seen = 0;
     segment.setHandler(0, UDP_CMD_CHANNEL_STATUS,
                        [&](zelsim::ModuleState& s, const zelsim::Bytes& request) {
-                           if (++seen == 3) return std::optional<zelsim::Bytes>(zelsim::frame(17, 0, {}));
+                           if (++seen == 3)
+                               return std::optional<zelsim::Bytes>(zelsim::frame(17, 0, {}));
                            return original(s, request);
                        });
     segment.clearRequests(0);
@@ -353,7 +358,9 @@ TEST_F(CModules, EncoderClearErrorsWalksTheChannelsUntilOneFails) {
 TEST_F(CModules, OutputsLatchesAndAsynchronousMessages) {
     ZelModuleHandle io = open(5);
     EXPECT_EQ(ZelIoModuleSetOutput(io, 3, 2), ZEL_OK);
-    segment.withState(5, [](zelsim::ModuleState& s) { EXPECT_EQ(s.outputs & 0x04, 0x04) << "any non-zero value is on"; });
+    segment.withState(5, [](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.outputs & 0x04, 0x04) << "any non-zero value is on";
+    });
     segment.withState(5, [](zelsim::ModuleState& s) {
         s.inputs = 0x0A;
         s.latch[0] = 1;
@@ -376,10 +383,14 @@ TEST_F(CModules, OutputsLatchesAndAsynchronousMessages) {
     EXPECT_EQ(ZelModuleGetAsyncMsgType(reinterpret_cast<const char*>(latch.data()), &type), 0);
     EXPECT_EQ(type, UDP_CMD_LATCH);
     unsigned short channel = 99, word = 99;
-    EXPECT_EQ(ZelModuleGetAsyncMsgChannelStatus(reinterpret_cast<const char*>(latch.data()), &channel, &word), 0);
+    EXPECT_EQ(ZelModuleGetAsyncMsgChannelStatus(reinterpret_cast<const char*>(latch.data()),
+                                                &channel, &word),
+              0);
     EXPECT_EQ(channel, 99);
     EXPECT_EQ(word, 99);
-    EXPECT_EQ(ZelModuleGetAsyncMsgChannelStatus(reinterpret_cast<const char*>(status.data()), &channel, &word), 0);
+    EXPECT_EQ(ZelModuleGetAsyncMsgChannelStatus(reinterpret_cast<const char*>(status.data()),
+                                                &channel, &word),
+              0);
     EXPECT_EQ(channel, 3);
     char ip[32] = "unchanged";
     EXPECT_EQ(ZelModuleGetAsyncMsgIpAddress(reinterpret_cast<const char*>(status.data()), ip), 0);

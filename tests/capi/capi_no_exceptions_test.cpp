@@ -26,7 +26,9 @@ void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return heapExhausted.load() ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
@@ -64,7 +66,8 @@ TEST(CInterfaceWithAnExhaustedHeap, CreatesGiveNullAndCallsGiveTheirFamilysFailu
     EXPECT_EQ(withExhaustedHeap([&] { return ZelConfigFileGetAllElements(config, text); }),
               ZEL_XML_DOM_CREATE_FAILED);
     EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(withExhaustedHeap([&] { return ZelConfigFileGetModuleElement(config, text, 1, ZEL_XML_LABEL); }),
+    EXPECT_EQ(withExhaustedHeap(
+                  [&] { return ZelConfigFileGetModuleElement(config, text, 1, ZEL_XML_LABEL); }),
               ZEL_XML_DOM_CREATE_FAILED);
     EXPECT_STREQ(text, "untouched");
     EXPECT_EQ(ZelConfigFileGetModuleElement(config, text, 1, ZEL_XML_LABEL), ZEL_XML_OK);

@@ -2,8 +2,8 @@
 // give them fixed underlying types C cannot write; their values must agree.
 #include <gtest/gtest.h>
 
-#include "zellibrary.h"
 #include "checked_enumerators.h"
+#include "zellibrary.h"
 
 extern "C" {
 extern const long zel_c_enumerators[];
@@ -16,5 +16,6 @@ TEST(CHeaderEnumerators, AgreeWithTheClassHeaders) {
     const long cpp[] = {ZEL_CHECKED_ENUMERATORS(ZEL_AS_VALUE)};
     const char* names[] = {ZEL_CHECKED_ENUMERATORS(ZEL_AS_NAME)};
     ASSERT_EQ(zel_c_enumerator_count, std::size(cpp));
-    for (std::size_t i = 0; i < std::size(cpp); ++i) EXPECT_EQ(zel_c_enumerators[i], cpp[i]) << names[i];
+    for (std::size_t i = 0; i < std::size(cpp); ++i)
+        EXPECT_EQ(zel_c_enumerators[i], cpp[i]) << names[i];
 }

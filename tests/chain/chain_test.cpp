@@ -22,7 +22,7 @@ struct Planned {
 };
 
 class Chain : public ::testing::Test {
-protected:
+  protected:
     // Adds the modules in physical order; the first one is plugged into the host.
     void build(const std::vector<Planned>& plan) {
         for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -43,7 +43,8 @@ protected:
         return "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(host);
     }
     ZelResults create() {
-        return chain.createChain(segment.hostAddress().c_str(), 0, false, zelsim::Segment::kNetmask);
+        return chain.createChain(segment.hostAddress().c_str(), 0, false,
+                                 zelsim::Segment::kNetmask);
     }
     std::string addressAt(unsigned short index) {
         ZelModule* m = chain.getModule(index);
@@ -61,8 +62,11 @@ protected:
 
 TEST_F(Chain, ShuffledMixedChainComesOutInPhysicalOrder) {
     // Physical order Kalix, TTL, LVDT, analog, I/O; addresses and answers shuffled.
-    build({{30, ZEL_4105_01, 60}, {12, ZEL_4115_01, 0}, {44, ZEL_4116_01, 120},
-           {21, ZEL_4111_01, 30}, {5, ZEL_4109_01, 90}});
+    build({{30, ZEL_4105_01, 60},
+           {12, ZEL_4115_01, 0},
+           {44, ZEL_4116_01, 120},
+           {21, ZEL_4111_01, 30},
+           {5, ZEL_4109_01, 90}});
     std::set<int> states;
     std::atomic<bool> done{false};
     std::thread watcher([&] {
@@ -124,9 +128,10 @@ TEST_F(Chain, OneModuleWaitsForItsLeftInputToSettle) {
 
 TEST_F(Chain, NoAnswerAndTheReservedPort) {
     build({});
-    EXPECT_EQ(chain.createChain(segment.hostAddress().c_str(), 27300, false, zelsim::Segment::kNetmask)
-                  .code(),
-              ZEL_UDP_PORT_INVALID);
+    EXPECT_EQ(
+        chain.createChain(segment.hostAddress().c_str(), 27300, false, zelsim::Segment::kNetmask)
+            .code(),
+        ZEL_UDP_PORT_INVALID);
     EXPECT_EQ(chain.getChainCreationState(), ZEL_CHAIN_NOT_CREATED) << "nothing changed";
     EXPECT_EQ(chain.createChain(nullptr, 0, false, "255.0.0.0").code(), ZEL_NULL_POINTER);
     ZelResults r = create();
@@ -181,7 +186,8 @@ TEST_F(Chain, AddModuleChecksTheIdentity) {
     EXPECT_EQ(chain.getTtlModule(0)->getNumChannels(), 4);
 
     // Asked for as a Kalix module, the LVDT module stays a plain ZelModule.
-    EXPECT_EQ(chain.addModule(ZEL_4101_01, address(71).c_str(), false).code(), ZEL_MODULE_NOT_IN_ZELBUS);
+    EXPECT_EQ(chain.addModule(ZEL_4101_01, address(71).c_str(), false).code(),
+              ZEL_MODULE_NOT_IN_ZELBUS);
     ASSERT_EQ(chain.getNumModules(), 2);
     EXPECT_EQ(chain.getModule(1)->getModuleData().moduleId, ZEL_4116_02);
     EXPECT_EQ(chain.getLvdtModule(1), nullptr) << "not of the LVDT class";
@@ -196,8 +202,8 @@ TEST_F(Chain, AddModuleChecksTheIdentity) {
 TEST_F(Chain, FactoryDefaultsReachEveryModule) {
     build({{80, ZEL_4101_01, 0}, {81, ZEL_4109_01, 0}});
     ASSERT_EQ(chain.addModule(ZEL_4101_01, address(80).c_str(), false).code(), ZEL_OK);
-    ZelResults r = chain.restoreFactoryDefaults(segment.hostAddress().c_str(), 0,
-                                                      zelsim::Segment::kNetmask);
+    ZelResults r =
+        chain.restoreFactoryDefaults(segment.hostAddress().c_str(), 0, zelsim::Segment::kNetmask);
     EXPECT_EQ(r.code(), ZEL_OK) << r.getMethod();
     EXPECT_EQ(chain.getNumModules(), 0) << "the modules are dropped";
     // The broadcast is not answered; wait until each module has logged it.

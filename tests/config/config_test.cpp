@@ -36,7 +36,7 @@ void writeText(const fs::path& path, const std::string& text) {
 
 // A scratch folder of the test's own.
 class ConfigFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("zelconfig-" + std::to_string(::getpid()) + "-" +
@@ -75,8 +75,10 @@ TEST(ConfigConversions, TagsAndTexts) {
     EXPECT_EQ(ZelConfigBase::decodeElementType(ZEL_XML_UNKNOWN_ELEMENT), "Unknown");
     EXPECT_EQ(ZelConfigBase::decodeElementType(ZEL_XML_CHANNEL_UNUSED_1), "ChannelUnused_1");
     EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("SignalType")), ZEL_XML_SIGNAL_TYPE);
-    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("ChannelUnused_1")), ZEL_XML_UNKNOWN_ELEMENT);
-    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("signaltype")), ZEL_XML_UNKNOWN_ELEMENT);
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("ChannelUnused_1")),
+              ZEL_XML_UNKNOWN_ELEMENT);
+    EXPECT_EQ(ZelConfigBase::encodeQElementType(QStringLiteral("signaltype")),
+              ZEL_XML_UNKNOWN_ELEMENT);
     EXPECT_EQ(ZelConfigBase::encodeQElementType(QString()), ZEL_XML_UNKNOWN_ELEMENT);
     int known = 0;
     for (int v = 0; v <= 140; ++v) {
@@ -171,7 +173,8 @@ TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
     // The identity is read with white space on either side trimmed: blanks
     // around the LVDT module's identity still make it an LVDT module, whose
     // missing frequency the check finds.
-    for (const char* padded : {"<ModuleId>  58031601\t</ModuleId>", "<ModuleId>\n58031601 </ModuleId>"}) {
+    for (const char* padded :
+         {"<ModuleId>  58031601\t</ModuleId>", "<ModuleId>\n58031601 </ModuleId>"}) {
         SCOPED_TRACE(padded);
         std::string text = readFile(sample("missing_lvdt_frequency.xml"));
         const std::string plain = "<ModuleId>58031601</ModuleId>";
@@ -191,8 +194,9 @@ TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
 
     // Without "BaseLabel"; and a module whose identity is no number needs
     // only the elements of any module.
-    ASSERT_EQ(config.loadXml(crafted("nolabel.xml", "<ModuleConfig>" + module("1") + "</ModuleConfig>")),
-              ZEL_XML_OK);
+    ASSERT_EQ(
+        config.loadXml(crafted("nolabel.xml", "<ModuleConfig>" + module("1") + "</ModuleConfig>")),
+        ZEL_XML_OK);
     m = c = 7;
     EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
     EXPECT_EQ(element, ZEL_XML_BASE_LABEL);
@@ -210,7 +214,8 @@ TEST_F(ConfigFiles, CheckNamesTheFirstMissingElement) {
     EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_OK) << "counts as identity 0";
     // The same channel is not enough for a TTL module.
     ASSERT_EQ(config.loadXml(crafted("ttl.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" +
-                                                    module("58031401", plainChannel) + "</ModuleConfig>")),
+                                                    module("58031401", plainChannel) +
+                                                    "</ModuleConfig>")),
               ZEL_XML_OK);
     EXPECT_EQ(config.validateElements(element, m, c), ZEL_XML_TAG_NOT_FOUND);
     EXPECT_EQ(element, ZEL_XML_LINE_COUNT);
@@ -237,7 +242,8 @@ TEST_F(ConfigFiles, TheCheckRequiresEachKindsChannelElementsAndNoOthers) {
         {"identity 0", 0, {{100, 113}, {121, 121}}},
     };
     const auto leaf = [](int element) {
-        const std::string tag = ZelConfigBase::decodeElementType(static_cast<ZEL_XML_ELEMENTS>(element));
+        const std::string tag =
+            ZelConfigBase::decodeElementType(static_cast<ZEL_XML_ELEMENTS>(element));
         return "<" + tag + ">v</" + tag + ">";
     };
     for (const Kind& kind : kinds) {
@@ -260,7 +266,8 @@ TEST_F(ConfigFiles, TheCheckRequiresEachKindsChannelElementsAndNoOthers) {
                          "<ModuleId>" + std::to_string(kind.identity) + "</ModuleId>");
             if (lvdt) body.replace(body.find("CHANNELS"), 0, leaf(16) + leaf(17));
             body.replace(body.find("CHANNELS"), 8, channel + channel);
-            return crafted("kind.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + body + "</ModuleConfig>");
+            return crafted("kind.xml",
+                           "<ModuleConfig><BaseLabel>b</BaseLabel>" + body + "</ModuleConfig>");
         };
         ZEL_XML_ELEMENTS element{};
         unsigned short m = 0, c = 0;
@@ -278,8 +285,9 @@ TEST_F(ConfigFiles, TheCheckRequiresEachKindsChannelElementsAndNoOthers) {
 
 TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
     // A comment in front of "BaseLabel" shifts every module position by one.
-    ASSERT_EQ(config.loadXml(crafted("comment.xml", "<ModuleConfig><!-- note --><BaseLabel>b</BaseLabel>" +
-                                                        module("1") + module("2") + "</ModuleConfig>")),
+    ASSERT_EQ(config.loadXml(
+                  crafted("comment.xml", "<ModuleConfig><!-- note --><BaseLabel>b</BaseLabel>" +
+                                             module("1") + module("2") + "</ModuleConfig>")),
               ZEL_XML_OK);
     std::string text;
     unsigned short count = 0;
@@ -295,11 +303,12 @@ TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
     EXPECT_EQ(sm, 1);
 
     // Empty elements: no leaf at module level, an empty text at channel level.
-    std::string m = module("58031101", "<Channel><Offset/><Resolution>2</Resolution></Channel>"
-                                       "<Channel><Only>x</Only></Channel>");
+    std::string m = module("58031101",
+                           "<Channel><Offset/><Resolution>2</Resolution></Channel>"
+                           "<Channel><Only>x</Only></Channel>");
     m.replace(m.find("<Label>L</Label>"), 16, "<Label/>");
-    ASSERT_EQ(config.loadXml(crafted("empty.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + m +
-                                                      "</ModuleConfig>")),
+    ASSERT_EQ(config.loadXml(crafted(
+                  "empty.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + m + "</ModuleConfig>")),
               ZEL_XML_OK);
     EXPECT_EQ(config.getElement(ZEL_XML_LABEL, text, 1), ZEL_XML_TAG_NOT_FOUND);
     text = "x";
@@ -313,12 +322,14 @@ TEST_F(ConfigFiles, PositionsEmptyElementsAndWrongContainers) {
     EXPECT_EQ(element, ZEL_XML_LABEL);
     EXPECT_EQ(mod, 1);
 
-    ASSERT_EQ(config.loadXml(crafted("wrong.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + module("1") +
-                                                      "<Group><a>1</a><b>2</b></Group></ModuleConfig>")),
-              ZEL_XML_OK);
+    ASSERT_EQ(
+        config.loadXml(crafted("wrong.xml", "<ModuleConfig><BaseLabel>b</BaseLabel>" + module("1") +
+                                                "<Group><a>1</a><b>2</b></Group></ModuleConfig>")),
+        ZEL_XML_OK);
     EXPECT_EQ(config.getNumModules(count), ZEL_XML_INVALID_MODULE_TAG);
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(config.getNumChannels(1, count), ZEL_XML_INVALID_MODULE_TAG) << "the walk goes to the end";
+    EXPECT_EQ(config.getNumChannels(1, count), ZEL_XML_INVALID_MODULE_TAG)
+        << "the walk goes to the end";
 }
 
 TEST_F(ConfigFiles, EditsAndRemovals) {
@@ -386,7 +397,8 @@ TEST_F(ConfigFiles, WritesKeepOneBackupAndTheLoadedName) {
         if (m == 2) continue;
         EXPECT_EQ(again.getSpecificModule(m), original.getSpecificModule(m)) << m;
         for (unsigned short c = 1; c <= 2; ++c) {
-            EXPECT_EQ(again.getSpecificChannel(m, c), original.getSpecificChannel(m, c)) << m << "/" << c;
+            EXPECT_EQ(again.getSpecificChannel(m, c), original.getSpecificChannel(m, c))
+                << m << "/" << c;
         }
     }
     ZEL_XML_ELEMENTS element{};
@@ -409,8 +421,9 @@ TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
     // ISO-8859-1 holds ü, one byte per character; the Ohm sign it cannot
     // hold goes out as a character reference, never as '?'.
     const fs::path latin1 = dir / "latin1.xml";
-    writeText(latin1, declared("ISO-8859-1", "<ModuleConfig><BaseLabel>Z\xFCrich</BaseLabel>"
-                                             "<Module><Label>10 &#x2126;</Label></Module></ModuleConfig>\n"));
+    writeText(latin1, declared("ISO-8859-1",
+                               "<ModuleConfig><BaseLabel>Z\xFCrich</BaseLabel>"
+                               "<Module><Label>10 &#x2126;</Label></Module></ModuleConfig>\n"));
     ASSERT_EQ(config.loadXml(latin1.string()), ZEL_XML_OK);
     std::string text;
     ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
@@ -444,13 +457,15 @@ TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
     // An encoding Qt has no enumerator for is still written in itself (where
     // Qt knows it at all: a Qt without ICU refuses such a file at loading).
     const fs::path cp1252 = dir / "cp1252.xml";
-    writeText(cp1252, declared("windows-1252", "<ModuleConfig><BaseLabel>5 \x80</BaseLabel></ModuleConfig>\n"));
+    writeText(cp1252, declared("windows-1252",
+                               "<ModuleConfig><BaseLabel>5 \x80</BaseLabel></ModuleConfig>\n"));
     if (QStringDecoder("windows-1252").isValid()) {
         ASSERT_EQ(config.loadXml(cp1252.string()), ZEL_XML_OK);
         ASSERT_EQ(config.writeFile(), ZEL_XML_OK);
         written = readFile(cp1252);
         EXPECT_NE(written.find("encoding=\"windows-1252\""), std::string::npos);
-        EXPECT_NE(written.find("<BaseLabel>5 \x80</BaseLabel>"), std::string::npos) << "not turned into UTF-8";
+        EXPECT_NE(written.find("<BaseLabel>5 \x80</BaseLabel>"), std::string::npos)
+            << "not turned into UTF-8";
     } else {
         EXPECT_EQ(config.loadXml(cp1252.string()), ZEL_XML_DOM_CREATE_FAILED);
     }
@@ -471,7 +486,9 @@ TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
 
         // Where no reference may stand (a comment) the write is refused whole:
         // the file and its backup stay as they were.
-        const std::string before = declared("US-ASCII", "<!-- caf\xC3\xA9 -->\n<ModuleConfig><BaseLabel>y</BaseLabel></ModuleConfig>\n");
+        const std::string before = declared(
+            "US-ASCII",
+            "<!-- caf\xC3\xA9 -->\n<ModuleConfig><BaseLabel>y</BaseLabel></ModuleConfig>\n");
         writeText(ascii, before);
         fs::remove(dir / "ascii.xml~");
         ASSERT_EQ(config.loadXml(ascii.string()), ZEL_XML_OK);
@@ -541,8 +558,8 @@ TEST_F(ConfigFiles, HostileDocuments) {
     }
 
     const std::string huge(4 * 1024 * 1024, 'h');
-    ASSERT_EQ(config.loadXml(crafted("huge.xml", "<ModuleConfig><BaseLabel>" + huge +
-                                                     "</BaseLabel></ModuleConfig>")),
+    ASSERT_EQ(config.loadXml(crafted(
+                  "huge.xml", "<ModuleConfig><BaseLabel>" + huge + "</BaseLabel></ModuleConfig>")),
               ZEL_XML_OK);
     std::string text;
     ASSERT_EQ(config.getElement(ZEL_XML_BASE_LABEL, text), ZEL_XML_OK);
@@ -551,11 +568,12 @@ TEST_F(ConfigFiles, HostileDocuments) {
     EXPECT_EQ(config.loadXml(crafted("control.xml", std::string("<ModuleConfig><BaseLabel>a\x01") +
                                                         "b</BaseLabel></ModuleConfig>")),
               ZEL_XML_DOM_CREATE_FAILED);
-    EXPECT_EQ(config.loadXml(crafted("unknown.xml", "<?xml version=\"1.0\" encoding=\"X-NONE\"?>"
-                                                    "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>")),
+    EXPECT_EQ(config.loadXml(crafted("unknown.xml",
+                                     "<?xml version=\"1.0\" encoding=\"X-NONE\"?>"
+                                     "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>")),
               ZEL_XML_DOM_CREATE_FAILED);
-    EXPECT_EQ(config.loadXml(crafted("bytes.xml",
-                                     "<ModuleConfig><BaseLabel>\xC3\x28\xFF</BaseLabel></ModuleConfig>")),
+    EXPECT_EQ(config.loadXml(crafted(
+                  "bytes.xml", "<ModuleConfig><BaseLabel>\xC3\x28\xFF</BaseLabel></ModuleConfig>")),
               ZEL_XML_DOM_CREATE_FAILED)
         << "bytes that are no UTF-8 in a document without a declaration";
     EXPECT_EQ(config.loadXml(crafted("empty.xml", "")), ZEL_XML_DOM_CREATE_FAILED);

@@ -12,7 +12,7 @@ TEST(StrToIpAddr, ConvertsPiecesAsTheModulesExpect) {
         {"172.31.46.1", 0xAC1F2E01UL},
         {"255.255.255.0", 0xFFFFFF00UL},
         {"", 0},
-        {"10.0.0.", 0x0A0000UL},   // empty last piece: no final shift
+        {"10.0.0.", 0x0A0000UL},  // empty last piece: no final shift
         {"1.2.3", 0x010203UL},
         {"1.2.3.4.5", 0x01020304UL},  // nothing after the fourth dot is read
         {"1.2.3.4.", 0x01020304UL},

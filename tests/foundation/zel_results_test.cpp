@@ -57,7 +57,8 @@ TEST(ZelResults, MessagesAreExactAndUnknownOutsideTheTable) {
         EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(code)), kTexts[code]);
     }
     for (int code : {44, -1, 1000000}) {
-        EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(code)), "Unknown") << code;
+        EXPECT_STREQ(ZelResults::showRespCode(static_cast<ZEL_RESPONSE_CODE>(code)), "Unknown")
+            << code;
     }
 }
 

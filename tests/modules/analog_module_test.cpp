@@ -14,7 +14,7 @@ zelsim::ModuleState analogModule() {
 }
 
 class AnalogModule : public SimulatedModule<ZelAnalogModule> {
-protected:
+  protected:
     void SetUp() override { startAndInitialise(analogModule()); }
     void answerWords(zelsim::Bytes words) {
         segment.setHandler(0, 1, [words](zelsim::ModuleState&, const zelsim::Bytes&) {
@@ -65,24 +65,30 @@ TEST_F(AnalogModule, WordsBecomeVoltsAndMilliamps) {
 
 TEST_F(AnalogModule, CalibrationFromTwoPoints) {
     double resolution = 0, offset = 0;
-    ASSERT_EQ(module.computeResolutionAndOffset(0, &resolution, &offset, 100.0, 0.0, 10.0, 0.0).getCode(),
-              ZEL_OK);
+    ASSERT_EQ(
+        module.computeResolutionAndOffset(0, &resolution, &offset, 100.0, 0.0, 10.0, 0.0).getCode(),
+        ZEL_OK);
     EXPECT_DOUBLE_EQ(resolution, 10.0);
     EXPECT_DOUBLE_EQ(offset, 0.0);
-    ASSERT_EQ(module.computeResolutionAndOffset(1, &resolution, &offset, 100.0, 0.0, 10.0, 2.0).getCode(),
-              ZEL_OK);
+    ASSERT_EQ(
+        module.computeResolutionAndOffset(1, &resolution, &offset, 100.0, 0.0, 10.0, 2.0).getCode(),
+        ZEL_OK);
     EXPECT_DOUBLE_EQ(resolution, 12.5);
     EXPECT_DOUBLE_EQ(offset, 25.0);
 
     // Degenerate points are refused and change nothing.
-    EXPECT_EQ(module.computeResolutionAndOffset(1, &resolution, &offset, 0.0, 0.0, 10.0, 2.0).getCode(),
-              ZEL_OUT_OF_RANGE);
-    EXPECT_EQ(module.computeResolutionAndOffset(1, &resolution, &offset, 1.0, 0.0, 0.0, 0.0).getCode(),
-              ZEL_OUT_OF_RANGE);
-    EXPECT_EQ(module.computeResolutionAndOffset(1, &resolution, &offset, 1.0, 0.0, 3.0, 3.0).getCode(),
-              ZEL_OUT_OF_RANGE);
-    EXPECT_EQ(module.computeResolutionAndOffset(2, &resolution, &offset, 1.0, 0.0, 3.0, 1.0).getCode(),
-              ZEL_INVALID_CHANNEL_RETURNED);
+    EXPECT_EQ(
+        module.computeResolutionAndOffset(1, &resolution, &offset, 0.0, 0.0, 10.0, 2.0).getCode(),
+        ZEL_OUT_OF_RANGE);
+    EXPECT_EQ(
+        module.computeResolutionAndOffset(1, &resolution, &offset, 1.0, 0.0, 0.0, 0.0).getCode(),
+        ZEL_OUT_OF_RANGE);
+    EXPECT_EQ(
+        module.computeResolutionAndOffset(1, &resolution, &offset, 1.0, 0.0, 3.0, 3.0).getCode(),
+        ZEL_OUT_OF_RANGE);
+    EXPECT_EQ(
+        module.computeResolutionAndOffset(2, &resolution, &offset, 1.0, 0.0, 3.0, 1.0).getCode(),
+        ZEL_INVALID_CHANNEL_RETURNED);
     EXPECT_EQ(module.computeResolutionAndOffset(0, nullptr, &offset, 1.0, 0.0, 3.0, 1.0).getCode(),
               ZEL_NULL_POINTER);
     ASSERT_EQ(module.getResolution(1, &resolution).getCode(), ZEL_OK);
@@ -139,7 +145,8 @@ TEST_F(AnalogModule, DiagnosticValuesAndSamples) {
     EXPECT_EQ(fresh.getValues(values, 4, COUNT_REQUEST_NORMAL).getCode(), ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(fresh.setNumSamples(0, 1).getCode(), ZEL_COMM_NOT_INITIALIZED);
     double resolution = 0;
-    EXPECT_EQ(fresh.getResolution(1, &resolution).getCode(), ZEL_OK) << "calibration needs no module";
+    EXPECT_EQ(fresh.getResolution(1, &resolution).getCode(), ZEL_OK)
+        << "calibration needs no module";
     EXPECT_EQ(resolution, 1.0);
 }
 

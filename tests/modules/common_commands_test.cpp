@@ -12,7 +12,7 @@
 namespace {
 
 class CommonCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         zelsim::ModuleState base;
         base.moduleId = ZEL_4101_01;
@@ -221,7 +221,7 @@ TEST(RotarySettings, FoldIncrementalAngleInEveryFormat) {
     const Case cases[] = {
         {ROTARY_FORMAT_0_360, -90, 0, 270},
         {ROTARY_FORMAT_0_360, 725, 0, 5},
-        {ROTARY_FORMAT_0_360, 360, 3, 0},          // wraps ignored
+        {ROTARY_FORMAT_0_360, 360, 3, 0},  // wraps ignored
         {ROTARY_FORMAT_PLUS_MINUS_180, 190, 0, -170},
         {ROTARY_FORMAT_PLUS_MINUS_180, 180, 0, -180},
         {ROTARY_FORMAT_PLUS_MINUS_180, -180, 0, -180},
@@ -229,8 +229,8 @@ TEST(RotarySettings, FoldIncrementalAngleInEveryFormat) {
         {ROTARY_FORMAT_CONTINUOUS, 30, 0, 30},
         {ROTARY_FORMAT_CONTINUOUS, 30, 1, 30 + 720 - 10},
         {ROTARY_FORMAT_CONTINUOUS, 30, -2, 30 - (1440 + 10)},
-        {ROTARY_FORMAT_MOD_360, 30, 1, 20},         // 740 mod 360
-        {ROTARY_FORMAT_MOD_360, 30, -1, -340},      // -700 keeps its sign
+        {ROTARY_FORMAT_MOD_360, 30, 1, 20},     // 740 mod 360
+        {ROTARY_FORMAT_MOD_360, 30, -1, -340},  // -700 keeps its sign
         {ROTARY_FORMAT_MOD_360, -400, 0, -40},
         {ROTARY_FORMAT_NONE, 725, 5, 725},
         {static_cast<ROTARY_FORMAT>(9), 725, 5, 725},
@@ -301,7 +301,8 @@ TEST_F(CommonCommands, OnlyTheCheckedExchangeComparesTheModulesAddress) {
         std::function<ZelResults()> run;
         int code;
     } cases[] = {
-        {"getModuleType", [&] { return baseModule.getModuleType(&id, &number, &typeByte, &channels); },
+        {"getModuleType",
+         [&] { return baseModule.getModuleType(&id, &number, &typeByte, &channels); },
          ZEL_RETURN_IP_MISMATCH},
         {"getCounts", [&] { return baseModule.getCounts(counts, 8, COUNT_REQUEST_NORMAL); },
          ZEL_RETURN_IP_MISMATCH},

@@ -55,7 +55,7 @@ TEST(DeviceModuleSettings, DefaultsBoundsAndTheFlagOfTheWholeRecord) {
 }
 
 class DeviceModuleCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         segment.addModule(10);
         ASSERT_TRUE(segment.start());

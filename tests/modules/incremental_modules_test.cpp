@@ -27,7 +27,7 @@ zelsim::ModuleState oneVppModule() {
 }
 
 class OneVppModule : public SimulatedModule<Zel1VppModule> {
-protected:
+  protected:
     void SetUp() override { startAndInitialise(oneVppModule()); }
     void setAxis(int channel, std::int64_t count) {
         edit([&](zelsim::ModuleState& s) { s.axes[channel].set(count); });
@@ -38,7 +38,9 @@ protected:
         ASSERT_TRUE(module.setUom(UOM_DEGREE, channel));
         module.setRotaryFormat(channel, format);
     }
-    void read() { ASSERT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK); }
+    void read() {
+        ASSERT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    }
     double positions[8] = {};
 };
 
@@ -149,7 +151,8 @@ TEST_F(OneVppModule, DiagnosticsReferencingAndSignalType) {
     ASSERT_EQ(module.enableAnalogDiag(1, true).getCode(), ZEL_OK);
     EXPECT_TRUE(state().incremental[1].analogDiag);
 
-    ASSERT_EQ(module.initAbsolutePosition(1, REFERENCE_MARK_DISTANCE_CODED, 0x0102).getCode(), ZEL_OK);
+    ASSERT_EQ(module.initAbsolutePosition(1, REFERENCE_MARK_DISTANCE_CODED, 0x0102).getCode(),
+              ZEL_OK);
     EXPECT_EQ(lastRequest(), (zelsim::Bytes{32, 4, 5, 1, 1, 1, 0x02, 0x01}));
     bool complete = true;
     REF_MARK_STATE refState = REF_MARK_STATE_IDLE;
@@ -211,16 +214,19 @@ TEST_F(OneVppUninitialised, CommunicationAndModuleDataFlags) {
     bool complete;
     SIGNAL_TYPE type;
     REF_MARK_STATE refState;
-    EXPECT_EQ(module.getPositions(values, 2, COUNT_REQUEST_NORMAL).getCode(), ZEL_COMM_NOT_INITIALIZED);
+    EXPECT_EQ(module.getPositions(values, 2, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(module.initAbsolutePosition(0, REFERENCE_MARK_SINGLE, 0).getCode(),
               ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(module.getReferencingState(0, &refState).getCode(), ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(module.getDiag(0, values, 2).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_EQ(module.enableAnalogDiag(0, true).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
-    EXPECT_EQ(module.isReferencingComplete(0, &complete).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
+    EXPECT_EQ(module.isReferencingComplete(0, &complete).getCode(),
+              ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_EQ(module.acknowledgeAbsolutePosition(0).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_EQ(module.getSignalType(0, &type).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
-    EXPECT_EQ(module.setSignalType(0, SIGNAL_TYPE_VOLTAGE).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
+    EXPECT_EQ(module.setSignalType(0, SIGNAL_TYPE_VOLTAGE).getCode(),
+              ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_FALSE(module.setUom(UOM_DEGREE, 0)) << "the record needs the communication";
     EXPECT_TRUE(module.setLineCount(100, 0)) << "the line count does not";
     EXPECT_TRUE(segment.requests(0).empty());
@@ -237,12 +243,14 @@ zelsim::ModuleState ttlModule(std::uint32_t id) {
 }
 
 class TtlModule : public SimulatedModule<ZelTtlModule> {
-protected:
+  protected:
     void SetUp() override { startAndInitialise(ttlModule(ZEL_4115_01)); }
     void setAxis(int channel, std::int64_t count) {
         edit([&](zelsim::ModuleState& s) { s.axes[channel].set(count); });
     }
-    void read() { ASSERT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK); }
+    void read() {
+        ASSERT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    }
     double positions[8] = {};
 };
 
@@ -273,7 +281,8 @@ TEST_F(TtlModule, InterpolationAndTheResolutionItGives) {
     for (std::int64_t total : {(1LL << 32) + 5, -7LL}) {
         setAxis(0, total);
         read();
-        EXPECT_NEAR(positions[0], wrappedDegrees(total, total < 0 ? -1 : 1, 40000.0), 1e-6) << total;
+        EXPECT_NEAR(positions[0], wrappedDegrees(total, total < 0 ? -1 : 1, 40000.0), 1e-6)
+            << total;
     }
 
     ASSERT_TRUE(module.setSignalPeriod(20.0, TTL_INTERPOLATION_5, 1));
@@ -355,7 +364,8 @@ TEST_F(TtlVariants, AnotherIdentityHasNoChannels) {
     ASSERT_EQ(module.getPositions(positions, 2, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
     EXPECT_EQ(positions[0], -1.0);
     unsigned char presence = 0;
-    EXPECT_EQ(ZelTtlModule().getChannelPresence(&presence, 0).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
+    EXPECT_EQ(ZelTtlModule().getChannelPresence(&presence, 0).getCode(),
+              ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_EQ(ZelTtlModule().setCountingDirection(1, 0).getCode(), ZEL_COMM_NOT_INITIALIZED);
 }
 

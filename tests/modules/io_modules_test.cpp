@@ -21,7 +21,8 @@ TEST_F(IoModule, OutputsGoOutInOrderAndMasksReadBack) {
     ASSERT_EQ(module.setOutputs(&mask).getCode(), ZEL_OK);
     const auto requests = segment.requests(0);
     ASSERT_EQ(requests.size(), 4u);
-    const zelsim::Bytes expected[] = {{2, 2, 2, 1, 1}, {2, 2, 2, 2, 0}, {2, 2, 2, 3, 1}, {2, 2, 2, 4, 0}};
+    const zelsim::Bytes expected[] = {
+        {2, 2, 2, 1, 1}, {2, 2, 2, 2, 0}, {2, 2, 2, 3, 1}, {2, 2, 2, 4, 0}};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(requests[i].bytes, expected[i]) << i;
     EXPECT_EQ(state().outputs, 0x05);
 
@@ -40,7 +41,8 @@ TEST_F(IoModule, OutputsGoOutInOrderAndMasksReadBack) {
     });
     ASSERT_EQ(module.getInputs(&inputs).getCode(), ZEL_OK);
     EXPECT_EQ(inputs, 0x0A);
-    ASSERT_EQ(module.getIO(&inputs, &outputs, static_cast<COUNT_REQUEST_OPTION>(7)).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getIO(&inputs, &outputs, static_cast<COUNT_REQUEST_OPTION>(7)).getCode(),
+              ZEL_OK);
     EXPECT_EQ(lastRequest(), (zelsim::Bytes{1, 2, 3, 7, 0, 0})) << "the option goes unchanged";
     EXPECT_EQ(inputs, 0x0A);
     EXPECT_EQ(outputs, 0x05);
@@ -64,7 +66,8 @@ TEST_F(IoModule, AFailingOutputStopsTheRest) {
     EXPECT_EQ(fresh.setOutputs(&mask).getCode(), ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(fresh.setOutput(1, true).getCode(), ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(fresh.getInputs(&mask).getCode(), ZEL_COMM_NOT_INITIALIZED);
-    EXPECT_EQ(fresh.getOutputs(nullptr).getCode(), ZEL_COMM_NOT_INITIALIZED) << "the flag comes first";
+    EXPECT_EQ(fresh.getOutputs(nullptr).getCode(), ZEL_COMM_NOT_INITIALIZED)
+        << "the flag comes first";
 }
 
 using PneumaticModule = SimulatedModule<ZelPneumaticModule>;

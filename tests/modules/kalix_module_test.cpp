@@ -42,7 +42,7 @@ zelsim::ModuleState kalixModule() {
 }
 
 class KalixModule : public SimulatedModule<ZelKalixModule> {
-protected:
+  protected:
     void SetUp() override { startAndInitialise(kalixModule()); }
     void setAxis(int channel, std::int64_t count) {
         edit([&](zelsim::ModuleState& s) { s.axes[channel].set(count); });
@@ -123,12 +123,13 @@ TEST_F(KalixModule, TextsAreCopiedUpToTheirTerminatorOnly) {
 }
 
 TEST_F(KalixModule, PositionsFollowTheSimulatedAxes) {
-    setAxis(0, 125000);                         // 12.5 mm at 100 nm per count
-    setAxis(1, 2 * kTurnCounts + 100);          // third turn
-    setAxis(2, 5 * kMultiTurnCounts + 1000);    // sixth turn of the multi-turn encoder
+    setAxis(0, 125000);                       // 12.5 mm at 100 nm per count
+    setAxis(1, 2 * kTurnCounts + 100);        // third turn
+    setAxis(2, 5 * kMultiTurnCounts + 1000);  // sixth turn of the multi-turn encoder
     module.setRotaryFormat(1, ROTARY_FORMAT_NONE);
     module.setRotaryFormat(2, ROTARY_FORMAT_CONTINUOUS);
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_DOUBLE_EQ(positions[0], 12.5);
     EXPECT_EQ(revolutions[0], 1);
     EXPECT_NEAR(positions[1], degrees(2 * kTurnCounts + 100, kTurnCounts), 1e-9);
@@ -148,7 +149,8 @@ TEST_F(KalixModule, PositionsFollowTheSimulatedAxes) {
     // Inches, and a device offset added after the conversion.
     module.setUom(UOM_INCH, 0);
     module.setDeviceOffset(0, 1.0);
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_NEAR(positions[0], 12.5 * 0.03937007874 + 1.0, 1e-12);
 }
 
@@ -167,12 +169,15 @@ TEST_F(KalixModule, TurnsBelowZeroInBothEncoderKinds) {
     // Multi-turn: the encoder's upper half of turns stands for negative ones.
     setAxis(2, -kMultiTurnCounts + 1000);
     module.setRotaryFormat(2, ROTARY_FORMAT_CONTINUOUS);
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_EQ(revolutions[2], 4095);
     EXPECT_NEAR(positions[2], degrees(-7192.0, kMultiTurnCounts), 1e-6);
     module.setRotaryFormat(2, ROTARY_FORMAT_MOD_360);
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
-    EXPECT_NEAR(positions[2], degrees(-7192.0, kMultiTurnCounts), 1e-6) << "within one turn already";
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
+    EXPECT_NEAR(positions[2], degrees(-7192.0, kMultiTurnCounts), 1e-6)
+        << "within one turn already";
 
     // A module whose values are wider than the host's 64 bits, at both ends
     // of the range with the largest step: the turns and the step combine
@@ -219,7 +224,8 @@ TEST_F(KalixModule, RawUnitsShortAnswersAndSkippedChannels) {
     setAxis(0, -5);
     module.setUom(UOM_COUNTS, 0);
     revolutions[0] = 77;
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_EQ(positions[0], 4294967291.0) << "the low word is unsigned";
     EXPECT_EQ(revolutions[0], 77);
 
@@ -228,14 +234,16 @@ TEST_F(KalixModule, RawUnitsShortAnswersAndSkippedChannels) {
     ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
     positions[2] = 99.0;
     revolutions[2] = 99;
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_EQ(positions[2], 99.0);
     EXPECT_EQ(revolutions[2], 99);
 
     // Six entries describe four channels; the caller's short array is respected.
     edit([](zelsim::ModuleState& s) { s.numChannels = 6; });
     positions[4] = positions[5] = -1.0;
-    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_OK);
+    ASSERT_EQ(module.getPositions(positions, revolutions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_OK);
     EXPECT_EQ(positions[4], -1.0);
     EXPECT_EQ(positions[5], -1.0);
     double one[1] = {-1.0};

@@ -24,7 +24,7 @@ zelsim::Bytes settings(std::initializer_list<std::uint8_t> params) {
 }
 
 class LvdtModule : public SimulatedModule<ZelLvdtModule> {
-protected:
+  protected:
     void SetUp() override { startAndInitialise(lvdtModule(512)); }
 };
 
@@ -145,10 +145,12 @@ TEST_F(LvdtRevisions, LowFrequenciesNeedRevision512AndFlagsGuardEverything) {
     startModule(lvdtModule(511));
     double positions[8];
     unsigned char gain;
-    EXPECT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_COMM_NOT_INITIALIZED);
+    EXPECT_EQ(module.getPositions(positions, 8, COUNT_REQUEST_NORMAL).getCode(),
+              ZEL_COMM_NOT_INITIALIZED);
     EXPECT_EQ(module.setExcitationVoltage(2.0).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_EQ(module.getSensorGain(0, &gain).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
-    EXPECT_EQ(module.setOversampling(LVDT_OVERSAMPLING_2).getCode(), ZEL_MODULE_DATA_NOT_INITIALIZED);
+    EXPECT_EQ(module.setOversampling(LVDT_OVERSAMPLING_2).getCode(),
+              ZEL_MODULE_DATA_NOT_INITIALIZED);
     EXPECT_TRUE(segment.requests(0).empty());
 
     ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);

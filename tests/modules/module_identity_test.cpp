@@ -1,10 +1,11 @@
 #include "modules/module_identity.h"
-#include "modules/zel_module.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+
+#include "modules/zel_module.h"
 
 namespace id = zel::identity;
 

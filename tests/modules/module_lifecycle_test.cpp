@@ -16,12 +16,12 @@ namespace {
 
 // Reaches the checked exchange, which the module kinds use.
 class ProbeModule : public ZelModule {
-public:
+  public:
     using ZelModule::getUdpData;
 };
 
 class ModuleLifecycle : public ::testing::Test {
-protected:
+  protected:
     void start(zelsim::ModuleState state = {}) {
         segment.addModule(10, std::move(state));
         ASSERT_TRUE(segment.start());
@@ -210,9 +210,17 @@ TEST_F(ModuleLifecycle, ConfigurationVersionTexts) {
     EXPECT_EQ(module.getConfig(ip, nullptr, boot, firm).getCode(), ZEL_NULL_POINTER);
 
     zelsim::Bytes p(19, 0);
-    p[0] = 4; p[1] = 3; p[2] = 2; p[3] = 1;  // 1.2.3.4, least significant byte first
-    p[5] = 2; p[7] = 0; p[9] = 7;           // bootloader 2.0.7
-    p[10] = 1; p[12] = 2; p[14] = 3; p[16] = 4;
+    p[0] = 4;
+    p[1] = 3;
+    p[2] = 2;
+    p[3] = 1;  // 1.2.3.4, least significant byte first
+    p[5] = 2;
+    p[7] = 0;
+    p[9] = 7;  // bootloader 2.0.7
+    p[10] = 1;
+    p[12] = 2;
+    p[14] = 3;
+    p[16] = 4;
     struct Case {
         std::uint8_t count;
         std::uint8_t firmwareRelease;
@@ -220,10 +228,8 @@ TEST_F(ModuleLifecycle, ConfigurationVersionTexts) {
         const char* firm;
     };
     const Case cases[] = {
-        {2, 0, "old", "old"},
-        {3, 0, "2.0.7", "old"},
-        {4, 0, "2.0.7", "1.2.3"},
-        {4, 5, "2.0.7", "1.2.3 Beta 4"},
+        {2, 0, "old", "old"},          {3, 0, "2.0.7", "old"},
+        {4, 0, "2.0.7", "1.2.3"},      {4, 5, "2.0.7", "1.2.3 Beta 4"},
         {4, 6, "2.0.7", "1.2.3 RC 4"},
     };
     for (const Case& c : cases) {
@@ -355,7 +361,8 @@ TEST_F(ModuleLifecycle, AnswersCountOnlyFromTheStoredModuleAddress) {
     startAndInitialize();
     ZelbusResponse response{};
     ASSERT_EQ(module.getUdpData(UDP_CMD_GET_MODULE_TYPE, 0, 0, &response).getCode(), ZEL_OK);
-    EXPECT_EQ(module.getUdpData(UDP_CMD_GET_MODULE_TYPE, 0, 0, nullptr).getCode(), ZEL_NULL_POINTER);
+    EXPECT_EQ(module.getUdpData(UDP_CMD_GET_MODULE_TYPE, 0, 0, nullptr).getCode(),
+              ZEL_NULL_POINTER);
     EXPECT_EQ(module.getUdpData(nullptr, UDP_CMD_GET_MODULE_TYPE, 0, 0, &response).getCode(),
               ZEL_NULL_POINTER);
 

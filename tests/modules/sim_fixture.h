@@ -11,7 +11,7 @@
 
 template <typename ModuleClass>
 class SimulatedModule : public ::testing::Test {
-protected:
+  protected:
     // Adds the module at 127.N.0.10 and starts the segment.
     void startModule(const zelsim::ModuleState& state) {
         segment.addModule(10, state);

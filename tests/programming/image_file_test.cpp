@@ -1,7 +1,6 @@
 // Image files: the header reader, the validation before anything is sent,
 // and the builder's files, on crafted files and on built ones.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstring>
@@ -16,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ImageFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("zelimage-" + std::to_string(::getpid()) + "-" +
@@ -36,17 +35,20 @@ protected:
         if (text != nullptr) *text = out;
         return code;
     }
-    static std::string block(const std::string& name, const std::string& type, const std::string& v) {
-        return "ZEL_NAME: " + name + "\nZEL_IMAGE_TYPE: " + type + "\nZEL_MODULE_PRIORITY: 1\nZEL_VERSION: " +
-               v + "\nZEL_DATE: 2026-12-01\nZEL_FILE_SIZE_BYTES: 10\nZEL_CHECKSUM: 7\n";
+    static std::string block(const std::string& name, const std::string& type,
+                             const std::string& v) {
+        return "ZEL_NAME: " + name + "\nZEL_IMAGE_TYPE: " + type +
+               "\nZEL_MODULE_PRIORITY: 1\nZEL_VERSION: " + v +
+               "\nZEL_DATE: 2026-12-01\nZEL_FILE_SIZE_BYTES: 10\nZEL_CHECKSUM: 7\n";
     }
     fs::path dir;
     ZelProgramming engine{nullptr};
 };
 
 TEST_F(ImageFile, BuiltFilesValidateAndCarryTheirVersions) {
-    const std::string firmware = file("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1),
-                                                                     zelimage::firmwareImage("1.1.0", 2)}));
+    const std::string firmware =
+        file("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1),
+                                            zelimage::firmwareImage("1.1.0", 2)}));
     std::string text;
     ASSERT_EQ(version(firmware, PROGRAMMING_FIRMWARE, &text), ZEL_OK);
     EXPECT_EQ(text, "2.4.0");
@@ -55,7 +57,8 @@ TEST_F(ImageFile, BuiltFilesValidateAndCarryTheirVersions) {
     EXPECT_EQ(version(firmware, PROGRAMMING_BOOTLOADER, &text), ZEL_IMAGE_INVALID);
 
     ProgramFileHeader headers[2] = {};
-    ASSERT_TRUE(ZelProgramming::getProgramFileHeaders(firmware.c_str(), PROGRAMMING_FIRMWARE, headers, 2));
+    ASSERT_TRUE(
+        ZelProgramming::getProgramFileHeaders(firmware.c_str(), PROGRAMMING_FIRMWARE, headers, 2));
     EXPECT_STREQ(headers[1].name, "ZELfirmwareP2.elf.S19");
     EXPECT_STREQ(headers[0].datVersion, "1.0");
     const zelimage::Image p2 = zelimage::firmwareImage("1.1.0", 2);
@@ -65,7 +68,8 @@ TEST_F(ImageFile, BuiltFilesValidateAndCarryTheirVersions) {
     EXPECT_EQ(headers[1].checksum, zelimage::dataChecksum(p2.records));
 
     // CR LF line ends read as LF: the sizes and checksums still hold.
-    const std::string crlf = file("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}, "1.0", true));
+    const std::string crlf =
+        file("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}, "1.0", true));
     ASSERT_EQ(version(crlf, PROGRAMMING_BOOTLOADER, &text), ZEL_OK);
     EXPECT_EQ(text, "1.0.4");
     EXPECT_EQ(version(crlf, PROGRAMMING_FIRMWARE, &text), ZEL_IMAGE_INVALID);
@@ -76,7 +80,8 @@ TEST_F(ImageFile, HeaderBlocksMustBeCompleteAndInOrder) {
     broken.replace(broken.find("ZEL_VERSION: "), 13, "ZEL_VERSON: ");
     const std::string missing = file("missing.dat", broken);
     ProgramFileHeader h[2] = {};
-    EXPECT_FALSE(ZelProgramming::getProgramFileHeaders(missing.c_str(), PROGRAMMING_BOOTLOADER, h, 1));
+    EXPECT_FALSE(
+        ZelProgramming::getProgramFileHeaders(missing.c_str(), PROGRAMMING_BOOTLOADER, h, 1));
     EXPECT_EQ(version(missing, PROGRAMMING_BOOTLOADER, nullptr), ZEL_FILE_PREPARATION_FAILED);
 
     std::string swapped = block("ZELbootloader.elf.S19", "Bootloader", "1.0.0");
@@ -86,7 +91,8 @@ TEST_F(ImageFile, HeaderBlocksMustBeCompleteAndInOrder) {
               swapped.substr(date, size - date) + swapped.substr(swapped.find("ZEL_CHECKSUM"));
     EXPECT_FALSE(ZelProgramming::getProgramFileHeaders(file("swapped.dat", swapped).c_str(),
                                                        PROGRAMMING_BOOTLOADER, h, 1));
-    EXPECT_EQ(version((dir / "none.dat").string(), PROGRAMMING_BOOTLOADER, nullptr), ZEL_FILE_PREPARATION_FAILED);
+    EXPECT_EQ(version((dir / "none.dat").string(), PROGRAMMING_BOOTLOADER, nullptr),
+              ZEL_FILE_PREPARATION_FAILED);
     EXPECT_FALSE(ZelProgramming::getProgramFileHeaders(nullptr, PROGRAMMING_BOOTLOADER, h, 1));
 
     // Values lose their key and fold their white space; one of 64 bytes or
@@ -102,22 +108,27 @@ TEST_F(ImageFile, HeaderBlocksMustBeCompleteAndInOrder) {
     EXPECT_EQ(h[0].fileSizeBytes, 10u);
 
     // An empty file has no header and passes; so does a lone checksum of 0.
-    EXPECT_TRUE(ZelProgramming::getProgramFileHeaders(file("empty.dat", "").c_str(), PROGRAMMING_FIRMWARE, h, 2));
+    EXPECT_TRUE(ZelProgramming::getProgramFileHeaders(file("empty.dat", "").c_str(),
+                                                      PROGRAMMING_FIRMWARE, h, 2));
     EXPECT_EQ(version(file("empty2.dat", ""), PROGRAMMING_FIRMWARE, nullptr), ZEL_OK);
-    EXPECT_EQ(version(file("zero.dat", "ZEL_FINAL_CHECKSUM: 0\n"), PROGRAMMING_BOOTLOADER, nullptr), ZEL_OK);
+    EXPECT_EQ(version(file("zero.dat", "ZEL_FINAL_CHECKSUM: 0\n"), PROGRAMMING_BOOTLOADER, nullptr),
+              ZEL_OK);
     char out[64];
-    EXPECT_EQ(engine.getProgramVersion(nullptr, PROGRAMMING_FIRMWARE, out, PRIORITY_LEVEL_1).getCode(),
-              ZEL_NULL_POINTER);
+    EXPECT_EQ(
+        engine.getProgramVersion(nullptr, PROGRAMMING_FIRMWARE, out, PRIORITY_LEVEL_1).getCode(),
+        ZEL_NULL_POINTER);
 }
 
 TEST_F(ImageFile, AReusedEngineKeepsWhatANewFileDoesNotReplace) {
-    const std::string firmware = file("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1),
-                                                                     zelimage::firmwareImage("1.1.0", 2)}));
+    const std::string firmware =
+        file("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1),
+                                            zelimage::firmwareImage("1.1.0", 2)}));
     std::string text;
     ASSERT_EQ(version(firmware, PROGRAMMING_FIRMWARE, &text), ZEL_OK);
     // A bootloader file fills header 0 only: header 1 still holds the
     // firmware's class 2 version.
-    const std::string bootloader = file("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    const std::string bootloader =
+        file("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
     ASSERT_EQ(version(bootloader, PROGRAMMING_BOOTLOADER, &text), ZEL_OK);
     EXPECT_EQ(text, "1.0.4");
     ASSERT_EQ(version(bootloader, PROGRAMMING_BOOTLOADER, &text, PRIORITY_LEVEL_2), ZEL_OK);
@@ -133,29 +144,30 @@ TEST_F(ImageFile, ForeignMarkersAndChecksums) {
     const std::string text = zelimage::buildFile({zelimage::bootloaderImage("1.0.4")});
     const std::string comment = "# see ZEL_NAME: ZELfirmwareP2.elf.S19 for the firmware\n";
     std::string withComment = text.substr(0, text.find("ZEL_FINAL_CHECKSUM")) + comment;
-    EXPECT_EQ(version(file("foreign.dat", zelimage::withFinalChecksum(withComment)), PROGRAMMING_BOOTLOADER,
-                      nullptr),
+    EXPECT_EQ(version(file("foreign.dat", zelimage::withFinalChecksum(withComment)),
+                      PROGRAMMING_BOOTLOADER, nullptr),
               ZEL_IMAGE_INVALID);
 
     // Lines A, B, C: 65 + 10 + 66 + 10 + 67 + 10 = 228.
-    EXPECT_EQ(version(file("abc.dat", "A\nB\nC\nZEL_FINAL_CHECKSUM: 4294967068\n"), PROGRAMMING_BOOTLOADER,
-                      nullptr),
+    EXPECT_EQ(version(file("abc.dat", "A\nB\nC\nZEL_FINAL_CHECKSUM: 4294967068\n"),
+                      PROGRAMMING_BOOTLOADER, nullptr),
               ZEL_OK);
-    EXPECT_EQ(version(file("abc1.dat", "A\nB\nC\nZEL_FINAL_CHECKSUM: 4294967069\n"), PROGRAMMING_BOOTLOADER,
-                      nullptr),
+    EXPECT_EQ(version(file("abc1.dat", "A\nB\nC\nZEL_FINAL_CHECKSUM: 4294967069\n"),
+                      PROGRAMMING_BOOTLOADER, nullptr),
               ZEL_CHECKSUM_FAILED);
     // Bytes above 127 count as negative: 0xFF is -1, so S = 9.
-    EXPECT_EQ(version(file("high.dat", "\xFF\nZEL_FINAL_CHECKSUM: 4294967287\n"), PROGRAMMING_BOOTLOADER,
-                      nullptr),
+    EXPECT_EQ(version(file("high.dat", "\xFF\nZEL_FINAL_CHECKSUM: 4294967287\n"),
+                      PROGRAMMING_BOOTLOADER, nullptr),
               ZEL_OK);
-    EXPECT_EQ(version(file("unsigned.dat", "\xFF\nZEL_FINAL_CHECKSUM: 4294967031\n"), PROGRAMMING_BOOTLOADER,
-                      nullptr),
+    EXPECT_EQ(version(file("unsigned.dat", "\xFF\nZEL_FINAL_CHECKSUM: 4294967031\n"),
+                      PROGRAMMING_BOOTLOADER, nullptr),
               ZEL_CHECKSUM_FAILED);
     std::string offByOne = text;
     const std::size_t at = offByOne.find("ZEL_FINAL_CHECKSUM: ") + 20;
     offByOne.replace(at, offByOne.size() - at - 1,
                      std::to_string(std::stoul(offByOne.substr(at)) + 1));
-    EXPECT_EQ(version(file("off.dat", offByOne), PROGRAMMING_BOOTLOADER, nullptr), ZEL_CHECKSUM_FAILED);
+    EXPECT_EQ(version(file("off.dat", offByOne), PROGRAMMING_BOOTLOADER, nullptr),
+              ZEL_CHECKSUM_FAILED);
 }
 
 TEST(ProgrammingVersions, TheRuleOfNewVersions) {

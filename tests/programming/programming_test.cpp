@@ -5,7 +5,6 @@
 // than the wall (the procedure's 2, 5 and 8 s waits shrink, exchange
 // time-outs stay real); the end-to-end updates run on the real clock.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -29,7 +28,7 @@ struct Versions {
 };
 
 class Programming : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { fs::remove_all(dir); }
     // A module of the identity with these versions, initialised.
     void start(std::uint32_t id, const Versions& v, bool fast = true) {
@@ -123,21 +122,24 @@ TEST_F(Programming, Class1FirmwareWithANewBootloaderIsSentAfterAReset) {
     EXPECT_EQ(firmwareReported(), "1.0.3");
     // Both versions new: the procedure marks FRAM field 6 with the identity.
     bool marked = false;
-    segment.withState(0, [&marked](zelsim::ModuleState& s) { marked = s.fram.count(6) && s.fram[6].empty(); });
+    segment.withState(
+        0, [&marked](zelsim::ModuleState& s) { marked = s.fram.count(6) && s.fram[6].empty(); });
     EXPECT_TRUE(marked);
 }
 
 TEST_F(Programming, TheImageVersionMustSuitTheModule) {
     start(ZEL_4105_01, kNewModule);
     // 1.0.2 is too old for a module whose bootloader is new.
-    const std::string old = write("old.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.2", 1),
-                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    const std::string old =
+        write("old.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.2", 1),
+                                              zelimage::firmwareImage("1.0.0", 2)}));
     EXPECT_EQ(module.program(old.c_str(), false).getCode(), ZEL_FIRMWARE_REVISION_INVALID);
     EXPECT_EQ(module.getProgrammingState(), PROGRAMMING_FAILED);
     EXPECT_TRUE(programmed().choices.empty()) << "refused before programming mode";
 
     // A bootloader image in a firmware update is refused by the file check.
-    const std::string bootloader = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    const std::string bootloader =
+        write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
     EXPECT_EQ(module.program(bootloader.c_str(), false).getCode(), ZEL_IMAGE_INVALID);
     EXPECT_EQ(module.program(nullptr, false).getCode(), ZEL_NULL_POINTER);
 
@@ -158,7 +160,8 @@ TEST_F(Programming, TheImageVersionMustSuitTheModule) {
 TEST_F(Programming, Class2ModulesTakeTheSecondImage) {
     start(ZEL_4113_01, kNewModule);
     const zelimage::Image p2 = zelimage::firmwareImage("1.0.0", 2, 700);
-    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1), p2}));
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1), p2}));
     ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
     const zelsim::ProgrammingState p = programmed();
     EXPECT_EQ(p.checksums.back(), zelimage::dataChecksum(p2.records));
@@ -166,8 +169,9 @@ TEST_F(Programming, Class2ModulesTakeTheSecondImage) {
     EXPECT_EQ(firmwareReported(), "1.0.0");
 
     // 0.9.0 is not new for the class 2 firmware.
-    const std::string old = write("old.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1),
-                                                                 zelimage::firmwareImage("0.9.0", 2)}));
+    const std::string old =
+        write("old.dat", zelimage::buildFile({zelimage::firmwareImage("3.0.0", 1),
+                                              zelimage::firmwareImage("0.9.0", 2)}));
     EXPECT_EQ(module.program(old.c_str(), false).getCode(), ZEL_FIRMWARE_REVISION_INVALID);
 }
 
@@ -176,10 +180,13 @@ TEST_F(Programming, BootloaderUnderANewFirmwareIsReinstalledWithoutAReset) {
     zelsim::Fault refuseFinish;
     refuseFinish.type = 17;
     segment.setFault(0, UDP_CMD_PROGRAM_FINISHED, refuseFinish);
-    const std::string file = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
-    EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_OK) << "whatever the finish answered";
+    const std::string file =
+        write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_OK)
+        << "whatever the finish answered";
     const zelsim::ProgrammingState p = programmed();
-    EXPECT_EQ(p.choices, (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
+    EXPECT_EQ(p.choices,
+              (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
     EXPECT_EQ(resets(), 0);
     EXPECT_EQ(p.reinstalls, 1);
 }
@@ -187,7 +194,8 @@ TEST_F(Programming, BootloaderUnderANewFirmwareIsReinstalledWithoutAReset) {
 TEST_F(Programming, ABootloaderNeedsAFirmwareAndDhcpBlocksEverything) {
     start(ZEL_4105_01, kNewModule);
     segment.withState(0, [](zelsim::ModuleState& s) { s.bootloaderOnly = true; });
-    const std::string file = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
+    const std::string file =
+        write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.4")}));
     EXPECT_EQ(module.program(file.c_str(), true).getCode(), ZEL_FIRMWARE_NOT_LOADED);
 
     segment.withState(0, [](zelsim::ModuleState& s) {
@@ -226,7 +234,7 @@ TEST_F(Programming, LongLinesAreSkippedAndAModuleThatNeverReturnsTimesOut) {
 // the last command the module had received by then: the procedure's fixed
 // waits show up as runs of pauses behind the command they follow.
 class WaitRecordingClock : public zel::platform::Clock {
-public:
+  public:
     explicit WaitRecordingClock(zelsim::Segment& segment) : segment_(segment) {}
     void sleepMs(unsigned long ms) const override {
         advance();
@@ -248,7 +256,7 @@ public:
     };
     mutable std::vector<Wait> waits;
 
-private:
+  private:
     void advance() const {
         const long long now = zel::platform::monotonicMicroseconds();
         virtualUs_ += now - lastRealUs_;
@@ -273,8 +281,9 @@ TEST_F(Programming, TheWholeSequenceWithItsWaits) {
     WaitRecordingClock waits(segment);
     module.setClock(&waits);
     segment.clearRequests(0);
-    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
-                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
+                                             zelimage::firmwareImage("1.0.0", 2)}));
     ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
     // Identity from FRAM, versions, init, reset, reboot check, init again,
     // the data lines, finish, return check, the FRAM mark, reconnect.
@@ -288,7 +297,8 @@ TEST_F(Programming, TheWholeSequenceWithItsWaits) {
         if (w.ms >= 500) {
             fixed.push_back(w);
         } else {
-            EXPECT_TRUE(w.after == UDP_CMD_GET_MODULE_TYPE || w.after == UDP_CMD_GET_CONFIG) << w.after;
+            EXPECT_TRUE(w.after == UDP_CMD_GET_MODULE_TYPE || w.after == UDP_CMD_GET_CONFIG)
+                << w.after;
         }
     }
     waits.waits = fixed;
@@ -309,7 +319,8 @@ TEST_F(Programming, TheWholeSequenceWithItsWaits) {
     ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
     segment.clearRequests(0);
     waits.waits.clear();
-    const std::string bootloader = write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.9", 40)}));
+    const std::string bootloader =
+        write("bl.dat", zelimage::buildFile({zelimage::bootloaderImage("1.0.9", 40)}));
     ASSERT_EQ(module.program(bootloader.c_str(), true).getCode(), ZEL_OK);
     EXPECT_EQ(commandRuns(segment.requests(0)), (std::vector<int>{24, 7, 28, 29, 30, 7, 0}));
     std::vector<int> longWaits;
@@ -321,8 +332,9 @@ TEST_F(Programming, TheWholeSequenceWithItsWaits) {
 
 TEST_F(Programming, FailuresStopTheProcedureWhereTheyHappen) {
     start(ZEL_4105_01, kNewModule);
-    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
-                                                                 zelimage::firmwareImage("1.0.0", 2)}));
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("1.0.3", 1, 300),
+                                             zelimage::firmwareImage("1.0.0", 2)}));
     // An identity of no programming class: code 3 before programming mode.
     zelsim::Bytes identity;
     segment.withState(0, [&identity](zelsim::ModuleState& s) {
@@ -363,7 +375,8 @@ TEST_F(Programming, FailuresStopTheProcedureWhereTheyHappen) {
 TEST_F(Programming, EndToEndFirmwareUpdateOfAClass1Module) {
     start(ZEL_4101_01, kNewModule, false);
     const zelimage::Image image = zelimage::firmwareImage("2.5.0", 1, 1024);
-    const std::string file = write("fw.dat", zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2)}));
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({image, zelimage::firmwareImage("1.0.0", 2)}));
     ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
     EXPECT_EQ(programmed().lines, image.records);
     EXPECT_EQ(firmwareReported(), "2.5.0");
@@ -372,7 +385,8 @@ TEST_F(Programming, EndToEndFirmwareUpdateOfAClass1Module) {
 TEST_F(Programming, EndToEndFirmwareUpdateOfAClass2Module) {
     start(ZEL_4116_01, kNewModule, false);
     const zelimage::Image image = zelimage::firmwareImage("1.2.0", 2, 1024);
-    const std::string file = write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.5.0", 1), image}));
+    const std::string file =
+        write("fw.dat", zelimage::buildFile({zelimage::firmwareImage("2.5.0", 1), image}));
     ASSERT_EQ(module.program(file.c_str(), false).getCode(), ZEL_OK);
     EXPECT_EQ(programmed().lines, image.records);
     EXPECT_EQ(firmwareReported(), "1.2.0");
@@ -384,7 +398,8 @@ TEST_F(Programming, EndToEndBootloaderUpdate) {
     const std::string file = write("bl.dat", zelimage::buildFile({image}));
     ASSERT_EQ(module.program(file.c_str(), true).getCode(), ZEL_OK);
     const zelsim::ProgrammingState p = programmed();
-    EXPECT_EQ(p.choices, (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
+    EXPECT_EQ(p.choices,
+              (std::vector<int>{PROGRAM_CHOICE_BOOTLOADER, PROGRAM_CHOICE_BOOTLOADER_NEW}));
     EXPECT_EQ(p.lines, image.records);
     ASSERT_EQ(module.initializeModule(address.c_str(), false).getCode(), ZEL_OK);
     EXPECT_STREQ(module.getModuleData().bootloaderVersion, "1.1.0");

@@ -2,11 +2,12 @@
 // segment held by the test (so the test sees what reached the modules), or
 // against its own embedded simulated chain.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -15,9 +16,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "image_builder.h"
 #include "sim_chains.h"
@@ -42,7 +40,7 @@ std::string slurp(const fs::path& p) {
 }
 
 class Zeltool : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("zeltool_" + std::to_string(::getpid()) + "_" +
@@ -63,7 +61,8 @@ protected:
     }
     // The arguments that aim the tool at the test's own segment.
     std::vector<std::string> at(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--local-ip", segment.hostAddress(), "--netmask", zelsim::Segment::kNetmask});
+        args.insert(args.begin(),
+                    {"--local-ip", segment.hostAddress(), "--netmask", zelsim::Segment::kNetmask});
         return args;
     }
     void startDefaultChain() {
@@ -116,10 +115,12 @@ TEST_F(Zeltool, ImageAndConfigurationFiles) {
     EXPECT_NE(r.out.find("valid, 8 modules"), std::string::npos);
     r = run({"config", "validate", examples + "missing_ttl_interpolation.xml"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("Tag name not found: element Interpolation, module 3, channel 2"), std::string::npos)
+    EXPECT_NE(r.out.find("Tag name not found: element Interpolation, module 3, channel 2"),
+              std::string::npos)
         << r.out;
     r = run({"config", "validate", examples + "missing_lvdt_frequency.xml"});
-    EXPECT_NE(r.out.find("element PrimaryExcitationFrequency, module 4\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("element PrimaryExcitationFrequency, module 4\n"), std::string::npos)
+        << r.out;
     r = run({"config", "validate", examples + "malformed.xml"});
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("not well-formed XML at line 181, column 35"), std::string::npos) << r.err;
@@ -155,7 +156,8 @@ TEST_F(Zeltool, ReadsModulesByAddressAndChangesTheAddressOnlyWhenConfirmed) {
     r = run(at({"read", kalix, "--watch", "--count", "3", "--rate", "50"}));
     EXPECT_EQ(r.status, 0);
     std::size_t samples = 0;
-    for (std::size_t p = r.out.find("Kalix encoder"); p != std::string::npos; p = r.out.find("Kalix encoder", p + 1)) {
+    for (std::size_t p = r.out.find("Kalix encoder"); p != std::string::npos;
+         p = r.out.find("Kalix encoder", p + 1)) {
         ++samples;
     }
     EXPECT_EQ(samples, 3u);
@@ -209,7 +211,8 @@ TEST_F(Zeltool, ChainComesOutInPhysicalOrder) {
     const QJsonArray chain = json(r.out).array();
     ASSERT_EQ(chain.size(), static_cast<int>(plan.size()));
     for (int i = 0; i < chain.size(); ++i) {
-        EXPECT_EQ(chain.at(i).toObject()["address"].toString().toStdString(), address(plan[i].host)) << i;
+        EXPECT_EQ(chain.at(i).toObject()["address"].toString().toStdString(), address(plan[i].host))
+            << i;
     }
     EXPECT_EQ(chain.at(4).toObject()["kind"].toString(), "LVDT");
 }
@@ -217,8 +220,9 @@ TEST_F(Zeltool, ChainComesOutInPhysicalOrder) {
 TEST_F(Zeltool, ProgramShowsProgressToTheEnd) {
     startDefaultChain();
     const std::string image = (dir / "fw.dat").string();
-    ASSERT_TRUE(zelimage::writeFile(image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
-                                                                zelimage::firmwareImage("2.4.0", 2, 4096)})));
+    ASSERT_TRUE(zelimage::writeFile(
+        image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
+                                    zelimage::firmwareImage("2.4.0", 2, 4096)})));
     Outcome r = run(at({"program", address(plan[1].host), image, "--yes"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("100 % complete"), std::string::npos) << r.err;
@@ -232,7 +236,8 @@ TEST_F(Zeltool, ProgramShowsProgressToTheEnd) {
 TEST_F(Zeltool, WithoutAnAddressItRunsAgainstASimulatedChain) {
     Outcome r = run({"chain"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("no --local-ip given: a simulated chain of 8 modules"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no --local-ip given: a simulated chain of 8 modules"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.out.find("7    "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" mm"), std::string::npos) << "positions with their units";
 
@@ -274,8 +279,8 @@ int requestsOf(const zelsim::Segment& segment, std::size_t m, int command) {
 
 TEST_F(Zeltool, AnImageThatWouldLeaveAModuleWithoutFirmwareIsNeverSent) {
     startDefaultChain();
-    const std::string good = zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
-                                                  zelimage::firmwareImage("2.4.0", 2, 4096)});
+    const std::string good = zelimage::buildFile(
+        {zelimage::firmwareImage("2.4.0", 1, 4096), zelimage::firmwareImage("2.4.0", 2, 4096)});
     std::vector<std::string> lines;
     std::stringstream in(good);
     for (std::string l; std::getline(in, l);) lines.push_back(l);
@@ -287,7 +292,8 @@ TEST_F(Zeltool, AnImageThatWouldLeaveAModuleWithoutFirmwareIsNeverSent) {
     std::string badRecord = good;
     const std::size_t s1 = badRecord.find("\nS1");
     badRecord[s1 + 12] = badRecord[s1 + 12] == '0' ? '1' : '0';
-    badRecord = zelimage::withFinalChecksum(badRecord.substr(0, badRecord.find("ZEL_FINAL_CHECKSUM")));
+    badRecord =
+        zelimage::withFinalChecksum(badRecord.substr(0, badRecord.find("ZEL_FINAL_CHECKSUM")));
     struct Case {
         const char* name;
         std::string text;
@@ -295,13 +301,16 @@ TEST_F(Zeltool, AnImageThatWouldLeaveAModuleWithoutFirmwareIsNeverSent) {
     } cases[] = {
         {"truncated", good.substr(0, good.size() / 2), "cut short"},
         {"cut after 300 lines", firstLines(300), "ends inside the data section"},
-        {"no final checksum", good.substr(0, good.find("ZEL_FINAL_CHECKSUM")), "no ZEL_FINAL_CHECKSUM line"},
+        {"no final checksum", good.substr(0, good.find("ZEL_FINAL_CHECKSUM")),
+         "no ZEL_FINAL_CHECKSUM line"},
         {"a record's own checksum", badRecord, "S-record checksum is wrong"},
-        {"a version of two numbers", [&] {
+        {"a version of two numbers",
+         [&] {
              std::string t = good;
              t.replace(t.find("ZEL_VERSION: 2.4.0"), 18, "ZEL_VERSION: 2.4");
              return zelimage::withFinalChecksum(t.substr(0, t.find("ZEL_FINAL_CHECKSUM")));
-         }(), "version '2.4' is not a version of three numbers"},
+         }(),
+         "version '2.4' is not a version of three numbers"},
     };
     const std::string file = (dir / "fw.dat").string();
     for (const Case& c : cases) {
@@ -332,8 +341,9 @@ TEST_F(Zeltool, AddressesAreCheckedBeforeAnythingIsSent) {
     startDefaultChain();
     const std::string ttl = address(plan[1].host);
     const char* const bad[][2] = {
-        {"999.1.1.1", "255.255.0.0"}, {"1.2.3", "255.255.0.0"},       {"127.2.0.9", "abc"},
-        {"127.2.0.9", "255.0.255.0"}, {"0.0.0.0", "255.255.0.0"},     {"255.255.255.255", "255.255.0.0"},
+        {"999.1.1.1", "255.255.0.0"}, {"1.2.3", "255.255.0.0"},
+        {"127.2.0.9", "abc"},         {"127.2.0.9", "255.0.255.0"},
+        {"0.0.0.0", "255.255.0.0"},   {"255.255.255.255", "255.255.0.0"},
         {"224.0.0.7", "255.255.0.0"}, {"172.31.46.255", "255.255.255.0"},
     };
     for (const auto& b : bad) {
@@ -382,10 +392,11 @@ TEST_F(Zeltool, ConfigSetReportsWhatTheFileHoldsAndConvertsText) {
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(r.err.find("module 1, channel 1 has no element Offset"), std::string::npos) << r.err;
     // Values the elements cannot hold.
-    for (const std::vector<std::string>& v : {std::vector<std::string>{"Interpolation", "abc", "3", "1"},
-                                              std::vector<std::string>{"UOM", "99", "1", "1"},
-                                              std::vector<std::string>{"Ip", "999.1.1.1", "2"},
-                                              std::vector<std::string>{"Label", "10 \xCE\xA9", "2"}}) {
+    for (const std::vector<std::string>& v :
+         {std::vector<std::string>{"Interpolation", "abc", "3", "1"},
+          std::vector<std::string>{"UOM", "99", "1", "1"},
+          std::vector<std::string>{"Ip", "999.1.1.1", "2"},
+          std::vector<std::string>{"Label", "10 \xCE\xA9", "2"}}) {
         SCOPED_TRACE(v[0] + " " + v[1]);
         std::vector<std::string> args{"config", "set", copy};
         args.insert(args.end(), v.begin(), v.end());
@@ -411,7 +422,8 @@ TEST_F(Zeltool, ConfigSetReportsWhatTheFileHoldsAndConvertsText) {
     EXPECT_EQ(run({"config", "validate", (dir / "strict.xml").string()}).status, 0);
     r = run({"config", "validate", "--strict", (dir / "strict.xml").string()});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("module 1, channel 1: '99' is no value for UOM"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("module 1, channel 1: '99' is no value for UOM"), std::string::npos)
+        << r.out;
     EXPECT_EQ(run({"config", "validate", "--strict", copy}).status, 0);
 }
 
@@ -423,7 +435,8 @@ TEST_F(Zeltool, DiscoverAndChainAgreeOnEveryModule) {
     ASSERT_EQ(ordered.status, 0) << ordered.err;
     std::map<std::string, int> channels;
     for (const auto& m : json(found.out).array()) {
-        channels[m.toObject()["address"].toString().toStdString()] = m.toObject()["channels"].toInt();
+        channels[m.toObject()["address"].toString().toStdString()] =
+            m.toObject()["channels"].toInt();
     }
     const QJsonArray chain = json(ordered.out).array();
     ASSERT_EQ(chain.size(), static_cast<int>(channels.size()));
@@ -449,12 +462,15 @@ TEST_F(Zeltool, CommandLineHelpExitCodesAndOutputs) {
     EXPECT_EQ(run({"help", "read"}).out, r.out);
     r = run({"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("zeltool " ZEL_VERSION_TEXT ", library " ZEL_VERSION_TEXT, 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("zeltool " ZEL_VERSION_TEXT ", library " ZEL_VERSION_TEXT, 0), 0u)
+        << r.out;
 
     // Usage errors: one line and a hint, never the whole usage, status 2.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--frobnicate", "chain"}, std::vector<std::string>{"chain", "extra"},
-          std::vector<std::string>{"read", "0", "--count", "3"}, std::vector<std::string>{"read", "0.5x"},
+         {std::vector<std::string>{"--frobnicate", "chain"},
+          std::vector<std::string>{"chain", "extra"},
+          std::vector<std::string>{"read", "0", "--count", "3"},
+          std::vector<std::string>{"read", "0.5x"},
           std::vector<std::string>{"read", "0", "--watch", "--rate", "0.5x"},
           std::vector<std::string>{"discover", "--bootloader"},
           std::vector<std::string>{"read", "0", "--csv", "--json"}, std::vector<std::string>{}}) {
@@ -476,9 +492,12 @@ TEST_F(Zeltool, CommandLineHelpExitCodesAndOutputs) {
     const std::string page = std::string(ZELTOOL_DOCS_DIR) + "/zeltool.1";
     const std::string completion = slurp(std::string(ZELTOOL_DOCS_DIR) + "/zeltool.bash");
     const std::string rendered = (dir / "man.txt").string();
-    ASSERT_EQ(std::system(("MANWIDTH=200 man -l '" + page + "' > '" + rendered + "' 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system(
+                  ("MANWIDTH=200 man -l '" + page + "' > '" + rendered + "' 2>/dev/null").c_str()),
+              0);
     const std::string manText = slurp(rendered);
-    for (const char* option : {"--local-ip", "--timeout", "--csv", "--stop-on-error", "--force", "--strict"}) {
+    for (const char* option :
+         {"--local-ip", "--timeout", "--csv", "--stop-on-error", "--force", "--strict"}) {
         EXPECT_NE(manText.find(option), std::string::npos) << option;
         EXPECT_NE(completion.find(option), std::string::npos) << option;
     }
@@ -494,13 +513,15 @@ TEST_F(Zeltool, WatchingKeepsGoingCountsFailuresAndStopsOnCtrlC) {
     lost.drop = -1;
     lost.every = 3;
     segment.setFault(0, UDP_CMD_GET_COUNTS, lost);
-    Outcome r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30", "--csv"}));
+    Outcome r = run(at(
+        {"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30", "--csv"}));
     EXPECT_EQ(r.status, 1) << "a watch with failed samples ends with 1";
-    EXPECT_NE(r.err.find("of 6 module reads failed (the last at " + kalix + ")"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("of 6 module reads failed (the last at " + kalix + ")"), std::string::npos)
+        << r.err;
     EXPECT_EQ(r.out.rfind("time,position,address,name,value,unit\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("," + kalix + ",ch 0,"), std::string::npos);
-    r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30", "--stop-on-error",
-                "--json"}));
+    r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30",
+                "--stop-on-error", "--json"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("{\"error\": \"Response timeout\""), std::string::npos) << r.err;
     segment.setFault(0, UDP_CMD_GET_COUNTS, zelsim::Fault{});

@@ -18,18 +18,18 @@
 namespace {
 
 class AnswerPairing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         segment.addModule(10);
         auto counter = seen;
-        segment.setHandler(0, UDP_CMD_GET_MODULE_TYPE,
-                           [counter](zelsim::ModuleState&, const zelsim::Bytes&) {
-                               const int n = ++*counter;
-                               return std::optional<zelsim::Bytes>(zelsim::frame(
-                                   UDP_CMD_GET_MODULE_TYPE, 1,
-                                   {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                                    static_cast<unsigned char>(n >> 16), 0x5A}));
-                           });
+        segment.setHandler(
+            0, UDP_CMD_GET_MODULE_TYPE, [counter](zelsim::ModuleState&, const zelsim::Bytes&) {
+                const int n = ++*counter;
+                return std::optional<zelsim::Bytes>(zelsim::frame(
+                    UDP_CMD_GET_MODULE_TYPE, 1,
+                    {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                     static_cast<unsigned char>(n >> 16), 0x5A}));
+            });
         ASSERT_TRUE(segment.start());
         module = "127." + std::to_string(segment.subnet()) + ".0.10";
         ASSERT_TRUE(comm.initializeComm(module.c_str()));

@@ -76,7 +76,8 @@ TEST(BroadcastSend, NullPointersGiveStatus7) {
     int length = 3;
     unsigned short count;
     char buffer[8];
-    EXPECT_EQ(socket.broadcastSend(27015, nullptr, "x", &length), UdpSocket::BROADCAST_NULL_POINTER);
+    EXPECT_EQ(socket.broadcastSend(27015, nullptr, "x", &length),
+              UdpSocket::BROADCAST_NULL_POINTER);
     EXPECT_EQ(socket.broadcastSend(27015, "127.0.0.1", "x", nullptr),
               UdpSocket::BROADCAST_NULL_POINTER);
     EXPECT_EQ(socket.broadcastAndCollect(27015, "127.0.0.1", "x", &length, buffer, 8, nullptr),
@@ -120,8 +121,9 @@ TEST(BroadcastOpenConnection, DiscoversEveryModuleOfTheSubnet) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].broadcast);
     const auto n = static_cast<std::uint8_t>(segment.subnet());
-    EXPECT_EQ(seen[0].bytes, (zelsim::Bytes{0, 3, 9, 1, 5, n, 127, static_cast<std::uint8_t>(port & 0xFF),
-                                            static_cast<std::uint8_t>(port >> 8), 0, 0, 0}));
+    EXPECT_EQ(seen[0].bytes,
+              (zelsim::Bytes{0, 3, 9, 1, 5, n, 127, static_cast<std::uint8_t>(port & 0xFF),
+                             static_cast<std::uint8_t>(port >> 8), 0, 0, 0}));
 }
 
 TEST(DirectedBroadcast, TheNetmaskChoosesTheDestination) {
@@ -134,7 +136,8 @@ TEST(DirectedBroadcast, TheNetmaskChoosesTheDestination) {
     const std::string hostAddress = prefix + ".5.1";
     const auto listen = [](const std::string& address) {
         const zel::platform::SocketHandle s = zel::platform::openUdpSocket();
-        EXPECT_TRUE(zel::platform::bindSocket(s, zel::platform::parseAddress(address.c_str()), 27015));
+        EXPECT_TRUE(
+            zel::platform::bindSocket(s, zel::platform::parseAddress(address.c_str()), 27015));
         return s;
     };
     const auto received = [](zel::platform::SocketHandle s) {
@@ -148,10 +151,10 @@ TEST(DirectedBroadcast, TheNetmaskChoosesTheDestination) {
         const char* netmask;  // null: setBroadcastingNetmask(NULL)
         zel::platform::SocketHandle destination;
     } cases[] = {
-        {nullptr, subnet},                   // falls back to 255.255.255.0
-        {"255.255.255.255255", subnet},      // 18 characters: falls back too
+        {nullptr, subnet},               // falls back to 255.255.255.0
+        {"255.255.255.255255", subnet},  // 18 characters: falls back too
         {"255.255.255.0", subnet},
-        {"0.0.0.0", self},                   // the host's own address
+        {"0.0.0.0", self},  // the host's own address
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.netmask == nullptr ? "null" : c.netmask);

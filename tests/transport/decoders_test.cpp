@@ -9,18 +9,13 @@ namespace {
 // A connect message as a module sends it.
 void connectMessage(char* m) {
     std::memset(m, 0, 262);
-    const unsigned char bytes[] = {
-        18, 11, 37,
-        172, 31, 46, 7,          // IP address
-        0x00, 0x00, 0x6A, 0xA7,  // port 27303, big-endian
-        5,                       // connect flag
-        1,                       // DHCP
-        0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F,
-        255, 255, 255, 0,
-        'A', 'B', '1', '2', '3', '4', '5', '6',
-        10, 0, 0, 9,
-        255, 0, 0, 0,
-        'C'};
+    const unsigned char bytes[] = {18,   11,   37,   172,  31,   46,   7,  // IP address
+                                   0x00, 0x00, 0x6A, 0xA7,                 // port 27303, big-endian
+                                   5,                                      // connect flag
+                                   1,                                      // DHCP
+                                   0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 255, 255, 255,
+                                   0,    'A',  'B',  '1',  '2',  '3',  '4', '5', '6',
+                                   10,   0,    0,    9,    255,  0,    0,   0,   'C'};
     std::memcpy(m, bytes, sizeof(bytes));
 }
 

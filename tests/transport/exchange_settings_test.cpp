@@ -21,13 +21,14 @@ struct Row {
     int retries;
     // Runs the operation on the module at 127.N.0.10 (a TTL module) or, for
     // the LVDT rows, at 127.N.0.11.
-    std::function<ZelResults(ZelModule& ttl, ZelLvdtModule& lvdt, const std::string& ttlAddress)> run;
+    std::function<ZelResults(ZelModule& ttl, ZelLvdtModule& lvdt, const std::string& ttlAddress)>
+        run;
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class OwnExchangeSettings : public ::testing::TestWithParam<Row> {
-protected:
+  protected:
     void SetUp() override {
         segment.addModule(10);
         zelsim::ModuleState lvdtState;
@@ -79,27 +80,36 @@ unsigned short kAsyncPort = 30000;
 
 INSTANTIATE_TEST_SUITE_P(
     EveryOwnSetting, OwnExchangeSettings,
-    ::testing::Values(
-        Row{"Connect", UDP_CMD_CONNECT, 5000, 0,
-            [](ZelModule& m, ZelLvdtModule&, const std::string& address) {
-                ZELBUSConnectResponse record{};
-                return m.openConnection(address.c_str(), &record, false);
-            }},
-        Row{"SetIp", UDP_CMD_SET_IP, 1000, 3,
-            [](ZelModule& m, ZelLvdtModule&, const std::string& address) {
-                // The address the module has: it stays where the test finds it.
-                return m.setIp(address.c_str(), "255.255.0.0");
-            }},
-        Row{"SetDhcp", UDP_CMD_SET_DHCP, 1000, 3,
-            [](ZelModule& m, ZelLvdtModule&, const std::string&) { return m.setDhcp(0); }},
-        Row{"ForceReinstall", UDP_CMD_FORCE_FIRMWARE_REINSTALL, 1000, 3,
-            [](ZelModule& m, ZelLvdtModule&, const std::string&) { return m.forceFirmwareReinstall(); }},
-        Row{"AsyncPort", UDP_CMD_ASYNC_PORT, 1000, 3,
-            [](ZelModule& m, ZelLvdtModule&, const std::string&) { return m.setAsyncPort(&kAsyncPort); }},
-        Row{"FramWrite", UDP_CMD_FRAM, 2000, 3,
-            [](ZelModule& m, ZelLvdtModule&, const std::string&) { return m.setFram(6, 4, kField); }},
-        Row{"LvdtExplicit", UDP_CMD_MODULE_SETTINGS, 2000, 1,
-            [](ZelModule&, ZelLvdtModule& l, const std::string&) { return l.setExcitationVoltage(3.5); }}),
+    ::testing::Values(Row{"Connect", UDP_CMD_CONNECT, 5000, 0,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string& address) {
+                              ZELBUSConnectResponse record{};
+                              return m.openConnection(address.c_str(), &record, false);
+                          }},
+                      Row{"SetIp", UDP_CMD_SET_IP, 1000, 3,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string& address) {
+                              // The address the module has: it stays where the test finds it.
+                              return m.setIp(address.c_str(), "255.255.0.0");
+                          }},
+                      Row{"SetDhcp", UDP_CMD_SET_DHCP, 1000, 3,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string&) {
+                              return m.setDhcp(0);
+                          }},
+                      Row{"ForceReinstall", UDP_CMD_FORCE_FIRMWARE_REINSTALL, 1000, 3,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string&) {
+                              return m.forceFirmwareReinstall();
+                          }},
+                      Row{"AsyncPort", UDP_CMD_ASYNC_PORT, 1000, 3,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string&) {
+                              return m.setAsyncPort(&kAsyncPort);
+                          }},
+                      Row{"FramWrite", UDP_CMD_FRAM, 2000, 3,
+                          [](ZelModule& m, ZelLvdtModule&, const std::string&) {
+                              return m.setFram(6, 4, kField);
+                          }},
+                      Row{"LvdtExplicit", UDP_CMD_MODULE_SETTINGS, 2000, 1,
+                          [](ZelModule&, ZelLvdtModule& l, const std::string&) {
+                              return l.setExcitationVoltage(3.5);
+                          }}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 
 // The real clock, recording every sleep it is asked for.
 class RecordingClock : public zel::platform::Clock {
-public:
+  public:
     void sleepMs(unsigned long ms) const override {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -31,7 +31,7 @@ public:
 };
 
 class Exchange : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         segment.addModule(10);
         ASSERT_TRUE(segment.start());

@@ -12,7 +12,7 @@
 namespace {
 
 class NetworkSettings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         segment.addModule(10);
         segment.addModule(11);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "chain/zel_chain_sampler.h"
+#include "fast_clock.h"
 #include "image_builder.h"
 #include "platform/net.h"
-#include "fast_clock.h"
 #include "sim_chains.h"
 #include "sim_segment.h"
 #include "zellibrary.h"
@@ -27,7 +27,8 @@ bool discoveryAndChain(const std::string& out) {
     zelsim::addChain(segment, zelsim::defaultChain());
     if (!segment.capture(out + "/discovery_and_chain.pcap") || !segment.start()) return false;
     ZelInterface chain;
-    return chain.createChain(segment.hostAddress().c_str(), 0, false, zelsim::Segment::kNetmask).ok();
+    return chain.createChain(segment.hostAddress().c_str(), 0, false, zelsim::Segment::kNetmask)
+        .ok();
 }
 
 bool readsOfEveryKind(const std::string& out) {
@@ -42,13 +43,20 @@ bool readsOfEveryKind(const std::string& out) {
         if (!probe.initializeModule(a.c_str(), false).ok()) return false;
         const MODULE_ID id = probe.getModuleData().moduleId;
         std::unique_ptr<ZelModule> m;
-        if (ZelModule::isKalixModule(id)) m = std::make_unique<ZelKalixModule>();
-        else if (ZelModule::is1VppModule(id)) m = std::make_unique<Zel1VppModule>();
-        else if (ZelModule::isTtlModule(id)) m = std::make_unique<ZelTtlModule>();
-        else if (ZelModule::isLvdtModule(id)) m = std::make_unique<ZelLvdtModule>();
-        else if (ZelModule::isAnalogModule(id)) m = std::make_unique<ZelAnalogModule>();
-        else if (ZelModule::isIOModule(id)) m = std::make_unique<ZelIoModule>();
-        else m = std::make_unique<ZelModule>();
+        if (ZelModule::isKalixModule(id))
+            m = std::make_unique<ZelKalixModule>();
+        else if (ZelModule::is1VppModule(id))
+            m = std::make_unique<Zel1VppModule>();
+        else if (ZelModule::isTtlModule(id))
+            m = std::make_unique<ZelTtlModule>();
+        else if (ZelModule::isLvdtModule(id))
+            m = std::make_unique<ZelLvdtModule>();
+        else if (ZelModule::isAnalogModule(id))
+            m = std::make_unique<ZelAnalogModule>();
+        else if (ZelModule::isIOModule(id))
+            m = std::make_unique<ZelIoModule>();
+        else
+            m = std::make_unique<ZelModule>();
         if (!m->initializeModule(a.c_str(), false).ok()) return false;
         modules.push_back(std::move(m));
     }
@@ -82,8 +90,9 @@ bool firmwareUpdate(const std::string& out) {
     segment.addModule(10, s);
     if (!segment.capture(out + "/firmware_update.pcap") || !segment.start()) return false;
     const std::string file = out + "/.fw.dat";
-    if (!zelimage::writeFile(file, zelimage::buildFile({zelimage::firmwareImage("2.0.0", 1, 600),
-                                                        zelimage::firmwareImage("2.0.0", 2, 600)}))) {
+    if (!zelimage::writeFile(file,
+                             zelimage::buildFile({zelimage::firmwareImage("2.0.0", 1, 600),
+                                                  zelimage::firmwareImage("2.0.0", 2, 600)}))) {
         return false;
     }
     // Pauses of the update a hundred times shorter, so the sample is quick.
@@ -91,7 +100,8 @@ bool firmwareUpdate(const std::string& out) {
     ZelModule module;
     module.setClock(&clock);
     const std::string a = address(segment, 10);
-    const bool ok = module.initializeModule(a.c_str(), false).ok() && module.program(file.c_str(), false).ok();
+    const bool ok =
+        module.initializeModule(a.c_str(), false).ok() && module.program(file.c_str(), false).ok();
     std::remove(file.c_str());
     return ok;
 }

@@ -11,8 +11,8 @@ namespace zel::platform {
 unsigned long Clock::tickMs() const {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
-    const unsigned long long ms =
-        static_cast<unsigned long long>(t.tv_sec) * 1000ULL + static_cast<unsigned long long>(t.tv_nsec) / 1000000ULL;
+    const unsigned long long ms = static_cast<unsigned long long>(t.tv_sec) * 1000ULL +
+                                  static_cast<unsigned long long>(t.tv_nsec) / 1000000ULL;
     return static_cast<unsigned long>(ms & 0xFFFFFFFFULL);
 }
 

@@ -5,9 +5,9 @@
 #if defined(__linux__)
 #include <sys/epoll.h>
 #endif
-#include <time.h>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,8 +65,7 @@ long sendTo(SocketHandle socket, const void* data, std::size_t length, std::uint
     const sockaddr_in a = makeAddress(address, port);
     ssize_t n;
     do {
-        n = ::sendto(fd(socket), data, length, 0, reinterpret_cast<const sockaddr*>(&a),
-                     sizeof(a));
+        n = ::sendto(fd(socket), data, length, 0, reinterpret_cast<const sockaddr*>(&a), sizeof(a));
     } while (n < 0 && errno == EINTR);
     if (n >= 0) tapDatagram(socket, true, Peer{address, port}, data, static_cast<long>(n));
     return static_cast<long>(n);
@@ -77,14 +76,15 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
     socklen_t length = sizeof(a);
     ssize_t n;
     do {
-        n = ::recvfrom(fd(socket), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&a),
-                       &length);
+        n = ::recvfrom(fd(socket), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&a), &length);
     } while (n < 0 && errno == EINTR);
     if (n >= 0 && from != nullptr) {
         from->address = a.sin_addr.s_addr;
         from->port = ntohs(a.sin_port);
     }
-    if (n >= 0) tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer, static_cast<long>(n));
+    if (n >= 0)
+        tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer,
+                    static_cast<long>(n));
     return static_cast<long>(n);
 }
 
@@ -103,8 +103,9 @@ long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer*
         from->port = ntohs(a.sin_port);
     }
     if (n >= 0) {
-        tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer,
-                    static_cast<long>(std::min<std::size_t>(static_cast<std::size_t>(n), capacity)));
+        tapDatagram(
+            socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer,
+            static_cast<long>(std::min<std::size_t>(static_cast<std::size_t>(n), capacity)));
     }
     return static_cast<long>(n);
 }
@@ -152,7 +153,8 @@ Readiness waitReadable(SocketHandle socket, long seconds, long microseconds) {
     long long leftUs = totalUs;
     int r;
     for (;;) {
-        timespec wait{static_cast<time_t>(leftUs / 1000000), static_cast<long>(leftUs % 1000000) * 1000};
+        timespec wait{static_cast<time_t>(leftUs / 1000000),
+                      static_cast<long>(leftUs % 1000000) * 1000};
         r = ::ppoll(&p, 1, &wait, nullptr);
         if (r >= 0 || errno != EINTR) break;
         leftUs = std::max(0LL, deadline - monotonicMicroseconds());
@@ -192,7 +194,9 @@ bool WaitSet::add(SocketHandle socket, std::size_t tag) {
     return ::epoll_ctl(state->epoll, EPOLL_CTL_ADD, fd(socket), &e) == 0;
 }
 
-void WaitSet::remove(SocketHandle socket) { ::epoll_ctl(state->epoll, EPOLL_CTL_DEL, fd(socket), nullptr); }
+void WaitSet::remove(SocketHandle socket) {
+    ::epoll_ctl(state->epoll, EPOLL_CTL_DEL, fd(socket), nullptr);
+}
 
 int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) {
     constexpr int kAtOnce = 64;

@@ -13,9 +13,10 @@
 #define _WIN32_WINNT 0x0600  // WSAPoll
 #endif
 #include <winsock2.h>
-#include <ws2tcpip.h>
+
 #include <mstcpip.h>
 #include <windows.h>
+#include <ws2tcpip.h>
 
 #include <cstdio>
 #include <vector>
@@ -213,7 +214,8 @@ int WaitSet::wait(long long timeoutUs, std::size_t* tags, std::size_t capacity) 
         return 0;
     }
     const int timeoutMs = timeoutUs < 0 ? -1 : static_cast<int>((timeoutUs + 999) / 1000);
-    const int r = ::WSAPoll(state->polls.data(), static_cast<ULONG>(state->polls.size()), timeoutMs);
+    const int r =
+        ::WSAPoll(state->polls.data(), static_cast<ULONG>(state->polls.size()), timeoutMs);
     if (r == SOCKET_ERROR) return -1;
     std::size_t n = 0;
     for (std::size_t i = 0; i < state->polls.size() && n < capacity; ++i) {
