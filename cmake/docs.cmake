@@ -12,7 +12,9 @@ if(NOT DOXYGEN_FOUND)
 endif()
 set(ZEL_DOCS_OUTPUT ${PROJECT_BINARY_DIR}/docs)
 # Each path quoted, so a checkout under a folder with blanks still works.
-set(ZEL_DOCS_INPUT ${PROJECT_SOURCE_DIR}/README.md ${ZEL_DOCS_HEADERS})
+# The README is the main page; the subject files under docs/ are pages of their own.
+file(GLOB ZEL_DOCS_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+set(ZEL_DOCS_INPUT ${PROJECT_SOURCE_DIR}/README.md ${ZEL_DOCS_PAGES} ${ZEL_DOCS_HEADERS})
 list(TRANSFORM ZEL_DOCS_INPUT PREPEND "\"")
 list(TRANSFORM ZEL_DOCS_INPUT APPEND "\"")
 list(JOIN ZEL_DOCS_INPUT " " ZEL_DOCS_INPUT)
@@ -20,7 +22,7 @@ configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${ZEL_DOCS_OUTPUT}/Doxyfil
 add_custom_command(OUTPUT ${ZEL_DOCS_OUTPUT}/html/index.html
     COMMAND Doxygen::doxygen ${ZEL_DOCS_OUTPUT}/Doxyfile
     WORKING_DIRECTORY ${ZEL_DOCS_OUTPUT}
-    DEPENDS ${ZEL_DOCS_HEADERS} ${PROJECT_SOURCE_DIR}/README.md
+    DEPENDS ${ZEL_DOCS_HEADERS} ${PROJECT_SOURCE_DIR}/README.md ${ZEL_DOCS_PAGES}
     COMMENT "API reference in ${ZEL_DOCS_OUTPUT}/html"
     VERBATIM)
 add_custom_target(docs ALL DEPENDS ${ZEL_DOCS_OUTPUT}/html/index.html)

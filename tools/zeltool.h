@@ -11,7 +11,7 @@
 
 namespace zeltool {
 
-// Exit statuses, as the README documents them.
+// Exit statuses, as docs/zeltool.md documents them.
 enum Status : int {
     kOk = 0,
     kFailed = 1,        // a module or the network failed, or the user declined
