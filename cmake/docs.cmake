@@ -12,8 +12,10 @@ if(NOT DOXYGEN_FOUND)
 endif()
 set(ZEL_DOCS_OUTPUT ${PROJECT_BINARY_DIR}/docs)
 # Each path quoted, so a checkout under a folder with blanks still works.
-# The README is the main page; the subject files under docs/ are pages of their own.
+# The README is the main page; the subject files under docs/ and the changelog
+# are pages of their own.
 file(GLOB ZEL_DOCS_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+list(APPEND ZEL_DOCS_PAGES ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 set(ZEL_DOCS_INPUT ${PROJECT_SOURCE_DIR}/README.md ${ZEL_DOCS_PAGES} ${ZEL_DOCS_HEADERS})
 list(TRANSFORM ZEL_DOCS_INPUT PREPEND "\"")
 list(TRANSFORM ZEL_DOCS_INPUT APPEND "\"")
