@@ -42,13 +42,15 @@ export DEBIAN_FRONTEND=noninteractive
 # ---- 1. packages ------------------------------------------------------------
 ./scripts/setup.sh
 packages=(g++-mingw-w64-$pkgarch-posix mingw-w64-tools binutils-mingw-w64-$pkgarch
-          wine "$winepkg" dpkg-dev ninja-build cmake)
+          dpkg-dev ninja-build cmake)
+# Wine only to run the tests: the build itself runs nothing for the target.
+[ "$run_tests" -eq 1 ] && packages+=(wine "$winepkg")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$arch" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$run_tests" -eq 1 ] && [ "$arch" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         "${sudo_cmd[@]}" dpkg --add-architecture i386
     fi
     "${sudo_cmd[@]}" apt-get update -q
@@ -117,6 +119,15 @@ for dll in libstdc++-6.dll libgcc_s_dw2-1.dll libgcc_s_seh-1.dll libwinpthread-1
 done
 echo "build-windows: $ship holds zel.dll ($arch) and what it needs at run time"
 
+# The export table, read without running anything: holds on every machine.
+./scripts/check-dll-exports.sh "$arch"
+
 if [ "$run_tests" -eq 1 ]; then
+    # Wine's 32-bit loader is a 32-bit program; where the machine cannot run
+    # one, say so plainly instead of failing at the first Wine call.
+    if [ "$arch" = i686 ] && ! why=$(./scripts/can-run-32bit.sh); then
+        echo "build-windows: this machine cannot run 32-bit programs ($why), so the i686 tests cannot run under Wine; the DLL is built and its exports checked. Run 'scripts/build-windows.sh x86_64 --test' for the tests under 64-bit Wine." >&2
+        exit 1
+    fi
     exec ./scripts/test-windows.sh "$arch"
 fi
