@@ -333,7 +333,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
 void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
     ZelChainSample& r = records[i];
     ZelModule* m = r.module;
-    m->sampledAnswer = &inFlight[i].answer;
+    m->setSampledAnswer(&inFlight[i].answer);
     const MODULE_ID id = m->getModuleData().moduleId;
     ZelResults result;
     if (auto* kalix = dynamic_cast<ZelKalixModule*>(m)) {
@@ -355,7 +355,7 @@ void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
     } else {
         result = ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
     }
-    m->sampledAnswer = nullptr;
+    m->setSampledAnswer(nullptr);
     const unsigned short channels = m->getNumChannels() < 8 ? m->getNumChannels() : 8;
     r.numValues = ZelModule::isAnalogModule(id) ? 4 : channels;
     r.numCounts = ZelModule::isAnalogModule(id) ? 0 : channels;

@@ -8,12 +8,14 @@
 #include <cstdlib>
 
 #include "config/config_nodes.h"
-#include "modules/zel_module.h"
+#include "modules/module_identity.h"
 
 using zel::config::fromLatin1;
 using zel::config::isContainer;
 using zel::config::isLeaf;
 using zel::config::toLatin1;
+using zel::identity::isKind;
+using zel::identity::Kind;
 
 namespace {
 
@@ -167,10 +169,10 @@ ZEL_XML_RETURN ZelConfigReader::getAllElements(std::string& text) {
 
 bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long id) {
     const auto m = static_cast<MODULE_ID>(id);
-    const bool io = ZelModule::isIOModule(m) || ZelModule::isPneumaticModule(m);
-    const bool lvdt = ZelModule::isLvdtModule(m);
-    const bool analog = ZelModule::isAnalogModule(m);
-    const bool incremental = ZelModule::is1VppModule(m) || ZelModule::isTtlModule(m);
+    const bool io = isKind(m, Kind::Io) || isKind(m, Kind::Pneumatic);
+    const bool lvdt = isKind(m, Kind::Lvdt);
+    const bool analog = isKind(m, Kind::Analog);
+    const bool incremental = isKind(m, Kind::OneVpp) || isKind(m, Kind::Ttl);
     switch (e) {
         case ZEL_XML_CHANNEL_LABEL:
         case ZEL_XML_POPULATED:
@@ -196,7 +198,7 @@ bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long
         case ZEL_XML_ENCODER_NAME:
         case ZEL_XML_ENCODER_ID:
         case ZEL_XML_CHANNEL_SERIAL_NUMBER:
-            return ZelModule::isKalixModule(m);
+            return isKind(m, Kind::Kalix);
         case ZEL_XML_LINE_COUNT:
         case ZEL_XML_SIGNAL_PERIOD:
         case ZEL_XML_REFERENCE_MARK:
@@ -211,7 +213,7 @@ bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long
         case ZEL_XML_GAIN_CODE:
             return lvdt;
         case ZEL_XML_INTERPOLATION:
-            return ZelModule::isTtlModule(m);
+            return isKind(m, Kind::Ttl);
         default:
             return false;  // 123 and 132 are never required
     }
@@ -279,7 +281,7 @@ ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsi
                 return r;
             }
         }
-        if (ZelModule::isLvdtModule(static_cast<MODULE_ID>(id))) {
+        if (isKind(static_cast<MODULE_ID>(id), Kind::Lvdt)) {
             for (ZEL_XML_ELEMENTS e :
                  {ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY}) {
                 if (const ZEL_XML_RETURN r = readLeaf(e); r != ZEL_XML_OK) return r;

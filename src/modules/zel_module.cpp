@@ -91,10 +91,6 @@ bool ZelModule::isPriority2Module(const MODULE_ID& id) {
 bool ZelModule::isBaseModule(const MODULE_ID& id) { return zel::identity::isBase(id); }
 bool ZelModule::isBootloaderModule(const MODULE_ID& id) { return id == MODULE_ID_NONE; }
 
-unsigned short ZelModule::getProgrammingPriority(MODULE_ID id) {
-    return static_cast<unsigned short>(zel::identity::priorityClass(id));
-}
-
 char* ZelModule::getLibraryVersion() {
     // The interface hands out char*; the text itself is constant.
     return const_cast<char*>(ZEL_VERSION_TEXT);

@@ -236,9 +236,21 @@ class ZEL_API ZelModule : public ZelComm {
                                      const ROTARY_FORMAT* format);
 
     /// @}
-  protected:
+
+    /// @name What a chain sampler uses to read many modules at once (internal)
+    /// @{
+
     /// True once initialisation connected to the module.
     bool isCommInitialized() const { return commInitialized; }
+    /// The request of command 1 with its option byte, in a 262-byte buffer.
+    ZEL_INTERNAL static void countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request);
+    /// Hands the object an answer of command 1 that a chain sampler
+    /// collected, which the reads of counts and values then decode instead
+    /// of an exchange of their own; null ends it.
+    ZEL_INTERNAL void setSampledAnswer(const ZelbusResponse* answer) { sampledAnswer = answer; }
+    /// @}
+
+  protected:
     /// True once the kind's own initialisation succeeded.
     bool isModuleDataInitialized() const { return moduleDataInitialized; }
     /// Marks the kind's data initialised (non-zero) or not.
@@ -262,18 +274,11 @@ class ZEL_API ZelModule : public ZelComm {
     /// 1; any other option is sent as 0). While a chain sampler hands the
     /// object an answer it collected, that answer is taken instead.
     ZEL_INTERNAL ZelResults readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response);
-    /// The request of command 1 with its option byte, in a 262-byte buffer.
-    ZEL_INTERNAL static void countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request);
     /// The checks of the module commands' exchange on an answer: from the
     /// stored module address (26) and of the command's type (4).
     ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
 
   private:
-    friend class ZelProgramming;   ///< selects the image by the priority class
-    friend class ZelChainSampler;  ///< hands over the answers it collected
-
-    /// 1 or 2 for the identity's class, 0 when it has none.
-    ZEL_INTERNAL static unsigned short getProgrammingPriority(MODULE_ID id);
     /// Copies the connect record's fields into the module data.
     ZEL_INTERNAL void storeConnectRecord(const ZELBUSConnectResponse& record);
     /// A plain exchange (object settings) whose answer must be of `command`;

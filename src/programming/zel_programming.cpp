@@ -8,9 +8,12 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
-#include "modules/zel_module.h"
+#include "modules/module_identity.h"
 #include "platform/clock.h"
 #include "programming/program_file.h"
+#include "transport/zel_comm.h"
+#include "transport/zelbus_commands.h"
+#include "transport/zelbus_frame.h"
 
 namespace {
 
@@ -126,8 +129,8 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     if (answer.command != UDP_CMD_FRAM) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
     char identity[16];
     std::snprintf(identity, sizeof(identity), "%ld", CommonUtils::uCharsToLong(answer.data + 4));
-    const unsigned short priority = ZelModule::getProgrammingPriority(
-        static_cast<MODULE_ID>(std::strtoul(identity, nullptr, 10)));
+    const auto priority = static_cast<unsigned short>(
+        zel::identity::priorityClass(static_cast<MODULE_ID>(std::strtoul(identity, nullptr, 10))));
     if (priority == 0) return ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
 
     const Version image = parseVersion(headers[isBootloader ? 0 : priority - 1].version);
