@@ -38,19 +38,23 @@ const OptionSpec kOptions[] = {
     {"--simulate", "SPEC", nullptr,
      "simulate 'default' (one module of each kind) or the modules of a configuration file "
      "(--simulate=FILE)"},
+    {"--config", "FILE", nullptr,
+     "run the station FILE describes: each module at the file's address, no discovery; targets "
+     "by position or label"},
     {"--port", "N", nullptr, "local port of discovery and chain creation (default 0: any)"},
     {"--netmask", "MASK", nullptr, "netmask of the discovery broadcast (default 255.255.255.0)"},
     {"--timeout", "MS", nullptr,
      "answer time-out of every module command, first contact included (0 to 10000)"},
     {"--retries", "N", nullptr,
      "retries of every module command, first contact included (0 to 10)"},
-    {"--json", nullptr, "discover chain read", "print JSON; errors become JSON objects on stderr"},
+    {"--json", nullptr, "discover chain read diag listen",
+     "print JSON; errors become JSON objects on stderr"},
     {"--csv", nullptr, "discover chain read", "print comma-separated values with a header line"},
     {"--yes", nullptr, "set-ip dhcp async-port factory-reset program",
      "change settings without asking"},
     {"--watch", nullptr, "read", "read again and again until Ctrl-C (or --count)"},
     {"--rate", "HZ", "read", "samples per second with --watch (above 0, up to 1000; default 2)"},
-    {"--count", "N", "read", "stop --watch after N samples"},
+    {"--count", "N", "read listen", "stop --watch (or listen) after N samples (messages)"},
     {"--stop-on-error", nullptr, "read", "end --watch at the first failed sample"},
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
     {"--force", nullptr, "program", "program a file that fails the image check (not recommended)"},
@@ -95,8 +99,24 @@ const CommandSpec kCommands[] = {
      "show, check or build (for the simulator) a firmware image file"},
     {"config",
      "validate FILE | show FILE [MODULE [CHANNEL]] | get FILE ELEMENT [MODULE [CHANNEL]] | "
-     "set FILE ELEMENT VALUE MODULE [CHANNEL]",
-     2, 6, false, zeltool::config, "check, show, read or edit a chain's configuration file"},
+     "set FILE ELEMENT VALUE MODULE [CHANNEL] | check FILE | capture FILE",
+     2, 6, false, zeltool::config,
+     "check, show, read or edit a chain's configuration file; check the live chain against it, "
+     "or capture it from the live chain"},
+    {"io", "TARGET OUTPUT on|off", 3, 3, true, zeltool::io,
+     "switch one output (1 to 4) of an I/O module"},
+    {"valve", "TARGET on|off", 2, 2, true, zeltool::valve, "switch a pneumatic module's valve"},
+    {"latch", "TARGET set CHOICE | clear | read", 2, 3, true, zeltool::latch,
+     "arm a latch (choice 0 to 4), clear it, or read the latch states"},
+    {"reference", "TARGET CHANNEL start [single|coded] | ack | state", 3, 4, true,
+     zeltool::reference,
+     "start referencing a 1 Vpp or TTL channel, acknowledge it, or show its state"},
+    {"diag", "TARGET", 1, 1, true, zeltool::diag,
+     "error, warning and diagnostic flags, channel status, integrity counters, ADC values and "
+     "the kind's own diagnostics"},
+    {"listen", "TARGET", 1, 1, true, zeltool::listen,
+     "switch the module's asynchronous messages on and print its latch and channel-status "
+     "messages as they come (until Ctrl-C or --count)"},
     {"help", "[COMMAND]", 0, 1, false, nullptr, "this help, or a command's"},
 };
 
@@ -355,6 +375,9 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
         } else if (a == "--retries") {
             ok = wholeNumber(value, 0, 10, n);
             o.retries = static_cast<short>(n);
+        } else if (a == "--config") {
+            ok = !value.empty();
+            o.config = value;
         } else if (a == "--pcap") {
             ok = !value.empty();
             o.pcap = value;
@@ -390,7 +413,7 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
         status = zeltool::usage(o, "--local-ip needs an address");
         return false;
     }
-    if (!o.watch && (o.samples != 0 || o.rateGiven || o.stopOnError)) {
+    if (!o.watch && name != "listen" && (o.samples != 0 || o.rateGiven || o.stopOnError)) {
         status = zeltool::usage(o, "--count, --rate and --stop-on-error go with --watch");
         return false;
     }
@@ -457,10 +480,22 @@ int main(int argc, char** argv) {
         return zeltool::kOk;
     }
     if (!consistent(options, *command, status)) return status;
-    if (!command->network) return command->run(options);
+    // Checking a file against the live chain and capturing one talk to modules.
+    const bool liveConfig =
+        name == "config" && (options.args[1] == "check" || options.args[1] == "capture");
+    if (!command->network && !liveConfig) return command->run(options);
+    int (*run)(const Options&) = command->run;
+    if (liveConfig) {
+        if (options.args.size() != 3) {
+            return zeltool::usage(options, "config " + options.args[1] + " takes one FILE");
+        }
+        run = options.args[1] == "check" ? zeltool::configCheck : zeltool::configCapture;
+    }
 
-    // The target's form is checked before a simulated chain is started.
-    if (name != "discover" && name != "chain" && name != "factory-reset") {
+    // The target's form is checked before a simulated chain is started (a
+    // station's targets are positions or labels of its file).
+    if (name != "discover" && name != "chain" && name != "factory-reset" && !liveConfig &&
+        options.config.empty()) {
         const std::string p = zeltool::targetProblem(options.args[1], name == "read");
         if (!p.empty()) return zeltool::usage(options, p);
     }
@@ -500,7 +535,7 @@ int main(int argc, char** argv) {
         return zeltool::fail(options, zeltool::kFailed, "cannot create the capture file",
                              options.pcap);
     }
-    const int result = command->run(options);
+    const int result = run(options);
     ZelCapture::stop();
     return result;
 }

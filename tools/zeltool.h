@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "station/zel_station.h"
 #include "zellibrary.h"
 
 namespace zeltool {
@@ -41,6 +42,7 @@ struct Options {
     bool force = false;       // program: a file that fails the tool's check
     bool strict = false;      // config validate: values too
     std::string simulate;     // "default" or a configuration file
+    std::string config;       // --config: the station's configuration file (no discovery)
     std::string pcap;         // --pcap: the capture file of the library's datagrams
     // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
     int simulatedSubnet = 0;
@@ -106,6 +108,31 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
 void catchInterrupts();
 int interrupts();
 
+// A module the tool works on: by address (probed for its identity, then
+// opened as its kind), by position in the ordered chain, or with --config
+// by position or label in the station the file describes.
+struct Target {
+    ZelInterface chain;
+    std::unique_ptr<ZelModule> own;
+    std::unique_ptr<ZelStation> station;
+    ZelModule* module = nullptr;
+    int position = -1;  // in the chain or the file; -1 when named by address
+    int channel = -1;   // --config: the channel a channel label names
+};
+// Opens the operand as a Target; the process status.
+int openTarget(const Options& options, const std::string& operand, Target& target);
+
+// --config: opens the station the file describes, each module at the file's
+// address (moved onto the simulated subnet when simulating); differences
+// from the file are told on stderr. The process status.
+int openStation(const Options& options, ZelStation& station);
+// --config: the module (and channel, -1 for a whole module) an operand
+// names: a position, a module label or a channel label.
+int stationTarget(const Options& options, ZelStation& station, const std::string& operand,
+                  Target& target);
+// One line per difference, for people.
+std::string differenceText(ZelStation& station, const ZelStationDifference& d);
+
 // The subcommands; each returns the process status.
 int discover(const Options& options);
 int chain(const Options& options);
@@ -117,6 +144,15 @@ int factoryReset(const Options& options);
 int program(const Options& options);
 int image(const Options& options);
 int config(const Options& options);
+int readStation(const Options& options);    // read with --config
+int configCheck(const Options& options);    // config check FILE
+int configCapture(const Options& options);  // config capture FILE
+int io(const Options& options);
+int valve(const Options& options);
+int latch(const Options& options);
+int reference(const Options& options);
+int diag(const Options& options);
+int listen(const Options& options);
 // Why a configuration file given to --simulate yields no chain: as `config`
 // reports a file that does not load, else the simulator's `error`.
 int simulationFileFailure(const Options& options, const std::string& file,

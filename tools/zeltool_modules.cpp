@@ -25,14 +25,6 @@ namespace net = zel::platform;
 constexpr int kMaxModules = 64;
 constexpr long kLibraryTimeoutMs = 800;  // the library's default answer time-out
 
-// A module the tool works on: by address (probed for its identity, then
-// opened as its kind) or by position in the ordered chain.
-struct Target {
-    ZelInterface chain;
-    std::unique_ptr<ZelModule> own;
-    ZelModule* module = nullptr;
-};
-
 bool isAddress(const std::string& text) { return text.find('.') != std::string::npos; }
 
 bool interrupted() { return interrupts() > 0; }
@@ -153,22 +145,6 @@ int openChain(const Options& options, ZelInterface& chain) {
     ZelResults r = createChain(options, chain);
     if (interrupted()) return kInterrupted;
     return r.ok() ? kOk : chainFailure(options, r);
-}
-
-// Opens the operand: a dotted address, or a chain position (which orders the chain).
-int openTarget(const Options& options, const std::string& operand, Target& target) {
-    if (const std::string p = targetProblem(operand, false); !p.empty()) return usage(options, p);
-    if (isAddress(operand)) return openByAddress(options, operand, target);
-    const long position = std::strtol(operand.c_str(), nullptr, 10);
-    if (int s = openChain(options, target.chain)) return s;
-    target.module = target.chain.getModule(static_cast<unsigned short>(position));
-    if (target.module == nullptr) {
-        return fail(options, kNotFound,
-                    "no module at position " + operand + " (the chain has " +
-                        std::to_string(target.chain.getNumModules()) + ")");
-    }
-    applyExchangeSettings(options, *target.module);
-    return kOk;
 }
 
 // ---- Readings ------------------------------------------------------------------
@@ -557,6 +533,28 @@ void printSample(const Options& options, ZelModule& module, int position,
 
 }  // namespace
 
+// Opens the operand: a dotted address, or a chain position (which orders the chain).
+int openTarget(const Options& options, const std::string& operand, Target& target) {
+    if (!options.config.empty()) {
+        target.station = std::make_unique<ZelStation>();
+        if (int s = openStation(options, *target.station)) return s;
+        return stationTarget(options, *target.station, operand, target);
+    }
+    if (const std::string p = targetProblem(operand, false); !p.empty()) return usage(options, p);
+    if (isAddress(operand)) return openByAddress(options, operand, target);
+    const long position = std::strtol(operand.c_str(), nullptr, 10);
+    if (int s = openChain(options, target.chain)) return s;
+    target.module = target.chain.getModule(static_cast<unsigned short>(position));
+    target.position = static_cast<int>(position);
+    if (target.module == nullptr) {
+        return fail(options, kNotFound,
+                    "no module at position " + operand + " (the chain has " +
+                        std::to_string(target.chain.getNumModules()) + ")");
+    }
+    applyExchangeSettings(options, *target.module);
+    return kOk;
+}
+
 std::string targetProblem(const std::string& operand, bool allAllowed) {
     if (allAllowed && operand == "all") return "";
     if (isAddress(operand)) {
@@ -726,6 +724,7 @@ int chain(const Options& options) {
 }
 
 int read(const Options& options) {
+    if (!options.config.empty()) return readStation(options);
     // The modules to read: one target, or every measuring module of the chain.
     Target target;
     struct Read {

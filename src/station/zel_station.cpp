@@ -183,6 +183,8 @@ ZelStationStatus ZelStation::openDirect(const ZelStationOptions& options) {
         for (std::size_t i = next++; i < n; i = next++) {
             const ModulePlan& m = plan->modules[i];
             auto object = objectFor(m.info.moduleId);
+            if (options.timeoutMs >= 0) object->setUdpTimeout(options.timeoutMs);
+            if (options.retries >= 0) object->setUdpNumRetries(options.retries);
             results[i] = object->initializeModule(m.info.address, options.connectOption);
             impl->owned[i] = std::move(object);
         }

@@ -94,6 +94,10 @@ struct ZelStationOptions {
     bool applySettings = true;
     /// Module initialisations run at once in the direct mode (1 to 16).
     unsigned parallel = 8;
+    /// Answer time-out (ms) and retries given to every module object before
+    /// its first contact; negative keeps the library's defaults.
+    long timeoutMs = -1;
+    short retries = -1;
 };
 
 /// One way the installed chain differs from the file.
