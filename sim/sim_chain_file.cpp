@@ -1,5 +1,7 @@
 #include "sim_chain_file.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -28,6 +30,13 @@ class Reader {
         std::string t;
         return channelText(e, channel, t) ? std::strtol(t.c_str(), nullptr, 10) : otherwise;
     }
+    double channelValue(ZEL_XML_ELEMENTS e, unsigned short channel, double otherwise) {
+        std::string t;
+        if (!channelText(e, channel, t)) return otherwise;
+        char* end = nullptr;
+        const double v = std::strtod(t.c_str(), &end);
+        return end != t.c_str() && std::isfinite(v) ? v : otherwise;
+    }
 
   private:
     ZelConfigReader& file_;
@@ -53,6 +62,55 @@ bool parseMac(const std::string& text, std::array<std::uint8_t, 6>& mac) {
     }
     for (int i = 0; i < 6; ++i) mac[i] = static_cast<std::uint8_t>(b[i]);
     return true;
+}
+
+int bitsFor(unsigned long n) {
+    int bits = 0;
+    while (bits < 40 && (1UL << bits) < n) ++bits;
+    return bits;
+}
+
+// What a channel of the file reads when simulated: an LVDT probe or an
+// analog input stands at a point of its calibrated range (channel c of n at
+// (c + 1) / (n + 1) of it, so the channels differ), and a Kalix encoder has
+// the measuring step its Resolution gives (nanometres per count for a linear
+// one, counts per turn for a rotary one when they fit the position value).
+void valuesFromFile(Reader& module, std::uint32_t id, unsigned short c, unsigned short channels,
+                    ModuleState& s) {
+    const unsigned short ch = static_cast<unsigned short>(c + 1);
+    const double at = static_cast<double>(c + 1) / (channels + 1);
+    if (id >= 58031601 && id <= 58031606) {
+        const double lo = module.channelValue(ZEL_XML_ACTUAL_MIN, ch, -1.0);
+        const double hi = module.channelValue(ZEL_XML_ACTUAL_MAX, ch, 1.0);
+        const double resolution = module.channelValue(ZEL_XML_RESOLUTION, ch, 0.0);
+        const double scale = module.channelValue(ZEL_XML_SCALE_FACTOR, ch, 1.0);
+        if (resolution > 0 && scale != 0) {
+            const double steps = std::round((lo + (hi - lo) * at) / resolution / scale);
+            s.lvdt.readings[c] =
+                static_cast<std::int32_t>(std::max(-8388607.0, std::min(8388607.0, steps)));
+        }
+        s.lvdt.millivolts[c] = static_cast<std::int16_t>(std::lround((2 * at - 1) * 1000));
+    } else if (id == 58031101 || id == 58031102) {
+        const double lo = module.channelValue(ZEL_XML_INSTRUMENTATION_MIN, ch, 0.0);
+        const double hi = module.channelValue(ZEL_XML_INSTRUMENTATION_MAX, ch, 10.0);
+        s.analog.setVolts(c, std::max(-7.5, std::min(12.5, lo + (hi - lo) * at)));
+        s.analog.setMilliamps(c, 4.0 + 16.0 * at);
+    } else if (s.kalix[c].present) {
+        KalixEncoder& k = s.kalix[c];
+        const double resolution = module.channelValue(ZEL_XML_RESOLUTION, ch, 0.0);
+        if (resolution <= 0) return;
+        if (!k.rotary) {
+            const double nm = std::round(resolution * 1e6);
+            if (nm >= 1 && nm <= 1e6) k.measuringStep = static_cast<std::uint32_t>(nm);
+            return;
+        }
+        const double perTurn = std::round(360.0 / resolution);
+        const int bits = bitsFor(static_cast<unsigned long>(perTurn)) + bitsFor(k.revolutions);
+        if (perTurn >= 2 && bits <= 32) {
+            k.measuringStep = static_cast<std::uint32_t>(perTurn);
+            k.positionBits = static_cast<std::uint8_t>(bits);
+        }
+    }
 }
 
 int lastByte(const std::string& ip) {
@@ -112,6 +170,7 @@ bool chainFromFile(const std::string& path, std::vector<PlannedModule>& plan, st
                 static_cast<std::uint16_t>(module.channelNumber(ZEL_XML_INTERPOLATION, ch, 1));
             s.lvdt.presence[c] = present ? 1 : 0;
             s.axes[c].set(1000L * (c + 1), 100.0 * (c + 1));
+            valuesFromFile(module, s.moduleId, c, s.numChannels, s);
         }
         int host = 0;
         if (module.text(ZEL_XML_IP, t)) host = lastByte(t);

@@ -174,6 +174,24 @@ TEST_F(Station, AMatchingChainVerifiesAndReadsAsTheModulesDoWithTheSameSettings)
     EXPECT_EQ(station.readLabel("Nowhere", &one).code, ZEL_STATION_NO_SUCH_CHANNEL);
 }
 
+TEST(StationSimulation, AFilesProbesAndInputsReadWithinTheirCalibratedRanges) {
+    std::vector<zelsim::PlannedModule> plan;
+    std::string error;
+    ASSERT_TRUE(zelsim::chainFromFile(kChainFile, plan, error)) << error;
+    // Two channels over -2 to 2 mm at 0.0001 mm a step: a third in from each end.
+    EXPECT_EQ(plan[3].state.lvdt.readings[0], -6667);
+    EXPECT_EQ(plan[3].state.lvdt.readings[1], 6667);
+    EXPECT_EQ(plan[3].state.lvdt.millivolts[0], -333);
+    // The analog inputs the same way over their instrumentation range, and
+    // 4 to 20 mA.
+    zelsim::AnalogState expected;
+    expected.setVolts(0, -2.0 / 3);
+    expected.setMilliamps(0, 4.0 + 16.0 / 3);
+    expected.setVolts(1, 2.0 / 3);
+    expected.setMilliamps(1, 4.0 + 32.0 / 3);
+    EXPECT_EQ(plan[4].state.analog.words, expected.words);
+}
+
 TEST_F(Station, OpensWithoutBroadcastOrOrderingWalk) {
     startChain();
     ASSERT_TRUE(load(kChainFile).ok());
