@@ -226,6 +226,10 @@ int configSet(const Options& options, ZelConfigWriter& doc, const std::string& f
     }
     if (const std::string p = elementValueProblem(element, value); !p.empty())
         return usage(options, latin1ToUtf8(p));
+    if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
+        return usage(options, "an empty value (or one of only blanks) would leave " + a[3] +
+                                  " empty, and the file would then fail its check");
+    }
 
     std::string before;
     ZEL_XML_RETURN r = readElement(doc, element, module, channel, before);
@@ -243,8 +247,9 @@ int configSet(const Options& options, ZelConfigWriter& doc, const std::string& f
         return kOk;
     }
     if (r != ZEL_XML_OK) return fail(options, kFailed, ZelConfigBase::decodeErrorType(r), file, r);
-    r = doc.writeFile();
-    if (r != ZEL_XML_OK) return fail(options, kFailed, ZelConfigBase::decodeErrorType(r), file, r);
+    std::string why;
+    r = doc.writeFileChecked(why);
+    if (r != ZEL_XML_OK) return fail(options, kFailed, why, file, r);
     // What the file now holds: a write that could not happen, or an empty
     // element the library cannot fill, shows here.
     ZelConfigWriter again;

@@ -2,6 +2,7 @@
 // ZEL_XML_RETURN codes (16 for a null pointer). Every wrapper reads into
 // locals and copies out only as its rule says, so a failed read leaves the
 // host's buffer and count as they were.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -21,6 +22,14 @@ constexpr int kFailed = ZEL_XML_DOM_CREATE_FAILED;
 int copyText(char* text, const std::string& value) {
     std::memcpy(text, value.c_str(), value.size() + 1);
     return ZEL_XML_OK;
+}
+
+// At most size - 1 bytes of the text and a NUL; nothing when size is 0.
+void copyBounded(char* text, unsigned long size, const std::string& value) {
+    if (size == 0) return;
+    const std::size_t n = std::min<std::size_t>(value.size(), size - 1);
+    std::memcpy(text, value.data(), n);
+    text[n] = '\0';
 }
 
 // The read's code; the text is copied only when it is 0.
@@ -185,6 +194,29 @@ int ZEL_CALL ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name) {
     return guarded<int>(kFailed, [&]() -> int {
         if (h == nullptr || name == nullptr) return ZEL_XML_NULL_POINTER;
         return config(h)->writeFile(name);
+    });
+}
+
+int ZEL_CALL ZelConfigFileWriteFileChecked(ZelConfigHandle h, char* why, unsigned long size) {
+    return guarded<int>(kFailed, [&]() -> int {
+        if (h == nullptr || (why == nullptr && size != 0)) return ZEL_XML_NULL_POINTER;
+        std::string reason;
+        const int r = config(h)->writeFileChecked(reason);
+        copyBounded(why, size, reason);
+        return r;
+    });
+}
+
+int ZEL_CALL ZelConfigFileWriteNewFileChecked(ZelConfigHandle h, const char* name, char* why,
+                                              unsigned long size) {
+    return guarded<int>(kFailed, [&]() -> int {
+        if (h == nullptr || name == nullptr || (why == nullptr && size != 0)) {
+            return ZEL_XML_NULL_POINTER;
+        }
+        std::string reason;
+        const int r = config(h)->writeFileChecked(name, reason);
+        copyBounded(why, size, reason);
+        return r;
     });
 }
 

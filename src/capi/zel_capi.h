@@ -792,6 +792,16 @@ ZEL_CAPI int ZEL_CALL ZelConfigFileRemoveModule(ZelConfigHandle h, unsigned shor
 ZEL_CAPI int ZEL_CALL ZelConfigFileWriteFile(ZelConfigHandle h);
 /** ZelConfigWriter::writeFile to another name. */
 ZEL_CAPI int ZEL_CALL ZelConfigFileWriteNewFile(ZelConfigHandle h, const char* name);
+/** ZelConfigWriter::writeFileChecked to the loaded file's name: 0 only when the file holds the
+ *  whole document, 2 when nothing (or not all) was written, 4 when nothing is loaded. The reason
+ *  (and which file holds the previous version) goes into `why`, cut to `size` bytes with its NUL;
+ *  `why` may be null when `size` is 0.
+ */
+ZEL_CAPI int ZEL_CALL ZelConfigFileWriteFileChecked(ZelConfigHandle h, char* why,
+                                                    unsigned long size);
+/** ZelConfigWriter::writeFileChecked to another name; results as ZelConfigFileWriteFileChecked. */
+ZEL_CAPI int ZEL_CALL ZelConfigFileWriteNewFileChecked(ZelConfigHandle h, const char* name,
+                                                       char* why, unsigned long size);
 /** The text of a configuration result (ZelConfigBase::decodeErrorType). */
 ZEL_CAPI int ZEL_CALL ZelConfigFileDecodeErrorType(ZelConfigHandle h, char* text,
                                                    ZEL_XML_RETURN code);

@@ -53,6 +53,8 @@ ZelConfigBase::~ZelConfigBase() {
 
 ZEL_XML_RETURN ZelConfigBase::loadXml(const std::string& name) {
     fileName = name;
+    // An empty name names no file (and Qt would warn about it on the console).
+    if (name.empty()) return ZEL_XML_INVALID_FILE;
     QFile file(QString::fromLocal8Bit(name.c_str()));
     if (!file.open(QIODevice::ReadOnly)) return ZEL_XML_INVALID_FILE;
     // Parsed into a tree of its own: a file that fails to parse leaves the

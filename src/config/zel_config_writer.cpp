@@ -3,6 +3,7 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QStringConverter>
@@ -143,6 +144,85 @@ bool referenceUnheldCharacters(const QString& xml, Repertoire& repertoire, QStri
     return true;
 }
 
+// The document as text, indented by four blanks. Qt would look the declared
+// encoding up for a stream that only collects text, and warn on the console
+// about a name it does not know; the declaration is therefore serialised
+// without it and put back as the file had it.
+QString serialise(const QDomDocument& document) {
+    QDomProcessingInstruction declaration = document.firstChild().toProcessingInstruction();
+    if (declaration.isNull() || declaration.target() != QLatin1String("xml")) {
+        return document.toString(kWriteIndent);
+    }
+    const QString data = declaration.data();
+    declaration.setData(QStringLiteral("version='1.0'"));
+    QString text;
+    try {
+        text = document.toString(kWriteIndent);
+    } catch (...) {
+        declaration.setData(data);
+        throw;
+    }
+    declaration.setData(data);
+    const qsizetype end = text.indexOf(QLatin1String("?>"));
+    if (text.startsWith(QLatin1String("<?xml")) && end > 0) {
+        // Qt keeps the declaration in single quotes; it is written in double
+        // quotes, as files of this kind have it (its values hold no quote).
+        QString original = data;
+        original.replace(QLatin1Char('\''), QLatin1Char('"'));
+        text.replace(0, end, QLatin1String("<?xml ") + original);
+    }
+    return text;
+}
+
+// Text of a message: in the system's 8-bit encoding, as file names are.
+std::string local(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+// Where an element stands, for a message: "Label of module 2, channel 1".
+std::string placeOf(const QDomElement& element) {
+    std::string where = local(element.tagName());
+    QDomNode channel;
+    QDomNode module = element.parentNode();
+    if (!module.isNull() &&
+        module.toElement().tagName() != QLatin1String(zel::config::kModuleTag)) {
+        channel = module;
+        module = module.parentNode();
+    }
+    if (module.isNull() || !module.isElement() || module.parentNode().isDocument()) return where;
+    int position = 0;
+    for (QDomNode n = module.previousSibling(); !n.isNull(); n = n.previousSibling()) ++position;
+    where += " of module " + std::to_string(position);
+    if (!channel.isNull()) {
+        int number = 1;
+        for (QDomNode n = channel.previousSibling(); !n.isNull(); n = n.previousSibling()) {
+            if (zel::config::isContainer(n)) ++number;
+        }
+        where += ", channel " + std::to_string(number);
+    }
+    return where;
+}
+
+// The first element whose only child is a text of nothing but blanks (an
+// edit left it so; a loaded file never holds one), as placeOf says it;
+// empty when there is none.
+std::string blankElement(const QDomDocument& document) {
+    // Depth first, without recursion and without Qt's live node lists.
+    QDomNode node = document.documentElement();
+    while (!node.isNull()) {
+        const QDomNode first = node.firstChild();
+        if (node.isElement() && !first.isNull() && first.nextSibling().isNull() && first.isText() &&
+            !first.isCDATASection() && first.nodeValue().trimmed().isEmpty()) {
+            return placeOf(node.toElement());
+        }
+        if (!first.isNull()) {
+            node = first;
+            continue;
+        }
+        while (!node.isNull() && node.nextSibling().isNull()) node = node.parentNode();
+        if (!node.isNull()) node = node.nextSibling();
+    }
+    return {};
+}
+
 }  // namespace
 
 ZelConfigWriter::ZelConfigWriter() = default;
@@ -180,8 +260,33 @@ ZEL_XML_RETURN ZelConfigWriter::setElement(const ZEL_XML_ELEMENTS& element, cons
 ZEL_XML_RETURN ZelConfigWriter::writeFile() { return writeFile(getFilename()); }
 
 ZEL_XML_RETURN ZelConfigWriter::writeFile(const std::string& name) {
+    if (loadedDocument() == nullptr) return ZEL_XML_DOM_NOT_CREATED;
+    std::string why;
+    store(name, false, why);
+    return ZEL_XML_OK;
+}
+
+ZEL_XML_RETURN ZelConfigWriter::writeFileChecked(std::string& why) {
+    return writeFileChecked(getFilename(), why);
+}
+
+ZEL_XML_RETURN ZelConfigWriter::writeFileChecked(const std::string& name, std::string& why) {
+    why.clear();
+    if (loadedDocument() == nullptr) {
+        why = "no document is loaded";
+        return ZEL_XML_DOM_NOT_CREATED;
+    }
+    return store(name, true, why) ? ZEL_XML_OK : ZEL_XML_INVALID_FILE;
+}
+
+bool ZelConfigWriter::store(const std::string& name, bool checked, std::string& why) {
     const QDomDocument* document = loadedDocument();
-    if (document == nullptr) return ZEL_XML_DOM_NOT_CREATED;
+    if (name.empty()) {
+        why = "no file name was given; nothing was written";
+        return false;
+    }
+    const QString target = QString::fromLocal8Bit(name.c_str());
+    const std::string untouched = "; nothing was written, " + name + " is as it was";
     // The whole content first, in the declared encoding: an encoding the
     // system cannot write, or a character it cannot hold where no character
     // reference may stand, refuses the write before any file is touched.
@@ -195,39 +300,72 @@ ZEL_XML_RETURN ZelConfigWriter::writeFile(const std::string& name) {
     QStringEncoder encoder(encoding.toLatin1().constData(), needsBom
                                                                 ? QStringConverter::Flag::WriteBom
                                                                 : QStringConverter::Flag::Default);
-    if (!encoder.isValid()) return ZEL_XML_INVALID_FILE;
-    Repertoire repertoire(encoding);
-    QString serialised = document->toString(kWriteIndent);
-    // Qt keeps the declaration in single quotes; it is written in double
-    // quotes, as files of this kind have it (its values hold no quote).
-    if (serialised.startsWith(QLatin1String("<?xml"))) {
-        const qsizetype end = serialised.indexOf(QLatin1String("?>"));
-        for (qsizetype i = 0; i < end; ++i) {
-            if (serialised.at(i) == QLatin1Char('\'')) serialised[i] = QLatin1Char('"');
+    if (!encoder.isValid()) {
+        why = "the file declares the encoding " + local(encoding) +
+              ", which this system cannot write" + untouched;
+        return false;
+    }
+    if (checked) {
+        if (const std::string blank = blankElement(*document); !blank.empty()) {
+            why = blank +
+                  " would be written empty (text of only blanks is dropped when the file is "
+                  "read), and the file would then fail its check" +
+                  untouched;
+            return false;
         }
     }
+    Repertoire repertoire(encoding);
     QString text;
-    if (!referenceUnheldCharacters(serialised, repertoire, &text)) {
-        return ZEL_XML_INVALID_FILE;
+    if (!referenceUnheldCharacters(serialise(*document), repertoire, &text)) {
+        why = "a character the encoding " + local(encoding) +
+              " cannot hold stands where no character reference may (a name, a comment, a "
+              "CDATA section)" +
+              untouched;
+        return false;
     }
     const QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError()) return ZEL_XML_INVALID_FILE;
+    if (encoder.hasError()) {
+        why = "the document cannot be encoded in " + local(encoding) + untouched;
+        return false;
+    }
 
-    const QString target = QString::fromLocal8Bit(name.c_str());
+    if (QFileInfo(target).isDir()) {
+        why = name + " is a folder" + untouched;
+        return false;
+    }
     // One backup generation: the file as it was before this write.
-    if (QFile::exists(target)) {
+    const bool existed = QFile::exists(target);
+    const std::string backupName = name + "~";
+    if (existed) {
         const QString backup = target + QLatin1Char('~');
         QFile::remove(backup);
-        QFile::copy(target, backup);
+        QFile original(target);
+        if (!original.copy(backup) && checked) {
+            why = "the previous version could not be kept as " + backupName + " (" +
+                  local(original.errorString()) + ")" + untouched;
+            return false;
+        }
     }
+    const std::string previous = existed ? "; the previous version is kept in " + backupName
+                                         : "; no file of that name existed before";
     QSaveFile file(target);
     // A file that may be written in a folder that may not: written in place.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) return ZEL_XML_OK;
-    if (file.write(bytes) == bytes.size()) {
-        file.commit();
-    } else {
-        file.cancelWriting();
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = name + " cannot be written (" + local(file.errorString()) + ")" + untouched;
+        return false;
     }
-    return ZEL_XML_OK;
+    // Qt holds small writes in a buffer and ignores a failure of flushing it
+    // in commit(): a full disk would then leave a file cut short. The
+    // flush is therefore checked here.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        why = "writing " + name + " failed (" + local(file.errorString()) + ")" + previous;
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        why = "storing " + name + " failed (" + local(file.errorString()) + ")" + previous;
+        return false;
+    }
+    return true;
 }

@@ -35,15 +35,34 @@ class ZEL_API ZelConfigWriter : public ZelConfigReader {
     /// An existing file is first copied to "name~". The new content replaces
     /// the file whole: it is written beside it and renamed over it (in place
     /// when only the file, not its folder, may be written), so a failed write
-    /// leaves the old file as it was. 4 when nothing is loaded; 2 when the
-    /// declared encoding is one this system cannot write, or a character it
-    /// cannot hold stands where no reference may (a name, a comment): in both
-    /// cases no file is touched. Other file errors are not reported.
+    /// leaves the old file as it was. 4 when nothing is loaded, else 0, also
+    /// when nothing could be written: a declared encoding this system cannot
+    /// write, a character it cannot hold where no reference may stand (a
+    /// name, a comment), a file that cannot be opened, a full disk. In all
+    /// of these the file and its backup stay as they were.
+    /// writeFileChecked() reports them.
     ZEL_XML_RETURN writeFile();
     /// @copydoc writeFile()
     ZEL_XML_RETURN writeFile(const std::string& fileName);
 
+    /// writeFile() that reports a write that did not happen: 0 only when the
+    /// file holds the whole document (written and committed to disk), 4 when
+    /// nothing is loaded, 2 "Invalid file" otherwise, with `why` telling the
+    /// reason (in the system's 8-bit encoding, as file names are) and which
+    /// file holds the previous version. Beyond writeFile()
+    /// it refuses, before any file is touched, an empty file name, a
+    /// document with an element whose text is empty or only blanks (read
+    /// back, such an element holds nothing and the file fails its check),
+    /// and a file whose previous version cannot be kept as "name~".
+    ZEL_XML_RETURN writeFileChecked(std::string& why);
+    /// @copydoc writeFileChecked(std::string&)
+    ZEL_XML_RETURN writeFileChecked(const std::string& fileName, std::string& why);
+
   private:
+    /// The write of both forms; false with the reason when the file does not
+    /// hold the document afterwards. `checked` adds the refusals of
+    /// writeFileChecked.
+    ZEL_INTERNAL bool store(const std::string& fileName, bool checked, std::string& why);
     ZEL_INTERNAL ZEL_XML_RETURN setIn(const QDomNodeList& nodes, const ZEL_XML_ELEMENTS& element,
                                       const std::string& text);
 };

@@ -14,7 +14,8 @@
 namespace zel::image {
 
 bool LineReader::open(const char* file) {
-    if (file == nullptr) return false;
+    // An empty name names no file (and Qt would warn about it on the console).
+    if (file == nullptr || *file == '\0') return false;
     handle.setFileName(QString::fromLocal8Bit(file));
     return handle.open(QIODevice::ReadOnly | QIODevice::Text);
 }

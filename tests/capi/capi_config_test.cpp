@@ -148,4 +148,37 @@ TEST_F(CConfig, EditsAndWritesThroughTheHandle) {
     EXPECT_EQ(ZelConfigFileLoadXml(h, broken.c_str()), ZEL_XML_DOM_CREATE_FAILED);
 }
 
+TEST_F(CConfig, TheCheckedWriteTellsWhyNothingWasWritten) {
+    const fs::path copy = dir / "cell.xml";
+    fs::copy_file(kSample, copy);
+    char why[512] = "untouched";
+    EXPECT_EQ(ZelConfigFileWriteFileChecked(h, why, sizeof why), ZEL_XML_DOM_NOT_CREATED);
+    EXPECT_STREQ(why, "no document is loaded");
+    ASSERT_EQ(ZelConfigFileLoadXml(h, copy.c_str()), ZEL_XML_OK);
+    EXPECT_EQ(ZelConfigFileWriteFileChecked(nullptr, why, sizeof why), ZEL_XML_NULL_POINTER);
+    EXPECT_EQ(ZelConfigFileWriteFileChecked(h, nullptr, 8), ZEL_XML_NULL_POINTER);
+    EXPECT_EQ(ZelConfigFileWriteNewFileChecked(h, nullptr, why, sizeof why), ZEL_XML_NULL_POINTER);
+
+    const std::string missing = (dir / "nowhere" / "x.xml").string();
+    EXPECT_EQ(ZelConfigFileWriteNewFile(h, missing.c_str()), ZEL_XML_OK) << "as specified";
+    EXPECT_EQ(ZelConfigFileWriteNewFileChecked(h, missing.c_str(), why, sizeof why),
+              ZEL_XML_INVALID_FILE);
+    EXPECT_NE(std::strstr(why, "cannot be written"), nullptr) << why;
+    char small[8];
+    std::memset(small, 'x', sizeof small);
+    EXPECT_EQ(ZelConfigFileWriteNewFileChecked(h, missing.c_str(), small, 5), ZEL_XML_INVALID_FILE);
+    EXPECT_EQ(std::string(small, 5), std::string(why, 4) + '\0') << "cut to the size given";
+    EXPECT_EQ(small[5], 'x');
+    EXPECT_EQ(ZelConfigFileWriteNewFileChecked(h, missing.c_str(), nullptr, 0),
+              ZEL_XML_INVALID_FILE);
+
+    EXPECT_EQ(ZelConfigFileSetModuleElement(h, "", 2, ZEL_XML_LABEL), ZEL_XML_OK);
+    EXPECT_EQ(ZelConfigFileWriteFileChecked(h, why, sizeof why), ZEL_XML_INVALID_FILE);
+    EXPECT_NE(std::strstr(why, "Label of module 2 would be written empty"), nullptr) << why;
+    EXPECT_EQ(ZelConfigFileSetModuleElement(h, "Feed axis", 2, ZEL_XML_LABEL), ZEL_XML_OK);
+    EXPECT_EQ(ZelConfigFileWriteFileChecked(h, why, sizeof why), ZEL_XML_OK);
+    EXPECT_STREQ(why, "");
+    EXPECT_TRUE(fs::exists(copy.string() + "~"));
+}
+
 }  // namespace

@@ -1,11 +1,15 @@
 // The configuration file: conversions, loads, counts, reads at the three
 // levels, the check by module kind, edits, and writes with their backup,
 // on the sample files of examples/config and on crafted documents.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QString>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +19,7 @@
 #include <vector>
 
 #include "config/zel_config_writer.h"
+#include "programming/zel_programming.h"
 
 namespace {
 
@@ -484,17 +489,33 @@ TEST_F(ConfigFiles, WritesKeepTheDeclaredEncodingAndLoseNoCharacter) {
         EXPECT_NE(readFile(ascii).find("Z&#xFC;rich"), std::string::npos);
         EXPECT_EQ(reloadedLabel(ascii), "Z\xFCrich");
 
-        // Where no reference may stand (a comment) the write is refused whole:
-        // the file and its backup stay as they were.
-        const std::string before = declared(
+        // Where no reference may stand (a comment, a CDATA section) the write
+        // is refused whole: the file and its backup stay as they were, the
+        // plain write still answers 0 and the checked one tells why.
+        const std::string comment = declared(
             "US-ASCII",
             "<!-- caf\xC3\xA9 -->\n<ModuleConfig><BaseLabel>y</BaseLabel></ModuleConfig>\n");
-        writeText(ascii, before);
-        fs::remove(dir / "ascii.xml~");
-        ASSERT_EQ(config.loadXml(ascii.string()), ZEL_XML_OK);
-        EXPECT_EQ(config.writeFile(), ZEL_XML_INVALID_FILE);
-        EXPECT_EQ(readFile(ascii), before);
-        EXPECT_FALSE(fs::exists(dir / "ascii.xml~"));
+        const std::string cdata =
+            declared("US-ASCII",
+                     "<ModuleConfig><BaseLabel>y</BaseLabel><Module><Label><![CDATA[x]]></Label>"
+                     "<Port>1</Port></Module></ModuleConfig>\n");
+        for (const std::string& before : {comment, cdata}) {
+            SCOPED_TRACE(before);
+            writeText(ascii, before);
+            fs::remove(dir / "ascii.xml~");
+            ASSERT_EQ(config.loadXml(ascii.string()), ZEL_XML_OK);
+            if (before == cdata) {
+                ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "caf\xE9", 1), ZEL_XML_OK);
+            }
+            EXPECT_EQ(config.writeFile(), ZEL_XML_OK);
+            EXPECT_EQ(config.writeFile((dir / "new.xml").string()), ZEL_XML_OK);
+            std::string why;
+            EXPECT_EQ(config.writeFileChecked(why), ZEL_XML_INVALID_FILE);
+            EXPECT_NE(why.find("US-ASCII cannot hold"), std::string::npos) << why;
+            EXPECT_EQ(readFile(ascii), before);
+            EXPECT_FALSE(fs::exists(dir / "ascii.xml~"));
+            EXPECT_FALSE(fs::exists(dir / "new.xml"));
+        }
     }
 
     // A file that may be written in a folder that may not (only meaningful
@@ -577,6 +598,137 @@ TEST_F(ConfigFiles, HostileDocuments) {
               ZEL_XML_DOM_CREATE_FAILED)
         << "bytes that are no UTF-8 in a document without a declaration";
     EXPECT_EQ(config.loadXml(crafted("empty.xml", "")), ZEL_XML_DOM_CREATE_FAILED);
+}
+
+// What stands in fd 2 while `body` runs.
+template <typename Body>
+std::string stderrOf(Body&& body) {
+    std::fflush(stderr);
+    const fs::path path = fs::temp_directory_path() / ("zel-stderr-" + std::to_string(::getpid()));
+    const int saved = ::dup(2);
+    const int into = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(into, 2);
+    ::close(into);
+    body();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    const std::string text = readFile(path);
+    fs::remove(path);
+    return text;
+}
+
+TEST_F(ConfigFiles, ABlankValueIsRefusedByTheCheckedWriteAndTheFileStaysValid) {
+    const fs::path file = dir / "config.xml";
+    fs::copy_file(sample("chain.xml"), file);
+    const std::string before = readFile(file);
+    for (const char* blank : {"", "   ", "\t"}) {
+        SCOPED_TRACE(std::string("'") + blank + "'");
+        ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+        ASSERT_EQ(config.setElement(ZEL_XML_LABEL, blank, 2), ZEL_XML_OK);
+        std::string why;
+        EXPECT_EQ(config.writeFileChecked(why), ZEL_XML_INVALID_FILE);
+        EXPECT_NE(why.find("Label of module 2 would be written empty"), std::string::npos) << why;
+        EXPECT_EQ(readFile(file), before);
+        EXPECT_FALSE(fs::exists(dir / "config.xml~"));
+    }
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    ASSERT_EQ(config.setElement(ZEL_XML_CHANNEL_LABEL, " ", 3, 2), ZEL_XML_OK);
+    std::string why;
+    EXPECT_EQ(config.writeFileChecked(why), ZEL_XML_INVALID_FILE);
+    EXPECT_NE(why.find("ChannelLabel of module 3, channel 2"), std::string::npos) << why;
+    // A value with text around its blanks is written, and the file stays valid.
+    ASSERT_EQ(config.setElement(ZEL_XML_CHANNEL_LABEL, " a b ", 3, 2), ZEL_XML_OK);
+    EXPECT_EQ(config.writeFileChecked(why), ZEL_XML_OK) << why;
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(readFile(dir / "config.xml~"), before);
+    ZelConfigReader again;
+    ASSERT_EQ(again.loadXml(file.string()), ZEL_XML_OK);
+    ZEL_XML_ELEMENTS element{};
+    unsigned short m = 0, c = 0;
+    EXPECT_EQ(again.validateElements(element, m, c), ZEL_XML_OK);
+}
+
+TEST_F(ConfigFiles, ACheckedWriteReportsEveryWriteThatDidNotHappen) {
+    const fs::path file = dir / "config.xml";
+    fs::copy_file(sample("chain.xml"), file);
+    std::string why;
+    EXPECT_EQ(config.writeFileChecked(why), ZEL_XML_DOM_NOT_CREATED);
+    ASSERT_EQ(config.loadXml(file.string()), ZEL_XML_OK);
+    fs::create_directories(dir / "folder.xml");
+    struct Case {
+        std::string target;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {(dir / "missing" / "x.xml").string(), "cannot be written"},
+        {(dir / "folder.xml").string(), "is a folder"},
+        {"", "no file name"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.target);
+        EXPECT_EQ(config.writeFile(k.target), ZEL_XML_OK) << "the plain write answers 0";
+        EXPECT_EQ(config.writeFileChecked(k.target, why), ZEL_XML_INVALID_FILE);
+        EXPECT_NE(why.find(k.reason), std::string::npos) << why;
+        EXPECT_NE(why.find("nothing was written"), std::string::npos) << why;
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "folder.xml"));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+
+    // A full disk, as a file-size limit makes one: the new file is not
+    // created, and the previous version stays (its backup cannot be made,
+    // so nothing is touched).
+    const std::string before = readFile(file);
+    ASSERT_EQ(config.setElement(ZEL_XML_LABEL, "Renamed", 2), ZEL_XML_OK);
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string fresh;
+    std::string existing;
+    const ZEL_XML_RETURN toNew = config.writeFileChecked((dir / "new.xml").string(), fresh);
+    const ZEL_XML_RETURN toOld = config.writeFileChecked(existing);
+    const ZEL_XML_RETURN plain = config.writeFile();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(toNew, ZEL_XML_INVALID_FILE);
+    EXPECT_NE(fresh.find("no file of that name existed before"), std::string::npos) << fresh;
+    EXPECT_FALSE(fs::exists(dir / "new.xml"));
+    EXPECT_EQ(toOld, ZEL_XML_INVALID_FILE);
+    EXPECT_NE(existing.find("could not be kept as"), std::string::npos) << existing;
+    EXPECT_EQ(plain, ZEL_XML_OK);
+    EXPECT_EQ(readFile(file), before) << "the plain write did not store half a file either";
+}
+
+TEST_F(ConfigFiles, QtWritesNothingToTheConsole) {
+    const fs::path ascii = dir / "ascii.xml";
+    const fs::path latin1 = dir / "latin1.xml";
+    writeText(ascii,
+              "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n"
+              "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>\n");
+    writeText(latin1,
+              "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?>\n"
+              "<ModuleConfig><BaseLabel>b</BaseLabel></ModuleConfig>\n");
+    const std::string said = stderrOf([&] {
+        std::string why;
+        EXPECT_EQ(config.loadXml(""), ZEL_XML_INVALID_FILE);
+        EXPECT_EQ(config.reloadXml(), ZEL_XML_INVALID_FILE);
+        ProgramFileHeader headers[2] = {};
+        EXPECT_FALSE(ZelProgramming::getProgramFileHeaders("", PROGRAMMING_FIRMWARE, headers, 2));
+        for (const fs::path& file : {ascii, latin1}) {
+            if (config.loadXml(file.string()) != ZEL_XML_OK) continue;  // a Qt without ICU
+            EXPECT_EQ(config.writeFile(), ZEL_XML_OK);
+            EXPECT_EQ(config.writeFile(""), ZEL_XML_OK);
+            EXPECT_EQ(config.writeFileChecked("", why), ZEL_XML_INVALID_FILE);
+        }
+    });
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(readFile(latin1).rfind(
+                  "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"yes\"?>\n", 0),
+              0u)
+        << readFile(latin1);
 }
 
 }  // namespace

@@ -396,7 +396,9 @@ TEST_F(Zeltool, ConfigSetReportsWhatTheFileHoldsAndConvertsText) {
          {std::vector<std::string>{"Interpolation", "abc", "3", "1"},
           std::vector<std::string>{"UOM", "99", "1", "1"},
           std::vector<std::string>{"Ip", "999.1.1.1", "2"},
-          std::vector<std::string>{"Label", "10 \xCE\xA9", "2"}}) {
+          std::vector<std::string>{"Label", "10 \xCE\xA9", "2"},
+          std::vector<std::string>{"Label", "", "2"},
+          std::vector<std::string>{"ChannelLabel", "  ", "2", "1"}}) {
         SCOPED_TRACE(v[0] + " " + v[1]);
         std::vector<std::string> args{"config", "set", copy};
         args.insert(args.end(), v.begin(), v.end());
@@ -414,6 +416,22 @@ TEST_F(Zeltool, ConfigSetReportsWhatTheFileHoldsAndConvertsText) {
     EXPECT_EQ(run({"config", "get", copy, "Label", "2"}).out, "Z\xC3\xBCrich\n");
     r = run({"config", "set", copy, "Label", "Z\xC3\xBCrich", "2"});
     EXPECT_NE(r.out.find("already holds"), std::string::npos);
+
+    // A write that cannot happen (a character US-ASCII cannot hold in a
+    // comment) fails and says where the previous version is.
+    std::string ascii = before;
+    ascii.replace(ascii.find("UTF-8"), 5, "US-ASCII");
+    ascii.replace(ascii.find("<!-- A mixed"), 5, "<!-- caf\xC3\xA9 ");
+    const fs::path asciiFile = dir / "ascii.xml";
+    std::ofstream(asciiFile, std::ios::binary) << ascii;
+    r = run({"config", "set", asciiFile.string(), "Label", "X", "2"});
+    if (r.status != 3) {  // 3: a Qt without ICU does not load US-ASCII at all
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("nothing was written, " + asciiFile.string() + " is as it was"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(slurp(asciiFile.string()), ascii);
+    }
 
     // --strict checks values as well as presence.
     std::string text = slurp(copy);
