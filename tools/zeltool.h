@@ -97,12 +97,13 @@ std::string versionProblem(const std::string& version);
 // Empty when `value` fits the configuration element, else why not.
 std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& value);
 
-// The whole-file check of an image, beyond the library's validation.
-struct ImageProblem {
-    int line;  // 0: the file as a whole
-    std::string text;
-};
-std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootloader);
+// The library's whole-file check of an image (its validation included).
+using ImageProblem = ProgramFileProblem;
+inline std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootloader) {
+    std::vector<ImageProblem> problems;
+    ZelProgramming::checkProgramFile(file.c_str(), bootloader, &problems);
+    return problems;
+}
 
 // Ctrl-C handling: the count of interrupts so far.
 void catchInterrupts();

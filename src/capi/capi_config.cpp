@@ -2,13 +2,13 @@
 // ZEL_XML_RETURN codes (16 for a null pointer). Every wrapper reads into
 // locals and copies out only as its rule says, so a failed read leaves the
 // host's buffer and count as they were.
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "capi/capi_support.h"
 
+using zel::capi::copyBounded;
 using zel::capi::guarded;
 
 namespace {
@@ -22,14 +22,6 @@ constexpr int kFailed = ZEL_XML_DOM_CREATE_FAILED;
 int copyText(char* text, const std::string& value) {
     std::memcpy(text, value.c_str(), value.size() + 1);
     return ZEL_XML_OK;
-}
-
-// At most size - 1 bytes of the text and a NUL; nothing when size is 0.
-void copyBounded(char* text, unsigned long size, const std::string& value) {
-    if (size == 0) return;
-    const std::size_t n = std::min<std::size_t>(value.size(), size - 1);
-    std::memcpy(text, value.data(), n);
-    text[n] = '\0';
 }
 
 // The read's code; the text is copied only when it is 0.

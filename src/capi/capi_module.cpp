@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "capi/capi_support.h"
 
@@ -228,6 +230,29 @@ int ZEL_CALL ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* perce
     if (h == nullptr || percent == nullptr) return kNull;
     *percent = module(h)->getProgrammingPercentComplete();
     return 0;
+}
+
+int ZEL_CALL ZelModuleCheckProgramFile(const char* file, bool isBootloader, char* why,
+                                       unsigned long size) {
+    return guarded<int>(ZEL_UNKNOWN_ERROR, [&]() -> int {
+        if (file == nullptr || (why == nullptr && size != 0)) return kNull;
+        bool holdsBootloader = false;
+        std::vector<ProgramFileProblem> problems;
+        int r = ZelProgramming::checkProgramFile(file, &holdsBootloader, &problems).getCode();
+        if (r == 0 && holdsBootloader != isBootloader) {
+            r = ZEL_IMAGE_INVALID;
+            problems.push_back({0, holdsBootloader
+                                       ? "the file holds a bootloader image, not firmware"
+                                       : "the file holds firmware, not a bootloader image"});
+        }
+        std::string text;
+        for (const ProgramFileProblem& p : problems) {
+            if (p.line > 0) text += "line " + std::to_string(p.line) + ": ";
+            text += p.text + "\n";
+        }
+        copyBounded(why, size, text);
+        return r;
+    });
 }
 
 // ---- Asynchronous messages ---------------------------------------------------

@@ -5,6 +5,10 @@
 
 // The order matters: the C++ declarations first, then the C header (which
 // skips what they declared already), then the aliases that rename its macros.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 // clang-format off
 #include "zellibrary.h"
 #include "capi/zel_capi.h"
@@ -36,6 +40,13 @@ Result guarded(Result failure, Body&& body) noexcept {
     } catch (...) {
         return failure;
     }
+}
+// At most size - 1 bytes of the text and a NUL; nothing when size is 0.
+inline void copyBounded(char* text, unsigned long size, const std::string& value) {
+    if (size == 0) return;
+    const std::size_t n = std::min<std::size_t>(value.size(), size - 1);
+    std::memcpy(text, value.data(), n);
+    text[n] = '\0';
 }
 // A bool setter: 0 or 38.
 inline int accepted(bool ok) { return ok ? 0 : kRefused; }

@@ -290,6 +290,14 @@ ZEL_CAPI int ZEL_CALL ZelModuleProgram(ZelModuleHandle h, const char* file, bool
 ZEL_CAPI int ZEL_CALL ZelModuleGetProgramState(ZelModuleHandle h, PROGRAMMING_STATE_ENUMS* state);
 /** The programming progress, 0.0 to 100.0. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetProgramPercentComplete(ZelModuleHandle h, double* percent);
+/** ZelProgramming::checkProgramFile, to run before ZelModuleProgram: 0 when the file can be
+ *  programmed as a bootloader (isBootloader true) or firmware file; 40 when it holds the other
+ *  kind of image; the check's code (27, 40, 41) when it fails; 32 for a null file, or a null
+ *  `why` with a `size` above 0. Each problem goes into `why` as one line ("line 12: S-record
+ *  checksum is wrong"), cut to `size` bytes with its NUL. Needs no module.
+ */
+ZEL_CAPI int ZEL_CALL ZelModuleCheckProgramFile(const char* file, bool isBootloader, char* why,
+                                                unsigned long size);
 /* Asynchronous messages: the bytes of a datagram the host received on its
  * asynchronous port. Another message type leaves the outputs alone. */
 /** The message type (byte 0) of a received datagram. */

@@ -22,6 +22,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "foundation/zel_export.h"
 #include "foundation/zel_results.h"
@@ -74,6 +76,12 @@ struct ProgramFileHeader {
     unsigned int checksum;       ///< passed to the module
 };
 
+/// One finding of ZelProgramming::checkProgramFile.
+struct ProgramFileProblem {
+    int line;          ///< the line it stands on, from 1; 0 for the file as a whole
+    std::string text;  ///< what is wrong, as "S-record checksum is wrong"
+};
+
 /// Updates one module's bootloader or firmware from an image file; see the
 /// file's description for the image format. program() blocks; the progress
 /// getters may be called from another thread meanwhile.
@@ -116,6 +124,20 @@ class ZEL_API ZelProgramming {
     /// `level` (room for 64 bytes).
     ZelResults getProgramVersion(const char* file, PROGRAMMING_TYPE type, char* version,
                                  PROGRAMMING_PRIORITY_LEVEL level);
+
+    /// The whole-file check to run before program(): beyond the validation
+    /// program() runs (which it includes), it finds a file cut short, a data
+    /// section without its markers or of another size than its header says,
+    /// S-records with a wrong checksum, data lines too long to be sent, a
+    /// missing final checksum, a version that is not three numbers, and a
+    /// count of header blocks that does not fit the file's type. A file that
+    /// passes can be programmed; one that fails would stop an update half
+    /// way and leave the module running only its bootloader. Tells whether
+    /// the file holds a bootloader image (by its first header) and lists
+    /// every problem. Code 0 when there is none, 32 for a null pointer, the
+    /// validation's code (27, 40, 41) when that fails, else 27.
+    static ZelResults checkProgramFile(const char* file, bool* isBootloader,
+                                       std::vector<ProgramFileProblem>* problems);
 
     /// The version rule of the procedure: class 2 firmware from 1.0.0 on,
     /// everything else from 1.0.3 on.

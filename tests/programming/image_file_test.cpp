@@ -9,6 +9,9 @@
 
 #include "image_builder.h"
 #include "programming/zel_programming.h"
+// clang-format off
+#include "capi/zel_capi.h"  // after the C++ headers
+// clang-format on
 
 namespace {
 
@@ -179,6 +182,65 @@ TEST(ProgrammingVersions, TheRuleOfNewVersions) {
     EXPECT_FALSE(ZelProgramming::isNewVersion(0, 9, 0, 2)) << "class 2 firmware from 1.0.0 on";
     EXPECT_TRUE(ZelProgramming::isNewVersion(1, 0, 0, 2));
     EXPECT_TRUE(ZelProgramming::isNewVersion(99, 0, 0, 1)) << "an unreported version counts as new";
+}
+
+// The whole-file check: what would stop an update half way is found before
+// anything is sent, and a good file passes (as a library call and through
+// the C interface, which also compares the kind of image).
+TEST_F(ImageFile, TheWholeFileCheckFindsWhatWouldStopAnUpdateHalfWay) {
+    const std::string good = zelimage::buildFile(
+        {zelimage::firmwareImage("2.4.0", 1, 4096), zelimage::firmwareImage("2.4.0", 2, 4096)});
+    std::string badRecord = good;
+    badRecord[badRecord.find("\nS1") + 12] ^= 1;
+    badRecord = zelimage::withFinalChecksum(badRecord.substr(0, badRecord.find("ZEL_FINAL")));
+    std::string badSum = good;
+    badSum[badSum.find("\nS1") + 12] ^= 1;
+    struct Case {
+        const char* name;
+        std::string text;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"good", good, 0, ""},
+        {"cut as head -c 9000 cuts it", good.substr(0, 9000), 27, "cut short"},
+        {"no final checksum", good.substr(0, good.find("ZEL_FINAL")), 27, "no ZEL_FINAL_CHECKSUM"},
+        {"a record's own checksum", badRecord, 27, "S-record checksum is wrong"},
+        {"a changed byte", badSum, ZEL_CHECKSUM_FAILED, "The checksum failed (code 41)"},
+        {"no header", "S00600004844521B\n", 27, "no header block"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = file("fw.dat", c.text);
+        bool bootloader = true;
+        std::vector<ProgramFileProblem> problems;
+        EXPECT_EQ(ZelProgramming::checkProgramFile(path.c_str(), &bootloader, &problems).getCode(),
+                  c.code);
+        std::string all;
+        for (const ProgramFileProblem& p : problems) all += p.text + "\n";
+        EXPECT_EQ(problems.empty(), c.code == 0) << all;
+        EXPECT_NE(all.find(c.says), std::string::npos) << all;
+        EXPECT_FALSE(bootloader);
+
+        char why[256];
+        EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), false, why, sizeof why), c.code);
+        EXPECT_EQ(std::string(why).find(c.says) != std::string::npos, all.find(c.says) < 200)
+            << why;
+    }
+    const std::string path = file("fw.dat", good);
+    char why[256] = "x";
+    EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), true, why, sizeof why), ZEL_IMAGE_INVALID);
+    EXPECT_STREQ(why, "the file holds firmware, not a bootloader image\n");
+    EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), true, why, 9), ZEL_IMAGE_INVALID);
+    EXPECT_STREQ(why, "the file");
+    EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), false, nullptr, 0), 0);
+    EXPECT_EQ(ZelModuleCheckProgramFile(nullptr, false, why, sizeof why), ZEL_NULL_POINTER);
+    EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), false, nullptr, 5), ZEL_NULL_POINTER);
+    EXPECT_EQ(ZelModuleCheckProgramFile((dir / "none.dat").c_str(), false, why, sizeof why), 27);
+    EXPECT_STREQ(why, "cannot be opened\n");
+    EXPECT_EQ(ZelModuleCheckProgramFile("", false, why, sizeof why), 27);
+    bool bootloader = false;
+    EXPECT_EQ(ZelProgramming::checkProgramFile(path.c_str(), &bootloader, nullptr).getCode(),
+              ZEL_NULL_POINTER);
 }
 
 }  // namespace

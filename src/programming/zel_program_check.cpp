@@ -1,17 +1,17 @@
-// zeltool: the whole-file check of a firmware image, for what the library's
-// validation leaves open: a file cut short, a data section without its
-// markers or of the wrong size, S-records with a wrong checksum, lines too
-// long to be sent, a missing final checksum, a version that is not three
-// numbers. A file that passes here and in the library can be programmed.
+// ZelProgramming: the whole-file check of an image, for what the validation
+// before an update leaves open: a file cut short, a data section without
+// its markers or of the wrong size, S-records with a wrong checksum, lines
+// too long to be sent, a missing final checksum, a version that is not
+// three numbers. It ends with that validation itself, so a file that passes
+// can be programmed.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 
-#include "zeltool.h"
-
-namespace zeltool {
+#include "foundation/result_helpers.h"
+#include "programming/zel_programming.h"
 
 namespace {
 
@@ -65,10 +65,31 @@ std::string recordProblem(const std::string& record) {
     return (sum & 0xFF) == 0xFF ? "" : "S-record checksum is wrong";
 }
 
-}  // namespace
+// Empty when the text is three decimal numbers joined by dots ("2.4.0").
+std::string versionProblem(const std::string& version) {
+    int parts = 0;
+    std::size_t digits = 0;
+    for (const char c : version) {
+        if (c >= '0' && c <= '9' && digits < 3) {
+            ++digits;
+        } else if (c == '.' && digits > 0) {
+            ++parts;
+            digits = 0;
+        } else {
+            digits = 4;  // anything else spoils it
+            break;
+        }
+    }
+    if (digits > 0 && digits <= 3 && parts == 2) return "";
+    return "'" + version + "' is not a version of three numbers, as 2.4.0";
+}
 
-std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootloader) {
-    std::vector<ImageProblem> problems;
+using Problems = std::vector<ProgramFileProblem>;
+
+// The structure of the file line by line; the type of its first header
+// into `bootloader`.
+Problems structureProblems(const char* file, bool* bootloader) {
+    Problems problems;
     std::ifstream in(file, std::ios::binary);
     if (!in) return {{0, "cannot be opened"}};
     std::vector<Header> headers;
@@ -167,4 +188,34 @@ std::vector<ImageProblem> checkImageFile(const std::string& file, bool* bootload
     return problems;
 }
 
-}  // namespace zeltool
+}  // namespace
+
+ZelResults ZelProgramming::checkProgramFile(const char* file, bool* isBootloader,
+                                            std::vector<ProgramFileProblem>* problems) {
+    static constexpr char kMethod[] = "ZelProgramming::checkProgramFile";
+    if (file == nullptr || isBootloader == nullptr || problems == nullptr) {
+        return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    }
+    problems->clear();
+    *isBootloader = false;
+    if (*file == '\0') {
+        problems->push_back({0, "no file name was given"});
+        return ZEL_RESULT(ZEL_FILE_PREPARATION_FAILED, kMethod);
+    }
+    *problems = structureProblems(file, isBootloader);
+    // The validation an update runs first, on each image of the file.
+    ZelProgramming engine(nullptr);
+    ZelResults validation = ZEL_RESULT(ZEL_OK, kMethod);
+    const bool opened = problems->empty() || problems->front().text != "cannot be opened";
+    if (opened) {
+        validation = engine.validateFile(file, *isBootloader);
+        if (!validation.ok()) {
+            problems->push_back({0, std::string(*isBootloader ? "bootloader" : "firmware") +
+                                        " file: " + ZelResults::showRespCode(validation.code()) +
+                                        " (code " + std::to_string(validation.code()) + ")"});
+        }
+    }
+    if (problems->empty()) return ZEL_RESULT(ZEL_OK, kMethod);
+    if (!validation.ok()) return ZEL_RESULT(validation.code(), kMethod);
+    return ZEL_RESULT(ZEL_FILE_PREPARATION_FAILED, kMethod);
+}
