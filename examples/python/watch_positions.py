@@ -1,4 +1,8 @@
-"""Writes a module's positions to CSV: python3 watch_positions.py ADDRESS FILE [SAMPLES] [HZ]"""
+"""Writes a module's readings to CSV: python3 watch_positions.py ADDRESS FILE [SAMPLES] [HZ]
+
+Each channel's column names its unit: a length or angle once the channel's
+resolution and unit are set, an LVDT channel without a resolution in volts,
+and a Kalix channel has a second column with its revolutions."""
 
 import csv
 import sys
@@ -14,11 +18,20 @@ def main() -> None:
     with zel.open_module(address) as module, open(path, "w", newline="") as f:
         writer = csv.writer(f)
         first = module.positions()
-        writer.writerow(["time"] + [f"ch {i} ({unit})" for i, (_, unit) in enumerate(first)])
+        header = ["time"]
+        for i, reading in enumerate(first):
+            header.append(f"ch {i} ({reading.unit})")
+            if reading.revolutions is not None:
+                header.append(f"ch {i} (revolutions)")
+        writer.writerow(header)
         start = time.monotonic()
         for n in range(samples):
-            values = module.positions()
-            writer.writerow([f"{time.monotonic() - start:.3f}"] + [f"{v:.4f}" for v, _ in values])
+            row = [f"{time.monotonic() - start:.3f}"]
+            for reading in module.positions():
+                row.append(f"{reading.value:.4f}")
+                if reading.revolutions is not None:
+                    row.append(str(reading.revolutions))
+            writer.writerow(row)
             time.sleep(max(0.0, start + (n + 1) * period - time.monotonic()))
 
 

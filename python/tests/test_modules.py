@@ -39,7 +39,7 @@ def test_each_kind_reads_its_values(chain):
         assert analog.positions()[0] == pytest.approx((2.5, "V"))
     with zel.open_module(a[6]) as io:
         assert io.inputs() == [True, False, True, False]
-        io.set_output(2, True)
+        io.set_output(1, True)
         assert io.outputs()[1] is True
     with zel.open_module(a[7]) as valve:
         valve.valve = True
@@ -116,6 +116,7 @@ def test_firmware_update_reports_progress_to_the_end(chain, zeltool, tmp_path):
     seen = []
     with zel.open_module(chain.addresses[1]) as ttl:
         ttl.program(str(image), progress=lambda state, percent: seen.append((state, percent)), interval=0.01)
+        assert ttl.firmware_version == "2.5.0", "read again after the update"
     assert seen[-1] == ("complete", 100.0)
     assert {"preparing", "finishing"} <= {s for s, _ in seen}
     percents = [p for _, p in seen]

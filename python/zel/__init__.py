@@ -10,7 +10,7 @@ from .config import ConfigFile
 from .errors import (ConfigError, FileError, NotInitialised, OutOfRange, TextError, Timeout, ZelError)
 from .images import ImageHeader, image_info
 from .modules import (AnalogModule, IoModule, KalixModule, LvdtModule, Module, ModuleInfo, OneVppModule,
-                      PneumaticModule, TtlModule, discover, open_module)
+                      PneumaticModule, Reading, TtlModule, check_image, discover, open_module)
 from ._capi import LibraryNotFound, library
 
 
@@ -26,7 +26,8 @@ def library_version() -> str:
 __all__ = [
     "AnalogModule", "ConfigError", "ConfigFile", "FileError", "ImageHeader", "IoModule", "KalixModule",
     "LibraryNotFound", "LvdtModule", "Module", "ModuleInfo", "NotInitialised", "OneVppModule", "OutOfRange",
-    "PneumaticModule", "TextError", "Timeout", "TtlModule", "ZelError", "discover", "image_info", "library",
+    "PneumaticModule", "Reading", "TextError", "Timeout", "TtlModule", "ZelError", "check_image", "discover",
+    "image_info", "library",
     "library_version", "open_module",
 ]
 __version__ = "2.3.0"

@@ -52,6 +52,7 @@ TABLE: Tuple[Row, ...] = (
     ("ZelModuleProgram", "int", ('ZelModuleHandle', 'char*', 'bool')),
     ("ZelModuleGetProgramState", "int", ('ZelModuleHandle', 'PROGRAMMING_STATE_ENUMS*')),
     ("ZelModuleGetProgramPercentComplete", "int", ('ZelModuleHandle', 'double*')),
+    ("ZelModuleCheckProgramFile", "int", ('char*', 'bool', 'char*', 'unsigned long')),
     ("ZelModuleGetAsyncMsgType", "int", ('char*', 'UdpCmdType*')),
     ("ZelModuleGetAsyncMsgIpAddress", "int", ('char*', 'char*')),
     ("ZelModuleGetAsyncMsgPort", "int", ('char*', 'unsigned short*')),
@@ -297,6 +298,8 @@ TABLE: Tuple[Row, ...] = (
     ("ZelConfigFileRemoveModule", "int", ('ZelConfigHandle', 'unsigned short')),
     ("ZelConfigFileWriteFile", "int", ('ZelConfigHandle',)),
     ("ZelConfigFileWriteNewFile", "int", ('ZelConfigHandle', 'char*')),
+    ("ZelConfigFileWriteFileChecked", "int", ('ZelConfigHandle', 'char*', 'unsigned long')),
+    ("ZelConfigFileWriteNewFileChecked", "int", ('ZelConfigHandle', 'char*', 'char*', 'unsigned long')),
     ("ZelConfigFileDecodeErrorType", "int", ('ZelConfigHandle', 'char*', 'ZEL_XML_RETURN')),
     ("ZelConfigFileDecodeElementType", "int", ('ZelConfigHandle', 'char*', 'ZEL_XML_ELEMENTS')),
 )

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import os
 from typing import Optional, Tuple, Union
 
 from . import _capi
@@ -45,7 +46,7 @@ class ConfigFile(Owned):
 
     _what = "configuration file"
 
-    def __init__(self, path: Optional[str] = None) -> None:
+    def __init__(self, path: "os.PathLike[str] | str | None" = None) -> None:
         self._lib = _capi.library()
         handle = self._lib.ZelConfigFileCreate()
         if not handle:
@@ -54,8 +55,8 @@ class ConfigFile(Owned):
         if path is not None:
             self.load(path)
 
-    def load(self, path: str) -> None:
-        check_config(self._lib.ZelConfigFileLoadXml(self.handle, to_latin1(path)), "ZelConfigFileLoadXml")
+    def load(self, path: "os.PathLike[str] | str") -> None:
+        check_config(self._lib.ZelConfigFileLoadXml(self.handle, os.fsencode(path)), "ZelConfigFileLoadXml")
 
     def reload(self) -> None:
         check_config(self._lib.ZelConfigFileReloadXml(self.handle), "ZelConfigFileReloadXml")
@@ -64,7 +65,7 @@ class ConfigFile(Owned):
     def filename(self) -> str:
         text = ctypes.create_string_buffer(4096)
         check_config(self._lib.ZelConfigFileGetFilename(self.handle, text), "ZelConfigFileGetFilename")
-        return text.value.decode("latin-1")
+        return os.fsdecode(text.value)
 
     @property
     def modules(self) -> int:
@@ -94,8 +95,12 @@ class ConfigFile(Owned):
         return text.value.decode("latin-1")
 
     def set(self, element: Element, value: str, module: int, channel: Optional[int] = None) -> bool:
-        """Sets an element's text in memory; False when it already held it."""
+        """Sets an element's text in memory; False when it already held it.
+        A text of only blanks is refused (ValueError): read back, the element
+        would hold nothing and the file would fail its check."""
         e = _element(element)
+        if not value.strip():
+            raise ValueError(f"{value!r} would leave {_NAMES.get(e, e)} empty, and the file would fail its check")
         if channel is None:
             code = self._lib.ZelConfigFileSetModuleElement(self.handle, to_latin1(value), module, e)
             name = "ZelConfigFileSetModuleElement"
@@ -143,10 +148,19 @@ class ConfigFile(Owned):
                 raise
         return where
 
-    def write(self, path: Optional[str] = None) -> None:
+    def write(self, path: "os.PathLike[str] | str | None" = None) -> None:
         """Writes the file (to `path`, or the loaded name), keeping the file
-        it replaces as "name~"."""
+        it replaces as "name~". Raises ConfigError (code 2, the reason and
+        which file holds the previous version in its message) when the file
+        does not hold the whole document afterwards: a folder that does not
+        exist, a full disk, a character the file's encoding cannot hold."""
+        why = ctypes.create_string_buffer(1024)
         if path is None:
-            check_config(self._lib.ZelConfigFileWriteFile(self.handle), "ZelConfigFileWriteFile")
+            name = "ZelConfigFileWriteFileChecked"
+            code = self._lib.ZelConfigFileWriteFileChecked(self.handle, why, len(why))
         else:
-            check_config(self._lib.ZelConfigFileWriteNewFile(self.handle, to_latin1(path)), "ZelConfigFileWriteNewFile")
+            name = "ZelConfigFileWriteNewFileChecked"
+            code = self._lib.ZelConfigFileWriteNewFileChecked(self.handle, os.fsencode(path), why, len(why))
+        if code != 0 and why.value:
+            raise ConfigError(code, os.fsdecode(why.value), name)
+        check_config(code, name)

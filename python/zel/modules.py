@@ -3,6 +3,10 @@
 from __future__ import annotations
 
 import ctypes
+import os
+import select
+import socket
+import sys
 import threading
 import time
 from dataclasses import dataclass
@@ -10,13 +14,65 @@ from typing import Callable, List, Optional, Tuple
 
 from . import _capi
 from ._owned import Owned
-from .errors import check, to_latin1
+from .errors import FileError, OutOfRange, Timeout, check, message, to_latin1
 
 COUNT_REQUEST_NORMAL = 0
 
 # Units as the library numbers them.
 UNITS = {0: "counts", 1: "counts", 2: "in", 3: "mm", 4: "deg"}
 LVDT_UNITS = {0: "counts", 1: "counts", 2: "mm", 3: "in", 4: "um"}
+
+
+class Reading(tuple):
+    """One channel's reading: a pair (value, unit), so ``value, unit = r``
+    works, with ``revolutions`` beside it (the multi-turn count of a Kalix
+    channel; None for every other kind)."""
+
+    def __new__(cls, value: float, unit: str, revolutions: Optional[int] = None) -> "Reading":
+        reading = super().__new__(cls, (value, unit))
+        reading.revolutions = revolutions
+        return reading
+
+    @property
+    def value(self) -> float:
+        return self[0]
+
+    @property
+    def unit(self) -> str:
+        return self[1]
+
+    def __repr__(self) -> str:
+        turns = "" if self.revolutions is None else f", revolutions={self.revolutions}"
+        return f"Reading(value={self[0]!r}, unit={self[1]!r}{turns})"
+
+
+_PORT = 27015
+_GET_CONFIG = 7  # the configuration request: any module answers it
+
+
+def _answers(address: str, timeout_ms: int, attempts: int) -> bool:
+    """Whether a module answers at the address within `attempts` tries of
+    `timeout_ms` each. The library's first contact waits 5 s whatever the
+    time-out; this probe lets an absent module be reported within it."""
+    try:
+        probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    except OSError:
+        return True  # let the library report it
+    with probe:
+        for _ in range(max(1, attempts)):
+            try:
+                probe.sendto(bytes((_GET_CONFIG, 0, 0)), (address, _PORT))
+            except OSError:
+                return True  # an address the library refuses with its own code
+            deadline = time.monotonic() + timeout_ms / 1000.0
+            while True:
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([probe], [], [], left)[0]:
+                    break
+                _, sender = probe.recvfrom(2048)
+                if sender == (address, _PORT):
+                    return True
+    return False
 
 
 def _text(function, handle, size: int = 64, *extra) -> str:
@@ -61,11 +117,23 @@ class Module(Owned):
             check(self._lib.ZelModuleSetUdpTimeout(handle, timeout_ms), "ZelModuleSetUdpTimeout")
         if retries is not None:
             check(self._lib.ZelModuleSetUdpNumRetries(handle, retries), "ZelModuleSetUdpNumRetries")
+        self._address = address
         try:
-            check(self._lib.ZelModuleInitialize(handle, to_latin1(address), connect), "ZelModuleInitialize")
+            timeout = ctypes.c_long()
+            tries = ctypes.c_short()
+            check(self._lib.ZelModuleGetUdpTimeout(handle, ctypes.byref(timeout)), "ZelModuleGetUdpTimeout")
+            check(self._lib.ZelModuleGetUdpNumRetries(handle, ctypes.byref(tries)), "ZelModuleGetUdpNumRetries")
+            if not _answers(address, timeout.value, 1 + tries.value):
+                raise Timeout(1, message(1) + f": no module answers at {address}:{_PORT} "
+                              f"({1 + tries.value} attempt(s) of {timeout.value} ms)", "ZelModuleInitialize")
+            self._initialize(connect)
         except BaseException:
             self.close()
             raise
+
+    def _initialize(self, connect: bool = False) -> None:
+        """(Re)reads what the module is: identity, network record, versions."""
+        check(self._lib.ZelModuleInitialize(self.handle, to_latin1(self._address), connect), "ZelModuleInitialize")
 
     # -- what the module is -------------------------------------------------------
     @property
@@ -125,7 +193,9 @@ class Module(Owned):
 
     @property
     def timeout_ms(self) -> int:
-        return int(self._lib.ZelModuleGetUdpTimeout(self.handle))
+        value = ctypes.c_long()
+        check(self._lib.ZelModuleGetUdpTimeout(self.handle, ctypes.byref(value)), "ZelModuleGetUdpTimeout")
+        return value.value
 
     def info(self) -> ModuleInfo:
         kind = self.kind
@@ -159,32 +229,95 @@ class Module(Owned):
         check(self._lib.ZelModuleGetAdcValues(self.handle, values, 5), "ZelModuleGetAdcValues")
         return list(values)
 
-    def program(self, path: str, bootloader: bool = False,
-                progress: Optional[Callable[[str, float], None]] = None, interval: float = 0.1) -> None:
-        """Updates the firmware (or bootloader) from an image file. `progress`
-        is called with the state and percent, polled from this thread while
-        another runs the update (the library allows it)."""
+    def program(self, path: "os.PathLike[str] | str", bootloader: bool = False,
+                progress: Optional[Callable[[str, float], None]] = None, interval: float = 0.1,
+                check_file: bool = True) -> None:
+        """Updates the firmware (or bootloader) from an image file.
+
+        The whole file is checked first (``check_image``): a file cut short
+        or otherwise broken would stop the update half way and leave the
+        module running only its bootloader, so nothing is sent for it and
+        FileError tells why. ``check_file=False`` skips that check (the
+        library still runs its own, smaller validation).
+
+        `progress` is called with the state and percent, polled from this
+        thread while another runs the update (the library allows it).
+
+        Ctrl-C while the update runs does not stop it: a warning tells that
+        stopping would leave the module in its bootloader, and the update
+        goes on to its end. A second Ctrl-C stops waiting (KeyboardInterrupt)
+        and prints how to recover; the update itself runs on to its end in
+        the background, and the module object is left open for it.
+
+        Afterwards the module's versions are read again, so
+        ``firmware_version`` tells what the module now runs."""
+        if check_file:
+            check_image(path, bootloader)
         states = ("idle", "preparing", "sending", "finishing", "complete", "failed")
         result: List[int] = []
-        worker = threading.Thread(
-            target=lambda: result.append(self._lib.ZelModuleProgram(self.handle, to_latin1(path), bootloader)))
-        worker.start()
+        name = os.fsencode(path)
+        handle = self.handle
+        done = threading.Event()
+
+        def update() -> None:
+            try:
+                result.append(self._lib.ZelModuleProgram(handle, name, bootloader))
+            finally:
+                done.set()
+
+        # Waited for by its event and plain sleeps: a Ctrl-C that interrupts
+        # Thread.join can leave the thread marked as ended while it runs.
+        threading.Thread(target=update, daemon=True).start()
         state = ctypes.c_int()
         percent = ctypes.c_double()
 
         def report() -> None:
             if progress is None:
                 return
-            self._lib.ZelModuleGetProgramState(self.handle, ctypes.byref(state))
-            self._lib.ZelModuleGetProgramPercentComplete(self.handle, ctypes.byref(percent))
+            self._lib.ZelModuleGetProgramState(handle, ctypes.byref(state))
+            self._lib.ZelModuleGetProgramPercentComplete(handle, ctypes.byref(percent))
             progress(states[state.value] if 0 <= state.value < len(states) else "idle", percent.value)
 
-        while worker.is_alive():
-            report()
-            time.sleep(interval)
-        worker.join()
+        interrupts = 0
+        try:
+            while not done.is_set():
+                try:
+                    report()
+                    time.sleep(interval)
+                except KeyboardInterrupt:
+                    interrupts += 1
+                    if interrupts > 1:
+                        print(f"zel: stopped waiting; the update of the module at {self._address} runs on in "
+                              "the background until this program ends. If the module is left running only its "
+                              f"bootloader, recover with: zel.open_module({self._address!r})"
+                              f".program({os.fsdecode(name)!r}{', bootloader=True' if bootloader else ''})",
+                              file=sys.stderr, flush=True)
+                        raise
+                    print(f"zel: stopping now leaves the module at {self._address} in its bootloader, without "
+                          "a working firmware; the update goes on to its end. Press Ctrl-C again to stop "
+                          "waiting anyway", file=sys.stderr, flush=True)
+        except BaseException:
+            # Whatever ends the wait early (a second Ctrl-C, an exception of
+            # the progress callback), the update still uses the handle: it
+            # must outlive this call, so the object no longer deletes it.
+            if not done.is_set():
+                self._finalizer.detach()
+            raise
         report()
         check(result[0], "ZelModuleProgram")
+        self._initialize()
+
+
+def check_image(path: "os.PathLike[str] | str", bootloader: bool = False) -> None:
+    """The whole-file check of an image file, as program() runs it first:
+    raises FileError (with every problem in its message, one per line) when
+    the file would not program whole, or holds the other kind of image."""
+    lib = _capi.library()
+    why = ctypes.create_string_buffer(4096)
+    code = lib.ZelModuleCheckProgramFile(os.fsencode(path), bootloader, why, len(why))
+    if code != 0:
+        problems = os.fsdecode(why.value).strip()
+        raise FileError(code, f"{os.fsdecode(path)}: {message(code)}:\n{problems}", "ZelModuleCheckProgramFile")
 
 
 class _Encoder(Module):
@@ -199,24 +332,26 @@ class _Encoder(Module):
             out.append(UNITS.get(uom.value, "counts"))
         return out
 
-    def positions(self) -> List[Tuple[float, str]]:
+    def positions(self) -> List[Reading]:
         """Each channel's position with its unit."""
         values = (ctypes.c_double * 8)()
         check(getattr(self._lib, self._prefix + "GetPositions")(self.handle, values, 8, COUNT_REQUEST_NORMAL),
               self._prefix + "GetPositions")
-        return [(values[i], unit) for i, unit in enumerate(self.units())]
+        return [Reading(values[i], unit) for i, unit in enumerate(self.units())]
 
 
 class KalixModule(_Encoder):
     _prefix = "ZelKalixModule"
     kind = "Kalix encoder"
 
-    def positions(self) -> List[Tuple[float, str]]:
+    def positions(self) -> List[Reading]:
+        """Each channel's position with its unit, and its revolutions (the
+        multi-turn count) as ``revolutions``."""
         values = (ctypes.c_double * 8)()
         turns = (ctypes.c_long * 8)()
         check(self._lib.ZelKalixModuleGetPositions(self.handle, values, turns, 8, COUNT_REQUEST_NORMAL),
               "ZelKalixModuleGetPositions")
-        return [(values[i], unit) for i, unit in enumerate(self.units())]
+        return [Reading(values[i], unit, turns[i]) for i, unit in enumerate(self.units())]
 
     def counts(self) -> List[Tuple[int, int]]:
         """Each channel's count and revolution."""
@@ -262,15 +397,36 @@ class LvdtModule(Module):
         check(self._lib.ZelLvdtModuleSetResolution(self.handle, resolution, channel), "ZelLvdtModuleSetResolution")
         check(self._lib.ZelLvdtModuleSetUom(self.handle, units[unit], channel), "ZelLvdtModuleSetUom")
 
-    def positions(self) -> List[Tuple[float, str]]:
+    def resolution(self, channel: int) -> float:
+        value = ctypes.c_double()
+        check(self._lib.ZelLvdtModuleGetResolution(self.handle, ctypes.byref(value), channel),
+              "ZelLvdtModuleGetResolution")
+        return value.value
+
+    def voltage(self, channel: int) -> Tuple[float, int]:
+        """A channel's demodulated voltage and its raw reading."""
+        volts = ctypes.c_double()
+        raw = ctypes.c_long()
+        check(self._lib.ZelLvdtModuleGetVoltage(self.handle, channel, ctypes.byref(volts), ctypes.byref(raw)),
+              "ZelLvdtModuleGetVoltage")
+        return volts.value, raw.value
+
+    def positions(self) -> List[Reading]:
+        """Each channel's reading: its position in its unit once a resolution
+        is set (set_resolution), else its voltage in V, as zeltool shows it.
+        (Without a resolution the library's position is the reading times 0:
+        no length at all.)"""
         values = (ctypes.c_double * 8)()
         check(self._lib.ZelLvdtModuleGetPositions(self.handle, values, 8, COUNT_REQUEST_NORMAL),
               "ZelLvdtModuleGetPositions")
         out = []
         for ch in range(self.channels):
+            if self.resolution(ch) == 0.0:
+                out.append(Reading(self.voltage(ch)[0], "V"))
+                continue
             uom = ctypes.c_int()
             check(self._lib.ZelLvdtModuleGetUom(self.handle, ctypes.byref(uom), ch), "ZelLvdtModuleGetUom")
-            out.append((values[ch], LVDT_UNITS.get(uom.value, "mm")))
+            out.append(Reading(values[ch], LVDT_UNITS.get(uom.value, "mm")))
         return out
 
 
@@ -278,12 +434,12 @@ class AnalogModule(Module):
     _prefix = "ZelAnalogModule"
     kind = "analog"
 
-    def positions(self) -> List[Tuple[float, str]]:
+    def positions(self) -> List[Reading]:
         """Voltage and current of both channels, calibrated."""
         values = (ctypes.c_double * 4)()
         check(self._lib.ZelAnalogModuleGetScaledValues(self.handle, values, 4, COUNT_REQUEST_NORMAL),
               "ZelAnalogModuleGetScaledValues")
-        return [(values[0], "V"), (values[1], "mA"), (values[2], "V"), (values[3], "mA")]
+        return [Reading(values[0], "V"), Reading(values[1], "mA"), Reading(values[2], "V"), Reading(values[3], "mA")]
 
     def voltages(self) -> List[float]:
         values = (ctypes.c_double * 2)()
@@ -296,6 +452,9 @@ class IoModule(Module):
     _prefix = "ZelIoModule"
     kind = "I/O"
 
+    # Inputs and outputs count from 0 here, as Python lists do: output i is
+    # bit i of the C interface's mask and its output number i + 1.
+
     def inputs(self) -> List[bool]:
         mask = ctypes.c_ubyte()
         check(self._lib.ZelIoModuleGetInputs(self.handle, ctypes.byref(mask)), "ZelIoModuleGetInputs")
@@ -307,7 +466,10 @@ class IoModule(Module):
         return [bool(mask.value >> bit & 1) for bit in range(4)]
 
     def set_output(self, output: int, on: bool) -> None:
-        check(self._lib.ZelIoModuleSetOutput(self.handle, output, 1 if on else 0), "ZelIoModuleSetOutput")
+        """Switches output `output` (0 to 3, the index of outputs())."""
+        if not 0 <= output <= 3:
+            raise OutOfRange(33, message(33) + f": output {output} (0 to 3)", "ZelIoModuleSetOutput")
+        check(self._lib.ZelIoModuleSetOutput(self.handle, output + 1, 1 if on else 0), "ZelIoModuleSetOutput")
 
 
 class PneumaticModule(Module):
