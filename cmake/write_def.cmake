@@ -13,6 +13,8 @@ if(count EQUAL 0)
     message(FATAL_ERROR "write_def: no C names in ${NAMES}")
 endif()
 file(READ "${ALIASES}" alias_text)
+# The preprocessor may keep blanks around "=" (as the formatter writes it).
+string(REGEX REPLACE "[ \t]*=[ \t]*" "=" alias_text "${alias_text}")
 string(REGEX MATCHALL "[A-Za-z0-9_]+=[A-Za-z0-9_]+" pairs "${alias_text}")
 foreach(pair IN LISTS pairs)
     string(REPLACE "=" ";" parts "${pair}")

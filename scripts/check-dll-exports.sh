@@ -3,7 +3,8 @@
 # holds on every machine, also one that cannot run the DLL under Wine:
 # every C name the header declares is exported, undecorated (a __stdcall
 # function is exported as ZelModuleCreate, not _ZelModuleCreate@0), and the
-# DLL exports nothing else.
+# DLL exports no other C name (the documented C++ classes' members are
+# exported too, under their mangled _Z names).
 #   scripts/check-dll-exports.sh [i686|x86_64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,10 +26,11 @@ trap 'rm -rf "$work"' EXIT
 "$triplet-objdump" -p "$dll" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\)$/\1/p' |
-    sort -u > "$work/exported"
+    sort -u > "$work/all"
+grep -v '^_Z' "$work/all" > "$work/exported" || true
 sort -u "$names" > "$work/declared"
 status=0
-decorated=$(grep -E '@[0-9]+$|^_' "$work/exported" || true)
+decorated=$(grep -E '@[0-9]+$|^_' "$work/exported" || true)  # C++ names left out above
 if [ -n "$decorated" ]; then
     echo "check-dll-exports: decorated names exported from $dll:" >&2
     echo "$decorated" | sed 's/^/  /' >&2
@@ -46,5 +48,5 @@ if [ -n "$extra" ]; then
     echo "$extra" | sed 's/^/  /' >&2
     status=1
 fi
-[ "$status" -eq 0 ] && echo "check-dll-exports: $dll ($arch) exports the header's $(wc -l < "$work/declared") C names, all undecorated"
+[ "$status" -eq 0 ] && echo "check-dll-exports: $dll ($arch) exports the header's $(wc -l < "$work/declared") C names, all undecorated, and $(grep -c '^_Z' "$work/all" || true) C++ members"
 exit "$status"

@@ -168,8 +168,9 @@ ZelStationStatus ZelStation::open(const ZelStationOptions& options) {
     opened = true;
     if (!report.empty()) {
         return stationStatus(ZEL_STATION_CHAIN_DIFFERS,
-                             "%s: the chain differs from the file in %zu %s", plan->path.c_str(),
-                             report.size(), report.size() == 1 ? "way" : "ways");
+                             "%s: the chain differs from the file in %lu %s", plan->path.c_str(),
+                             static_cast<unsigned long>(report.size()),
+                             report.size() == 1 ? "way" : "ways");
     }
     return ZelStationStatus{};
 }
