@@ -235,7 +235,8 @@ TEST_F(ImageFile, TheWholeFileCheckFindsWhatWouldStopAnUpdateHalfWay) {
     EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), false, nullptr, 0), 0);
     EXPECT_EQ(ZelModuleCheckProgramFile(nullptr, false, why, sizeof why), ZEL_NULL_POINTER);
     EXPECT_EQ(ZelModuleCheckProgramFile(path.c_str(), false, nullptr, 5), ZEL_NULL_POINTER);
-    EXPECT_EQ(ZelModuleCheckProgramFile((dir / "none.dat").c_str(), false, why, sizeof why), 27);
+    EXPECT_EQ(
+        ZelModuleCheckProgramFile((dir / "none.dat").string().c_str(), false, why, sizeof why), 27);
     EXPECT_STREQ(why, "cannot be opened\n");
     EXPECT_EQ(ZelModuleCheckProgramFile("", false, why, sizeof why), 27);
     bool bootloader = false;
