@@ -54,6 +54,9 @@ def _answers(address: str, timeout_ms: int, attempts: int) -> bool:
     """Whether a module answers at the address within `attempts` tries of
     `timeout_ms` each. The library's first contact waits 5 s whatever the
     time-out; this probe lets an absent module be reported within it."""
+    parts = address.split(".")
+    if len(parts) != 4 or not all(p.isdigit() and int(p) <= 255 for p in parts):
+        return True  # not a dotted address: the library refuses it with its own code
     try:
         probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     except OSError:
