@@ -386,3 +386,87 @@ def library() -> ctypes.CDLL:
         "the ZEL shared library was not found: set ZEL_LIBRARY to its path, or install it beside "
         "the zel package (looked at: " + ", ".join(tried[:4]) + (", ..." if len(tried) > 4 else "") + ")"
     )
+
+
+# ---- The station library (libzel_station): its own C header,
+# zel_station_capi.h, bound the same way and checked against it the same way.
+
+STATION_TABLE: Tuple[Row, ...] = (
+    ("ZelChainCreate", "ZelChainHandle", ()),
+    ("ZelChainDelete", "void", ('ZelChainHandle',)),
+    ("ZelChainCreateChain", "int", ('ZelChainHandle', 'char*', 'unsigned short', 'bool', 'char*')),
+    ("ZelChainGetNumModules", "int", ('ZelChainHandle', 'unsigned short*')),
+    ("ZelChainGetModule", "int", ('ZelChainHandle', 'unsigned short', 'ZelModuleHandle*')),
+    ("ZelChainGetModuleAddress", "int", ('ZelChainHandle', 'unsigned short', 'char*')),
+    ("ZelChainGetModuleId", "int", ('ZelChainHandle', 'unsigned short', 'MODULE_ID*')),
+    ("ZelSamplerCreate", "ZelSamplerHandle", ('ZelChainHandle',)),
+    ("ZelSamplerDelete", "void", ('ZelSamplerHandle',)),
+    ("ZelSamplerSample", "int", ('ZelSamplerHandle',)),
+    ("ZelSamplerGetSize", "int", ('ZelSamplerHandle', 'unsigned short*')),
+    ("ZelSamplerGetRecord", "int", ('ZelSamplerHandle', 'unsigned short', 'unsigned short*', 'int*', 'double*', 'unsigned short', 'unsigned short*')),
+    ("ZelStationCreate", "ZelStationHandle", ()),
+    ("ZelStationDelete", "void", ('ZelStationHandle',)),
+    ("ZelStationLoad", "int", ('ZelStationHandle', 'char*')),
+    ("ZelStationSetModuleAddress", "int", ('ZelStationHandle', 'unsigned short', 'char*')),
+    ("ZelStationOpen", "int", ('ZelStationHandle', 'ZEL_STATION_OPEN_MODE', 'char*', 'unsigned short', 'char*')),
+    ("ZelStationGetMessage", "int", ('ZelStationHandle', 'char*')),
+    ("ZelStationGetRefusedSite", "int", ('ZelStationHandle', 'int*', 'int*', 'int*')),
+    ("ZelStationGetNumModules", "int", ('ZelStationHandle', 'unsigned short*')),
+    ("ZelStationGetModule", "int", ('ZelStationHandle', 'unsigned short', 'ZelModuleHandle*')),
+    ("ZelStationGetNumDifferences", "int", ('ZelStationHandle', 'unsigned short*')),
+    ("ZelStationGetDifference", "int", ('ZelStationHandle', 'unsigned short', 'ZEL_STATION_DIFFERENCE*', 'short*', 'short*', 'char*', 'char*')),
+    ("ZelStationRead", "int", ('ZelStationHandle',)),
+    ("ZelStationGetNumReadings", "int", ('ZelStationHandle', 'unsigned short*')),
+    ("ZelStationGetReading", "int", ('ZelStationHandle', 'unsigned short', 'char*', 'char*', 'double*', 'unsigned short*', 'unsigned short*')),
+    ("ZelStationReadLabel", "int", ('ZelStationHandle', 'char*', 'double*', 'char*')),
+    ("ZelStationGetSampler", "int", ('ZelStationHandle', 'ZelSamplerHandle*')),
+    ("ZelStationCapture", "int", ('ZelChainHandle', 'char*', 'char*')),
+)
+
+_SCALARS.update({"ZelChainHandle": ctypes.c_void_p, "ZelSamplerHandle": ctypes.c_void_p,
+                 "ZelStationHandle": ctypes.c_void_p, "ZEL_STATION_OPEN_MODE": ctypes.c_int,
+                 "ZEL_STATION_DIFFERENCE": ctypes.c_int})
+
+_station_library: Optional[ctypes.CDLL] = None
+
+
+def _station_candidates():
+    env = os.environ.get("ZEL_STATION_LIBRARY")
+    if env:
+        yield Path(env)
+        return
+    names = ("zel_station.dll",) if sys.platform == "win32" else (
+        "libzel_station.so.2", "libzel_station.so", "libzel_station.dylib")
+    folders = []
+    lib = os.environ.get("ZEL_LIBRARY")
+    if lib:
+        folders += [Path(lib).parent, Path(lib).parent / "station"]
+    for candidate in _candidates():
+        folders += [candidate.parent, candidate.parent / "station"]
+    for folder in folders:
+        for name in names:
+            yield folder / name
+
+
+def station_library() -> ctypes.CDLL:
+    """The loaded station library with every function of STATION_TABLE declared."""
+    global _station_library
+    if _station_library is not None:
+        return _station_library
+    library()  # the library the station's stands on, loaded first
+    tried = []
+    for path in _station_candidates():
+        tried.append(str(path))
+        if not path.exists():
+            continue
+        lib = ctypes.CDLL(str(path))
+        for name, result, arguments in STATION_TABLE:
+            function = getattr(lib, name)
+            function.restype = ctype(result)
+            function.argtypes = [ctype(a) for a in arguments]
+        _station_library = lib
+        return lib
+    raise LibraryNotFound(
+        "the ZEL station library was not found: set ZEL_STATION_LIBRARY to its path, or install it "
+        "beside the library (looked at: " + ", ".join(tried[:4]) + (", ..." if len(tried) > 4 else "") + ")"
+    )
