@@ -396,9 +396,9 @@ STATION_TABLE: Tuple[Row, ...] = (
     ("ZelChainDelete", "void", ('ZelChainHandle',)),
     ("ZelChainCreateChain", "int", ('ZelChainHandle', 'char*', 'unsigned short', 'bool', 'char*')),
     ("ZelChainGetNumModules", "int", ('ZelChainHandle', 'unsigned short*')),
-    ("ZelChainGetModule", "int", ('ZelChainHandle', 'unsigned short', 'ZelModuleHandle*')),
+    ("ZelChainGetModule", "int", ('ZelChainHandle', 'unsigned short', 'ZelStationModuleHandle*')),
     ("ZelChainGetModuleAddress", "int", ('ZelChainHandle', 'unsigned short', 'char*')),
-    ("ZelChainGetModuleId", "int", ('ZelChainHandle', 'unsigned short', 'MODULE_ID*')),
+    ("ZelChainGetModuleId", "int", ('ZelChainHandle', 'unsigned short', 'unsigned long*')),
     ("ZelSamplerCreate", "ZelSamplerHandle", ('ZelChainHandle',)),
     ("ZelSamplerDelete", "void", ('ZelSamplerHandle',)),
     ("ZelSamplerSample", "int", ('ZelSamplerHandle',)),
@@ -412,7 +412,7 @@ STATION_TABLE: Tuple[Row, ...] = (
     ("ZelStationGetMessage", "int", ('ZelStationHandle', 'char*')),
     ("ZelStationGetRefusedSite", "int", ('ZelStationHandle', 'int*', 'int*', 'int*')),
     ("ZelStationGetNumModules", "int", ('ZelStationHandle', 'unsigned short*')),
-    ("ZelStationGetModule", "int", ('ZelStationHandle', 'unsigned short', 'ZelModuleHandle*')),
+    ("ZelStationGetModule", "int", ('ZelStationHandle', 'unsigned short', 'ZelStationModuleHandle*')),
     ("ZelStationGetNumDifferences", "int", ('ZelStationHandle', 'unsigned short*')),
     ("ZelStationGetDifference", "int", ('ZelStationHandle', 'unsigned short', 'ZEL_STATION_DIFFERENCE*', 'short*', 'short*', 'char*', 'char*')),
     ("ZelStationRead", "int", ('ZelStationHandle',)),
@@ -424,7 +424,8 @@ STATION_TABLE: Tuple[Row, ...] = (
 )
 
 _SCALARS.update({"ZelChainHandle": ctypes.c_void_p, "ZelSamplerHandle": ctypes.c_void_p,
-                 "ZelStationHandle": ctypes.c_void_p, "ZEL_STATION_OPEN_MODE": ctypes.c_int,
+                 "ZelStationHandle": ctypes.c_void_p, "ZelStationModuleHandle": ctypes.c_void_p,
+                 "ZEL_STATION_OPEN_MODE": ctypes.c_int,
                  "ZEL_STATION_DIFFERENCE": ctypes.c_int})
 
 _station_library: Optional[ctypes.CDLL] = None

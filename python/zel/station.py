@@ -203,7 +203,7 @@ class Chain(Owned):
         check(self._lib.ZelChainGetNumModules(self._handle, ctypes.byref(count)), "ZelChainGetNumModules")
         out = []
         for i in range(count.value):
-            address, identity = _text(18), ctypes.c_int()
+            address, identity = _text(18), ctypes.c_ulong()
             check(self._lib.ZelChainGetModuleAddress(self._handle, i, address), "ZelChainGetModuleAddress")
             check(self._lib.ZelChainGetModuleId(self._handle, i, ctypes.byref(identity)), "ZelChainGetModuleId")
             out.append((i, address.value.decode("latin-1"), identity.value))

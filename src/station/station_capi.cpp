@@ -2,7 +2,6 @@
 // ZelChainSampler and ZelStation. Every function checks its pointers and
 // keeps whatever the C++ side throws from reaching the host.
 // clang-format off
-#include "zellibrary.h"
 #include "station/zel_station.h"
 #include "station/zel_station_capi.h"
 // clang-format on
@@ -32,6 +31,7 @@ namespace {
 
 constexpr int kNull = ZEL_NULL_POINTER;
 constexpr int kRange = ZEL_OUT_OF_RANGE;
+constexpr int kUnknown = ZEL_UNKNOWN_ERROR;
 
 template <typename Result, typename Body>
 Result guarded(Result failure, Body&& body) noexcept {
@@ -42,7 +42,9 @@ Result guarded(Result failure, Body&& body) noexcept {
     }
 }
 
-ZelModuleHandle handleOf(ZelModule* m) { return reinterpret_cast<ZelModuleHandle>(m); }
+ZelStationModuleHandle handleOf(ZelModule* m) {
+    return reinterpret_cast<ZelStationModuleHandle>(m);
+}
 
 template <std::size_t N>
 void copyOut(char* out, const char (&text)[N]) {
@@ -76,7 +78,7 @@ int ZEL_CALL ZelChainCreateChain(ZelChainHandle chain, const char* localIp,
                                  unsigned short localPort, bool connectOption,
                                  const char* broadcastNetmask) {
     if (chain == nullptr) return kNull;
-    return guarded<int>(ZEL_UNKNOWN_ERROR, [&] {
+    return guarded<int>(kUnknown, [&] {
         return static_cast<int>(
             chain->chain.createChain(localIp, localPort, connectOption, broadcastNetmask).code());
     });
@@ -89,7 +91,7 @@ int ZEL_CALL ZelChainGetNumModules(ZelChainHandle chain, unsigned short* count) 
 }
 
 int ZEL_CALL ZelChainGetModule(ZelChainHandle chain, unsigned short position,
-                               ZelModuleHandle* module) {
+                               ZelStationModuleHandle* module) {
     if (chain == nullptr || module == nullptr) return kNull;
     ZelModule* m = chain->chain.getModule(position);
     if (m == nullptr) return kRange;
@@ -107,11 +109,11 @@ int ZEL_CALL ZelChainGetModuleAddress(ZelChainHandle chain, unsigned short posit
     return ZEL_OK;
 }
 
-int ZEL_CALL ZelChainGetModuleId(ZelChainHandle chain, unsigned short position, MODULE_ID* id) {
+int ZEL_CALL ZelChainGetModuleId(ZelChainHandle chain, unsigned short position, unsigned long* id) {
     if (chain == nullptr || id == nullptr) return kNull;
     ZelModule* m = chain->chain.getModule(position);
     if (m == nullptr) return kRange;
-    *id = m->getModuleData().moduleId;
+    *id = static_cast<unsigned long>(m->getModuleData().moduleId);
     return ZEL_OK;
 }
 
@@ -133,7 +135,7 @@ void ZEL_CALL ZelSamplerDelete(ZelSamplerHandle sampler) {
 
 int ZEL_CALL ZelSamplerSample(ZelSamplerHandle sampler) {
     if (sampler == nullptr || sampler->sampler == nullptr) return kNull;
-    return guarded<int>(ZEL_UNKNOWN_ERROR,
+    return guarded<int>(kUnknown,
                         [&] { return static_cast<int>(sampler->sampler->sample().code()); });
 }
 
@@ -168,7 +170,7 @@ void ZEL_CALL ZelStationDelete(ZelStationHandle station) { delete station; }
 
 int ZEL_CALL ZelStationLoad(ZelStationHandle station, const char* path) {
     if (station == nullptr || path == nullptr) return kNull;
-    return guarded<int>(ZEL_UNKNOWN_ERROR, [&] {
+    return guarded<int>(kUnknown, [&] {
         station->readings.clear();
         station->lent.sampler = nullptr;
         return keep(station, station->station.load(path));
@@ -185,7 +187,7 @@ int ZEL_CALL ZelStationOpen(ZelStationHandle station, ZEL_STATION_OPEN_MODE mode
                             const char* localIp, unsigned short localPort,
                             const char* broadcastNetmask) {
     if (station == nullptr) return kNull;
-    return guarded<int>(ZEL_UNKNOWN_ERROR, [&] {
+    return guarded<int>(kUnknown, [&] {
         ZelStationOptions options;
         options.mode =
             mode == ZEL_STATION_OPEN_DISCOVER ? ZEL_STATION_OPEN_DISCOVER : ZEL_STATION_OPEN_DIRECT;
@@ -223,7 +225,7 @@ int ZEL_CALL ZelStationGetNumModules(ZelStationHandle station, unsigned short* c
 }
 
 int ZEL_CALL ZelStationGetModule(ZelStationHandle station, unsigned short position,
-                                 ZelModuleHandle* module) {
+                                 ZelStationModuleHandle* module) {
     if (station == nullptr || module == nullptr) return kNull;
     ZelModule* m = station->station.getModule(position);
     if (m == nullptr) return kRange;
@@ -258,7 +260,7 @@ int ZEL_CALL ZelStationGetDifference(ZelStationHandle station, unsigned short in
 int ZEL_CALL ZelStationRead(ZelStationHandle station) {
     if (station == nullptr) return kNull;
     if (!station->station.isOpen()) return notOpen(station);
-    return guarded<int>(ZEL_UNKNOWN_ERROR,
+    return guarded<int>(kUnknown,
                         [&] { return keep(station, station->station.read(station->readings)); });
 }
 
@@ -290,7 +292,7 @@ int ZEL_CALL ZelStationReadLabel(ZelStationHandle station, const char* label, do
     if (station == nullptr || label == nullptr || value == nullptr || unit == nullptr) {
         return kNull;
     }
-    return guarded<int>(ZEL_UNKNOWN_ERROR, [&] {
+    return guarded<int>(kUnknown, [&] {
         ZelStationReading r;
         const int code = keep(station, station->station.readLabel(label, &r));
         if (code == ZEL_STATION_OK) {
@@ -310,7 +312,7 @@ int ZEL_CALL ZelStationGetSampler(ZelStationHandle station, ZelSamplerHandle* sa
 
 int ZEL_CALL ZelStationCapture(ZelChainHandle chain, const char* path, const char* baseLabel) {
     if (chain == nullptr || path == nullptr || baseLabel == nullptr) return kNull;
-    return guarded<int>(ZEL_UNKNOWN_ERROR, [&] {
+    return guarded<int>(kUnknown, [&] {
         return static_cast<int>(ZelStation::capture(chain->chain, path, baseLabel).code);
     });
 }

@@ -11,7 +11,8 @@
  * code 1 to 43 handed up from a module operation, or the station's own
  * codes from 100; ZelStationGetMessage tells what the last one was about.
  *
- * Module handles a chain or a station gives belong to it (never pass them
+ * Module handles (ZelStationModuleHandle, the same objects as a
+ * ZelModuleHandle) a chain or a station gives belong to it (never pass them
  * to a Delete function); they work with every module function of
  * <zel/zel_capi.h> until the chain or station is deleted or replaced.
  * Text outputs are copied with their NUL: 18 bytes for addresses, 64 for
@@ -19,7 +20,16 @@
 #ifndef ZEL_STATION_CAPI_H
 #define ZEL_STATION_CAPI_H
 
-#include "zel/zel_capi.h"
+#include <stdbool.h>
+
+/* The calling convention of <zel/zel_capi.h>: __stdcall on 32-bit Windows. */
+#ifndef ZEL_CALL
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZEL_CALL __stdcall
+#else
+#define ZEL_CALL
+#endif
+#endif
 
 #if defined(_WIN32)
 #if defined(ZEL_BUILDING_STATION)
@@ -38,6 +48,9 @@
 extern "C" {
 #endif
 
+/** A module object a chain or a station holds: the same object as a
+ * ZelModuleHandle of <zel/zel_capi.h>, for its module functions. */
+typedef struct ZelModuleObject* ZelStationModuleHandle;
 typedef struct ZelChainObject ZelChainObject;
 /** A chain, made by ZelChainCreate. */
 typedef ZelChainObject* ZelChainHandle;
@@ -90,12 +103,13 @@ ZEL_STATION_CAPI int ZEL_CALL ZelChainCreateChain(ZelChainHandle chain, const ch
 ZEL_STATION_CAPI int ZEL_CALL ZelChainGetNumModules(ZelChainHandle chain, unsigned short* count);
 /** The module at a chain position (0: the module the host is plugged into). */
 ZEL_STATION_CAPI int ZEL_CALL ZelChainGetModule(ZelChainHandle chain, unsigned short position,
-                                                ZelModuleHandle* module);
+                                                ZelStationModuleHandle* module);
 /** The address and identity of the module at a chain position. */
 ZEL_STATION_CAPI int ZEL_CALL ZelChainGetModuleAddress(ZelChainHandle chain,
                                                        unsigned short position, char* address);
+/** The identity is a MODULE_ID value. */
 ZEL_STATION_CAPI int ZEL_CALL ZelChainGetModuleId(ZelChainHandle chain, unsigned short position,
-                                                  MODULE_ID* id);
+                                                  unsigned long* id);
 
 /* ---- The snapshot sampler ---- */
 
@@ -147,7 +161,7 @@ ZEL_STATION_CAPI int ZEL_CALL ZelStationGetNumModules(ZelStationHandle station,
                                                       unsigned short* count);
 /** The module object at a file position (33 when missing or not open). */
 ZEL_STATION_CAPI int ZEL_CALL ZelStationGetModule(ZelStationHandle station, unsigned short position,
-                                                  ZelModuleHandle* module);
+                                                  ZelStationModuleHandle* module);
 /** Differences of the last open. */
 ZEL_STATION_CAPI int ZEL_CALL ZelStationGetNumDifferences(ZelStationHandle station,
                                                           unsigned short* count);
