@@ -76,6 +76,11 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 
 std::size_t channelsOf(const ModuleState& s) { return std::min<std::size_t>(s.numChannels, 8); }
 
+// The channels an incremental module counts: a six-channel answer to the
+// module-type request describes four channels (the 48 bytes of a
+// four-channel 1 Vpp counts answer are six 8-byte entries).
+std::size_t countedChannels(const ModuleState& s) { return s.numChannels == 6 ? 4 : channelsOf(s); }
+
 // Wraps `handler` so that requests it leaves (no answer) go to `fallback`.
 Handler extend(Handler fallback,
                std::function<std::optional<Bytes>(ModuleState&, const Bytes&, bool&)> own) {
@@ -207,15 +212,17 @@ std::optional<Bytes> acknowledge(ModuleState& s, const Bytes& r, bool& handled) 
 }
 
 void addOneVpp(std::map<int, Handler>& h) {
+    // m counts of 8 bytes, then m wrap counts of 4; a module that reports
+    // six channels names its answer six entries.
     h[1] = [](ModuleState& s, const Bytes&) {
-        const std::size_t m = channelsOf(s);
+        const std::size_t m = countedChannels(s);
         Bytes p(12 * m, 0);
         for (std::size_t c = 0; c < m; ++c) {
             const Counter k = counterOf(s, c);
             putLe32(p, 8 * c, k.value);
             putLe32(p, 8 * m + 4 * c, static_cast<std::uint32_t>(k.wraps));
         }
-        return reply(1, static_cast<std::uint8_t>(m), p);
+        return reply(1, static_cast<std::uint8_t>(s.numChannels == 6 ? 6 : m), p);
     };
     h[15] = [](ModuleState& s, const Bytes& r) {
         if (r.size() < 13 || r[4] >= 8) return refuse();
@@ -264,8 +271,9 @@ void addOneVpp(std::map<int, Handler>& h) {
 }
 
 void addTtl(std::map<int, Handler>& h) {
+    // m counts, then m wrap counts, 4 bytes each.
     h[1] = [](ModuleState& s, const Bytes&) {
-        const std::size_t m = channelsOf(s);
+        const std::size_t m = countedChannels(s);
         Bytes p(8 * m, 0);
         for (std::size_t c = 0; c < m; ++c) {
             const Counter k = counterOf(s, c);
@@ -459,6 +467,12 @@ void AnalogState::setMilliamps(int channel, double milliamps) {
 }
 
 long long nowUs() { return zel::platform::monotonicMicroseconds(); }
+
+int channelsOfIdentity(std::uint32_t moduleId, int reported) {
+    if (kindOf(moduleId) != Kind::Ttl) return reported;
+    // The TTL hardware: 4113 and 4114 count four channels, 4115 eight.
+    return moduleId / 100 % 100 == 15 ? 8 : 4;
+}
 
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers) {
     switch (kindOf(moduleId)) {

@@ -4,6 +4,8 @@
 // (29) are S-records whose own checksums it verifies; the finish (30)
 // compares the data with the checksum the host gave, takes the version the
 // image's S0 record names and restarts the module (silent for returnMs).
+// A failed or broken-off update leaves the module in its bootloader, ready
+// for the next one.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +92,11 @@ std::optional<Bytes> finish(ModuleState& s, const Bytes&) {
     ProgrammingState& p = s.programming;
     ++p.finishes;
     const std::uint32_t expected = p.checksums.empty() ? 0 : p.checksums.back();
-    if (!p.active || (expected != 0 && expected != p.dataSum)) return reply(17);
+    const bool wasActive = p.active;
+    // A finish ends the transfer either way; after a failed one the module
+    // stays in its bootloader and takes the next program-init afresh.
+    p.active = false;
+    if (!wasActive || (expected != 0 && expected != p.dataSum)) return reply(17);
     const bool bootloader = !p.choices.empty() && p.choices.front() == kBootloaderChoice;
     if (bootloader) {
         s.bootloaderVersion = versionOf(p.imageVersion);
@@ -99,7 +105,6 @@ std::optional<Bytes> finish(ModuleState& s, const Bytes&) {
         s.firmwareText.clear();
     }
     s.bootloaderOnly = false;
-    p.active = false;
     p.silentUntilUs = p.neverReturns ? (1LL << 62) : nowUs() + 1000LL * p.returnMs;
     return reply(30);
 }
@@ -110,7 +115,12 @@ void addProgrammingHandlers(std::map<int, Handler>& h) {
     h[28] = [](ModuleState& s, const Bytes& r) {
         ProgrammingState& p = s.programming;
         if (r.size() < 8) return reply(17);
-        if (!p.active) {
+        // The second request of one update comes before any data line (after
+        // the reset, or at once); any other starts a new transfer, as after
+        // an update that failed or was broken off.
+        const bool sameUpdate =
+            p.active && p.choices.size() == 1 && p.lines.empty() && p.badRecords == 0;
+        if (!sameUpdate) {
             p.choices.clear();
             p.checksums.clear();
             p.lines.clear();

@@ -102,6 +102,7 @@ ModuleState& Segment::addModule(int host, ModuleState state) {
         s.ipStatic = "127." + std::to_string(subnet_) + ".200." + std::to_string(host & 0xFF);
     }
     if (s.netmaskStatic.empty()) s.netmaskStatic = "255.255.255.0";
+    s.numChannels = static_cast<std::uint8_t>(channelsOfIdentity(s.moduleId, s.numChannels));
     addKindHandlers(s.moduleId, m->handlers);
     addProgrammingHandlers(m->handlers);
     const std::uint32_t hardware = s.moduleId / 100;

@@ -137,6 +137,8 @@ struct ModuleState {
     std::uint32_t moduleId = 58031301;  // TTL base module by default
     std::uint32_t moduleNumber = 1;
     std::uint8_t typeByte = 0;
+    // As the module-type answer reports it; a TTL module's follows its
+    // identity when the module is added.
     std::uint8_t numChannels = 2;
     std::array<std::uint8_t, 6> mac{0x00, 0x1A, 0x2B, 0x00, 0x00, 0x01};
     std::string serial = "AB123456";  // eight characters
@@ -242,6 +244,9 @@ std::map<int, Handler> commonHandlers();
 // number in its ID string); commands a kind extends fall back to the
 // common entry for the sub-operations it does not know.
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers);
+// The channel count a module of this identity reports: fixed by the
+// hardware for the TTL kinds (4113 and 4114 four, 4115 eight), else as given.
+int channelsOfIdentity(std::uint32_t moduleId, int reported);
 // Program init (28), data lines (29), finish (30), firmware reinstall (6)
 // and the reset that reboots a module (3).
 void addProgrammingHandlers(std::map<int, Handler>& handlers);
