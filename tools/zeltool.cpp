@@ -44,7 +44,7 @@ const OptionSpec kOptions[] = {
     {"--port", "N", nullptr, "local port of discovery and chain creation (default 0: any)"},
     {"--netmask", "MASK", nullptr, "netmask of the discovery broadcast (default 255.255.255.0)"},
     {"--timeout", "MS", nullptr,
-     "answer time-out of every module command, first contact included (0 to 10000)"},
+     "answer time-out of every module command, first contact included (1 to 10000)"},
     {"--retries", "N", nullptr,
      "retries of every module command, first contact included (0 to 10)"},
     {"--json", nullptr, "discover chain read diag listen",
@@ -57,7 +57,9 @@ const OptionSpec kOptions[] = {
     {"--count", "N", "read listen", "stop --watch (or listen) after N samples (messages)"},
     {"--stop-on-error", nullptr, "read", "end --watch at the first failed sample"},
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
-    {"--force", nullptr, "program", "program a file that fails the image check (not recommended)"},
+    {"--force", nullptr, "program image",
+     "program: a file that fails the image check (not recommended); image build: replace an "
+     "existing file"},
     {"--pcap", "FILE", nullptr,
      "write every datagram the library sends and receives to FILE (pcap, for Wireshark; no "
      "privileges needed)"},
@@ -370,7 +372,7 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
             ok = wholeNumber(value, 0, 65535, n);
             o.port = static_cast<unsigned short>(n);
         } else if (a == "--timeout") {
-            ok = wholeNumber(value, 0, 10000, n);
+            ok = wholeNumber(value, 1, 10000, n);
             o.timeoutMs = n;
         } else if (a == "--retries") {
             ok = wholeNumber(value, 0, 10, n);

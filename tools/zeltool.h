@@ -105,9 +105,11 @@ inline std::vector<ImageProblem> checkImageFile(const std::string& file, bool* b
     return problems;
 }
 
-// Ctrl-C handling: the count of interrupts so far.
+// Ctrl-C handling: the count of interrupts so far (Ctrl-C, SIGTERM, and a
+// closed terminal, SIGHUP, counted once), and whether the terminal closed.
 void catchInterrupts();
 int interrupts();
+bool hangup();
 
 // A module the tool works on: by address (probed for its identity, then
 // opened as its kind), by position in the ordered chain, or with --config

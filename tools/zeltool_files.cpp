@@ -47,6 +47,15 @@ int imageInfo(const Options& options, const std::string& file) {
             i + 1, h.name, h.imageType, h.modulePriority, h.version, h.date, h.datVersion,
             h.fileSizeBytes, h.checksum);
     }
+    // Headers alone do not make an image: a cut or damaged file fails.
+    bool bootloader = false;
+    const std::vector<ImageProblem> problems = checkImageFile(file, &bootloader);
+    for (const ImageProblem& p : problems) {
+        std::fprintf(stderr, "zeltool: %s%s%s: %s\n", file.c_str(), p.line ? ":" : "",
+                     p.line ? std::to_string(p.line).c_str() : "", p.text.c_str());
+    }
+    if (!problems.empty())
+        return fail(options, kFileInvalid, "the image fails the check (see above)", file);
     return kOk;
 }
 
@@ -87,7 +96,17 @@ int imageBuild(const Options& options) {
                                  ? zelimage::buildFile({zelimage::bootloaderImage(version, 4096)})
                                  : zelimage::buildFile({zelimage::firmwareImage(version, 1, 4096),
                                                         zelimage::firmwareImage(version, 2, 4096)});
-    if (!zelimage::writeFile(file, text)) return fail(options, kFailed, "cannot be written", file);
+    if (std::FILE* existing = std::fopen(file.c_str(), "rb")) {
+        std::fclose(existing);
+        if (!options.force)
+            return fail(options, kFailed, "exists already; --force replaces it", file);
+    }
+    // Written beside the target and renamed over it: never half a file.
+    const std::string part = file + ".part";
+    if (!zelimage::writeFile(part, text) || std::rename(part.c_str(), file.c_str()) != 0) {
+        std::remove(part.c_str());
+        return fail(options, kFailed, "cannot be written", file);
+    }
     std::printf("%s: %s image %s, %zu bytes\n", file.c_str(),
                 options.bootloader ? "bootloader" : "firmware", version.c_str(), text.size());
     return kOk;

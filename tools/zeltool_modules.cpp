@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "platform/clock.h"
@@ -115,12 +116,42 @@ int chainFailure(const Options& options, const ZelResults& result) {
     return fail(options, kFailed, r);
 }
 
+// Runs `work` on a thread of its own while this one looks for Ctrl-C every
+// 20 ms (calling `poll` too): discovery and ordering wait seconds inside the
+// library and cannot be cut short, so an interrupt ends the process at once.
+void interruptible(const std::function<void()>& work, const std::function<void()>& poll,
+                   const std::function<std::string()>& leftBehind) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    while (!done) {
+        if (interrupted()) {
+            const std::string note = leftBehind ? leftBehind() : "";
+            std::fflush(stdout);
+            std::fprintf(stderr, "zeltool: interrupted%s%s\n", note.empty() ? "" : "; ",
+                         note.c_str());
+            std::fflush(stderr);
+            ZelCapture::stop();
+            std::_Exit(kInterrupted);
+        }
+        if (poll) poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+}
+
 // Orders the chain, telling the stages on stderr unless the output is for a program.
 ZelResults createChain(const Options& options, ZelInterface& chain) {
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        int last = -1;
-        while (!done) {
+    int last = -1;
+    ZelResults r;
+    interruptible(
+        [&] {
+            r = chain.createChain(options.localIp.c_str(), options.port, false,
+                                  options.netmask.c_str());
+        },
+        [&] {
             const int state = chain.getChainCreationState();
             if (state != last && options.output == Output::Text) {
                 if (state == ZEL_CHAIN_DISCOVERING) {
@@ -131,13 +162,12 @@ ZelResults createChain(const Options& options, ZelInterface& chain) {
                     std::fprintf(stderr, "zeltool: ordering the chain...\n");
             }
             last = state;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    ZelResults r =
-        chain.createChain(options.localIp.c_str(), options.port, false, options.netmask.c_str());
-    done = true;
-    watcher.join();
+        },
+        [&]() -> std::string {
+            return last == ZEL_CHAIN_ORDERING
+                       ? "a module may keep its right output on until the chain is ordered again"
+                       : "";
+        });
     return r;
 }
 
@@ -150,14 +180,18 @@ int openChain(const Options& options, ZelInterface& chain) {
 // ---- Readings ------------------------------------------------------------------
 
 enum class Shown { Number, Count, SignedCount, Switch };
+// What a reading carries besides its value.
+enum class Extra { None, Turn, Raw };
 
+// One value of a module: every surface (text, CSV, JSON; read, read all,
+// chain) shows the same reading of a channel in the same unit.
 struct Reading {
     std::string name;  // "ch 0", "input 3", ...
-    double value;
+    double value = 0.0;
     std::string unit;
     Shown shown = Shown::Number;
-    long extra = 0;  // Kalix: the turn count; LVDT: the raw reading
-    bool hasExtra = false;
+    Extra extra = Extra::None;
+    long extraValue = 0;  // the turn of a Kalix rotary channel, the raw LVDT reading
 };
 
 std::string valueText(const Reading& r) {
@@ -183,6 +217,19 @@ std::string valueText(const Reading& r) {
 }
 
 std::string unitText(const Reading& r) { return r.shown == Shown::Switch ? "" : r.unit; }
+
+// The turn of a Kalix rotary channel, for the CSV column of its own.
+std::string turnText(const Reading& r) {
+    return r.extra == Extra::Turn ? std::to_string(r.extraValue) : "";
+}
+
+// "12.5000 mm", "210.2344 deg (turn 3)": a reading in a line of text.
+std::string readingText(const Reading& r) {
+    std::string text = valueText(r);
+    if (!unitText(r).empty()) text += " " + unitText(r);
+    if (r.extra == Extra::Turn) text += " (turn " + std::to_string(r.extraValue) + ")";
+    return text;
+}
 
 const char* unitOf(UOM uom) {
     switch (uom) {
@@ -210,125 +257,173 @@ const char* unitOf(LVDT_UOM uom) {
     }
 }
 
-void readEncoder(ZelDeviceModule& m, const double* positions, std::vector<Reading>& out) {
-    for (unsigned short ch = 0; ch < m.getNumChannels() && ch < 8; ++ch) {
-        EncoderInfo info;
-        m.getEncoderInfo(&info, ch);
-        Reading r{"ch " + std::to_string(ch), positions[ch], unitOf(info.uom)};
-        if (info.uom == UOM_NONE || info.uom == UOM_COUNTS) {
-            r.shown = info.encoderType == ENCODER_TYPE_ROTARY ? Shown::Count : Shown::SignedCount;
-        }
-        out.push_back(r);
-    }
+unsigned short channelsOf(ZelModule& m) {
+    const unsigned short n = m.getNumChannels();
+    return n < 8 ? n : 8;
 }
 
+// The readings a module gives, named and with their units but without
+// values: what its columns are, known before anything is read. An LVDT
+// channel without a resolution reads in volts (the probe's demodulated
+// voltage), never in a unit no resolution was set for.
+std::vector<Reading> layoutOf(ZelModule& module) {
+    std::vector<Reading> out;
+    const MODULE_ID id = module.getModuleData().moduleId;
+    const auto ch = [](unsigned short c) { return "ch " + std::to_string(c); };
+    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
+        for (unsigned short c = 0; c < channelsOf(module); ++c) {
+            double resolution = 0.0;
+            lvdt->getResolution(c, &resolution);
+            if (resolution == 0.0) {
+                out.push_back({ch(c), 0.0, "V", Shown::Number, Extra::Raw});
+                continue;
+            }
+            LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
+            lvdt->getUom(&uom, c);
+            out.push_back({ch(c), 0.0, unitOf(uom)});
+        }
+    } else if (dynamic_cast<ZelAnalogModule*>(&module) != nullptr) {
+        for (int c = 0; c < 2; ++c) {
+            out.push_back({ch(c) + " voltage", 0.0, "V"});
+            out.push_back({ch(c) + " current", 0.0, "mA"});
+        }
+    } else if (auto* encoder = dynamic_cast<ZelDeviceModule*>(&module)) {
+        const bool kalix = ZelModule::isKalixModule(id);
+        for (unsigned short c = 0; c < channelsOf(module); ++c) {
+            EncoderInfo info;
+            encoder->getEncoderInfo(&info, c);
+            Reading r{ch(c), 0.0, unitOf(info.uom)};
+            if (info.uom == UOM_NONE || info.uom == UOM_COUNTS) {
+                r.shown =
+                    info.encoderType == ENCODER_TYPE_ROTARY ? Shown::Count : Shown::SignedCount;
+            }
+            // A rotary Kalix channel counts its turns beside the angle.
+            if (kalix && r.unit == "deg") r.extra = Extra::Turn;
+            out.push_back(r);
+        }
+    } else if (dynamic_cast<ZelPneumaticModule*>(&module) != nullptr) {
+        out.push_back({"valve", 0.0, "", Shown::Switch});
+    } else if (dynamic_cast<ZelIoModule*>(&module) != nullptr) {
+        for (const char* kind : {"input ", "output "}) {
+            for (int bit = 1; bit <= 4; ++bit)
+                out.push_back({kind + std::to_string(bit), 0.0, "", Shown::Switch});
+        }
+    } else {
+        for (int i = 0; i < 5; ++i)
+            out.push_back({"adc " + std::to_string(i), 0.0, "raw", Shown::Count});
+    }
+    return out;
+}
+
+// The voltages of the LVDT channels that read in volts (one exchange each).
+ZelResults readLvdtVolts(ZelLvdtModule& lvdt, std::vector<Reading>& readings) {
+    for (unsigned short c = 0; c < readings.size(); ++c) {
+        if (readings[c].extra != Extra::Raw) continue;
+        ZelResults r = lvdt.getVoltage(c, &readings[c].value, &readings[c].extraValue);
+        if (!r.ok()) return r;
+    }
+    return ZelResults();
+}
+
+// A module that runs only its bootloader has no firmware to read from.
+bool runsOnlyBootloader(ZelModule& module) {
+    const ModuleData d = module.getModuleData();
+    return kindName(d) != kindName(d.moduleId);
+}
+
+// Reads the module once into `out`, laid out as layoutOf says.
 ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
+    out = layoutOf(module);
+    if (runsOnlyBootloader(module)) return ZelResults(ZEL_FIRMWARE_NOT_LOADED, "zeltool", 0);
     double values[8] = {};
     if (auto* kalix = dynamic_cast<ZelKalixModule*>(&module)) {
         long turns[8] = {};
         ZelResults r = kalix->getPositions(values, turns, 8, COUNT_REQUEST_NORMAL);
-        if (!r.ok()) return r;
-        readEncoder(*kalix, values, out);
         for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i].extra = turns[i];
-            out[i].hasExtra = out[i].unit == "deg";
+            out[i].value = values[i];
+            out[i].extraValue = turns[i];
         }
         return r;
     }
+    ZelResults r;
     if (auto* vpp = dynamic_cast<Zel1VppModule*>(&module)) {
-        ZelResults r = vpp->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        if (r.ok()) readEncoder(*vpp, values, out);
-        return r;
-    }
-    if (auto* ttl = dynamic_cast<ZelTtlModule*>(&module)) {
-        ZelResults r = ttl->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        if (r.ok()) readEncoder(*ttl, values, out);
-        return r;
-    }
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
-        // Positions need a resolution per channel; until one is set the
-        // probe's demodulated voltage and raw reading tell where it stands.
-        ZelResults r = lvdt->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        if (!r.ok()) return r;
-        for (unsigned short ch = 0; ch < lvdt->getNumChannels() && ch < 8; ++ch) {
-            double resolution = 0.0;
-            lvdt->getResolution(ch, &resolution);
-            if (resolution != 0.0) {
-                LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
-                lvdt->getUom(&uom, ch);
-                out.push_back({"ch " + std::to_string(ch), values[ch], unitOf(uom)});
-                continue;
-            }
-            double volts = 0.0;
-            long raw = 0;
-            r = lvdt->getVoltage(ch, &volts, &raw);
-            if (!r.ok()) return r;
-            out.push_back({"ch " + std::to_string(ch), volts, "V", Shown::Number, raw, true});
-        }
-        return ZelResults();
-    }
-    if (auto* analog = dynamic_cast<ZelAnalogModule*>(&module)) {
-        double currents[8] = {};
-        ZelResults r = analog->getVoltage(values, 2, COUNT_REQUEST_NORMAL);
+        r = vpp->getPositions(values, 8, COUNT_REQUEST_NORMAL);
+    } else if (auto* ttl = dynamic_cast<ZelTtlModule*>(&module)) {
+        r = ttl->getPositions(values, 8, COUNT_REQUEST_NORMAL);
+    } else if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
+        r = lvdt->getPositions(values, 8, COUNT_REQUEST_NORMAL);
+        for (std::size_t i = 0; i < out.size(); ++i) out[i].value = values[i];
+        return r.ok() ? readLvdtVolts(*lvdt, out) : r;
+    } else if (auto* analog = dynamic_cast<ZelAnalogModule*>(&module)) {
+        double currents[2] = {};
+        r = analog->getVoltage(values, 2, COUNT_REQUEST_NORMAL);
         if (r.ok()) r = analog->getCurrent(currents, 2, COUNT_REQUEST_NORMAL);
-        if (!r.ok()) return r;
-        for (int ch = 0; ch < 2; ++ch) {
-            out.push_back({"ch " + std::to_string(ch) + " voltage", values[ch], "V"});
-            out.push_back({"ch " + std::to_string(ch) + " current", currents[ch], "mA"});
+        for (int c = 0; c < 2; ++c) {
+            out[2 * c].value = values[c];
+            out[2 * c + 1].value = currents[c];
         }
         return r;
-    }
-    if (auto* valve = dynamic_cast<ZelPneumaticModule*>(&module)) {
+    } else if (auto* valve = dynamic_cast<ZelPneumaticModule*>(&module)) {
         unsigned char state = 0;
-        ZelResults r = valve->getOutput(&state, COUNT_REQUEST_NORMAL);
-        if (r.ok()) out.push_back({"valve", state != 0 ? 1.0 : 0.0, "", Shown::Switch});
+        r = valve->getOutput(&state, COUNT_REQUEST_NORMAL);
+        out[0].value = state != 0 ? 1.0 : 0.0;
         return r;
-    }
-    if (auto* io = dynamic_cast<ZelIoModule*>(&module)) {
+    } else if (auto* io = dynamic_cast<ZelIoModule*>(&module)) {
         unsigned char inputs = 0, outputs = 0;
-        ZelResults r = io->getInputs(&inputs);
+        r = io->getInputs(&inputs);
         if (r.ok()) r = io->getOutputs(&outputs);
-        if (!r.ok()) return r;
         for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"input " + std::to_string(bit + 1), double((inputs >> bit) & 1), "",
-                           Shown::Switch});
-        }
-        for (int bit = 0; bit < 4; ++bit) {
-            out.push_back({"output " + std::to_string(bit + 1), double((outputs >> bit) & 1), "",
-                           Shown::Switch});
+            out[bit].value = (inputs >> bit) & 1;
+            out[4 + bit].value = (outputs >> bit) & 1;
         }
         return r;
+    } else {
+        short adc[5] = {};
+        r = module.getAdcValues(adc, 5);
+        for (int i = 0; i < 5; ++i) out[i].value = adc[i];
+        return r;
     }
-    short adc[5] = {};
-    ZelResults r = module.getAdcValues(adc, 5);
-    if (r.ok()) {
-        for (int i = 0; i < 5; ++i)
-            out.push_back({"adc " + std::to_string(i), double(adc[i]), "raw", Shown::Count});
+    for (std::size_t i = 0; i < out.size(); ++i) out[i].value = values[i];
+    return r;
+}
+
+// The readings of one module's part of a snapshot, as readModule reads the
+// module on its own: the snapshot's positions, values and turns, and the
+// voltage of each LVDT channel that reads in volts (asked right after).
+ZelResults sampleReadings(const ZelChainSample& s, std::vector<Reading>& out) {
+    out = layoutOf(*s.module);
+    ZelResults r = s.result;
+    if (!r.ok()) return r;
+    for (std::size_t i = 0; i < out.size() && i < 8; ++i) {
+        out[i].value = s.values[i];
+        if (out[i].extra == Extra::Turn) out[i].extraValue = s.revolutions[i];
     }
+    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(s.module)) return readLvdtVolts(*lvdt, out);
     return r;
 }
 
 std::string readingsJson(const std::vector<Reading>& readings);
 
-// The next sample's time, slept in short steps so Ctrl-C ends a watch at once.
-// The rounds of `read`: one, or with --watch one per period until the
-// count is reached or Ctrl-C, with the failures summed up at the end.
+long long nowUs() { return net::monotonicMicroseconds(); }
+
+// The rounds of `read`: one, or with --watch one per period until the count
+// is reached or Ctrl-C, with the failures summed up at the end. Rounds
+// start on absolute deadlines (start + k periods); a round that cannot start
+// within its period is skipped and reported, never made up by a burst.
 class Watch {
   public:
     explicit Watch(const Options& options)
         : options_(options),
           wanted_(options.watch ? options.samples : 1),
-          period_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-              std::chrono::duration<double>(1.0 / options.rate))),
-          start_(std::chrono::steady_clock::now()),
-          next_(start_) {}
+          periodUs_(static_cast<long long>(std::llround(1e6 / options.rate))),
+          startUs_(nowUs()) {
+        if (periodUs_ < 1) periodUs_ = 1;
+    }
 
     // True while another round is due.
     bool more() const { return !interrupted() && (wanted_ == 0 || taken_ < wanted_); }
-    // Seconds since the first round began.
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    // Seconds from the first round's start to a monotonic time.
+    double seconds(long long us) const { return static_cast<double>(us - startUs_) / 1e6; }
     void failedAt(const std::string& about) {
         ++failed_;
         lastFailure_ = about;
@@ -337,10 +432,27 @@ class Watch {
     bool next() {
         ++taken_;
         if (!options_.watch) return false;
-        next_ += period_;
-        while (!interrupted() && std::chrono::steady_clock::now() < next_) {
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                next_ - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
+        ++slot_;
+        long long due = startUs_ + slot_ * periodUs_;
+        const long long now = nowUs();
+        if (now >= due + periodUs_) {
+            // Late by whole periods: those rounds are lost, not bunched up.
+            const long long skipped = (now - due) / periodUs_;
+            skipped_ += skipped;
+            unreported_ += skipped;
+            slot_ += skipped;
+            due = startUs_ + slot_ * periodUs_;
+            if (lastReportUs_ == 0 || now - lastReportUs_ >= 1000000) {
+                warn("missed the sample times of " + std::to_string(unreported_) +
+                     " sample(s) before t = " + secondsText(due) + " s (" +
+                     std::to_string(skipped_) + " so far); the samples keep their pace");
+                unreported_ = 0;
+                lastReportUs_ = now;
+            }
+        }
+        while (!interrupted() && nowUs() < due) {
+            const long long left = due - nowUs();
+            std::this_thread::sleep_for(std::chrono::microseconds(left < 20000 ? left : 20000));
         }
         return true;
     }
@@ -350,105 +462,90 @@ class Watch {
             std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n",
                          failed_, taken_ * readsPerRound, lastFailure_.c_str());
         }
+        if (skipped_ > 0) {
+            std::fprintf(stderr, "zeltool: %lld sample time(s) missed in all\n", skipped_);
+        }
         if (interrupted()) return kInterrupted;
         return failed_ > 0 ? kFailed : kOk;
     }
 
   private:
+    std::string secondsText(long long us) const {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", seconds(us));
+        return text;
+    }
+    void warn(const std::string& text) const {
+        if (options_.json())
+            std::fprintf(stderr, "{\"warning\": %s}\n", jsonText(text).c_str());
+        else
+            std::fprintf(stderr, "zeltool: %s\n", text.c_str());
+    }
+
     const Options& options_;
     long wanted_;
-    std::chrono::steady_clock::duration period_;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point next_;
+    long long periodUs_;
+    long long startUs_;
+    long long slot_ = 0;
+    long long skipped_ = 0;
+    long long unreported_ = 0;
+    long long lastReportUs_ = 0;
     long taken_ = 0;
     long failed_ = 0;
     std::string lastFailure_;
 };
 
-// The readings of one module's part of a snapshot, shown as `read` shows a
-// module read on its own, but for an LVDT channel without a resolution: the
-// snapshot holds only the counts answer, so the raw reading stands where
-// `read` asks the probe for its voltage.
-std::vector<Reading> sampleReadings(const ZelChainSample& s) {
-    std::vector<Reading> out;
-    ZelModule* m = s.module;
-    if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
-        (void)analog;
-        for (int ch = 0; ch < 2; ++ch) {
-            out.push_back({"ch " + std::to_string(ch) + " voltage", s.values[2 * ch], "V"});
-            out.push_back({"ch " + std::to_string(ch) + " current", s.values[2 * ch + 1], "mA"});
-        }
-        return out;
-    }
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
-        for (unsigned short ch = 0; ch < s.numValues; ++ch) {
-            double resolution = 0.0;
-            lvdt->getResolution(ch, &resolution);
-            if (resolution != 0.0) {
-                LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
-                lvdt->getUom(&uom, ch);
-                out.push_back({"ch " + std::to_string(ch), s.values[ch], unitOf(uom)});
-            } else {
-                out.push_back({"ch " + std::to_string(ch),
-                               static_cast<double>(static_cast<long>(s.counts[ch])), "counts",
-                               Shown::SignedCount});
-            }
-        }
-        return out;
-    }
-    if (auto* device = dynamic_cast<ZelDeviceModule*>(m)) {
-        readEncoder(*device, s.values, out);
-        if (ZelModule::isKalixModule(m->getModuleData().moduleId)) {
-            for (std::size_t i = 0; i < out.size(); ++i) {
-                out[i].extra = s.revolutions[i];
-                out[i].hasExtra = out[i].unit == "deg";
-            }
-        }
-    }
-    return out;
-}
-
 // read all: one line per snapshot of every measuring module of the chain.
+// The columns are fixed before the first snapshot; a module whose read
+// failed keeps its place (empty in CSV, an error in JSON and text).
 int readAll(const Options& options, ZelInterface& chain) {
     for (unsigned short i = 0; i < chain.getNumModules(); ++i)
         applyExchangeSettings(options, *chain.getModule(i));
     ZelChainSampler sampler(chain);
     if (sampler.size() == 0) return fail(options, kNotFound, "the chain holds no measuring module");
-    Watch watch(options);
     if (options.csv()) {
-        // One column per channel value, named by position and channel.
-        sampler.sample();
         std::string header = "time";
         for (unsigned short i = 0; i < sampler.size(); ++i) {
-            for (const Reading& r : sampleReadings(sampler.at(i))) {
-                header += "," + csvText(std::to_string(sampler.at(i).position) + " " + r.name +
+            const std::string position = std::to_string(sampler.at(i).position);
+            for (const Reading& r : layoutOf(*sampler.at(i).module)) {
+                header += "," + csvText(position + " " + r.name +
                                         (unitText(r).empty() ? "" : " (" + unitText(r) + ")"));
+                if (r.extra == Extra::Turn)
+                    header += "," + csvText(position + " " + r.name + " turn");
             }
         }
         std::printf("%s\n", header.c_str());
     }
+    Watch watch(options);
     while (watch.more()) {
+        const long long started = nowUs();
         sampler.sample();
-        const double seconds = watch.seconds();
-        std::string line;
+        if (interrupted()) break;
+        // The snapshot's time: when its first request went out.
+        long long sent = 0;
+        for (unsigned short i = 0; i < sampler.size(); ++i) {
+            const long long s = sampler.at(i).sentUs;
+            if (s > 0 && (sent == 0 || s < sent)) sent = s;
+        }
         char time[32];
-        std::snprintf(time, sizeof time, "%.3f", seconds);
+        std::snprintf(time, sizeof time, "%.3f", watch.seconds(sent > 0 ? sent : started));
+        std::string line;
         if (options.json())
             line = std::string("{\"time\": ") + time + ", \"modules\": [";
         else if (options.csv())
             line = time;
         else
             line = std::string("t = ") + time + " s";
+        bool failed = false;
         for (unsigned short i = 0; i < sampler.size(); ++i) {
             const ZelChainSample& s = sampler.at(i);
-            ZelResults r = s.result;
-            const std::vector<Reading> readings =
-                r.ok() ? sampleReadings(s) : std::vector<Reading>{};
+            std::vector<Reading> readings;
+            ZelResults r = sampleReadings(s, readings);
             if (!r.ok()) {
                 const std::string about = s.module->getModuleData().ipAddress;
                 watch.failedAt(about);
                 fail(options, kFailed, r, about);
-                if (options.stopOnError || !options.watch) return kFailed;
+                failed = true;
             }
             if (options.json()) {
                 line += std::string(i ? ", " : "") +
@@ -458,19 +555,27 @@ int readAll(const Options& options, ZelInterface& chain) {
                                : ", \"error\": " + jsonText(ZelResults::showRespCode(r.getCode())) +
                                      "}";
             } else if (options.csv()) {
-                for (const Reading& reading : readings) line += "," + valueText(reading);
+                for (const Reading& reading : readings) {
+                    line += "," + (r.ok() ? valueText(reading) : "");
+                    if (reading.extra == Extra::Turn)
+                        line += "," + (r.ok() ? turnText(reading) : "");
+                }
             } else {
                 line += "  [" + std::to_string(s.position) + "]";
-                if (!r.ok()) line += std::string(" ") + ZelResults::showRespCode(r.getCode());
-                for (const Reading& reading : readings) {
-                    line += " " + valueText(reading) +
-                            (unitText(reading).empty() ? "" : " " + unitText(reading));
+                if (!r.ok()) {
+                    line += std::string(" ") + ZelResults::showRespCode(r.getCode());
+                    continue;
                 }
+                for (const Reading& reading : readings) line += " " + readingText(reading);
             }
         }
         if (options.json()) line += "]}";
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
+        if (failed && (options.stopOnError || !options.watch)) {
+            watch.finish(sampler.size());
+            return kFailed;
+        }
         if (!watch.next()) break;
     }
     return watch.finish(sampler.size());
@@ -488,8 +593,8 @@ std::string readingsJson(const std::vector<Reading>& readings) {
         out += (i ? ", " : "") + std::string("{\"name\": ") + jsonText(r.name) +
                ", \"value\": " + jsonValue(r);
         if (!unitText(r).empty()) out += ", \"unit\": " + jsonText(r.unit);
-        if (r.hasExtra)
-            out += (r.unit == "V" ? ", \"raw\": " : ", \"turns\": ") + std::to_string(r.extra);
+        if (r.extra == Extra::Raw) out += ", \"raw\": " + std::to_string(r.extraValue);
+        if (r.extra == Extra::Turn) out += ", \"turns\": " + std::to_string(r.extraValue);
         out += "}";
     }
     return out + "]";
@@ -509,12 +614,12 @@ void printSample(const Options& options, ZelModule& module, int position,
                 "}";
         std::printf("%s\n", line.c_str());
     } else if (options.csv()) {
-        if (header) std::printf("time,position,address,name,value,unit\n");
+        if (header) std::printf("time,position,address,name,value,unit,turn\n");
         for (const Reading& r : readings) {
-            std::printf("%.3f,%s,%s,%s,%s,%s\n", seconds,
+            std::printf("%.3f,%s,%s,%s,%s,%s,%s\n", seconds,
                         position >= 0 ? std::to_string(position).c_str() : "", d.ipAddress,
-                        csvText(r.name).c_str(), valueText(r).c_str(),
-                        csvText(unitText(r)).c_str());
+                        csvText(r.name).c_str(), valueText(r).c_str(), csvText(unitText(r)).c_str(),
+                        turnText(r).c_str());
         }
     } else {
         if (position >= 0) std::printf("%d ", position);
@@ -524,13 +629,13 @@ void printSample(const Options& options, ZelModule& module, int position,
         for (const Reading& r : readings) {
             std::printf("  %-16s %14s %s", r.name.c_str(), valueText(r).c_str(),
                         unitText(r).c_str());
-            if (r.hasExtra) std::printf(r.unit == "V" ? "  (raw %ld)" : "  (turn %ld)", r.extra);
+            if (r.extra == Extra::Raw) std::printf("  (raw %ld)", r.extraValue);
+            if (r.extra == Extra::Turn) std::printf("  (turn %ld)", r.extraValue);
             std::printf("\n");
         }
     }
     std::fflush(stdout);
 }
-
 }  // namespace
 
 // Opens the operand: a dotted address, or a chain position (which orders the chain).
@@ -589,10 +694,14 @@ int discover(const Options& options) {
     }
     ZelModuleHandle finder = ZelModuleCreate();
     ZelModuleSetBroadcastingNetmask(finder, options.netmask.c_str());
-    const int code = ZelModuleBroadcast(finder, options.localIp.c_str(), options.port, &count, ips,
-                                        netmasks, ports);
+    int code = ZEL_OK;
+    interruptible(
+        [&] {
+            code = ZelModuleBroadcast(finder, options.localIp.c_str(), options.port, &count, ips,
+                                      netmasks, ports);
+        },
+        nullptr, nullptr);
     ZelModuleDelete(finder);
-    if (interrupted()) return kInterrupted;
     if (code != ZEL_OK)
         return chainFailure(
             options, ZelResults(static_cast<ZEL_RESPONSE_CODE>(code), "ZelModuleBroadcast", 0));
@@ -651,7 +760,13 @@ int discover(const Options& options) {
         std::printf("%s]\n", printed ? "\n" : "");
     else if (options.output == Output::Text)
         std::printf("%d module%s answered\n", count, count == 1 ? "" : "s");
-    return interrupted() ? kInterrupted : status;
+    if (interrupted()) return kInterrupted;
+    if (count == 0) {
+        return fail(options, kNotFound,
+                    "no module answered the broadcast from " + options.localIp + " (netmask " +
+                        options.netmask + "); check --local-ip and --netmask");
+    }
+    return status;
 }
 
 int chain(const Options& options) {
@@ -660,7 +775,7 @@ int chain(const Options& options) {
     if (options.json())
         std::printf("[");
     else if (options.csv())
-        std::printf("position,address,model,id,kind,channels,name,value,unit\n");
+        std::printf("position,address,model,id,kind,channels,name,value,unit,turn\n");
     else
         std::printf("%-4s %-15s %-9s %-10s %-14s %s\n", "POS", "ADDRESS", "MODEL", "ID", "KIND",
                     "CHANNELS");
@@ -693,10 +808,11 @@ int chain(const Options& options) {
             const std::string head = std::to_string(i) + "," + d.ipAddress + "," + csvText(model) +
                                      "," + id + "," + csvText(kindName(d)) + "," +
                                      std::to_string(m->getNumChannels());
-            if (readings.empty()) std::printf("%s,,,\n", head.c_str());
+            if (readings.empty()) std::printf("%s,,,,\n", head.c_str());
             for (const Reading& r : readings) {
-                std::printf("%s,%s,%s,%s\n", head.c_str(), csvText(r.name).c_str(),
-                            valueText(r).c_str(), csvText(unitText(r)).c_str());
+                std::printf("%s,%s,%s,%s,%s\n", head.c_str(), csvText(r.name).c_str(),
+                            read.ok() ? valueText(r).c_str() : "", csvText(unitText(r)).c_str(),
+                            read.ok() ? turnText(r).c_str() : "");
             }
         } else {
             std::printf("%-4u %-15s %-9s %-10s %-14s %u\n", i, d.ipAddress, model.c_str(),
@@ -709,9 +825,8 @@ int chain(const Options& options) {
                 continue;
             }
             const std::size_t shown = readings.size() < 4 ? readings.size() : 4;
-            for (std::size_t k = 0; k < shown; ++k) {
-                line += (k ? ", " : " ") + valueText(readings[k]) + " " + unitText(readings[k]);
-            }
+            for (std::size_t k = 0; k < shown; ++k)
+                line += (k ? ", " : " ") + readingText(readings[k]);
             summaries.push_back(line + (readings.size() > shown ? ", ..." : ""));
         }
     }
@@ -740,14 +855,22 @@ int read(const Options& options) {
         reads.push_back(
             {target.module, isAddress(options.args[1]) ? -1 : std::atoi(options.args[1].c_str())});
     }
+    if (runsOnlyBootloader(*target.module)) {
+        return fail(options, kFailed,
+                    "runs only its bootloader: there is no firmware to read from; program one "
+                    "with 'zeltool program " +
+                        options.args[1] + " FILE'",
+                    target.module->getModuleData().ipAddress);
+    }
     Watch watch(options);
     bool header = true;
     while (watch.more()) {
         for (const Read& one : reads) {
             if (interrupted()) break;
             std::vector<Reading> readings;
+            // The sample's time: when its request goes out.
+            const double seconds = watch.seconds(nowUs());
             ZelResults r = readModule(*one.module, readings);
-            const double seconds = watch.seconds();
             if (!r.ok()) {
                 const std::string about = one.module->getModuleData().ipAddress;
                 watch.failedAt(about);
@@ -783,6 +906,16 @@ int setIp(const Options& options) {
     if (const std::string p = netmaskProblem(mask); !p.empty())
         return usage(options, "the module's static " + p + "; give NETMASK");
     if (const std::string p = moduleAddressProblem(ip, mask); !p.empty()) return usage(options, p);
+    // Two modules on one address: the module would not move, and neither
+    // could be told apart. Ask the address first.
+    if (ip != d.ipAddress && answers(options, ip)) {
+        return fail(options, kFailed,
+                    "another module answers at " + ip +
+                        " already; nothing changed (give it "
+                        "another address first, or choose a free one)",
+                    d.ipAddress);
+    }
+    if (interrupted()) return kInterrupted;
     if (!confirm(options, "give the module at " + std::string(d.ipAddress) +
                               " the static address " + ip + " netmask " + mask + "?")) {
         return fail(options, kFailed, "nothing changed");
@@ -842,6 +975,37 @@ int factoryReset(const Options& options) {
     std::printf("factory defaults broadcast to the segment of %s\n", options.localIp.c_str());
     return kOk;
 }
+
+namespace {
+
+// A word as the shell reads it back.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789._-/:=@%+,") == std::string::npos) {
+        return word;
+    }
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// How to finish an update that was stopped: the same update again, with
+// every option that reaches the module.
+std::string recovery(const Options& options, const std::string& ip, const std::string& file) {
+    if (options.simulatedSubnet != 0) {
+        return "The simulated chain ends with zeltool; nothing needs recovering.";
+    }
+    std::string command = "zeltool --local-ip " + shellWord(options.localIp);
+    if (options.timeoutMs >= 0) command += " --timeout " + std::to_string(options.timeoutMs);
+    if (options.retries >= 0) command += " --retries " + std::to_string(options.retries);
+    command += " program " + shellWord(ip) + " " + shellWord(file);
+    if (options.bootloader) command += " --bootloader";
+    if (options.force) command += " --force";
+    return "Recover with: " + command;
+}
+
+}  // namespace
 
 int program(const Options& options) {
     const std::string file = options.args[2];
@@ -909,7 +1073,12 @@ int program(const Options& options) {
     while (!done) {
         if (interrupts() > warned) {
             warned = interrupts();
-            if (warned == 1) {
+            if (warned == 1 && hangup()) {
+                std::fprintf(stderr,
+                             "%szeltool: the terminal was closed; finishing the update so that "
+                             "the module at %s is not left in its bootloader\n",
+                             tty ? "\r\033[K" : "", ip.c_str());
+            } else if (warned == 1) {
                 std::fprintf(
                     stderr,
                     "%szeltool: stopping now leaves the module at %s in its bootloader, without "
@@ -917,12 +1086,10 @@ int program(const Options& options) {
                     tty ? "\r\033[K" : "", ip.c_str());
             } else {
                 std::fprintf(
-                    stderr,
-                    "%szeltool: stopped; the module at %s runs only its bootloader. Recover with: "
-                    "zeltool program %s %s%s\n",
-                    tty ? "\r\033[K" : "", ip.c_str(), ip.c_str(), file.c_str(),
-                    options.bootloader ? " --bootloader" : "");
+                    stderr, "%szeltool: stopped; the module at %s runs only its bootloader. %s\n",
+                    tty ? "\r\033[K" : "", ip.c_str(), recovery(options, ip, file).c_str());
                 std::fflush(stderr);
+                ZelCapture::stop();
                 std::_Exit(kInterrupted);
             }
         }

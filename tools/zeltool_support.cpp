@@ -16,6 +16,7 @@ namespace zeltool {
 namespace {
 
 std::atomic<int> interruptCount{0};
+std::atomic<bool> hungUp{false};
 
 void onInterrupt(int) {
     // The second Ctrl-C of a firmware update is the user's insistence; the
@@ -23,6 +24,10 @@ void onInterrupt(int) {
     // look at the count between exchanges.
     interruptCount.fetch_add(1);
 }
+
+// A closed terminal counts as one interrupt however often it is signalled:
+// nobody is left to insist.
+void onHangup(int) { hungUp = true; }
 
 }  // namespace
 
@@ -321,13 +326,17 @@ std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& val
         case ZEL_XML_DISTINGUISHABLE_REVOLUTIONS:
         case ZEL_XML_LINE_COUNT:
             return integer(value, 1, 4294967295L) ? "" : bad("a whole number from 1");
+        case ZEL_XML_RESOLUTION:
+            // Counts to units: 0 or below gives no position at all.
+            return decimal(value) && std::strtod(value.c_str(), nullptr) > 0.0
+                       ? ""
+                       : bad("a number above 0");
         case ZEL_XML_SIGNAL_PERIOD:
         case ZEL_XML_ERROR_COMPENSATION:
         case ZEL_XML_SCALE_FACTOR:
         case ZEL_XML_MASTER_DESIRED:
         case ZEL_XML_MASTER_OFFSET:
         case ZEL_XML_DISPLAY_RESOLUTION:
-        case ZEL_XML_RESOLUTION:
         case ZEL_XML_OFFSET:
         case ZEL_XML_PRIMARY_EXCITATION_VOLTAGE:
         case ZEL_XML_PRIMARY_EXCITATION_FREQUENCY:
@@ -350,8 +359,14 @@ std::string elementValueProblem(ZEL_XML_ELEMENTS element, const std::string& val
 void catchInterrupts() {
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // A closed terminal ends the tool as Ctrl-C does (a firmware update is
+    // finished first), and a reader gone from the output is no reason to die.
+    std::signal(SIGHUP, onHangup);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
-int interrupts() { return interruptCount.load(); }
+int interrupts() { return interruptCount.load() + (hungUp.load() ? 1 : 0); }
+
+bool hangup() { return hungUp.load(); }
 
 }  // namespace zeltool

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -536,7 +538,7 @@ TEST_F(Zeltool, WatchingKeepsGoingCountsFailuresAndStopsOnCtrlC) {
     EXPECT_EQ(r.status, 1) << "a watch with failed samples ends with 1";
     EXPECT_NE(r.err.find("of 6 module reads failed (the last at " + kalix + ")"), std::string::npos)
         << r.err;
-    EXPECT_EQ(r.out.rfind("time,position,address,name,value,unit\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("time,position,address,name,value,unit,turn\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("," + kalix + ",ch 0,"), std::string::npos);
     r = run(at({"read", kalix, "--watch", "--count", "6", "--rate", "100", "--timeout", "30",
                 "--stop-on-error", "--json"}));
@@ -570,4 +572,273 @@ TEST_F(Zeltool, ReadAllPrintsOneLinePerSnapshotOfTheChain) {
         }
     }
     EXPECT_EQ(samples, 3);
+}
+
+namespace {
+
+// A zeltool process the test can signal: its output goes to files of the
+// test's directory, its input is empty.
+struct Running {
+    pid_t pid;
+    int wait() const {
+        int raw = 0;
+        ::waitpid(pid, &raw, 0);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+    }
+};
+
+Running spawn(const fs::path& dir, const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::FILE* in = std::freopen("/dev/null", "r", stdin);
+        std::FILE* out = std::freopen((dir / "out").c_str(), "w", stdout);
+        std::FILE* err = std::freopen((dir / "err").c_str(), "w", stderr);
+        if (in == nullptr || out == nullptr || err == nullptr) ::_exit(127);
+        std::vector<char*> argv{const_cast<char*>(ZELTOOL_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(ZELTOOL_PATH, argv.data());
+        ::_exit(127);
+    }
+    return {pid};
+}
+
+// Waits until `module` of the segment received `n` requests of `command`.
+bool waitForRequests(const zelsim::Segment& segment, std::size_t module, int command, int n) {
+    for (int i = 0; i < 3000; ++i) {
+        if (requestsOf(segment, module, command) >= n) return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::stringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) out.push_back(f);
+    if (!line.empty() && line.back() == ',') out.push_back("");
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Zeltool, AModuleThatFailsKeepsItsColumnsAndTheOutputItsForm) {
+    startDefaultChain();
+    zelsim::Fault silent;
+    silent.drop = -1;
+    segment.setFault(1, UDP_CMD_GET_COUNTS, silent);  // the TTL module at position 1
+    Outcome r = run(at({"read", "all", "--watch", "--count", "2", "--rate", "20", "--csv",
+                        "--timeout", "50", "--retries", "0"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<std::string> lines = splitLines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    const std::vector<std::string> header = fields(lines[0]);
+    const auto ttl = std::find(header.begin(), header.end(), "1 ch 0 (counts)");
+    ASSERT_NE(ttl, header.end()) << "the failed module's columns are named: " << lines[0];
+    const auto lvdt = std::find(header.begin(), header.end(), "4 ch 0 (V)");
+    ASSERT_NE(lvdt, header.end()) << lines[0];
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        const std::vector<std::string> row = fields(lines[i]);
+        ASSERT_EQ(row.size(), header.size());
+        EXPECT_EQ(row[ttl - header.begin()], "") << "the failed module's place stays empty";
+        EXPECT_EQ(row[lvdt - header.begin()], "0.3100") << "the others stay under their names";
+    }
+
+    // Without --watch the snapshot is printed whole, the failure in its place.
+    r = run(at({"read", "all", "--json", "--timeout", "50", "--retries", "0"}));
+    EXPECT_EQ(r.status, 1);
+    const QJsonArray modules = json(r.out).object()["modules"].toArray();
+    ASSERT_EQ(modules.size(), 5) << r.out;
+    EXPECT_EQ(modules.at(1).toObject()["error"].toString(), "Response timeout");
+    EXPECT_FALSE(modules.at(2).toObject()["values"].toArray().isEmpty());
+}
+
+TEST_F(Zeltool, EveryCommandShowsAChannelAsTheSameReading) {
+    startDefaultChain();
+    // The multi-turn Kalix channel stands still at three and a quarter turns.
+    segment.withState(0, [](zelsim::ModuleState& s) { s.axes[1].set(3 * 8192 + 2048); });
+    // An LVDT channel without a resolution reads in volts everywhere.
+    Outcome r = run(at({"read", address(plan[4].host), "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject ch0 = json(r.out).object()["values"].toArray().at(0).toObject();
+    EXPECT_EQ(ch0["unit"].toString(), "V");
+    EXPECT_DOUBLE_EQ(ch0["value"].toDouble(), 0.31);
+    r = run(at({"read", address(plan[0].host), "--csv"}));
+    EXPECT_NE(r.out.find("ch 1,90.0000,deg,3\n"), std::string::npos) << r.out;
+
+    r = run(at({"read", "all", "--csv"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = splitLines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    const std::vector<std::string> header = fields(lines[0]);
+    const std::vector<std::string> row = fields(lines[1]);
+    ASSERT_EQ(row.size(), header.size());
+    const auto value = [&](const std::string& column) {
+        const auto at = std::find(header.begin(), header.end(), column);
+        return at == header.end() ? "(no column " + column + ")" : row[at - header.begin()];
+    };
+    EXPECT_EQ(value("4 ch 0 (V)"), "0.3100");
+    EXPECT_EQ(value("4 ch 1 (V)"), "-0.0920");
+    EXPECT_EQ(value("0 ch 1 (deg)"), "90.0000");
+    EXPECT_EQ(value("0 ch 1 turn"), "3");
+
+    r = run(at({"chain"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("90.0000 deg (turn 3)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0.3100 V, -0.0920 V"), std::string::npos) << r.out;
+}
+
+TEST_F(Zeltool, SetIpRefusesAnAddressAnotherModuleAnswersOn) {
+    startDefaultChain();
+    const std::string ttl = address(plan[1].host);
+    const std::string kalix = address(plan[0].host);
+    const Outcome r = run(at({"set-ip", ttl, kalix, "--yes"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("another module answers at " + kalix), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_SET_IP), 0);
+    segment.withState(1, [&](zelsim::ModuleState& s) { EXPECT_EQ(s.address, ttl); });
+}
+
+TEST_F(Zeltool, WatchStampsEachRequestAndSkipsWhatAStallMissed) {
+    startDefaultChain();
+    const std::string kalix = address(plan[0].host);
+    // Every answer a second late: the stamp is the request's, not the answer's.
+    zelsim::Fault late;
+    late.delayMs = 1000;
+    segment.setFault(0, UDP_CMD_GET_COUNTS, late);
+    Outcome r = run(at({"read", kalix, "--watch", "--count", "1", "--timeout", "3000", "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(json(r.out).object()["time"].toDouble(), 1.0) << r.out;
+
+    // The second request stalls for twenty periods: those sample times are
+    // reported missed, and the third sample keeps the pace instead of
+    // catching up.
+    late.every = 2;
+    segment.setFault(0, UDP_CMD_GET_COUNTS, late);
+    r = run(at(
+        {"read", kalix, "--watch", "--count", "3", "--rate", "20", "--timeout", "3000", "--csv"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("missed the sample times of"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sample time(s) missed in all"), std::string::npos) << r.err;
+}
+
+TEST_F(Zeltool, AClosedTerminalDuringAnUpdateFinishesIt) {
+    startDefaultChain();
+    const std::string image = (dir / "fw.dat").string();
+    ASSERT_TRUE(zelimage::writeFile(
+        image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
+                                    zelimage::firmwareImage("2.4.0", 2, 4096)})));
+    zelsim::Fault slow;
+    slow.delayMs = 5;
+    segment.setFault(1, UDP_CMD_PROGRAM_DATA, slow);
+    const Running tool = spawn(dir, at({"program", address(plan[1].host), image, "--yes"}));
+    ASSERT_TRUE(waitForRequests(segment, 1, UDP_CMD_PROGRAM_DATA, 1));
+    ::kill(tool.pid, SIGHUP);
+    ::kill(tool.pid, SIGHUP);  // however often the terminal's end is told
+    EXPECT_EQ(tool.wait(), 0);
+    EXPECT_NE(slurp(dir / "err").find("the terminal was closed; finishing the update"),
+              std::string::npos)
+        << slurp(dir / "err");
+    segment.withState(1, [](zelsim::ModuleState& s) {
+        EXPECT_EQ(s.programming.finishes, 1);
+        EXPECT_FALSE(s.bootloaderOnly);
+    });
+}
+
+TEST_F(Zeltool, AStoppedUpdatePrintsACommandThatRecoversTheModule) {
+    startDefaultChain();
+    const std::string image = (dir / "fw.dat").string();
+    ASSERT_TRUE(zelimage::writeFile(
+        image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
+                                    zelimage::firmwareImage("2.4.0", 2, 4096)})));
+    zelsim::Fault slow;
+    slow.delayMs = 5;
+    segment.setFault(1, UDP_CMD_PROGRAM_DATA, slow);
+    const Running tool =
+        spawn(dir, at({"--timeout", "900", "program", address(plan[1].host), image, "--yes"}));
+    ASSERT_TRUE(waitForRequests(segment, 1, UDP_CMD_PROGRAM_DATA, 1));
+    ::kill(tool.pid, SIGINT);
+    ::usleep(100000);
+    ::kill(tool.pid, SIGINT);
+    EXPECT_EQ(tool.wait(), 130);
+    const std::string err = slurp(dir / "err");
+    const std::size_t at = err.find("Recover with: zeltool ");
+    ASSERT_NE(at, std::string::npos) << err;
+    const std::string recover = err.substr(at + 22, err.find('\n', at) - at - 22);
+    EXPECT_NE(recover.find("--local-ip " + segment.hostAddress()), std::string::npos) << recover;
+    EXPECT_NE(recover.find("--timeout 900"), std::string::npos) << recover;
+    segment.withState(1, [](zelsim::ModuleState& s) { EXPECT_TRUE(s.bootloaderOnly); });
+
+    // The command as printed, answered with y, brings the firmware back.
+    segment.setFault(1, UDP_CMD_PROGRAM_DATA, zelsim::Fault{});
+    std::ofstream(dir / "y") << "y\n";
+    const int raw = std::system(("'" + std::string(ZELTOOL_PATH) + "' " + recover + " <'" +
+                                 (dir / "y").string() + "' >/dev/null 2>&1")
+                                    .c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
+    segment.withState(1, [](zelsim::ModuleState& s) {
+        EXPECT_FALSE(s.bootloaderOnly);
+        EXPECT_EQ(s.firmwareVersion.major, 2);
+        EXPECT_EQ(s.firmwareVersion.minor, 4);
+    });
+}
+
+TEST_F(Zeltool, WhatDoesNotWorkSaysSo) {
+    startDefaultChain();
+    // Nothing answers a broadcast with the wrong netmask.
+    Outcome r = run({"--local-ip", segment.hostAddress(), "--netmask", "255.255.255.255",
+                     "discover", "--json"});
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_EQ(r.out, "[]\n");
+    EXPECT_NE(r.err.find("no module answered"), std::string::npos) << r.err;
+
+    // A module that runs only its bootloader has nothing to read.
+    segment.withState(1, [](zelsim::ModuleState& s) { s.bootloaderOnly = true; });
+    r = run(at({"read", address(plan[1].host)}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("runs only its bootloader"), std::string::npos) << r.err;
+
+    // A resolution turns counts into units: 0 and below are no resolution.
+    const std::string copy = (dir / "cell.xml").string();
+    const std::string text = slurp(std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml");
+    for (const char* resolution : {"-1", "0"}) {
+        SCOPED_TRACE(resolution);
+        std::string changed = text;
+        changed.replace(changed.find("<Resolution>0.0001</Resolution>"), 31,
+                        std::string("<Resolution>") + resolution + "</Resolution>");
+        std::ofstream(copy, std::ios::binary | std::ios::trunc) << changed;
+        r = run({"config", "validate", "--strict", copy});
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.out.find("is no value for Resolution"), std::string::npos) << r.out;
+    }
+    r = run(at({"read", "0", "--timeout", "0"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("bad value '0' for --timeout"), std::string::npos) << r.err;
+}
+
+TEST_F(Zeltool, ImagesAreNeitherOverwrittenNorTakenHalf) {
+    const std::string image = (dir / "fw.dat").string();
+    ASSERT_EQ(run({"image", "build", image, "2.4.0"}).status, 0);
+    const std::string built = slurp(image);
+    Outcome r = run({"image", "build", image, "2.5.0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("exists already; --force replaces it"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(image), built);
+    ASSERT_EQ(run({"image", "build", image, "2.5.0", "--force"}).status, 0);
+    EXPECT_NE(slurp(image).find("2.5.0"), std::string::npos);
+
+    std::ofstream(dir / "cut.dat", std::ios::binary) << slurp(image).substr(0, 9000);
+    r = run({"image", "info", (dir / "cut.dat").string()});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("cut short"), std::string::npos) << r.err;
 }
