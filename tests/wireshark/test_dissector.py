@@ -83,8 +83,36 @@ def test_faults_are_flagged(captures):
     experts = tshark(pcap, "-T", "fields", "-e", "_ws.expert.message")
     assert "Request not answered" in experts
     assert "Parameter length" in experts, "the answer cut short"
-    wrong = fields(pcap, "zel.answer == 7 && zel.response_to", "zel.response_to")
+    wrong = fields(pcap, "zel.answer == 7 && zel.response_to", "zel.response_to", "_ws.expert.message")
     assert wrong, "the answer of another type is paired with the counts request"
+    flagged = [w[1] for w in wrong if w[1]]
+    assert len(flagged) == 1 and "to the request get counts (1) of frame" in flagged[0], wrong
+    # The configuration answer to its own request raises nothing.
+    assert len(wrong) == 2, wrong
+
+
+def write_pcap(path, datagrams):
+    """datagrams: (to_module, payload) between 127.0.0.1:40000 and 127.2.0.10:27015."""
+    with open(path, "wb") as f:
+        f.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101))
+        for i, (to_module, payload) in enumerate(datagrams):
+            src, dst = (b"\x7f\x00\x00\x01", b"\x7f\x02\x00\x0a") if to_module else (b"\x7f\x02\x00\x0a", b"\x7f\x00\x00\x01")
+            sport, dport = (40000, 27015) if to_module else (27015, 40000)
+            udp = struct.pack(">HHHH", sport, dport, 8 + len(payload), 0) + payload
+            ip = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), i, 0, 64, 17, 0, src, dst) + udp
+            f.write(struct.pack("<IIII", 1700000000 + i, 0, len(ip), len(ip)) + ip)
+
+
+def test_negative_answers_and_their_pairs(tmp_path):
+    """A negative answer without parameters is flagged; it fits any request, as the connect
+    message fits the connect request."""
+    pcap = tmp_path / "negative.pcap"
+    write_pcap(pcap, [(True, bytes([24, 2, 2, 0, 9])), (False, bytes([17, 0, 0])),
+                      (True, bytes([0, 3, 9]) + bytes(9)), (False, bytes([18, 11, 37]) + bytes(37))])
+    rows = fields(pcap, "zel.answer", "zel.answer", "zel.response_to", "_ws.expert.message")
+    assert [r[:2] for r in rows] == [["17", "1"], ["18", "3"]]
+    assert rows[0][2] == "Negative answer"
+    assert rows[1][2] == ""
 
 
 def test_hostile_datagrams_never_break_the_dissector(tmp_path):

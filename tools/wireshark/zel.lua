@@ -86,7 +86,9 @@ local e_negative = ProtoExpert.new("zel.negative", "Negative answer", expert.gro
     expert.severity.WARN)
 local e_short = ProtoExpert.new("zel.short", "Answer shorter than its header announces", expert.group.MALFORMED,
     expert.severity.ERROR)
-zel.experts = {e_malformed, e_unknown, e_unanswered, e_retry, e_negative, e_short}
+local e_mismatch = ProtoExpert.new("zel.mismatch", "Answer of another type than its request",
+    expert.group.SEQUENCE, expert.severity.WARN)
+zel.experts = {e_malformed, e_unknown, e_unanswered, e_retry, e_negative, e_short, e_mismatch}
 
 zel.prefs.async_port = Pref.uint("Asynchronous port", 0, "The host's port for the modules' own messages (0: none)")
 
@@ -225,9 +227,13 @@ local function answer(tree, kind, count, p, item)
         tree:add(f.status, p(1, 1))
     elseif kind == 13 and n >= 2 then
         tree:add(f.async_port, p(0, 2))
-    elseif kind == 17 then
-        tree:add_proto_expert_info(e_negative)
     end
+end
+
+-- The answer type a request expects: its own code, but the connect message
+-- (18) for a connect request (0). A negative answer (17) fits any request.
+local function expected_answer(code)
+    return code == 0 and 18 or code
 end
 
 function zel.dissector(buffer, pinfo, root)
@@ -240,6 +246,8 @@ function zel.dissector(buffer, pinfo, root)
     local name = commands[code] or "unknown"
     if fromModule then
         tree:add(f.answer, buffer(0, 1))
+        -- Negative answers usually carry no parameters at all.
+        if code == 17 then tree:add_proto_expert_info(e_negative) end
     else
         tree:add(f.cmd, buffer(0, 1))
         if commands[code] == nil or code == 17 or code == 18 then tree:add_proto_expert_info(e_unknown) end
@@ -287,7 +295,7 @@ function zel.dissector(buffer, pinfo, root)
             for _, earlier in ipairs(list) do
                 if earlier.bytes == bytes then info(n).retry = true end
             end
-            list[#list + 1] = {frame = n, time = pinfo.abs_ts, bytes = bytes}
+            list[#list + 1] = {frame = n, time = pinfo.abs_ts, bytes = bytes, code = code}
         else
             local list = pending[key]
             local broadcast = false
@@ -303,6 +311,7 @@ function zel.dissector(buffer, pinfo, root)
                 if not r.response_in then r.response_in = n end
                 local a = info(n)
                 a.response_to = req.frame
+                a.request_code = req.code
                 a.rtt = (pinfo.abs_ts - req.time) * 1000
                 -- Every module answers a broadcast; one answer settles a request.
                 if not broadcast then pending[key] = {} end
@@ -314,6 +323,11 @@ function zel.dissector(buffer, pinfo, root)
         if t and t.response_to then
             tree:add(f.response_to, t.response_to)
             tree:add(f.rtt, t.rtt)
+            if code ~= 17 and code ~= expected_answer(t.request_code) then
+                tree:add_proto_expert_info(e_mismatch, string.format(
+                    "Answer %s (%d) to the request %s (%d) of frame %d", name, code,
+                    commands[t.request_code] or "unknown", t.request_code, t.response_to))
+            end
         end
         local what = (t and t.response_to) and "Answer" or "Message"
         pinfo.cols.info = string.format("%s %s (%d)", what, name, code)
