@@ -731,17 +731,29 @@ TEST_F(Zeltool, WatchStampsEachRequestAndSkipsWhatAStallMissed) {
     EXPECT_NE(r.err.find("sample time(s) missed in all"), std::string::npos) << r.err;
 }
 
-TEST_F(Zeltool, AClosedTerminalDuringAnUpdateFinishesIt) {
-    startDefaultChain();
-    const std::string image = (dir / "fw.dat").string();
-    ASSERT_TRUE(zelimage::writeFile(
-        image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
-                                    zelimage::firmwareImage("2.4.0", 2, 4096)})));
-    zelsim::Fault slow;
-    slow.delayMs = 5;
-    segment.setFault(1, UDP_CMD_PROGRAM_DATA, slow);
-    const Running tool = spawn(dir, at({"program", address(plan[1].host), image, "--yes"}));
-    ASSERT_TRUE(waitForRequests(segment, 1, UDP_CMD_PROGRAM_DATA, 1));
+// An update of the TTL module of the default chain, its data lines slowed
+// down, with the tool running on its own until its first data line arrives.
+class ZeltoolUpdate : public Zeltool {
+  protected:
+    Running startSlowUpdate(const std::vector<std::string>& options) {
+        startDefaultChain();
+        const std::string image = (dir / "fw.dat").string();
+        EXPECT_TRUE(zelimage::writeFile(
+            image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
+                                        zelimage::firmwareImage("2.4.0", 2, 4096)})));
+        zelsim::Fault slow;
+        slow.delayMs = 5;
+        segment.setFault(1, UDP_CMD_PROGRAM_DATA, slow);
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"program", address(plan[1].host), image, "--yes"});
+        const Running tool = spawn(dir, at(args));
+        EXPECT_TRUE(waitForRequests(segment, 1, UDP_CMD_PROGRAM_DATA, 1));
+        return tool;
+    }
+};
+
+TEST_F(ZeltoolUpdate, AClosedTerminalDuringAnUpdateFinishesIt) {
+    const Running tool = startSlowUpdate({});
     ::kill(tool.pid, SIGHUP);
     ::kill(tool.pid, SIGHUP);  // however often the terminal's end is told
     EXPECT_EQ(tool.wait(), 0);
@@ -754,18 +766,8 @@ TEST_F(Zeltool, AClosedTerminalDuringAnUpdateFinishesIt) {
     });
 }
 
-TEST_F(Zeltool, AStoppedUpdatePrintsACommandThatRecoversTheModule) {
-    startDefaultChain();
-    const std::string image = (dir / "fw.dat").string();
-    ASSERT_TRUE(zelimage::writeFile(
-        image, zelimage::buildFile({zelimage::firmwareImage("2.4.0", 1, 4096),
-                                    zelimage::firmwareImage("2.4.0", 2, 4096)})));
-    zelsim::Fault slow;
-    slow.delayMs = 5;
-    segment.setFault(1, UDP_CMD_PROGRAM_DATA, slow);
-    const Running tool =
-        spawn(dir, at({"--timeout", "900", "program", address(plan[1].host), image, "--yes"}));
-    ASSERT_TRUE(waitForRequests(segment, 1, UDP_CMD_PROGRAM_DATA, 1));
+TEST_F(ZeltoolUpdate, AStoppedUpdatePrintsACommandThatRecoversTheModule) {
+    const Running tool = startSlowUpdate({"--timeout", "900"});
     ::kill(tool.pid, SIGINT);
     ::usleep(100000);
     ::kill(tool.pid, SIGINT);
