@@ -136,6 +136,40 @@ int stationTarget(const Options& options, ZelStation& station, const std::string
 // One line per difference, for people.
 std::string differenceText(ZelStation& station, const ZelStationDifference& d);
 
+// The monotonic clock, in microseconds.
+long long nowUs();
+
+// The rounds of a read: one, or with --watch one per period until --count
+// is reached or Ctrl-C, with the failures summed up at the end. Rounds
+// start on absolute deadlines (start + k periods); rounds a stall left no
+// time for are skipped and reported, never made up in a burst.
+class Watch {
+  public:
+    explicit Watch(const Options& options);
+    // True while another round is due.
+    bool more() const;
+    // Seconds from the first round's start to a time of nowUs().
+    double seconds(long long us) const;
+    void failedAt(const std::string& about);
+    // Ends a round; false after the only one, else waits until the next is due.
+    bool next();
+    // The status of the finished read, `readsPerRound` reads a round.
+    int finish(long readsPerRound) const;
+
+  private:
+    const Options& options_;
+    long wanted_;
+    long long periodUs_;
+    long long startUs_;
+    long long slot_ = 0;
+    long long skipped_ = 0;
+    long long unreported_ = 0;
+    long long lastReportUs_ = 0;
+    long taken_ = 0;
+    long failed_ = 0;
+    std::string lastFailure_;
+};
+
 // The subcommands; each returns the process status.
 int discover(const Options& options);
 int chain(const Options& options);

@@ -19,6 +19,73 @@
 
 namespace zeltool {
 
+// ---- Watch ----------------------------------------------------------------------
+
+long long nowUs() { return zel::platform::monotonicMicroseconds(); }
+
+Watch::Watch(const Options& options)
+    : options_(options),
+      wanted_(options.watch ? options.samples : 1),
+      periodUs_(static_cast<long long>(std::llround(1e6 / options.rate))),
+      startUs_(nowUs()) {
+    if (periodUs_ < 1) periodUs_ = 1;
+}
+
+bool Watch::more() const { return interrupts() == 0 && (wanted_ == 0 || taken_ < wanted_); }
+
+double Watch::seconds(long long us) const { return static_cast<double>(us - startUs_) / 1e6; }
+
+void Watch::failedAt(const std::string& about) {
+    ++failed_;
+    lastFailure_ = about;
+}
+
+bool Watch::next() {
+    ++taken_;
+    if (!options_.watch) return false;
+    ++slot_;
+    long long due = startUs_ + slot_ * periodUs_;
+    const long long now = nowUs();
+    if (now >= due + periodUs_) {
+        // Late by whole periods: those rounds are lost, not bunched up.
+        const long long skipped = (now - due) / periodUs_;
+        skipped_ += skipped;
+        unreported_ += skipped;
+        slot_ += skipped;
+        due = startUs_ + slot_ * periodUs_;
+        if (lastReportUs_ == 0 || now - lastReportUs_ >= 1000000) {
+            char at[32];
+            std::snprintf(at, sizeof at, "%.3f", seconds(due));
+            const std::string text = "missed the sample times of " + std::to_string(unreported_) +
+                                     " sample(s) before t = " + at + " s (" +
+                                     std::to_string(skipped_) +
+                                     " so far); the samples keep their pace";
+            if (options_.json())
+                std::fprintf(stderr, "{\"warning\": %s}\n", jsonText(text).c_str());
+            else
+                std::fprintf(stderr, "zeltool: %s\n", text.c_str());
+            unreported_ = 0;
+            lastReportUs_ = now;
+        }
+    }
+    while (interrupts() == 0 && nowUs() < due) {
+        const long long left = due - nowUs();
+        std::this_thread::sleep_for(std::chrono::microseconds(left < 20000 ? left : 20000));
+    }
+    return true;
+}
+
+int Watch::finish(long readsPerRound) const {
+    if (options_.watch && failed_ > 0) {
+        std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n", failed_,
+                     taken_ * readsPerRound, lastFailure_.c_str());
+    }
+    if (skipped_ > 0)
+        std::fprintf(stderr, "zeltool: %lld sample time(s) missed in all\n", skipped_);
+    if (interrupts() > 0) return kInterrupted;
+    return failed_ > 0 ? kFailed : kOk;
+}
+
 namespace {
 
 namespace net = zel::platform;
@@ -403,97 +470,6 @@ ZelResults sampleReadings(const ZelChainSample& s, std::vector<Reading>& out) {
 }
 
 std::string readingsJson(const std::vector<Reading>& readings);
-
-long long nowUs() { return net::monotonicMicroseconds(); }
-
-// The rounds of `read`: one, or with --watch one per period until the count
-// is reached or Ctrl-C, with the failures summed up at the end. Rounds
-// start on absolute deadlines (start + k periods); a round that cannot start
-// within its period is skipped and reported, never made up by a burst.
-class Watch {
-  public:
-    explicit Watch(const Options& options)
-        : options_(options),
-          wanted_(options.watch ? options.samples : 1),
-          periodUs_(static_cast<long long>(std::llround(1e6 / options.rate))),
-          startUs_(nowUs()) {
-        if (periodUs_ < 1) periodUs_ = 1;
-    }
-
-    // True while another round is due.
-    bool more() const { return !interrupted() && (wanted_ == 0 || taken_ < wanted_); }
-    // Seconds from the first round's start to a monotonic time.
-    double seconds(long long us) const { return static_cast<double>(us - startUs_) / 1e6; }
-    void failedAt(const std::string& about) {
-        ++failed_;
-        lastFailure_ = about;
-    }
-    // Ends a round; false after the only one, else waits until the next is due.
-    bool next() {
-        ++taken_;
-        if (!options_.watch) return false;
-        ++slot_;
-        long long due = startUs_ + slot_ * periodUs_;
-        const long long now = nowUs();
-        if (now >= due + periodUs_) {
-            // Late by whole periods: those rounds are lost, not bunched up.
-            const long long skipped = (now - due) / periodUs_;
-            skipped_ += skipped;
-            unreported_ += skipped;
-            slot_ += skipped;
-            due = startUs_ + slot_ * periodUs_;
-            if (lastReportUs_ == 0 || now - lastReportUs_ >= 1000000) {
-                warn("missed the sample times of " + std::to_string(unreported_) +
-                     " sample(s) before t = " + secondsText(due) + " s (" +
-                     std::to_string(skipped_) + " so far); the samples keep their pace");
-                unreported_ = 0;
-                lastReportUs_ = now;
-            }
-        }
-        while (!interrupted() && nowUs() < due) {
-            const long long left = due - nowUs();
-            std::this_thread::sleep_for(std::chrono::microseconds(left < 20000 ? left : 20000));
-        }
-        return true;
-    }
-    // The status of the finished read, `readsPerRound` module reads a round.
-    int finish(long readsPerRound) const {
-        if (options_.watch && failed_ > 0) {
-            std::fprintf(stderr, "zeltool: %ld of %ld module reads failed (the last at %s)\n",
-                         failed_, taken_ * readsPerRound, lastFailure_.c_str());
-        }
-        if (skipped_ > 0) {
-            std::fprintf(stderr, "zeltool: %lld sample time(s) missed in all\n", skipped_);
-        }
-        if (interrupted()) return kInterrupted;
-        return failed_ > 0 ? kFailed : kOk;
-    }
-
-  private:
-    std::string secondsText(long long us) const {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.3f", seconds(us));
-        return text;
-    }
-    void warn(const std::string& text) const {
-        if (options_.json())
-            std::fprintf(stderr, "{\"warning\": %s}\n", jsonText(text).c_str());
-        else
-            std::fprintf(stderr, "zeltool: %s\n", text.c_str());
-    }
-
-    const Options& options_;
-    long wanted_;
-    long long periodUs_;
-    long long startUs_;
-    long long slot_ = 0;
-    long long skipped_ = 0;
-    long long unreported_ = 0;
-    long long lastReportUs_ = 0;
-    long taken_ = 0;
-    long failed_ = 0;
-    std::string lastFailure_;
-};
 
 // read all: one line per snapshot of every measuring module of the chain.
 // The columns are fixed before the first snapshot; a module whose read

@@ -202,16 +202,15 @@ int readStation(const Options& options) {
     if (!all) {
         if (int s = stationTarget(options, station, options.args[1], target)) return s;
     }
-    const auto every = std::chrono::duration<double>(1.0 / options.rate);
-    const auto start = std::chrono::steady_clock::now();
-    long taken = 0, failed = 0;
-    while (true) {
+    // Paced and stamped as every read is: each sample when it is asked for.
+    Watch watch(options);
+    bool header = true;
+    while (watch.more()) {
         std::vector<ZelStationReading> readings;
+        const double seconds = watch.seconds(nowUs());
         const ZelStationStatus s = station.read(readings);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!s.ok()) {
-            ++failed;
+            watch.failedAt(options.config);
             stationFailure(options, s, options.config);
             if (!options.watch || options.stopOnError) return kFailed;
         }
@@ -230,9 +229,8 @@ int readStation(const Options& options) {
                        ", \"label\": " + jsonText(label) + ", \"value\": " + valueOf(r) +
                        ", \"unit\": " + jsonText(r.unit) + "}";
             } else if (options.csv()) {
-                if (taken == 0 && first) {
-                    std::printf("time,position,channel,label,value,unit\n");
-                }
+                if (header) std::printf("time,position,channel,label,value,unit\n");
+                header = false;
                 std::printf("%.3f,%u,%u,%s,%s,%s\n", seconds, r.position, r.channel,
                             csvText(label).c_str(), valueOf(r).c_str(), r.unit);
             } else {
@@ -247,16 +245,9 @@ int readStation(const Options& options) {
             std::printf("{\"time\": %s, \"readings\": [%s]}\n", time, out.c_str());
         }
         std::fflush(stdout);
-        ++taken;
-        if (!options.watch || (options.samples != 0 && taken >= options.samples)) break;
-        const auto next = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                      every * static_cast<double>(taken));
-        while (interrupts() == 0 && std::chrono::steady_clock::now() < next) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (interrupts() > 0) return kInterrupted;
+        if (!watch.next()) break;
     }
-    return failed > 0 ? kFailed : kOk;
+    return watch.finish(1);
 }
 
 int configCheck(const Options& options) {
