@@ -756,7 +756,8 @@ int chain(const Options& options) {
         std::printf("%-4s %-15s %-9s %-10s %-14s %s\n", "POS", "ADDRESS", "MODEL", "ID", "KIND",
                     "CHANNELS");
     std::vector<std::string> summaries;
-    for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
+    // Ctrl-C stops between modules; what was printed stays well-formed.
+    for (unsigned short i = 0; i < chain.getNumModules() && !interrupted(); ++i) {
         ZelModule* m = chain.getModule(i);
         const ModuleData& d = m->getModuleData();
         const std::string model = ZelModule::showModuleType(d.moduleId);
@@ -811,7 +812,7 @@ int chain(const Options& options) {
         std::printf("\n%-4s %s\n", "POS", "READINGS");
         for (const std::string& s : summaries) std::printf("%s\n", s.c_str());
     }
-    return kOk;
+    return interrupted() ? kInterrupted : kOk;
 }
 
 int read(const Options& options) {

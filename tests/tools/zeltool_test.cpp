@@ -844,3 +844,17 @@ TEST_F(Zeltool, ImagesAreNeitherOverwrittenNorTakenHalf) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("cut short"), std::string::npos) << r.err;
 }
+
+TEST_F(Zeltool, CtrlCEndsChainBetweenModules) {
+    startDefaultChain();
+    // The Kalix module answers its counts request late; Ctrl-C comes meanwhile.
+    zelsim::Fault late;
+    late.delayMs = 1500;
+    segment.setFault(0, UDP_CMD_GET_COUNTS, late);
+    const Running tool = spawn(dir, at({"chain", "--json", "--timeout", "3000"}));
+    ASSERT_TRUE(waitForRequests(segment, 0, UDP_CMD_GET_COUNTS, 1));
+    ::kill(tool.pid, SIGINT);
+    EXPECT_EQ(tool.wait(), 130);
+    EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_GET_COUNTS), 0) << "no module after it was read";
+    json(slurp(dir / "out"));  // what was printed is well-formed
+}
