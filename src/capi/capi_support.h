@@ -67,8 +67,11 @@ int gotOr(bool ok, T* out, T empty) {
 #if defined(_WIN32)
 #define ZEL_CAPI_ALIAS(name, target)
 #else
+// `name` is declared, not evaluated: it takes no parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define ZEL_CAPI_ALIAS(name, target) \
     extern "C" __typeof__(target) name __attribute__((alias(#target)));
+// NOLINTEND(bugprone-macro-parentheses)
 #endif
 
 #endif  // ZEL_CAPI_SUPPORT_H

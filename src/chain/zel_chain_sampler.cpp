@@ -275,7 +275,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
             const std::size_t i = readyTags[static_cast<std::size_t>(k)];
             Slot& slot = inFlight[i];
             const long length = slot.module->udpSocket.readWaiting(buffer, sizeof(buffer));
-            if (length == UdpSocket::kForeign || length < 0) continue;
+            if (length < 0) continue;  // another sender's datagram (kForeign) or an error
             if (slot.done) {
                 // More than was asked for (a duplicate): the link is suspect.
                 slot.module->udpSocket.markSuspect();

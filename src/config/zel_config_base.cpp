@@ -145,7 +145,7 @@ QString ZelConfigBase::decodeQElementType(const ZEL_XML_ELEMENTS& element) {
 
 ZEL_XML_ELEMENTS ZelConfigBase::encodeQElementType(const QString& tag) {
 #define ZEL_XML_ELEMENT_MATCH(name, value, text) \
-    if (name != ZEL_XML_CHANNEL_UNUSED_1 && tag == QLatin1String(text)) return name;
+    if ((name) != ZEL_XML_CHANNEL_UNUSED_1 && tag == QLatin1String(text)) return name;
     ZEL_XML_ELEMENT_TABLE(ZEL_XML_ELEMENT_MATCH)
 #undef ZEL_XML_ELEMENT_MATCH
     return ZEL_XML_UNKNOWN_ELEMENT;

@@ -33,7 +33,7 @@ class QDomNodeList;
 /// The elements of a configuration file; 133 stands for a text naming none.
 enum ZEL_XML_ELEMENTS : int {
 /// One table entry as the code it becomes here.
-#define ZEL_XML_ELEMENT_ENUMERATOR(name, value, tag) name = value,
+#define ZEL_XML_ELEMENT_ENUMERATOR(name, value, tag) name = (value),
     ZEL_XML_ELEMENT_TABLE(ZEL_XML_ELEMENT_ENUMERATOR)
 #undef ZEL_XML_ELEMENT_ENUMERATOR
         ZEL_XML_UNKNOWN_ELEMENT = 133,  ///< a text naming no element
@@ -42,7 +42,7 @@ enum ZEL_XML_ELEMENTS : int {
 /// The result of every configuration operation.
 enum ZEL_XML_RETURN : int {
 /// One table entry as the code it becomes here.
-#define ZEL_XML_RETURN_ENUMERATOR(name, value, text) name = value,
+#define ZEL_XML_RETURN_ENUMERATOR(name, value, text) name = (value),
     ZEL_XML_RETURN_TABLE(ZEL_XML_RETURN_ENUMERATOR)
 #undef ZEL_XML_RETURN_ENUMERATOR
 };

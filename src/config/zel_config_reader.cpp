@@ -25,7 +25,8 @@ QString tagOf(ZEL_XML_ELEMENTS element) { return ZelConfigBase::decodeQElementTy
 // on either side, else 0. A sign is no part of an identity.
 unsigned long identityOf(const std::string& raw) {
     const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    std::size_t first = 0, last = raw.size();
+    std::size_t first = 0;
+    std::size_t last = raw.size();
     while (first < last && space(raw[first])) ++first;
     while (last > first && space(raw[last - 1])) --last;
     const std::string text = raw.substr(first, last - first);

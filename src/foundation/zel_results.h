@@ -20,7 +20,7 @@
 /// shown as "Unknown") without leaving the enumeration's range.
 enum ZEL_RESPONSE_CODE : int {
 /// One table entry as the code it becomes here.
-#define ZEL_RESPONSE_CODE_ENUMERATOR(name, value, text) name = value,
+#define ZEL_RESPONSE_CODE_ENUMERATOR(name, value, text) name = (value),
     ZEL_RESPONSE_CODE_TABLE(ZEL_RESPONSE_CODE_ENUMERATOR)
 #undef ZEL_RESPONSE_CODE_ENUMERATOR
 };

@@ -17,7 +17,7 @@
 enum MODULE_ID : unsigned int {
     MODULE_ID_NONE = 0,  ///< no identity: a module answering from its bootloader
 /// One table entry as the code it becomes here.
-#define ZEL_MODULE_ID_ENUMERATOR(name, value, idText, model, kind, priority, base) name = value,
+#define ZEL_MODULE_ID_ENUMERATOR(name, value, idText, model, kind, priority, base) name = (value),
     ZEL_MODULE_ID_TABLE(ZEL_MODULE_ID_ENUMERATOR)
 #undef ZEL_MODULE_ID_ENUMERATOR
 };

@@ -13,7 +13,7 @@ using zelbus::params;
 namespace {
 
 constexpr std::uint32_t kInterpolation = 4096;
-constexpr int kCountEntryBytes = 8;
+using zelbus::kCountEntryBytes;
 constexpr double kInchPerMillimetre = 0.03937007874;
 // Sub-operations of command 27 (sampling settings).
 constexpr unsigned char kDiagRead = 0;
@@ -106,7 +106,8 @@ ZelResults Zel1VppModule::getPositions(double* positions, unsigned short length,
     // The wrap counters follow the m count entries.
     unsigned char* wraps = params(response) + kCountEntryBytes * m;
     for (unsigned short i = 0; i < m; ++i) {
-        overflowCount[i] = static_cast<std::int32_t>(CommonUtils::uCharsToLong(wraps + 4 * i));
+        overflowCount[i] =
+            static_cast<std::int32_t>(CommonUtils::uCharsToLong(wraps + zelbus::kLongBytes * i));
     }
     for (unsigned short i = 0; i < m; ++i) {
         EncoderInfo info;
@@ -172,7 +173,7 @@ ZelResults Zel1VppModule::getDiag(unsigned char channel, double* values, unsigne
     if (length >= 2) {
         unsigned char* p = params(response);
         for (int i = 0; i < 2; ++i) {
-            const double raw = CommonUtils::uCharsToUShort(p + 2 * i);
+            const double raw = CommonUtils::uCharsToUShort(p + zelbus::kWordBytes * i);
             values[i] = raw * kDiagStep / kDiagDivisor - kDiagOffset;
         }
     }

@@ -65,13 +65,13 @@ class ZEL_API Zel1VppModule : public ZelDeviceModule {
     /// 360 / (lines x 4096) degrees per count. Linear: the signal period in
     /// micrometres; the resolution becomes period / 4096 micrometres per
     /// count. The last setter called decides the resolution.
-    bool setLineCount(unsigned long lineCount, unsigned short channel);
+    bool setLineCount(unsigned long lines, unsigned short channel);
     /// The stored line count (false for channel 8 or more or a null pointer).
-    bool getLineCount(unsigned long* lineCount, unsigned short channel);
+    bool getLineCount(unsigned long* lines, unsigned short channel);
     /// Stores a linear channel's signal period in micrometres and its resolution.
-    bool setSignalPeriod(unsigned short signalPeriod, unsigned short channel);
+    bool setSignalPeriod(unsigned short period, unsigned short channel);
     /// The stored signal period (false for channel 8 or more or a null pointer).
-    bool getSignalPeriod(unsigned short* signalPeriod, unsigned short channel);
+    bool getSignalPeriod(unsigned short* period, unsigned short channel);
 
     /// Single fields of the stored EncoderInfo; need the communication.
     bool setCountingDirection(bool direction, unsigned short channel);

@@ -140,8 +140,9 @@ ZelResults ZelAnalogModule::readWords(double* values, unsigned short length, uns
     // Big-endian words, little-endian when the alternate read was asked for.
     const bool littleEndian = option == COUNT_REQUEST_ALTERNATE;
     for (unsigned short i = 0; i < kValueWords; ++i) {
-        const unsigned short w = littleEndian ? CommonUtils::uCharsToUShort(p + 2 * i)
-                                              : CommonUtils::uCharsToUShortEndianSwap(p + 2 * i);
+        const unsigned short w =
+            littleEndian ? CommonUtils::uCharsToUShort(p + zelbus::kWordBytes * i)
+                         : CommonUtils::uCharsToUShortEndianSwap(p + zelbus::kWordBytes * i);
         words[i] = i % 2 == 0 ? voltageOf(w) : currentOf(w);
     }
     return ZelResults(ZEL_OK, method, __LINE__);
@@ -206,7 +207,7 @@ ZelResults ZelAnalogModule::getDiagVoltages(double* values, unsigned short lengt
     if (!r.ok()) return r;
     unsigned char* p = params(response);
     for (unsigned short i = 0; i < ZEL_ANALOG_DIAG_VALUES; ++i) {
-        const unsigned short w = CommonUtils::uCharsToUShortEndianSwap(p + 2 * i);
+        const unsigned short w = CommonUtils::uCharsToUShortEndianSwap(p + zelbus::kWordBytes * i);
         // Words 0 and 6 are voltages and 1 and 7 currents of the inputs; the
         // others are the module's ADC words.
         if (i == 0 || i == 6) {

@@ -15,8 +15,8 @@ using zelbus::params;
 namespace {
 
 constexpr unsigned char kStatusRead = 0;
-constexpr int kCountEntryBytes = 8;
-constexpr int kPresenceEntryBytes = 4;
+using zelbus::kCountEntryBytes;
+constexpr std::size_t kPresenceEntryBytes = 4;
 constexpr double kInchPerMillimetre = 0.03937007874;
 constexpr double kMillimetrePerNanometre = 1e-6;
 

@@ -156,7 +156,7 @@ ZelResults ZelLvdtModule::setExcitationFrequency(double kilohertz) {
     }
     const long prescaler = prescalerFor(kilohertz);
     const long clock = (kClockHz / prescaler) / 2;
-    const double steps = clock / (2.0 * kilohertz * 1000.0);
+    const double steps = static_cast<double>(clock) / (2.0 * kilohertz * 1000.0);
     if (steps < 0) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
     const auto divider =
         static_cast<unsigned char>(static_cast<long>(std::floor(steps + 0.5)) & 0xFF);
@@ -207,8 +207,9 @@ int ZelLvdtModule::decodeReadings(ZelbusResponse& response, long* readings) {
     if (m > getNumChannels()) m = getNumChannels();
     if (m > static_cast<int>(ZEL_CHANNEL_CAPACITY)) m = ZEL_CHANNEL_CAPACITY;
     // m 16-bit values, then m 32-bit readings.
-    unsigned char* raw = params(response) + 2 * m;
-    for (int i = 0; i < m; ++i) readings[i] = readingOf(CommonUtils::uCharsToULong(raw + 4 * i));
+    unsigned char* raw = params(response) + zelbus::kWordBytes * static_cast<std::size_t>(m);
+    for (int i = 0; i < m; ++i)
+        readings[i] = readingOf(CommonUtils::uCharsToULong(raw + zelbus::kLongBytes * i));
     return m;
 }
 

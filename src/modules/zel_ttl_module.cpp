@@ -10,7 +10,7 @@ using zelbus::params;
 
 namespace {
 
-constexpr int kCountBytes = 4;
+using zelbus::kLongBytes;
 constexpr double kInchPerMillimetre = 0.03937007874;
 constexpr unsigned char kAcknowledge = 2;
 // Sub-operations of command 15.
@@ -129,7 +129,7 @@ ZelResults ZelTtlModule::getCounts(unsigned long* counts, unsigned short length,
     if (n == 6) n = 4;
     if (n > static_cast<int>(ZEL_CHANNEL_CAPACITY)) n = ZEL_CHANNEL_CAPACITY;
     for (int i = 0; i < n && i < length; ++i) {
-        counts[i] = CommonUtils::uCharsToULong(params(response) + kCountBytes * i);
+        counts[i] = CommonUtils::uCharsToULong(params(response) + kLongBytes * i);
     }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -148,7 +148,7 @@ ZelResults ZelTtlModule::getPositions(double* positions, unsigned short length,
     // The wrap counters follow the m counts.
     for (unsigned short i = 0; i < m; ++i) {
         overflowCount[i] =
-            static_cast<std::int32_t>(CommonUtils::uCharsToLong(p + kCountBytes * (m + i)));
+            static_cast<std::int32_t>(CommonUtils::uCharsToLong(p + kLongBytes * (m + i)));
     }
     int n = paramCount(response);
     if (n > static_cast<int>(ZEL_CHANNEL_CAPACITY)) n = ZEL_CHANNEL_CAPACITY;
@@ -156,7 +156,7 @@ ZelResults ZelTtlModule::getPositions(double* positions, unsigned short length,
         EncoderInfo info;
         if (!getEncoderInfo(&info, i)) return ZEL_RESULT(ZEL_UNKNOWN_ERROR, kMethod);
         const std::uint32_t count =
-            i < n ? static_cast<std::uint32_t>(CommonUtils::uCharsToULong(p + kCountBytes * i)) : 0;
+            i < n ? static_cast<std::uint32_t>(CommonUtils::uCharsToULong(p + kLongBytes * i)) : 0;
         const double value = info.uom == UOM_NONE || info.uom == UOM_COUNTS
                                  ? static_cast<double>(count)
                                  : countsToPosition(count, i);

@@ -54,20 +54,16 @@ class ZEL_API ZelTtlModule : public ZelDeviceModule {
     /// period. Rotary resolution: factor x lines x 4 counts per revolution;
     /// linear: period / 1000 / 4 / factor millimetres per count. False for
     /// channel 8 or more, or when the interpolation command fails.
-    bool setLineCount(unsigned long lineCount, TTL_INTERPOLATION interpolation,
-                      unsigned short channel);
+    bool setLineCount(unsigned long lines, TTL_INTERPOLATION factor, unsigned short channel);
     /// The stored line count and factor (false for channel 8 or more or a null
     /// pointer).
-    bool getLineCount(unsigned long* lineCount, TTL_INTERPOLATION* interpolation,
-                      unsigned short channel);
+    bool getLineCount(unsigned long* lines, TTL_INTERPOLATION* factor, unsigned short channel);
     /// Sends the factor, then stores a linear channel's signal period in
     /// micrometres and its resolution.
-    bool setSignalPeriod(double signalPeriod, TTL_INTERPOLATION interpolation,
-                         unsigned short channel);
+    bool setSignalPeriod(double period, TTL_INTERPOLATION factor, unsigned short channel);
     /// The stored signal period and factor (false for channel 8 or more or a
     /// null pointer).
-    bool getSignalPeriod(double* signalPeriod, TTL_INTERPOLATION* interpolation,
-                         unsigned short channel);
+    bool getSignalPeriod(double* period, TTL_INTERPOLATION* factor, unsigned short channel);
 
     /// Channel settings kept in the module (command 15).
     ZelResults setCountingDirection(unsigned char direction, unsigned short channel);

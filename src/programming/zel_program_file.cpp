@@ -116,7 +116,7 @@ bool containsAny(const QByteArray& line, const char* const (&markers)[N]) {
 
 }  // namespace
 
-bool ZelProgramming::getProgramFileHeaders(const char* file, PROGRAMMING_TYPE,
+bool ZelProgramming::getProgramFileHeaders(const char* file, PROGRAMMING_TYPE /*type*/,
                                            ProgramFileHeader* headers, unsigned short maxHeaders) {
     if (file == nullptr || headers == nullptr) return false;
     LineReader reader;

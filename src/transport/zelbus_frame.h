@@ -17,6 +17,8 @@
 /// @addtogroup transport
 /// @{
 
+#include <cstddef>
+
 #include "foundation/zel_export.h"
 
 // The one table of command codes: enumerator, code, display name.
@@ -26,7 +28,7 @@
 /// value a datagram can carry, also codes not in the table.
 enum UdpCmdType : int {
 /// One table entry as the code it becomes here.
-#define ZEL_UDP_COMMAND_ENUMERATOR(name, code, text) name = code,
+#define ZEL_UDP_COMMAND_ENUMERATOR(name, code, text) name = (code),
     ZEL_UDP_COMMAND_TABLE(ZEL_UDP_COMMAND_ENUMERATOR)
 #undef ZEL_UDP_COMMAND_ENUMERATOR
 };
@@ -41,6 +43,14 @@ constexpr unsigned kHeaderSize = 3;
 constexpr unsigned kMaxParamLength = kFrameSize - kHeaderSize;
 /// The modules' command port, destination of every command and broadcast.
 constexpr unsigned short kModulePort = 27015;
+/// Bytes of a 16-bit word among an answer's parameters.
+constexpr std::size_t kWordBytes = 2;
+/// Bytes of a 32-bit value (a count, a reading, a wrap counter) among an
+/// answer's parameters.
+constexpr std::size_t kLongBytes = 4;
+/// Bytes of one channel's 64-bit entry in the counts answers of the Kalix and
+/// 1 Vpp kinds and of the module-wide read.
+constexpr std::size_t kCountEntryBytes = 8;
 
 /// Writes bytes 0 to 2 of a frame.
 inline void writeHeader(unsigned char* frame, UdpCmdType command, unsigned char paramCount,
