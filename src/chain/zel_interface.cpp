@@ -45,7 +45,12 @@ ZelInterface::ZelInterface()
       numModules(0),
       numConnectResponses(0),
       connectResponses{},
-      chainCreationState(ZEL_CHAIN_NOT_CREATED) {}
+      chainCreationState(ZEL_CHAIN_NOT_CREATED),
+      orderingClock(&zel::platform::Clock::system()) {}
+
+void ZelInterface::setClock(const zel::platform::Clock* clock) {
+    orderingClock = clock != nullptr ? clock : &zel::platform::Clock::system();
+}
 
 ZelInterface::~ZelInterface() { removeConnections(); }
 
@@ -174,7 +179,7 @@ ZelResults ZelInterface::addModule(MODULE_ID id, const char* ip, bool connectOpt
 
 ZelResults ZelInterface::organizeChain() {
     constexpr char kMethod[] = "ZelInterface::organizeChain";
-    const zel::platform::Clock& clock = zel::platform::Clock::system();
+    const zel::platform::Clock& clock = *orderingClock;
     if (numModules == 0) return ZEL_RESULT(ZEL_FIRST_MODULE_UNKNOWN, kMethod);
 
     // Every right output off; the module the host is plugged into leads.

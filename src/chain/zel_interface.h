@@ -91,6 +91,11 @@ class ZEL_API ZelInterface {
     ZelPneumaticModule* getPneumaticModule(unsigned short index);  ///< or null
     ZelAnalogModule* getAnalogModule(unsigned short index);        ///< as ZelAnalogModule, or null
 
+    /// The clock the ordering takes its 500 ms pauses and its 30 s settling
+    /// limit from (null: the system clock), so that tests of its decisions
+    /// need not wait them out.
+    ZEL_INTERNAL void setClock(const zel::platform::Clock* clock);
+
   private:
     ZEL_INTERNAL ZelResults sendBroadcast(bool connectOption, const char* broadcastNetmask,
                                           bool factoryReset);
@@ -108,6 +113,7 @@ class ZEL_API ZelInterface {
     unsigned short numConnectResponses;
     ZELBUSConnectResponse connectResponses[ZEL_MAX_CHAIN_MODULES];
     std::atomic<ZEL_CHAIN_CREATION_STATE> chainCreationState;
+    const zel::platform::Clock* orderingClock;
 };
 
 /// @}

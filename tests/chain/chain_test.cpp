@@ -1,7 +1,8 @@
 // The chain manager against simulated segments whose physical order differs
 // from the address order and from the order the discovery answers arrive
-// in. Each createChain waits out 5 s of discovery silence and 500 ms per
-// module, so these run as separate processes in parallel.
+// in. Each createChain waits out 5 s of discovery silence, so these run as
+// separate processes in parallel; the tests of the ordering's decisions skip
+// its 500 ms pauses with a clock of their own, the first one waits them out.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,9 +12,23 @@
 #include <vector>
 
 #include "chain/zel_interface.h"
+#include "platform/clock.h"
 #include "sim_segment.h"
 
 namespace {
+
+// Pauses pass at once: the clock records them and moves its wall clock on
+// by what it was asked to sleep.
+class SkippingClock : public zel::platform::Clock {
+  public:
+    void sleepMs(unsigned long ms) const override {
+        pauses.push_back(ms);
+        sleptMs += ms;
+    }
+    long long wallSeconds() const override { return 1000 + static_cast<long long>(sleptMs / 1000); }
+    mutable std::vector<unsigned long> pauses;
+    mutable unsigned long long sleptMs = 0;
+};
 
 struct Planned {
     int host;
@@ -56,7 +71,11 @@ class Chain : public ::testing::Test {
         return seen;
     }
 
+    // The ordering's pauses pass at once (and are recorded in `clock`).
+    void skipPauses() { chain.setClock(&clock); }
+
     zelsim::Segment segment;
+    SkippingClock clock;
     ZelInterface chain;
 };
 
@@ -114,7 +133,10 @@ TEST_F(Chain, ShuffledMixedChainComesOutInPhysicalOrder) {
 TEST_F(Chain, OneModuleWaitsForItsLeftInputToSettle) {
     build({{7, ZEL_4101_01, 0}});
     segment.withState(0, [](zelsim::ModuleState& s) { s.leftHighReads = 2; });
+    skipPauses();
     ASSERT_EQ(create().code(), ZEL_OK);
+    EXPECT_EQ(clock.pauses, (std::vector<unsigned long>{500, 500, 500}))
+        << "two pauses while the left input settles, one after the module leads";
     EXPECT_EQ(chain.getChainCreationState(), ZEL_CHAIN_CREATED);
     const std::vector<int> seen = commands(0);
     ASSERT_GE(seen.size(), 5u);
@@ -144,7 +166,9 @@ TEST_F(Chain, OfTwoConnectFlagsTheLaterAnswerLeads) {
     // plugged in but answers first, so the first module still leads.
     build({{40, ZEL_4102_01, 150}, {41, ZEL_4107_01, 0}, {42, ZEL_4113_01, 0}});
     segment.withState(2, [](zelsim::ModuleState& s) { s.connectFlag = true; });
+    skipPauses();
     ASSERT_EQ(create().code(), ZEL_OK);
+    EXPECT_EQ(clock.pauses.size(), 3U) << "one pause per module found";
     EXPECT_EQ(addressAt(0), address(40));
     EXPECT_EQ(addressAt(2), address(42));
     EXPECT_NE(chain.get1VppModule(0), nullptr);
@@ -153,6 +177,7 @@ TEST_F(Chain, OfTwoConnectFlagsTheLaterAnswerLeads) {
 TEST_F(Chain, AStuckLeftInputLeavesTheDiscoveryOrder) {
     build({{50, ZEL_4105_01, 100}, {51, ZEL_4110_01, 0}, {52, ZEL_4114_01, 50}});
     segment.withState(2, [](zelsim::ModuleState& s) { s.leftInputDead = true; });
+    skipPauses();
     ZelResults r = create();
     EXPECT_EQ(r.code(), ZEL_CONNECT_IN_NOT_HIGH);
     EXPECT_EQ(chain.getChainCreationState(), ZEL_CHAIN_FAILED);
@@ -163,6 +188,17 @@ TEST_F(Chain, AStuckLeftInputLeavesTheDiscoveryOrder) {
     int leftReads = 0;
     for (int c : commands(2)) leftReads += c == UDP_CMD_GET_LEFT;
     EXPECT_GE(leftReads, 64) << "one read per ordering pass";
+}
+
+TEST_F(Chain, ALeftInputThatStaysHighEndsTheSettlingAfter30Seconds) {
+    build({{55, ZEL_4107_01, 0}, {56, ZEL_4109_01, 0}});
+    segment.withState(1, [](zelsim::ModuleState& s) { s.leftHighReads = 1000000; });
+    skipPauses();
+    ASSERT_EQ(create().code(), ZEL_OK);
+    ASSERT_EQ(clock.pauses.size(), 62U) << "60 pauses of settling, then one per module found";
+    EXPECT_EQ(clock.sleptMs, 31000U);
+    EXPECT_EQ(addressAt(0), address(55));
+    EXPECT_EQ(addressAt(1), address(56));
 }
 
 TEST_F(Chain, AModuleThatFailsItsInitialisationStopsTheCreation) {
