@@ -6,6 +6,7 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "modules/module_units.h"
 
 using zelbus::paramCount;
 using zelbus::params;
@@ -13,8 +14,8 @@ using zelbus::params;
 namespace {
 
 constexpr std::uint32_t kInterpolation = 4096;
+using zel::units::kInchPerMillimetre;
 using zelbus::kCountEntryBytes;
-constexpr double kInchPerMillimetre = 0.03937007874;
 // Sub-operations of command 27 (sampling settings).
 constexpr unsigned char kDiagRead = 0;
 constexpr unsigned char kDiagEnable = 1;

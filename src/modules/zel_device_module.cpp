@@ -6,6 +6,7 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "modules/module_units.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ constexpr unsigned char kErrorCheckingOn = 5;
 constexpr unsigned char kDebouncing = 0;
 constexpr unsigned char kReferencingState = 3;
 constexpr unsigned char kSettingsParams = 10;
-// One wrap of the module's 32-bit counter.
-constexpr double kWrapSpan = 4294967295.0;
+using zel::units::kWrapSpan;
 
 bool validChannel(unsigned short channel) { return channel < ZEL_CHANNEL_CAPACITY; }
 

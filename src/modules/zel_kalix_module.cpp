@@ -8,6 +8,7 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "modules/module_units.h"
 
 using zelbus::paramCount;
 using zelbus::params;
@@ -17,7 +18,7 @@ namespace {
 constexpr unsigned char kStatusRead = 0;
 using zelbus::kCountEntryBytes;
 constexpr std::size_t kPresenceEntryBytes = 4;
-constexpr double kInchPerMillimetre = 0.03937007874;
+using zel::units::kInchPerMillimetre;
 constexpr double kMillimetrePerNanometre = 1e-6;
 
 void setBlank(char* text, std::size_t capacity) {

@@ -7,6 +7,7 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "modules/module_units.h"
 #include "modules/zel_module.h"
 
 namespace {
@@ -17,9 +18,8 @@ constexpr unsigned short kIntegrityValues = 14;
 // The first ten integrity values are reported in thousandths, the rest in tenths.
 constexpr unsigned short kIntegrityThousandths = 10;
 // Each channel's entry in a counts answer spans eight bytes.
+using zel::units::kWrapSpan;
 using zelbus::kCountEntryBytes;
-// One wrap of the module's 32-bit counter.
-constexpr double kWrapSpan = 4294967295.0;
 // Integrity sub-operations of command 26.
 constexpr unsigned char kIntegrityRead = 0;
 constexpr unsigned char kIntegrityClear = 1;

@@ -4,14 +4,15 @@
 
 #include "foundation/common_utils.h"
 #include "foundation/result_helpers.h"
+#include "modules/module_units.h"
 
 using zelbus::paramCount;
 using zelbus::params;
 
 namespace {
 
+using zel::units::kInchPerMillimetre;
 using zelbus::kLongBytes;
-constexpr double kInchPerMillimetre = 0.03937007874;
 constexpr unsigned char kAcknowledge = 2;
 // Sub-operations of command 15.
 constexpr unsigned char kPresenceRead = 0;
