@@ -6,29 +6,16 @@
 #include <benchmark/benchmark.h>
 
 #include "chain/zel_interface.h"
+#include "mixed_chain.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
 
 namespace {
 
-constexpr std::uint32_t kKinds[] = {ZEL_4105_01, ZEL_4115_01, ZEL_4116_01, ZEL_4111_01,
-                                    ZEL_4109_01, ZEL_4107_01, ZEL_4110_01, ZEL_4103_01};
-
 void CreateChain(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     zelsim::Segment segment;
-    for (int i = 0; i < n; ++i) {
-        zelsim::ModuleState s;
-        s.moduleId = kKinds[i % 8];
-        s.numChannels = 4;
-        s.connectFlag = i == 0;
-        // Addresses run against the physical order.
-        segment.addModule(200 - 3 * i, s);
-    }
-    if (!segment.start()) {
-        state.SkipWithError("the simulated segment did not start");
-        return;
-    }
+    if (!startMixedChain(segment, state)) return;
     double seconds = 0;
     for (auto _ : state) {
         ZelInterface chain;

@@ -14,14 +14,12 @@
 
 #include "chain/zel_chain_sampler.h"
 #include "chain/zel_interface.h"
+#include "mixed_chain.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
 #include "station/zel_station.h"
 
 namespace {
-
-constexpr std::uint32_t kKinds[] = {ZEL_4105_01, ZEL_4115_01, ZEL_4116_01, ZEL_4111_01,
-                                    ZEL_4109_01, ZEL_4107_01, ZEL_4110_01, ZEL_4103_01};
 
 double secondsSince(long long startUs) {
     return (zel::platform::monotonicMicroseconds() - startUs) / 1e6;
@@ -30,18 +28,7 @@ double secondsSince(long long startUs) {
 void StartToFirstReading(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     zelsim::Segment segment;
-    for (int i = 0; i < n; ++i) {
-        zelsim::ModuleState s;
-        s.moduleId = kKinds[i % 8];
-        s.numChannels = 4;
-        s.connectFlag = i == 0;
-        s.serial = "SN" + std::to_string(100000 + i);
-        segment.addModule(10 + 3 * (n - 1 - i) % 240, s);
-    }
-    if (!segment.start()) {
-        state.SkipWithError("the simulated segment did not start");
-        return;
-    }
+    if (!startMixedChain(segment, state)) return;
     const std::string file = "/tmp/station_bench_" + std::to_string(n) + ".xml";
     double discovery = 0, station = 0, load = 0, bare = 0, open = 0, read = 0;
     for (auto _ : state) {
