@@ -38,6 +38,8 @@ struct Segment::Module {
     std::array<std::uint8_t, 5> lastLatch{};
     std::array<std::uint8_t, 8> lastStatus{};
     long long nextAsyncUs = 0;
+    // A pulled cable: nothing reaches the module or leaves it until then.
+    long long unpluggedUntilUs = 0;
     // The settings factory defaults restore, as they were when it started.
     struct Factory {
         bool dhcp = false;
@@ -231,6 +233,8 @@ void Segment::serve() {
             if (length < 0 || tag == 0) continue;
             const Bytes request(buffer, buffer + length);
             std::lock_guard<std::mutex> lock(mutex_);
+            // A module whose cable is out never sees the datagram.
+            if (tag >= 2 && unplugged(*modules_[tag - 2], net::monotonicMicroseconds())) continue;
             if (pcap_.isOpen()) {
                 const std::uint32_t to = tag == 1 ? addressOf(broadcastAddress())
                                                   : addressOf(modules_[tag - 2]->boundAddress);
@@ -238,7 +242,10 @@ void Segment::serve() {
                             static_cast<std::size_t>(length));
             }
             if (tag == 1) {
-                for (auto& m : modules_) handle(*m, request, from.address, from.port, true);
+                const long long now = net::monotonicMicroseconds();
+                for (auto& m : modules_) {
+                    if (!unplugged(*m, now)) handle(*m, request, from.address, from.port, true);
+                }
             } else {
                 handle(*modules_[tag - 2], request, from.address, from.port, false);
             }
@@ -296,7 +303,8 @@ void Segment::sendChanges(Module& m) {
 
 long long Segment::sendPeriodic(Module& m, long long nowUs) {
     const ModuleState& s = m.state;
-    if (s.asyncPeriodMs <= 0 || !asyncReady(m)) {
+    if (s.asyncPeriodMs <= 0 || !asyncReady(m) || unplugged(m, nowUs) ||
+        s.programming.silentUntilUs > nowUs) {
         m.nextAsyncUs = 0;
         return 0;
     }
@@ -432,6 +440,7 @@ bool Segment::sendAsync(std::size_t module, const Bytes& message) {
 }
 
 void Segment::send(Module& m, const Bytes& bytes, std::uint32_t ip, std::uint16_t port) {
+    if (unplugged(m, net::monotonicMicroseconds())) return;
     if (net::sendTo(m.socket, bytes.data(), bytes.size(), ip, port) >= 0) ++m.sent;
     pcap_.write(addressOf(m.boundAddress), kModulePort, ip, port, bytes.data(), bytes.size());
 }
@@ -458,6 +467,101 @@ bool Segment::waitForSent(std::size_t module, std::size_t count, int timeoutMs) 
 void Segment::setFault(std::size_t module, int command, const Fault& fault) {
     std::lock_guard<std::mutex> lock(mutex_);
     modules_.at(module)->faults[command] = fault;
+}
+
+bool Segment::fault(std::size_t module, int command, Fault* out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto& faults = modules_.at(module)->faults;
+    const auto f = faults.find(command);
+    if (f == faults.end()) return false;
+    *out = f->second;
+    return true;
+}
+
+void Segment::clearFaults(std::size_t module, int command) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& faults = modules_.at(module)->faults;
+    if (command < 0) {
+        faults.clear();
+    } else {
+        faults.erase(command);
+    }
+}
+
+bool Segment::unplugged(const Module& m, long long nowUs) const {
+    return m.unpluggedUntilUs > nowUs;
+}
+
+void Segment::dropPending(const Module& m) {
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&m](const Pending& p) { return p.module == &m; }),
+                   pending_.end());
+}
+
+void Segment::restartModule(std::size_t module, int silentMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Module& m = *modules_.at(module);
+    ModuleState& s = m.state;
+    const ModuleState fresh;
+    // What a module keeps only while powered; its identity, network
+    // settings, FRAM, encoders and axes are physical or non-volatile.
+    for (std::size_t c = 0; c < s.incremental.size(); ++c) {
+        IncrementalChannel& ch = s.incremental[c];
+        const IncrementalChannel& d = fresh.incremental[c];
+        ch.signalType = d.signalType;
+        ch.analogDiag = d.analogDiag;
+        ch.direction = d.direction;
+        ch.interpolation = d.interpolation;
+        ch.markKind = d.markKind;
+        ch.markParameter = d.markParameter;
+        ch.pollsLeft = d.pollsLeft;
+        ch.referenced = d.referenced;
+        ch.acknowledged = d.acknowledged;
+        ch.referenceState = d.referenceState;
+    }
+    const std::array<std::uint8_t, 8> lvdtPresence = s.lvdt.presence;
+    const std::array<std::int32_t, 8> readings = s.lvdt.readings;
+    const std::array<std::int16_t, 8> millivolts = s.lvdt.millivolts;
+    const std::uint16_t fpga = s.lvdt.fpgaRevision;
+    const std::uint8_t taught = s.lvdt.taughtGain;
+    s.lvdt = fresh.lvdt;
+    s.lvdt.presence = lvdtPresence;
+    s.lvdt.readings = readings;
+    s.lvdt.millivolts = millivolts;
+    s.lvdt.fpgaRevision = fpga;
+    s.lvdt.taughtGain = taught;
+    s.analog.samples = fresh.analog.samples;
+    s.asyncPort = fresh.asyncPort;
+    s.asyncMode = fresh.asyncMode;
+    s.latch = fresh.latch;
+    s.latchOption = fresh.latchOption;
+    s.latchChoice = fresh.latchChoice;
+    s.diagMode = fresh.diagMode;
+    s.errorChecking = fresh.errorChecking;
+    s.debounceTime = fresh.debounceTime;
+    s.channelStatus = fresh.channelStatus;
+    s.outputs = fresh.outputs;
+    s.rightOutput = fresh.rightOutput;
+    m.lastLatch = s.latch;
+    m.lastStatus = s.channelStatus;
+    m.hostIp = 0;
+    m.nextAsyncUs = 0;
+    dropPending(m);
+    const long long now = net::monotonicMicroseconds();
+    s.programming.silentUntilUs = silentMs > 0 ? now + silentMs * 1000LL : 0;
+}
+
+void Segment::unplugModule(std::size_t module, int ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Module& m = *modules_.at(module);
+    m.unpluggedUntilUs =
+        ms < 0 ? (1LL << 62) : net::monotonicMicroseconds() + static_cast<long long>(ms) * 1000;
+    dropPending(m);
+}
+
+void Segment::plugModule(std::size_t module) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    modules_.at(module)->unpluggedUntilUs = 0;
 }
 
 void Segment::setHandler(std::size_t module, int command, Handler handler) {

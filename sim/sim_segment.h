@@ -317,6 +317,25 @@ class Segment {
     bool sendAsync(std::size_t module, const Bytes& message);
     // Runs `f` on a module's state under the segment's lock.
     void withState(std::size_t module, const std::function<void(ModuleState&)>& f);
+    // The fault armed on a module's command as it stands; false for none.
+    bool fault(std::size_t module, int command, Fault* out) const;
+    // Clears every fault armed on the module (or only the one of `command`).
+    void clearFaults(std::size_t module, int command = -1);
+
+    // A power cycle: the settings the module keeps while powered (channel
+    // settings, asynchronous port and mode, outputs, latch and referencing
+    // state) go back to a new module's defaults, what it keeps in its
+    // non-volatile memory (identity, network settings, FRAM fields) stays,
+    // answers it still owed are lost, and it hears nothing for `silentMs`.
+    void restartModule(std::size_t module, int silentMs);
+    // A pulled cable: from now on the module hears and sends nothing, and
+    // keeps every setting, for `ms` milliseconds (negative: until
+    // plugModule). Answers it still owed are lost.
+    void unplugModule(std::size_t module, int ms);
+    // The cable back in; the module hears its next request.
+    void plugModule(std::size_t module);
+    // Modules added so far.
+    std::size_t moduleCount() const { return modules_.size(); }
 
   private:
     struct Module;
@@ -337,6 +356,8 @@ class Segment {
     void sendChanges(Module& m);
     long long sendPeriodic(Module& m, long long nowUs);
     void serve();
+    bool unplugged(const Module& m, long long nowUs) const;
+    void dropPending(const Module& m);
     void handle(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,
                 bool broadcast);
     void answer(Module& m, const Bytes& request, std::uint32_t fromIp, std::uint16_t fromPort,

@@ -2,7 +2,7 @@
 // against it instead of hardware.
 //   zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...] [--async-period MS] [--pcap
 //   FILE]
-//          [--cpu N]
+//          [--cpu N] [--control stdin|PORT]
 // --chain default: one module of each kind in a shuffled physical order;
 // --chain FILE: the modules of a configuration file, in its order;
 // --modules: plain TTL modules at the given host numbers;
@@ -13,12 +13,21 @@
 // pcap capture (raw IPv4) that Wireshark and tshark read;
 // --cpu: the modules are served on processor N only, as a module has a
 // processor of its own (a host measured against them runs on another).
+// --control: commands that break the running segment (faults per module and
+// command, a restart, a pulled cable; see sim_control.h), one a line from
+// standard input, or one a datagram to 127.0.0.1:PORT (0: a free port,
+// printed), each answered with one line.
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -27,6 +36,7 @@
 #include <thread>
 
 #include "sim_chain_file.h"
+#include "sim_control.h"
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
@@ -34,7 +44,17 @@ void onSignal(int) { interrupted = 1; }
 
 constexpr char kUsage[] =
     "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
-    " [--async-period MS] [--pcap FILE] [--cpu N]\n";
+    " [--async-period MS] [--pcap FILE] [--cpu N] [--control stdin|PORT]\n";
+
+constexpr char kOptions[] =
+    "  --subnet N          serve 127.N.0.0/16 (default: the first free from 2)\n"
+    "  --chain default|FILE  one module of each kind, or the modules of a configuration file\n"
+    "  --modules H1,H2,... plain TTL modules at these host numbers\n"
+    "  --async-period MS   asynchronous messages every MS ms once a host turned them on\n"
+    "  --pcap FILE         write every datagram to a pcap capture\n"
+    "  --cpu N             serve the modules on processor N only\n"
+    "  --control stdin|PORT  take control commands from standard input, or as datagrams\n"
+    "                      on 127.0.0.1:PORT (0: a free port, printed at start)\n";
 
 // What was wrong, then the usage line; status 2.
 int usage(const std::string& problem) {
@@ -52,6 +72,65 @@ bool wholeNumber(const std::string& text, long low, long high, long& out) {
     out = n;
     return true;
 }
+// A UDP socket on 127.0.0.1:port (0: a free one, written back); -1 when it
+// cannot be bound.
+int openControlSocket(int& port) {
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    if (s < 0) return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    socklen_t length = sizeof(a);
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        close(s);
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return s;
+}
+
+// Runs control commands from standard input and the control socket until
+// interrupted; the end of standard input ends only its commands.
+void serveControl(zelsim::Segment& segment, bool fromStdin, int socketFd) {
+    std::string line;
+    while (!interrupted) {
+        pollfd fds[2] = {{fromStdin ? STDIN_FILENO : -1, POLLIN, 0}, {socketFd, POLLIN, 0}};
+        if (poll(fds, 2, -1) <= 0) continue;  // a signal, or nothing yet
+        if (fds[0].revents != 0) {
+            char buffer[512];
+            const ssize_t got = read(STDIN_FILENO, buffer, sizeof(buffer));
+            if (got <= 0) {
+                fromStdin = false;
+            } else {
+                line.append(buffer, static_cast<std::size_t>(got));
+                for (std::size_t end; (end = line.find('\n')) != std::string::npos;) {
+                    const std::string command = line.substr(0, end);
+                    line.erase(0, end + 1);
+                    if (command.find_first_not_of(" \t\r") == std::string::npos) continue;
+                    std::printf("%s\n", zelsim::control(segment, command).c_str());
+                    std::fflush(stdout);
+                }
+            }
+        }
+        if (socketFd >= 0 && fds[1].revents != 0) {
+            char buffer[1024];
+            sockaddr_in from{};
+            socklen_t length = sizeof(from);
+            const ssize_t got = recvfrom(socketFd, buffer, sizeof(buffer), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &length);
+            if (got <= 0) continue;
+            std::string command(buffer, static_cast<std::size_t>(got));
+            while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) {
+                command.pop_back();
+            }
+            const std::string reply = zelsim::control(segment, command);
+            sendto(socketFd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                   length);
+        }
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,14 +140,16 @@ int main(int argc, char** argv) {
     int asyncPeriodMs = 0;
     std::string pcap;
     int cpu = -1;
+    bool controlStdin = false;
+    int controlPort = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::printf("%s", kUsage);
+            std::printf("%s%s\n%s", kUsage, kOptions, zelsim::kControlHelp);
             return 0;
         }
         if (a != "--subnet" && a != "--chain" && a != "--modules" && a != "--pcap" &&
-            a != "--cpu" && a != "--async-period") {
+            a != "--cpu" && a != "--async-period" && a != "--control") {
             return usage("unknown argument '" + a + "'");
         }
         if (i + 1 >= argc) return usage(a + " needs a value");
@@ -84,6 +165,14 @@ int main(int argc, char** argv) {
         } else if (a == "--modules") {
             if (value.empty()) return usage("--modules needs host numbers");
             hosts = value;
+        } else if (a == "--control") {
+            if (value == "stdin") {
+                controlStdin = true;
+            } else if (wholeNumber(value, 0, 65535, n)) {
+                controlPort = static_cast<int>(n);
+            } else {
+                return usage("--control takes stdin or a port 0 to 65535, not '" + value + "'");
+            }
         } else if (a == "--pcap") {
             pcap = value;
         } else if (a == "--cpu") {
@@ -153,9 +242,21 @@ int main(int argc, char** argv) {
                     segment.subnet(), plan[i].host,
                     plan[i].state.connectFlag ? ", plugged into the host" : "");
     }
+    int control = -1;
+    if (controlPort >= 0) {
+        control = openControlSocket(controlPort);
+        if (control < 0) {
+            std::fprintf(stderr, "zelsim: cannot bind the control port 127.0.0.1:%d\n",
+                         controlPort);
+            segment.stop();
+            return 1;
+        }
+        std::printf("zelsim: control port 127.0.0.1:%d\n", controlPort);
+    }
     std::printf("zelsim: ready\n");
     std::fflush(stdout);
-    while (!interrupted) pause();
+    serveControl(segment, controlStdin, control);
+    if (control >= 0) close(control);
     segment.stop();
     return 0;
 }

@@ -23,6 +23,7 @@ refuses "--modules names host 5 twice" --modules 5,5
 refuses "--modules needs host numbers" --modules ""
 refuses "--async-period takes 10 to 60000 ms, not '-5'" --async-period -5
 refuses "--cpu takes a processor of this machine, not '4096'" --cpu 4096
+refuses "--control takes stdin or a port 0 to 65535, not 'tty'" --control tty
 refuses "unknown argument '--frobnicate'" --frobnicate
 out=$(timeout 5 "$zelsim" --help) || { echo "zelsim --help: status $?"; failed=1; }
 grep -q "^usage: zelsim" <<<"$out" || { echo "zelsim --help printed: $out"; failed=1; }

@@ -1,0 +1,34 @@
+// The simulator's control channel: one text command a line, so a host's
+// test (or a person at the terminal) can break a running segment the way a
+// shop floor does, without a test harness of its own. zelsim reads the
+// commands from its standard input and from a local UDP port; tools that run
+// a segment inside themselves can offer the same channel.
+//
+//   fault POS CMD KEY=VALUE...   arm a fault on command CMD of module POS
+//   clear POS [CMD]              remove its faults (or those of CMD)
+//   restart POS [MS]             power cycle: settings at defaults, silent MS (1000)
+//   unplug POS [MS]              pull the cable: silent, settings kept, for MS or until plug
+//   plug POS                     put the cable back
+//   modules                      the positions and addresses
+//   help                         the commands and fault keys
+//
+// POS is the module's position in the physical order, as zelsim lists it,
+// or "all". Each command is answered with one line: "ok ..." or "error: ...".
+#ifndef ZEL_SIM_CONTROL_H
+#define ZEL_SIM_CONTROL_H
+
+#include <string>
+
+#include "sim_segment.h"
+
+namespace zelsim {
+
+// Runs one command line on the segment and says what it did.
+std::string control(Segment& segment, const std::string& line);
+
+// The help text of the control channel, for --help and the help command.
+extern const char kControlHelp[];
+
+}  // namespace zelsim
+
+#endif  // ZEL_SIM_CONTROL_H
