@@ -25,6 +25,22 @@ class Clock {
 // Monotonic microseconds, for the simulator's schedules and the benchmarks.
 long long monotonicMicroseconds();
 
+// Blocks the calling thread until monotonicMicroseconds() reaches `us` (at
+// once when it has), without the rounding of a millisecond sleep.
+void sleepUntilMicroseconds(long long us);
+
+// Wall-clock time in UTC, microseconds since 1970-01-01 00:00:00.
+long long utcMicroseconds();
+
+// What the system says about its wall clock's synchronisation: whether a
+// time service keeps it in step, and its estimate of the largest error in
+// microseconds (-1 when it gives none).
+struct WallClockState {
+    bool synchronised = false;
+    long long maxErrorUs = -1;
+};
+WallClockState wallClockState();
+
 }  // namespace zel::platform
 
 #endif  // ZEL_PLATFORM_CLOCK_H

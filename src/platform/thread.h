@@ -11,6 +11,10 @@ namespace zel::platform {
 // is no such processor or the system refuses.
 bool pinCurrentThread(unsigned cpu);
 
+// Gives the calling thread a name the system's tools show (at most 15
+// characters are kept). False when the system refuses.
+bool nameCurrentThread(const char* name);
+
 }  // namespace zel::platform
 
 #endif  // ZEL_PLATFORM_THREAD_H

@@ -1,4 +1,5 @@
 // POSIX implementation of the platform clock.
+#include <sys/timex.h>
 #include <time.h>
 
 #include <cerrno>
@@ -33,6 +34,28 @@ long long monotonicMicroseconds() {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<long long>(t.tv_sec) * 1000000LL + t.tv_nsec / 1000;
+}
+
+void sleepUntilMicroseconds(long long us) {
+    const timespec t{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+    }
+}
+
+long long utcMicroseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return static_cast<long long>(t.tv_sec) * 1000000LL + t.tv_nsec / 1000;
+}
+
+WallClockState wallClockState() {
+    WallClockState state;
+    timex t{};
+    const int status = adjtimex(&t);
+    if (status == -1) return state;
+    state.synchronised = status != TIME_ERROR && (t.status & STA_UNSYNC) == 0;
+    state.maxErrorUs = static_cast<long long>(t.maxerror);
+    return state;
 }
 
 }  // namespace zel::platform

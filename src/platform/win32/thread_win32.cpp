@@ -10,4 +10,9 @@ bool pinCurrentThread(unsigned cpu) {
     return SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(1) << cpu) != 0;
 }
 
+bool nameCurrentThread(const char* name) {
+    // Thread descriptions need a newer Windows than the library supports.
+    return name != nullptr && false;
+}
+
 }  // namespace zel::platform

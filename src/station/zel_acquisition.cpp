@@ -1,0 +1,604 @@
+// The acquisition engine: the sampling thread and its deadlines, the
+// supervising thread that probes lost modules and restores rebooted ones,
+// and the bounded queue between them and the consumer.
+#include "station/zel_acquisition.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "chain/zel_chain_sampler.h"
+#include "foundation/result_helpers.h"
+#include "platform/clock.h"
+#include "platform/net.h"
+#include "platform/thread.h"
+#include "transport/zel_comm.h"
+
+namespace net = zel::platform;
+
+long long ZelAcquisitionClock::nowUs() const { return net::monotonicMicroseconds(); }
+
+void ZelAcquisitionClock::sleepUntilUs(long long us) const { net::sleepUntilMicroseconds(us); }
+
+long long ZelAcquisitionClock::utcUs() const { return net::utcMicroseconds(); }
+
+const ZelAcquisitionClock& ZelAcquisitionClock::system() {
+    static const ZelAcquisitionClock clock;
+    return clock;
+}
+
+namespace {
+
+constexpr char kStart[] = "ZelAcquisition::start";
+// A sleep toward a far deadline wakes this often to see whether stop() came.
+constexpr long long kStopCheckUs = 20000;
+// The receiving port is taken from this range: a module accepts 1024 to 49151.
+constexpr unsigned kFirstAsyncPort = 40000;
+constexpr unsigned kLastAsyncPort = 49151;
+
+// The queue to the consumer. When it is full the record that has no room is
+// counted; the next push that finds room for two first queues an OVERFLOW
+// record saying how many were lost and from which, so the stream says it.
+class RecordQueue {
+  public:
+    void reset(std::size_t capacity) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        capacity_ = capacity;
+        records_.clear();
+        lost_ = 0;
+        overflows_ = 0;
+        highWater_ = 0;
+    }
+    void push(ZelAcqRecord&& record) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (lost_ > 0) {
+                if (records_.size() + 2 > capacity_) {
+                    ++lost_;
+                    ++overflows_;
+                    return;
+                }
+                ZelAcqRecord overflow;
+                overflow.kind = ZEL_ACQ_OVERFLOW;
+                overflow.sequence = firstLost_;
+                overflow.count = lost_;
+                overflow.requestUs = record.requestUs;
+                overflow.utcUs = record.utcUs;
+                records_.push_back(std::move(overflow));
+                lost_ = 0;
+            }
+            if (records_.size() >= capacity_) {
+                if (lost_ == 0) firstLost_ = record.sequence;
+                ++lost_;
+                ++overflows_;
+                return;
+            }
+            records_.push_back(std::move(record));
+            highWater_ = std::max(highWater_, records_.size());
+        }
+        ready_.notify_one();
+    }
+    bool pop(ZelAcqRecord& out, long timeoutMs, const std::atomic<bool>& running) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        auto some = [&] { return !records_.empty() || !running.load(); };
+        if (timeoutMs < 0) {
+            ready_.wait(lock, some);
+        } else if (timeoutMs > 0) {
+            ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), some);
+        }
+        if (records_.empty()) return false;
+        out = std::move(records_.front());
+        records_.pop_front();
+        return true;
+    }
+    void wakeAll() {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        ready_.notify_all();
+    }
+    void fill(ZelAcqStatistics& s) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        s.overflows = overflows_;
+        s.queued = records_.size();
+        s.queueCapacity = capacity_;
+        s.queueHighWater = highWater_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<ZelAcqRecord> records_;
+    std::size_t capacity_ = 0;
+    std::size_t highWater_ = 0;
+    unsigned long long lost_ = 0;
+    unsigned long long firstLost_ = 0;
+    unsigned long long overflows_ = 0;
+};
+
+}  // namespace
+
+struct ZelAcquisition::Impl {
+    // One measuring module of the list.
+    struct Module {
+        ZelModule* object = nullptr;
+        unsigned short position = 0;
+        std::uint32_t address = 0;  // where its messages come from
+        long savedTimeoutMs = 0;
+        short savedRetries = 0;
+        // Sampling thread only:
+        int health = ZEL_ACQ_HEALTH_OK;
+        unsigned failures = 0;
+        int lastCode = 0;
+        unsigned long long lostFrom = 0;  // first sample it was left out of
+        // Under `mutex`, between the two threads:
+        bool lost = false;    // the supervisor owns the object
+        bool rejoin = false;  // the supervisor is done with it
+        int returned = ZEL_ACQ_RETURN_NONE;
+        long long nextProbeUs = 0;
+        long long pauseMs = 0;
+    };
+
+    std::vector<Module> modules;
+    std::unique_ptr<ZelChainSampler> sampler;
+    std::vector<ZelModule*> objects;
+    ZelAcquisitionOptions options;
+    const ZelAcquisitionClock* clock = &ZelAcquisitionClock::system();
+    long long periodUs = 0;  // rounded; deadlines use the exact period
+    double exactPeriodUs = 0;
+    long answerTimeoutMs = 0;
+
+    RecordQueue queue;
+    std::atomic<bool> running{false};
+    std::atomic<bool> stopping{false};
+    std::thread sampling;
+    std::thread supervising;
+    std::mutex mutex;  // modules' shared part; the supervisor's wake-up
+    std::condition_variable supervisorWake;
+
+    std::intptr_t asyncSocket = net::kInvalidSocket;
+    unsigned short port = 0;
+
+    // Counted by the sampling thread; read by statistics().
+    std::atomic<unsigned long long> samples{0};
+    std::atomic<unsigned long long> missed{0};
+    std::atomic<unsigned long long> moduleFailures{0};
+    std::atomic<unsigned long long> asyncMessages{0};
+    std::atomic<unsigned long long> losses{0};
+    std::atomic<unsigned long long> returns{0};
+    std::atomic<unsigned long long> restores{0};
+    std::atomic<long long> maxLatenessUs{0};
+
+    long long deadline(long long startUs, unsigned long long k) const {
+        return startUs +
+               static_cast<long long>(std::llround(static_cast<double>(k) * exactPeriodUs));
+    }
+    ZelAcqRecord event(int kind, unsigned long long sequence, unsigned short position) const {
+        ZelAcqRecord r;
+        r.kind = kind;
+        r.sequence = sequence;
+        r.position = position;
+        r.requestUs = clock->nowUs();
+        r.utcUs = clock->utcUs();
+        return r;
+    }
+    void health(Module& m, int to, unsigned long long sequence,
+                int returned = ZEL_ACQ_RETURN_NONE) {
+        ZelAcqRecord r = event(ZEL_ACQ_HEALTH, sequence, m.position);
+        r.previous = m.health;
+        r.health = to;
+        r.code = m.lastCode;
+        r.returned = returned;
+        m.health = to;
+        queue.push(std::move(r));
+    }
+
+    bool openAsyncSocket();
+    ZelResults prepare();
+    void sampleLoop();
+    void reselect();
+    void takeSample(unsigned long long k, long long deadlineUs);
+    void drainAsync(unsigned long long k);
+    void rejoin(unsigned long long k);
+    void superviseLoop();
+    void probe(Module& m);
+};
+
+bool ZelAcquisition::Impl::openAsyncSocket() {
+    // A port in the range a module accepts, spread by the process id so
+    // that engines of parallel processes seldom try the same ones first.
+    const unsigned span = kLastAsyncPort - kFirstAsyncPort + 1;
+    const unsigned offset = static_cast<unsigned>(net::monotonicMicroseconds() % span);
+    for (unsigned i = 0; i < 200; ++i) {
+        const std::intptr_t s = net::openUdpSocket();
+        if (s == net::kInvalidSocket) return false;
+        const unsigned p = kFirstAsyncPort + (offset + i * 7919) % span;
+        if (net::bindSocket(s, 0, static_cast<std::uint16_t>(p))) {
+            asyncSocket = s;
+            port = static_cast<unsigned short>(p);
+            return true;
+        }
+        net::closeSocket(s);
+    }
+    return false;
+}
+
+ZelResults ZelAcquisition::Impl::prepare() {
+    for (Module& m : modules) {
+        m.address = net::parseAddress(m.object->getModuleData().ipAddress);
+        m.savedTimeoutMs = m.object->getUdpTimeout();
+        m.savedRetries = m.object->getUdpNumRetries();
+        // The engine's port marks the module as the engine left it: a module
+        // forgets it when restarted.
+        ZelResults r = m.object->setAsyncPort(&port);
+        if (r.code() == ZEL_OK && options.asyncMessages) r = m.object->setAsyncMode(true);
+        if (r.code() != ZEL_OK) return r;
+        m.object->setUdpTimeout(answerTimeoutMs);
+        m.object->setUdpNumRetries(0);
+    }
+    return ZelResults();
+}
+
+void ZelAcquisition::Impl::reselect() {
+    std::vector<unsigned short> positions;
+    for (const Module& m : modules) {
+        if (m.health != ZEL_ACQ_HEALTH_LOST) positions.push_back(m.position);
+    }
+    if (!positions.empty()) {
+        sampler->selectPositions(positions.data(), static_cast<unsigned short>(positions.size()));
+    }
+}
+
+void ZelAcquisition::Impl::sampleLoop() {
+    net::nameCurrentThread("zel-acquire");
+    const long long startUs = clock->nowUs();
+    unsigned long long k = 0;
+    while (!stopping.load()) {
+        const long long due = deadline(startUs, k);
+        for (long long now = clock->nowUs(); now < due && !stopping.load(); now = clock->nowUs()) {
+            clock->sleepUntilUs(std::min(due, now + kStopCheckUs));
+        }
+        if (stopping.load()) break;
+        rejoin(k);
+        drainAsync(k);
+        takeSample(k, due);
+        // The next deadline is the latest one that has passed, or the next
+        // to come: those before it are missed, and said, never caught up.
+        const long long now = clock->nowUs();
+        unsigned long long next = k + 1;
+        if (now >= deadline(startUs, next + 1)) {
+            unsigned long long passed =
+                static_cast<unsigned long long>(static_cast<double>(now - startUs) / exactPeriodUs);
+            while (passed > next && deadline(startUs, passed) > now) --passed;
+            if (passed > next) {
+                ZelAcqRecord r = event(ZEL_ACQ_MISSED, next, 0);
+                r.count = passed - next;
+                r.deadlineUs = deadline(startUs, next);
+                missed += r.count;
+                queue.push(std::move(r));
+                next = passed;
+            }
+        }
+        k = next;
+    }
+}
+
+void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs) {
+    ZelAcqRecord r;
+    r.kind = ZEL_ACQ_SAMPLE;
+    r.sequence = k;
+    r.deadlineUs = deadlineUs;
+    r.modules.resize(modules.size());
+    bool anySampled = false;
+    for (const Module& m : modules) anySampled = anySampled || m.health != ZEL_ACQ_HEALTH_LOST;
+    r.utcUs = clock->utcUs();
+    r.requestUs = clock->nowUs();
+    if (anySampled) sampler->sample();
+    r.answerUs = clock->nowUs();
+    const long long late = r.requestUs - deadlineUs;
+    if (late > maxLatenessUs.load()) maxLatenessUs = late;
+    // The sampler's records are in selection order, which is list order.
+    unsigned short record = 0;
+    bool changed = false;
+    for (std::size_t i = 0; i < modules.size(); ++i) {
+        Module& m = modules[i];
+        ZelAcqModuleValues& v = r.modules[i];
+        v.position = m.position;
+        v.health = m.health;
+        if (m.health == ZEL_ACQ_HEALTH_LOST) {
+            v.code = m.lastCode;
+            continue;
+        }
+        const ZelChainSample& s = sampler->at(record++);
+        v.code = s.result.code();
+        v.sentUs = s.sentUs;
+        v.receivedUs = s.receivedUs;
+        if (v.code == ZEL_OK) {
+            v.numValues = s.numValues;
+            std::copy(s.values, s.values + 8, v.values);
+            m.failures = 0;
+            continue;
+        }
+        ++moduleFailures;
+        ++m.failures;
+        m.lastCode = v.code;
+    }
+    ++samples;
+    queue.push(std::move(r));
+    // Health follows the sample it was seen in.
+    for (Module& m : modules) {
+        if (m.health == ZEL_ACQ_HEALTH_LOST) continue;
+        if (m.failures == 0) {
+            if (m.health != ZEL_ACQ_HEALTH_OK) health(m, ZEL_ACQ_HEALTH_OK, k);
+            continue;
+        }
+        if (m.health == ZEL_ACQ_HEALTH_OK) health(m, ZEL_ACQ_HEALTH_FAILING, k);
+        if (m.failures >= options.failuresToLost) {
+            health(m, ZEL_ACQ_HEALTH_LOST, k);
+            ++losses;
+            m.lostFrom = k + 1;
+            changed = true;
+            m.object->setUdpTimeout(options.probeTimeoutMs);
+            std::lock_guard<std::mutex> lock(mutex);
+            m.lost = true;
+            m.rejoin = false;
+            m.pauseMs = options.probeFirstMs;
+            m.nextProbeUs = clock->nowUs() + options.probeFirstMs * 1000LL;
+        }
+    }
+    if (changed) {
+        reselect();
+        supervisorWake.notify_one();
+    }
+}
+
+void ZelAcquisition::Impl::rejoin(unsigned long long k) {
+    bool changed = false;
+    for (Module& m : modules) {
+        int returned = ZEL_ACQ_RETURN_NONE;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!m.lost || !m.rejoin) continue;
+            m.lost = false;
+            m.rejoin = false;
+            returned = m.returned;
+        }
+        m.object->setUdpTimeout(answerTimeoutMs);
+        m.object->setUdpNumRetries(0);
+        ZelAcqRecord gap = event(ZEL_ACQ_GAP, m.lostFrom, m.position);
+        gap.count = k - m.lostFrom;
+        gap.returned = returned;
+        queue.push(std::move(gap));
+        m.failures = 0;
+        m.lastCode = 0;
+        health(m, ZEL_ACQ_HEALTH_OK, k, returned);
+        ++returns;
+        changed = true;
+    }
+    if (changed) reselect();
+}
+
+void ZelAcquisition::Impl::drainAsync(unsigned long long k) {
+    if (asyncSocket == net::kInvalidSocket) return;
+    char buffer[512];
+    while (net::waitReadable(asyncSocket, 0, 0) == net::Readiness::Ready) {
+        net::Peer from;
+        const long length = net::receiveFrom(asyncSocket, buffer, sizeof(buffer), &from);
+        if (length < 5) continue;  // neither message is shorter
+        ZelAcqRecord r = event(ZEL_ACQ_ASYNC, k, 0);
+        r.messageType = ZelComm::getAsyncMsgType(buffer);
+        // The sender's address names the module.
+        bool known = false;
+        for (const Module& m : modules) {
+            if (m.address == from.address) {
+                r.position = m.position;
+                known = true;
+            }
+        }
+        if (!known) continue;
+        if (r.messageType == 22 && length >= 8) {
+            ZelComm::decodeLatchMsg(buffer, r.latch);
+        } else if (r.messageType == 33) {
+            ZelComm::decodeChannelStatusMsg(buffer, &r.channel, &r.status);
+        } else {
+            continue;
+        }
+        ++asyncMessages;
+        queue.push(std::move(r));
+    }
+}
+
+void ZelAcquisition::Impl::superviseLoop() {
+    net::nameCurrentThread("zel-supervise");
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stopping.load()) {
+        long long wakeUs = -1;
+        Module* due = nullptr;
+        const long long now = clock->nowUs();
+        for (Module& m : modules) {
+            if (!m.lost || m.rejoin) continue;
+            if (m.nextProbeUs <= now) {
+                due = &m;
+                break;
+            }
+            wakeUs = wakeUs < 0 ? m.nextProbeUs : std::min(wakeUs, m.nextProbeUs);
+        }
+        if (due != nullptr) {
+            // The exchange runs unlocked; the sampling thread leaves a lost
+            // module alone until it is marked to rejoin.
+            lock.unlock();
+            probe(*due);
+            lock.lock();
+            continue;
+        }
+        if (wakeUs < 0) {
+            supervisorWake.wait(lock);
+        } else {
+            supervisorWake.wait_for(lock, std::chrono::microseconds(wakeUs - now));
+        }
+    }
+}
+
+void ZelAcquisition::Impl::probe(Module& m) {
+    MODULE_ID id{};
+    unsigned long number = 0;
+    unsigned char typeByte = 0;
+    unsigned short channels = 0;
+    ZelResults r = m.object->getModuleType(&id, &number, &typeByte, &channels);
+    int returned = ZEL_ACQ_RETURN_NONE;
+    if (r.code() == ZEL_OK && ZelModule::isBootloaderModule(id)) {
+        returned = ZEL_ACQ_RETURN_BOOTLOADER;
+    } else if (r.code() == ZEL_OK) {
+        unsigned short kept = 0;
+        r = m.object->getAsyncPort(&kept);
+        if (r.code() == ZEL_OK) {
+            returned = kept == port ? ZEL_ACQ_RETURN_INTACT : ZEL_ACQ_RETURN_REBOOTED;
+        }
+    }
+    if (returned == ZEL_ACQ_RETURN_REBOOTED) {
+        ZelAcqRecord restored = event(ZEL_ACQ_RESTORED, 0, m.position);
+        ZelResults s = m.object->setAsyncPort(&port);
+        if (s.code() == ZEL_OK && options.asyncMessages) s = m.object->setAsyncMode(true);
+        if (s.code() == ZEL_OK && options.restorer != nullptr) {
+            s = options.restorer->restore(m.position, *m.object);
+        }
+        restored.code = s.code();
+        restored.returned = returned;
+        restored.answerUs = clock->nowUs();
+        queue.push(std::move(restored));
+        if (s.code() == ZEL_OK) {
+            ++restores;
+        } else {
+            returned = ZEL_ACQ_RETURN_NONE;  // tried again after the next pause
+        }
+        // The restorer may have used its own exchange settings.
+        m.object->setUdpTimeout(options.probeTimeoutMs);
+        m.object->setUdpNumRetries(0);
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (returned == ZEL_ACQ_RETURN_INTACT || returned == ZEL_ACQ_RETURN_REBOOTED) {
+        m.returned = returned;
+        m.rejoin = true;
+        return;
+    }
+    // Silent, in its bootloader, or not restored: ask again later, each
+    // pause twice the last, up to the bound.
+    m.nextProbeUs = clock->nowUs() + m.pauseMs * 1000LL;
+    m.pauseMs = std::min<long long>(m.pauseMs * 2, options.probeMaxMs);
+}
+
+ZelAcquisition::ZelAcquisition(ZelModule* const* modules, unsigned short count)
+    : impl(std::make_unique<Impl>()) {
+    impl->sampler = std::make_unique<ZelChainSampler>(modules, count);
+    for (unsigned short i = 0; i < impl->sampler->size(); ++i) {
+        Impl::Module m;
+        m.object = impl->sampler->at(i).module;
+        m.position = impl->sampler->at(i).position;
+        impl->modules.push_back(m);
+    }
+}
+
+ZelAcquisition::~ZelAcquisition() {
+    stop();
+    if (impl->asyncSocket != net::kInvalidSocket) net::closeSocket(impl->asyncSocket);
+}
+
+ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
+    Impl& d = *impl;
+    if (d.running.load()) return ZEL_RESULT(ZEL_MODULE_CREATED_TWICE, kStart);
+    if (!(options.rateHz >= 0.01 && options.rateHz <= 100000.0) || options.queueCapacity < 4 ||
+        options.failuresToLost < 1 || options.probeFirstMs < 1 ||
+        options.probeMaxMs < options.probeFirstMs || options.probeTimeoutMs < 1 ||
+        options.answerTimeoutMs < 0 || d.modules.empty()) {
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kStart);
+    }
+    d.options = options;
+    d.clock = options.clock != nullptr ? options.clock : &ZelAcquisitionClock::system();
+    d.exactPeriodUs = 1e6 / options.rateHz;
+    d.periodUs = static_cast<long long>(std::llround(d.exactPeriodUs));
+    d.answerTimeoutMs = options.answerTimeoutMs > 0
+                            ? options.answerTimeoutMs
+                            : std::clamp<long>(static_cast<long>(d.periodUs / 1000), 1, 1000);
+    if (d.asyncSocket == net::kInvalidSocket && !d.openAsyncSocket()) {
+        return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kStart);
+    }
+    for (Impl::Module& m : d.modules) {
+        m.health = ZEL_ACQ_HEALTH_OK;
+        m.failures = 0;
+        m.lastCode = 0;
+        m.lost = false;
+        m.rejoin = false;
+    }
+    ZelResults r = d.prepare();
+    if (r.code() != ZEL_OK) {
+        for (Impl::Module& m : d.modules) {
+            m.object->setUdpTimeout(m.savedTimeoutMs);
+            m.object->setUdpNumRetries(m.savedRetries);
+        }
+        return r;
+    }
+    d.reselect();
+    d.queue.reset(options.queueCapacity);
+    d.samples = 0;
+    d.missed = 0;
+    d.moduleFailures = 0;
+    d.asyncMessages = 0;
+    d.losses = 0;
+    d.returns = 0;
+    d.restores = 0;
+    d.maxLatenessUs = 0;
+    d.stopping = false;
+    d.running = true;
+    d.sampling = std::thread([&d] { d.sampleLoop(); });
+    d.supervising = std::thread([&d] { d.superviseLoop(); });
+    return ZelResults();
+}
+
+void ZelAcquisition::stop() {
+    Impl& d = *impl;
+    if (!d.running.load()) return;
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.stopping = true;
+    }
+    d.supervisorWake.notify_all();
+    d.sampling.join();
+    d.supervising.join();
+    for (Impl::Module& m : d.modules) {
+        if (m.object == nullptr) continue;
+        m.object->setUdpTimeout(m.savedTimeoutMs);
+        m.object->setUdpNumRetries(m.savedRetries);
+    }
+    d.running = false;
+    d.queue.wakeAll();
+}
+
+bool ZelAcquisition::isRunning() const { return impl->running.load(); }
+
+bool ZelAcquisition::next(ZelAcqRecord& record, long timeoutMs) {
+    return impl->queue.pop(record, timeoutMs, impl->running);
+}
+
+unsigned short ZelAcquisition::asyncPort() const { return impl->port; }
+
+ZelAcqStatistics ZelAcquisition::statistics() const {
+    const Impl& d = *impl;
+    ZelAcqStatistics s;
+    s.samples = d.samples.load();
+    s.missedDeadlines = d.missed.load();
+    s.moduleFailures = d.moduleFailures.load();
+    s.asyncMessages = d.asyncMessages.load();
+    s.losses = d.losses.load();
+    s.returns = d.returns.load();
+    s.restores = d.restores.load();
+    s.maxLatenessUs = d.maxLatenessUs.load();
+    d.queue.fill(s);
+    const net::WallClockState wall = net::wallClockState();
+    s.wallClockSynchronised = wall.synchronised;
+    s.wallClockMaxErrorUs = wall.maxErrorUs;
+    return s;
+}
