@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/net.h"
+
 namespace zelsim {
 
 const char kControlHelp[] =
@@ -192,6 +194,55 @@ std::string control(Segment& segment, const std::string& line) {
     }
     return "ok " + which + " unplugged" +
            (ms < 0 ? std::string(" until plug") : " for " + std::to_string(ms) + " ms");
+}
+
+namespace net = zel::platform;
+
+bool ControlPort::open(int port) {
+    close();
+    const std::uint32_t loopback = net::parseAddress("127.0.0.1");
+    socket_ = net::openUdpSocket();
+    wake_ = net::openUdpSocket();
+    net::Peer local;
+    if (socket_ == net::kInvalidSocket || wake_ == net::kInvalidSocket ||
+        !net::bindSocket(socket_, loopback, static_cast<std::uint16_t>(port)) ||
+        !net::bindSocket(wake_, loopback, 0) || !net::localAddress(wake_, &wakeFrom_) ||
+        !net::localAddress(socket_, &local)) {
+        close();
+        return false;
+    }
+    port_ = local.port;
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void ControlPort::close() {
+    if (thread_.joinable()) {
+        // An empty datagram from the wake socket ends the serving loop.
+        net::sendTo(wake_, "", 0, net::parseAddress("127.0.0.1"),
+                    static_cast<std::uint16_t>(port_));
+        thread_.join();
+    }
+    if (socket_ != net::kInvalidSocket) net::closeSocket(socket_);
+    if (wake_ != net::kInvalidSocket) net::closeSocket(wake_);
+    socket_ = wake_ = net::kInvalidSocket;
+    port_ = 0;
+}
+
+void ControlPort::serve() {
+    char buffer[1024];
+    for (;;) {
+        net::Peer from;
+        const long length = net::receiveFrom(socket_, buffer, sizeof(buffer), &from);
+        if (length < 0) continue;
+        if (length == 0 && from.port == wakeFrom_.port) return;
+        std::string command(buffer, static_cast<std::size_t>(length));
+        while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) {
+            command.pop_back();
+        }
+        const std::string reply = control(segment_, command);
+        net::sendTo(socket_, reply.data(), reply.size(), from.address, from.port);
+    }
 }
 
 }  // namespace zelsim

@@ -17,8 +17,11 @@
 #ifndef ZEL_SIM_CONTROL_H
 #define ZEL_SIM_CONTROL_H
 
+#include <cstdint>
 #include <string>
+#include <thread>
 
+#include "platform/net.h"
 #include "sim_segment.h"
 
 namespace zelsim {
@@ -28,6 +31,32 @@ std::string control(Segment& segment, const std::string& line);
 
 // The help text of the control channel, for --help and the help command.
 extern const char kControlHelp[];
+
+// The channel as a local port: each datagram to 127.0.0.1:port is one
+// command, answered by a datagram to its sender. Served by a thread of its
+// own from open() until close() or destruction.
+class ControlPort {
+  public:
+    explicit ControlPort(Segment& segment) : segment_(segment) {}
+    ~ControlPort() { close(); }
+    ControlPort(const ControlPort&) = delete;
+    ControlPort& operator=(const ControlPort&) = delete;
+    // Binds 127.0.0.1:port (0: a free one) and starts serving. False when
+    // the port cannot be bound.
+    bool open(int port);
+    void close();
+    // The port bound (0 before open()).
+    int port() const { return port_; }
+
+  private:
+    void serve();
+    Segment& segment_;
+    std::intptr_t socket_ = -1;
+    std::intptr_t wake_ = -1;
+    zel::platform::Peer wakeFrom_;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 }  // namespace zelsim
 

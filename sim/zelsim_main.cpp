@@ -19,10 +19,7 @@
 // printed), each answered with one line.
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,62 +69,30 @@ bool wholeNumber(const std::string& text, long low, long high, long& out) {
     out = n;
     return true;
 }
-// A UDP socket on 127.0.0.1:port (0: a free one, written back); -1 when it
-// cannot be bound.
-int openControlSocket(int& port) {
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0) return -1;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    socklen_t length = sizeof(a);
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-        close(s);
-        return -1;
-    }
-    port = ntohs(a.sin_port);
-    return s;
-}
-
-// Runs control commands from standard input and the control socket until
-// interrupted; the end of standard input ends only its commands.
-void serveControl(zelsim::Segment& segment, bool fromStdin, int socketFd) {
+// Runs control commands from standard input until interrupted; the end of
+// standard input ends only its commands.
+void serveControl(zelsim::Segment& segment, bool fromStdin) {
     std::string line;
     while (!interrupted) {
-        pollfd fds[2] = {{fromStdin ? STDIN_FILENO : -1, POLLIN, 0}, {socketFd, POLLIN, 0}};
-        if (poll(fds, 2, -1) <= 0) continue;  // a signal, or nothing yet
-        if (fds[0].revents != 0) {
-            char buffer[512];
-            const ssize_t got = read(STDIN_FILENO, buffer, sizeof(buffer));
-            if (got <= 0) {
-                fromStdin = false;
-            } else {
-                line.append(buffer, static_cast<std::size_t>(got));
-                for (std::size_t end; (end = line.find('\n')) != std::string::npos;) {
-                    const std::string command = line.substr(0, end);
-                    line.erase(0, end + 1);
-                    if (command.find_first_not_of(" \t\r") == std::string::npos) continue;
-                    std::printf("%s\n", zelsim::control(segment, command).c_str());
-                    std::fflush(stdout);
-                }
-            }
+        if (!fromStdin) {
+            pause();
+            continue;
         }
-        if (socketFd >= 0 && fds[1].revents != 0) {
-            char buffer[1024];
-            sockaddr_in from{};
-            socklen_t length = sizeof(from);
-            const ssize_t got = recvfrom(socketFd, buffer, sizeof(buffer), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &length);
-            if (got <= 0) continue;
-            std::string command(buffer, static_cast<std::size_t>(got));
-            while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) {
-                command.pop_back();
-            }
-            const std::string reply = zelsim::control(segment, command);
-            sendto(socketFd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                   length);
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (poll(&input, 1, -1) <= 0) continue;  // a signal
+        char buffer[512];
+        const ssize_t got = read(STDIN_FILENO, buffer, sizeof(buffer));
+        if (got <= 0) {
+            fromStdin = false;
+            continue;
+        }
+        line.append(buffer, static_cast<std::size_t>(got));
+        for (std::size_t end; (end = line.find('\n')) != std::string::npos;) {
+            const std::string command = line.substr(0, end);
+            line.erase(0, end + 1);
+            if (command.find_first_not_of(" \t\r") == std::string::npos) continue;
+            std::printf("%s\n", zelsim::control(segment, command).c_str());
+            std::fflush(stdout);
         }
     }
 }
@@ -242,21 +207,20 @@ int main(int argc, char** argv) {
                     segment.subnet(), plan[i].host,
                     plan[i].state.connectFlag ? ", plugged into the host" : "");
     }
-    int control = -1;
+    zelsim::ControlPort control(segment);
     if (controlPort >= 0) {
-        control = openControlSocket(controlPort);
-        if (control < 0) {
+        if (!control.open(controlPort)) {
             std::fprintf(stderr, "zelsim: cannot bind the control port 127.0.0.1:%d\n",
                          controlPort);
             segment.stop();
             return 1;
         }
-        std::printf("zelsim: control port 127.0.0.1:%d\n", controlPort);
+        std::printf("zelsim: control port 127.0.0.1:%d\n", control.port());
     }
     std::printf("zelsim: ready\n");
     std::fflush(stdout);
-    serveControl(segment, controlStdin, control);
-    if (control >= 0) close(control);
+    serveControl(segment, controlStdin);
+    control.close();
     segment.stop();
     return 0;
 }

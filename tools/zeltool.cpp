@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "sim_chain_file.h"
+#include "sim_control.h"
 #include "zel_version.h"
 
 namespace {
@@ -41,20 +42,27 @@ const OptionSpec kOptions[] = {
     {"--config", "FILE", nullptr,
      "run the station FILE describes: each module at the file's address, no discovery; targets "
      "by position or label"},
+    {"--sim-control", "PORT", nullptr,
+     "take the simulated chain's control commands (faults, restart, unplug; see zelsim --help) "
+     "as datagrams on 127.0.0.1:PORT (0: a free port, printed)"},
     {"--port", "N", nullptr, "local port of discovery and chain creation (default 0: any)"},
     {"--netmask", "MASK", nullptr, "netmask of the discovery broadcast (default 255.255.255.0)"},
     {"--timeout", "MS", nullptr,
      "answer time-out of every module command, first contact included (1 to 10000)"},
     {"--retries", "N", nullptr,
      "retries of every module command, first contact included (0 to 10)"},
-    {"--json", nullptr, "discover chain read diag listen",
+    {"--json", nullptr, "discover chain read diag listen acquire",
      "print JSON; errors become JSON objects on stderr"},
-    {"--csv", nullptr, "discover chain read", "print comma-separated values with a header line"},
+    {"--csv", nullptr, "discover chain read acquire",
+     "print comma-separated values with a header line"},
     {"--yes", nullptr, "set-ip dhcp async-port factory-reset program",
      "change settings without asking"},
     {"--watch", nullptr, "read", "read again and again until Ctrl-C (or --count)"},
-    {"--rate", "HZ", "read", "samples per second with --watch (above 0, up to 1000; default 2)"},
-    {"--count", "N", "read listen", "stop --watch (or listen) after N samples (messages)"},
+    {"--rate", "HZ", "read acquire",
+     "samples per second with --watch or acquire (above 0, up to 1000; default 2)"},
+    {"--count", "N", "read listen acquire",
+     "stop --watch, listen or acquire after N samples (messages)"},
+    {"--duration", "S", "acquire", "stop acquire after S seconds (default: at Ctrl-C)"},
     {"--stop-on-error", nullptr, "read", "end --watch at the first failed sample"},
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
     {"--force", nullptr, "program image",
@@ -119,6 +127,10 @@ const CommandSpec kCommands[] = {
     {"listen", "TARGET", 1, 1, true, zeltool::listen,
      "switch the module's asynchronous messages on and print its latch and channel-status "
      "messages as they come (until Ctrl-C or --count)"},
+    {"acquire", "", 0, 0, true, zeltool::acquire,
+     "sample every measuring module on fixed deadlines, with UTC time stamps, missed deadlines, "
+     "module failures, losses, returns and restores as they happen, and per-channel statistics "
+     "at the end"},
     {"help", "[COMMAND]", 0, 1, false, nullptr, "this help, or a command's"},
 };
 
@@ -386,6 +398,13 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
         } else if (a == "--count") {
             ok = wholeNumber(value, 1, 1000000000, n);
             o.samples = n;
+        } else if (a == "--duration") {
+            char* end = nullptr;
+            o.durationS = std::strtod(value.c_str(), &end);
+            ok = !value.empty() && *end == '\0' && o.durationS > 0 && o.durationS <= 1e7;
+        } else if (a == "--sim-control") {
+            ok = wholeNumber(value, 0, 65535, n);
+            o.simControl = static_cast<int>(n);
         } else if (a == "--rate") {
             char* end = nullptr;
             o.rate = std::strtod(value.c_str(), &end);
@@ -415,7 +434,8 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
         status = zeltool::usage(o, "--local-ip needs an address");
         return false;
     }
-    if (!o.watch && name != "listen" && (o.samples != 0 || o.rateGiven || o.stopOnError)) {
+    if (!o.watch && name != "listen" && name != "acquire" &&
+        (o.samples != 0 || o.rateGiven || o.stopOnError)) {
         status = zeltool::usage(o, "--count, --rate and --stop-on-error go with --watch");
         return false;
     }
@@ -496,8 +516,8 @@ int main(int argc, char** argv) {
 
     // The target's form is checked before a simulated chain is started (a
     // station's targets are positions or labels of its file).
-    if (name != "discover" && name != "chain" && name != "factory-reset" && !liveConfig &&
-        options.config.empty()) {
+    if (name != "discover" && name != "chain" && name != "factory-reset" && name != "acquire" &&
+        !liveConfig && options.config.empty()) {
         const std::string p = zeltool::targetProblem(options.args[1], name == "read");
         if (!p.empty()) return zeltool::usage(options, p);
     }
@@ -506,6 +526,7 @@ int main(int argc, char** argv) {
     }
     // Without a host address: an embedded simulated chain on its own loopback subnet.
     std::optional<zelsim::Segment> segment;
+    std::optional<zelsim::ControlPort> control;
     if (!options.localIpGiven) {
         std::vector<zelsim::PlannedModule> plan;
         std::string error;
@@ -531,6 +552,17 @@ int main(int argc, char** argv) {
                 simulateAsked ? "--simulate" : "no --local-ip given", plan.size(),
                 segment->subnet(), options.localIp.c_str());
         }
+        if (options.simControl >= 0) {
+            control.emplace(*segment);
+            if (!control->open(options.simControl)) {
+                return zeltool::fail(options, zeltool::kFailed,
+                                     "cannot bind the simulator's control port",
+                                     "127.0.0.1:" + std::to_string(options.simControl));
+            }
+            std::fprintf(stderr, "zeltool: simulator control port 127.0.0.1:%d\n", control->port());
+        }
+    } else if (options.simControl >= 0) {
+        return zeltool::usage(options, "--sim-control goes with a simulated chain, not --local-ip");
     }
     zeltool::catchInterrupts();
     if (!options.pcap.empty() && !ZelCapture::start(options.pcap.c_str())) {

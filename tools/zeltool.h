@@ -35,8 +35,10 @@ struct Options {
     bool yes = false;
     bool watch = false;
     bool rateGiven = false;
-    double rate = 2.0;  // samples per second with --watch
-    long samples = 0;   // --count: stop after this many (0: until interrupted)
+    double rate = 2.0;     // samples per second with --watch
+    long samples = 0;      // --count: stop after this many (0: until interrupted)
+    double durationS = 0;  // acquire --duration: seconds (0: until interrupted)
+    int simControl = -1;   // --sim-control: the embedded simulator's control port (-1: none)
     bool stopOnError = false;
     bool bootloader = false;  // program / image build: the bootloader image
     bool force = false;       // program: a file that fails the tool's check
@@ -190,6 +192,10 @@ int latch(const Options& options);
 int reference(const Options& options);
 int diag(const Options& options);
 int listen(const Options& options);
+int acquire(const Options& options);
+// Discovers and orders the chain as the chain commands do; the status of
+// the failure, reported, or 0.
+int openOrderedChain(const Options& options, ZelInterface& chain);
 // Why a configuration file given to --simulate yields no chain: as `config`
 // reports a file that does not load, else the simulator's `error`.
 int simulationFileFailure(const Options& options, const std::string& file,

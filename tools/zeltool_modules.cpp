@@ -1087,4 +1087,8 @@ int program(const Options& options) {
     return kOk;
 }
 
+int openOrderedChain(const Options& options, ZelInterface& chain) {
+    return openChain(options, chain);
+}
+
 }  // namespace zeltool

@@ -38,6 +38,10 @@ namespace {
 constexpr char kStart[] = "ZelAcquisition::start";
 // A sleep toward a far deadline wakes this often to see whether stop() came.
 constexpr long long kStopCheckUs = 20000;
+// A module answers within a millisecond, but a host that shares its
+// processors can take tens of them to see the answer: a shorter default
+// time-out would call healthy modules failing whenever the host is busy.
+constexpr long kLeastAnswerTimeoutMs = 50;
 // The receiving port is taken from this range: a module accepts 1024 to 49151.
 constexpr unsigned kFirstAsyncPort = 40000;
 constexpr unsigned kLastAsyncPort = 49151;
@@ -520,9 +524,10 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
     d.clock = options.clock != nullptr ? options.clock : &ZelAcquisitionClock::system();
     d.exactPeriodUs = 1e6 / options.rateHz;
     d.periodUs = static_cast<long long>(std::llround(d.exactPeriodUs));
-    d.answerTimeoutMs = options.answerTimeoutMs > 0
-                            ? options.answerTimeoutMs
-                            : std::clamp<long>(static_cast<long>(d.periodUs / 1000), 1, 1000);
+    d.answerTimeoutMs =
+        options.answerTimeoutMs > 0
+            ? options.answerTimeoutMs
+            : std::clamp<long>(static_cast<long>(d.periodUs / 1000), kLeastAnswerTimeoutMs, 1000);
     if (d.asyncSocket == net::kInvalidSocket && !d.openAsyncSocket()) {
         return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kStart);
     }

@@ -74,7 +74,7 @@ struct ZelAcquisitionOptions {
     double rateHz = 100.0;             ///< samples a second, 0.01 to 100000
     std::size_t queueCapacity = 4096;  ///< records the consumer's queue holds (at least 4)
     /// Each module's answer time-out while sampled, in ms (0: one period,
-    /// at least 1 ms and at most 1000 ms); no retry within a sample.
+    /// at least 50 ms and at most 1000 ms); no retry within a sample.
     long answerTimeoutMs = 0;
     unsigned failuresToLost = 3;  ///< failed samples in a row before a module is lost (1 or more)
     long probeTimeoutMs = 100;    ///< the answer time-out of a probe of a lost module

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -866,4 +867,58 @@ TEST_F(Zeltool, CtrlCEndsChainBetweenModules) {
     EXPECT_EQ(tool.wait(), 130);
     EXPECT_EQ(requestsOf(segment, 1, UDP_CMD_GET_COUNTS), 0) << "no module after it was read";
     json(slurp(dir / "out"));  // what was printed is well-formed
+}
+
+TEST_F(Zeltool, AcquireStampsEverySampleAndSumsUpEachChannel) {
+    // A frozen chain: every channel reads the same value in every sample.
+    plan = zelsim::defaultChain();
+    for (auto& p : plan) {
+        for (auto& axis : p.state.axes) axis.set(axis.count);
+    }
+    zelsim::addChain(segment, plan);
+    ASSERT_TRUE(segment.start());
+    const Outcome r = run(at({"acquire", "--rate", "20", "--count", "10", "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::stringstream lines(r.out);
+    std::vector<QJsonObject> samples;
+    QJsonObject statistics;
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject o = json(line).object();
+        if (o["kind"].toString() == "sample") samples.push_back(o);
+        if (o["kind"].toString() == "statistics") statistics = o;
+    }
+    ASSERT_EQ(samples.size(), 10u) << r.out;
+    // Sequence, monotonic and UTC time stamps all increase; the UTC text is
+    // ISO 8601 with microseconds.
+    const QRegularExpression iso("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{6}Z$");
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_TRUE(iso.match(samples[i]["utc"].toString()).hasMatch())
+            << samples[i]["utc"].toString().toStdString();
+        if (i == 0) continue;
+        EXPECT_GT(samples[i]["sequence"].toDouble(), samples[i - 1]["sequence"].toDouble());
+        EXPECT_GT(samples[i]["request_us"].toDouble(), samples[i - 1]["request_us"].toDouble());
+        EXPECT_GT(samples[i]["utc"].toString(), samples[i - 1]["utc"].toString());
+    }
+    // Each channel: ten values, all the first sample's.
+    const QJsonArray channels = statistics["channels"].toArray();
+    ASSERT_FALSE(channels.isEmpty()) << r.out;
+    for (const auto& c : channels) {
+        const QJsonObject ch = c.toObject();
+        const int position = ch["position"].toInt();
+        const int channel = ch["channel"].toInt();
+        SCOPED_TRACE("module " + std::to_string(position) + " channel " + std::to_string(channel));
+        double first = 0;
+        for (const auto& m : samples[0]["modules"].toArray()) {
+            if (m.toObject()["position"].toInt() == position) {
+                first = m.toObject()["values"].toArray()[channel].toDouble();
+            }
+        }
+        EXPECT_EQ(ch["count"].toInt(), 10);
+        EXPECT_EQ(ch["min"].toDouble(), first);
+        EXPECT_EQ(ch["max"].toDouble(), first);
+        EXPECT_EQ(ch["range"].toDouble(), 0.0);
+        EXPECT_EQ(ch["failed"].toInt(), 0);
+        EXPECT_EQ(ch["gaps"].toInt(), 0);
+    }
+    EXPECT_GE(statistics["samples"].toDouble(), 10.0);
 }

@@ -1,0 +1,351 @@
+// zeltool acquire: every measuring module of the chain sampled at a fixed
+// rate by the station's acquisition engine, each sample and each event
+// (missed deadlines, overflows, a module failing, lost, back, restored, its
+// gap, messages modules send) printed as it comes with its UTC time stamp,
+// and the statistics of every channel at the end.
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "station/zel_acquisition.h"
+#include "zeltool.h"
+
+namespace zeltool {
+
+namespace {
+
+// "2026-12-07T23:10:00.123456Z"
+std::string isoUtc(long long utcUs) {
+    const std::time_t seconds = static_cast<std::time_t>(utcUs / 1000000);
+    std::tm parts{};
+#if defined(_WIN32)
+    gmtime_s(&parts, &seconds);
+#else
+    gmtime_r(&seconds, &parts);
+#endif
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  ((utcUs % 1000000) + 1000000) % 1000000);
+    return text;
+}
+
+const char* healthName(int health) {
+    switch (health) {
+        case ZEL_ACQ_HEALTH_OK:
+            return "ok";
+        case ZEL_ACQ_HEALTH_FAILING:
+            return "failing";
+        case ZEL_ACQ_HEALTH_LOST:
+            return "lost";
+        default:
+            return "back";
+    }
+}
+
+const char* returnName(int returned) {
+    switch (returned) {
+        case ZEL_ACQ_RETURN_INTACT:
+            return "settings intact";
+        case ZEL_ACQ_RETURN_REBOOTED:
+            return "rebooted";
+        case ZEL_ACQ_RETURN_BOOTLOADER:
+            return "bootloader";
+        default:
+            return "";
+    }
+}
+
+const char* kindName(int kind) {
+    static const char* const names[] = {"sample", "missed", "overflow", "health",
+                                        "gap",    "async",  "restored"};
+    return kind >= 0 && kind < 7 ? names[kind] : "unknown";
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// What an event says, in words (text and CSV) or as JSON members.
+std::string eventWords(const ZelAcqRecord& r) {
+    const std::string module = "module " + std::to_string(r.position);
+    switch (r.kind) {
+        case ZEL_ACQ_MISSED:
+            return std::to_string(r.count) + " deadlines missed from " + std::to_string(r.sequence);
+        case ZEL_ACQ_OVERFLOW:
+            return std::to_string(r.count) + " records lost to a full queue from " +
+                   std::to_string(r.sequence);
+        case ZEL_ACQ_HEALTH:
+            return module + " " + healthName(r.previous) + " -> " + healthName(r.health) +
+                   (r.returned != ZEL_ACQ_RETURN_NONE
+                        ? std::string(" (") + returnName(r.returned) + ")"
+                        : "") +
+                   (r.code != 0 ? " (last code " + std::to_string(r.code) + ")" : "");
+        case ZEL_ACQ_GAP:
+            return module + " missed " + std::to_string(r.count) + " samples from " +
+                   std::to_string(r.sequence) + " (" + returnName(r.returned) + ")";
+        case ZEL_ACQ_RESTORED:
+            return module + (r.code == 0
+                                 ? " settings restored"
+                                 : " settings not restored (code " + std::to_string(r.code) + ")");
+        case ZEL_ACQ_ASYNC:
+            if (r.messageType == 22) {
+                std::string latch;
+                for (unsigned char b : r.latch) latch += std::to_string(b);
+                return module + " latch " + latch;
+            }
+            return module + " channel " + std::to_string(r.channel) + " status " +
+                   std::to_string(r.status);
+        default:
+            return "";
+    }
+}
+
+std::string eventJson(const ZelAcqRecord& r) {
+    std::string j = "{\"kind\": \"" + std::string(kindName(r.kind)) + "\", \"utc\": \"" +
+                    isoUtc(r.utcUs) + "\", \"sequence\": " + std::to_string(r.sequence);
+    switch (r.kind) {
+        case ZEL_ACQ_MISSED:
+        case ZEL_ACQ_OVERFLOW:
+            j += ", \"count\": " + std::to_string(r.count);
+            break;
+        case ZEL_ACQ_HEALTH:
+            j += ", \"position\": " + std::to_string(r.position) + ", \"from\": \"" +
+                 healthName(r.previous) + "\", \"to\": \"" + healthName(r.health) +
+                 "\", \"code\": " + std::to_string(r.code) +
+                 ", \"returned\": " + jsonText(returnName(r.returned));
+            break;
+        case ZEL_ACQ_GAP:
+            j += ", \"position\": " + std::to_string(r.position) +
+                 ", \"count\": " + std::to_string(r.count) +
+                 ", \"returned\": " + jsonText(returnName(r.returned));
+            break;
+        case ZEL_ACQ_RESTORED:
+            j += ", \"position\": " + std::to_string(r.position) +
+                 ", \"code\": " + std::to_string(r.code);
+            break;
+        case ZEL_ACQ_ASYNC:
+            j += ", \"position\": " + std::to_string(r.position) +
+                 ", \"message\": " + std::to_string(r.messageType) +
+                 ", \"text\": " + jsonText(eventWords(r));
+            break;
+        default:
+            break;
+    }
+    return j + "}";
+}
+
+// Count, extremes and sum of one channel's values.
+struct ChannelStats {
+    unsigned long long count = 0;
+    double min = std::numeric_limits<double>::infinity();
+    double max = -std::numeric_limits<double>::infinity();
+    double sum = 0.0;
+    void add(double v) {
+        ++count;
+        min = std::min(min, v);
+        max = std::max(max, v);
+        sum += v;
+    }
+};
+
+struct Printer {
+    const Options& options;
+    std::vector<ZelModule*> modules;  // by position
+    std::map<std::pair<int, int>, ChannelStats> channels;
+    std::map<int, unsigned long long> gaps;        // gap records by position
+    std::map<int, unsigned long long> gapSamples;  // samples missed by position
+    std::map<int, unsigned long long> failures;    // failed samples by position
+    bool headerDone = false;
+
+    void sample(const ZelAcqRecord& r) {
+        for (const ZelAcqModuleValues& m : r.modules) {
+            if (m.code != 0) {
+                ++failures[m.position];
+                continue;
+            }
+            for (unsigned short c = 0; c < m.numValues; ++c)
+                channels[{m.position, c}].add(m.values[c]);
+        }
+        if (options.json()) {
+            std::string j = "{\"kind\": \"sample\", \"utc\": \"" + isoUtc(r.utcUs) +
+                            "\", \"sequence\": " + std::to_string(r.sequence) +
+                            ", \"request_us\": " + std::to_string(r.requestUs) +
+                            ", \"answer_us\": " + std::to_string(r.answerUs) +
+                            ", \"lateness_us\": " + std::to_string(r.requestUs - r.deadlineUs) +
+                            ", \"modules\": [";
+            for (std::size_t i = 0; i < r.modules.size(); ++i) {
+                const ZelAcqModuleValues& m = r.modules[i];
+                j += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(m.position) +
+                     ", \"code\": " + std::to_string(m.code) + ", \"values\": [";
+                for (unsigned short c = 0; c < m.numValues; ++c)
+                    j += (c ? ", " : "") + number(m.values[c]);
+                j += "]}";
+            }
+            std::printf("%s]}\n", j.c_str());
+            return;
+        }
+        if (options.csv()) {
+            if (!headerDone) {
+                std::string h = "utc,sequence,kind,event";
+                for (const ZelAcqModuleValues& m : r.modules) {
+                    const unsigned short n = modules[m.position]->getNumChannels();
+                    for (unsigned short c = 0; c < n && c < 8; ++c) {
+                        h += "," + std::to_string(m.position) + " ch " + std::to_string(c);
+                    }
+                }
+                std::printf("%s\n", h.c_str());
+                headerDone = true;
+            }
+            std::string line = isoUtc(r.utcUs) + "," + std::to_string(r.sequence) + ",sample,";
+            for (const ZelAcqModuleValues& m : r.modules) {
+                const unsigned short n = modules[m.position]->getNumChannels();
+                for (unsigned short c = 0; c < n && c < 8; ++c) {
+                    line += "," + (c < m.numValues && m.code == 0 ? number(m.values[c]) : "");
+                }
+            }
+            std::printf("%s\n", line.c_str());
+            return;
+        }
+        std::string line = isoUtc(r.utcUs) + " #" + std::to_string(r.sequence);
+        for (const ZelAcqModuleValues& m : r.modules) {
+            line += "  " + std::to_string(m.position) + ":";
+            if (m.code != 0) {
+                line += " code " + std::to_string(m.code);
+                continue;
+            }
+            for (unsigned short c = 0; c < m.numValues; ++c) line += " " + number(m.values[c]);
+        }
+        std::printf("%s\n", line.c_str());
+    }
+
+    void event(const ZelAcqRecord& r) {
+        if (r.kind == ZEL_ACQ_GAP) {
+            ++gaps[r.position];
+            gapSamples[r.position] += r.count;
+        }
+        if (options.json()) {
+            std::printf("%s\n", eventJson(r).c_str());
+        } else if (options.csv()) {
+            // Rows of their own, so the sample rows keep their columns.
+            std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, kindName(r.kind),
+                        csvText(eventWords(r)).c_str());
+        } else {
+            std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), kindName(r.kind),
+                        eventWords(r).c_str());
+        }
+    }
+
+    void statistics(const ZelAcqStatistics& s) {
+        if (options.json()) {
+            std::string j =
+                "{\"kind\": \"statistics\", \"samples\": " + std::to_string(s.samples) +
+                ", \"missed_deadlines\": " + std::to_string(s.missedDeadlines) +
+                ", \"overflows\": " + std::to_string(s.overflows) +
+                ", \"max_lateness_us\": " + std::to_string(s.maxLatenessUs) +
+                ", \"wall_clock_synchronised\": " + (s.wallClockSynchronised ? "true" : "false") +
+                ", \"wall_clock_max_error_us\": " + std::to_string(s.wallClockMaxErrorUs) +
+                ", \"channels\": [";
+            bool first = true;
+            for (const auto& [key, c] : channels) {
+                j += std::string(first ? "" : ", ") +
+                     "{\"position\": " + std::to_string(key.first) +
+                     ", \"channel\": " + std::to_string(key.second) +
+                     ", \"count\": " + std::to_string(c.count) + ", \"min\": " + number(c.min) +
+                     ", \"max\": " + number(c.max) + ", \"mean\": " + number(c.sum / c.count) +
+                     ", \"range\": " + number(c.max - c.min) +
+                     ", \"failed\": " + std::to_string(failures[key.first]) +
+                     ", \"gaps\": " + std::to_string(gaps[key.first]) + "}";
+                first = false;
+            }
+            std::printf("%s]}\n", j.c_str());
+            return;
+        }
+        // Text; with --csv on stderr, so standard output stays one table.
+        std::FILE* out = options.csv() ? stderr : stdout;
+        std::fprintf(out,
+                     "%llu samples, %llu missed deadlines, %llu records lost to a full queue, "
+                     "largest lateness %lld us; wall clock %s",
+                     s.samples, s.missedDeadlines, s.overflows, s.maxLatenessUs,
+                     s.wallClockSynchronised ? "synchronised" : "not synchronised");
+        if (s.wallClockMaxErrorUs >= 0)
+            std::fprintf(out, " (error up to %lld us)", s.wallClockMaxErrorUs);
+        std::fprintf(out, "\n%-8s %-7s %10s %14s %14s %14s %14s %7s %5s\n", "module", "channel",
+                     "count", "min", "max", "mean", "range", "failed", "gaps");
+        for (const auto& [key, c] : channels) {
+            std::fprintf(out, "%-8d %-7d %10llu %14.6f %14.6f %14.6f %14.6f %7llu %5llu\n",
+                         key.first, key.second, c.count, c.min, c.max, c.sum / c.count,
+                         c.max - c.min, failures[key.first], gaps[key.first]);
+        }
+    }
+};
+
+}  // namespace
+
+int acquire(const Options& options) {
+    ZelInterface chain;
+    if (int s = openOrderedChain(options, chain)) return s;
+    std::vector<ZelModule*> list;
+    for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
+        applyExchangeSettings(options, *chain.getModule(i));
+        list.push_back(chain.getModule(i));
+    }
+    ZelAcquisition engine(list.data(), static_cast<unsigned short>(list.size()));
+    ZelAcquisitionOptions settings;
+    settings.rateHz = options.rate;
+    settings.asyncMessages = true;
+    if (options.timeoutMs > 0) settings.answerTimeoutMs = options.timeoutMs;
+    ZelResults r = engine.start(settings);
+    if (!r.ok()) {
+        if (r.getCode() == ZEL_OUT_OF_RANGE)
+            return fail(options, kNotFound, "the chain holds no measuring module");
+        return fail(options, kFailed, r);
+    }
+    if (options.output == Output::Text) {
+        std::fprintf(
+            stderr, "zeltool: sampling at %g Hz%s; Ctrl-C ends it\n", options.rate,
+            options.durationS > 0 ? (" for " + number(options.durationS) + " s").c_str() : "");
+    }
+    Printer printer{options, list, {}, {}, {}, {}, false};
+    const long long endUs = options.durationS > 0
+                                ? zel::platform::monotonicMicroseconds() +
+                                      static_cast<long long>(options.durationS * 1e6)
+                                : 0;
+    unsigned long long samples = 0;
+    ZelAcqRecord record;
+    auto take = [&](const ZelAcqRecord& rec) {
+        if (rec.kind == ZEL_ACQ_SAMPLE) {
+            ++samples;
+            printer.sample(rec);
+        } else {
+            printer.event(rec);
+        }
+    };
+    while (interrupts() == 0) {
+        if (endUs != 0 && zel::platform::monotonicMicroseconds() >= endUs) break;
+        if (options.samples > 0 && samples >= static_cast<unsigned long long>(options.samples))
+            break;
+        if (engine.next(record, 100)) take(record);
+    }
+    engine.stop();
+    // What was sampled before the stop is printed too, up to --count.
+    while (engine.next(record, 0)) {
+        if (record.kind == ZEL_ACQ_SAMPLE && options.samples > 0 &&
+            samples >= static_cast<unsigned long long>(options.samples)) {
+            continue;
+        }
+        take(record);
+    }
+    std::fflush(stdout);
+    printer.statistics(engine.statistics());
+    return interrupts() > 0 ? kInterrupted : kOk;
+}
+
+}  // namespace zeltool
