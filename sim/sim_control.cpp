@@ -39,9 +39,9 @@ const char kControlHelp[] =
     "POS is a position in the physical order, as listed at start, or all.\n"
     "Each command is answered with one line, \"ok ...\" or \"error: ...\".\n";
 
-namespace {
-
-bool whole(const std::string& text, long low, long high, long& out) {
+// The whole of `text` as a number from `low` to `high`: trailing letters or
+// an overflow are refused, not read in part.
+bool wholeNumber(const std::string& text, long low, long high, long& out) {
     if (text.empty()) return false;
     char* end = nullptr;
     errno = 0;
@@ -51,6 +51,8 @@ bool whole(const std::string& text, long low, long high, long& out) {
     return true;
 }
 
+namespace {
+
 // Sets one key of a fault; an empty text when it took it, else the reason.
 std::string applyKey(Fault& f, const std::string& item) {
     const std::size_t eq = item.find('=');
@@ -58,7 +60,7 @@ std::string applyKey(Fault& f, const std::string& item) {
     const std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
     long n = 0;
     auto number = [&](long low, long high) {
-        if (whole(value, low, high, n)) return true;
+        if (wholeNumber(value, low, high, n)) return true;
         return false;
     };
     const std::string bad = "'" + item + "': ";
@@ -142,7 +144,7 @@ std::string control(Segment& segment, const std::string& line) {
     long n = 0;
     if (words[1] == "all" && count > 0) {
         last = count - 1;
-    } else if (count > 0 && whole(words[1], 0, static_cast<long>(count) - 1, n)) {
+    } else if (count > 0 && wholeNumber(words[1], 0, static_cast<long>(count) - 1, n)) {
         first = last = static_cast<std::size_t>(n);
     } else {
         return "error: no module at position '" + words[1] + "' (0 to " +
@@ -152,7 +154,7 @@ std::string control(Segment& segment, const std::string& line) {
 
     if (verb == "fault" || verb == "clear") {
         long command = -1;
-        if (words.size() >= 3 && !whole(words[2], 0, 255, command)) {
+        if (words.size() >= 3 && !wholeNumber(words[2], 0, 255, command)) {
             return "error: '" + words[2] + "' is no command code (0 to 255)";
         }
         if (verb == "clear") {
@@ -179,7 +181,7 @@ std::string control(Segment& segment, const std::string& line) {
     }
     long ms = verb == "restart" ? 1000 : -1;
     if (words.size() > 3) return "error: " + verb + " takes a position and a time at most";
-    if (words.size() == 3 && !whole(words[2], 0, 3600000, ms)) {
+    if (words.size() == 3 && !wholeNumber(words[2], 0, 3600000, ms)) {
         return "error: '" + words[2] + "' is no time in ms (0 to 3600000)";
     }
     for (std::size_t i = first; i <= last; ++i) {

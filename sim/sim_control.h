@@ -29,6 +29,10 @@ namespace zelsim {
 // Runs one command line on the segment and says what it did.
 std::string control(Segment& segment, const std::string& line);
 
+// The whole of `text` as a number from `low` to `high` into `out`; false
+// (out untouched) for anything else. zelsim's options read numbers alike.
+bool wholeNumber(const std::string& text, long low, long high, long& out);
+
 // The help text of the control channel, for --help and the help command.
 extern const char kControlHelp[];
 

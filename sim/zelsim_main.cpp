@@ -59,16 +59,6 @@ int usage(const std::string& problem) {
     return 2;
 }
 
-// The whole of `text` as a number from `low` to `high`.
-bool wholeNumber(const std::string& text, long low, long high, long& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || n < low || n > high) return false;
-    out = n;
-    return true;
-}
 // Runs control commands from standard input until interrupted; the end of
 // standard input ends only its commands.
 void serveControl(zelsim::Segment& segment, bool fromStdin) {
@@ -121,7 +111,7 @@ int main(int argc, char** argv) {
         const std::string value = argv[++i];
         long n = 0;
         if (a == "--subnet") {
-            if (!wholeNumber(value, 2, 254, n)) {
+            if (!zelsim::wholeNumber(value, 2, 254, n)) {
                 return usage("--subnet takes 2 to 254, not '" + value + "'");
             }
             subnet = static_cast<int>(n);
@@ -133,7 +123,7 @@ int main(int argc, char** argv) {
         } else if (a == "--control") {
             if (value == "stdin") {
                 controlStdin = true;
-            } else if (wholeNumber(value, 0, 65535, n)) {
+            } else if (zelsim::wholeNumber(value, 0, 65535, n)) {
                 controlPort = static_cast<int>(n);
             } else {
                 return usage("--control takes stdin or a port 0 to 65535, not '" + value + "'");
@@ -143,12 +133,12 @@ int main(int argc, char** argv) {
         } else if (a == "--cpu") {
             // 0 when the system does not tell.
             const long cores = static_cast<long>(std::thread::hardware_concurrency());
-            if (!wholeNumber(value, 0, cores > 0 ? cores - 1 : 1023, n)) {
+            if (!zelsim::wholeNumber(value, 0, cores > 0 ? cores - 1 : 1023, n)) {
                 return usage("--cpu takes a processor of this machine, not '" + value + "'");
             }
             cpu = static_cast<int>(n);
         } else {
-            if (!wholeNumber(value, 10, 60000, n)) {
+            if (!zelsim::wholeNumber(value, 10, 60000, n)) {
                 return usage("--async-period takes 10 to 60000 ms, not '" + value + "'");
             }
             asyncPeriodMs = static_cast<int>(n);
@@ -161,7 +151,7 @@ int main(int argc, char** argv) {
         std::set<long> taken;
         while (std::getline(list, host, ',')) {
             long h = 0;
-            if (!wholeNumber(host, 2, 254, h)) {
+            if (!zelsim::wholeNumber(host, 2, 254, h)) {
                 return usage("--modules takes host numbers 2 to 254, not '" + host + "'");
             }
             if (!taken.insert(h).second) return usage("--modules names host " + host + " twice");

@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "station/zel_acquisition.h"
+#include "station/zel_acquisition_station.h"
 #include "zeltool.h"
 
 namespace zeltool {
@@ -158,7 +159,7 @@ struct ChannelStats {
 
 struct Printer {
     const Options& options;
-    std::vector<ZelModule*> modules;  // by position
+    std::vector<ZelModule*> modules;  // by position (null: a module of the file missing)
     std::map<std::pair<int, int>, ChannelStats> channels;
     std::map<int, unsigned long long> gaps;        // gap records by position
     std::map<int, unsigned long long> gapSamples;  // samples missed by position
@@ -290,15 +291,27 @@ struct Printer {
 }  // namespace
 
 int acquire(const Options& options) {
+    // With --config the station's modules at the file's addresses, their
+    // settings restored from the file after a reboot; else the discovered,
+    // ordered chain.
     ZelInterface chain;
-    if (int s = openOrderedChain(options, chain)) return s;
+    ZelStation station;
     std::vector<ZelModule*> list;
-    for (unsigned short i = 0; i < chain.getNumModules(); ++i) {
-        applyExchangeSettings(options, *chain.getModule(i));
-        list.push_back(chain.getModule(i));
+    if (!options.config.empty()) {
+        if (int s = openStation(options, station)) return s;
+        list = stationModules(station);
+    } else {
+        if (int s = openOrderedChain(options, chain)) return s;
+        for (unsigned short i = 0; i < chain.getNumModules(); ++i)
+            list.push_back(chain.getModule(i));
     }
+    for (ZelModule* m : list) {
+        if (m != nullptr) applyExchangeSettings(options, *m);
+    }
+    ZelStationRestorer restorer(station);
     ZelAcquisition engine(list.data(), static_cast<unsigned short>(list.size()));
     ZelAcquisitionOptions settings;
+    if (!options.config.empty()) settings.restorer = &restorer;
     settings.rateHz = options.rate;
     settings.asyncMessages = true;
     if (options.timeoutMs > 0) settings.answerTimeoutMs = options.timeoutMs;

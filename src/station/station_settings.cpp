@@ -134,56 +134,105 @@ bool applyAnalog(ZelAnalogModule& an, const ChannelPlan& c, unsigned short ch, A
 
 ZelStationStatus ZelStation::applySettings() {
     for (std::size_t i = 0; i < plan->modules.size(); ++i) {
-        ZelModule* object = impl->byPosition[i];
-        if (object == nullptr || !impl->sameKind[i]) continue;
-        const ModulePlan& m = plan->modules[i];
-        Applier a(m, static_cast<unsigned short>(i));
-        ZelStationStatus failed;
-        if (m.kind == StationKind::Lvdt) {
-            auto& l = static_cast<ZelLvdtModule&>(*object);
-            if (!a.check(l.setExcitationVoltage(m.excitationVolts),
-                         ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, failed) ||
-                !a.check(l.setExcitationFrequency(m.excitationKilohertz),
-                         ZEL_XML_PRIMARY_EXCITATION_FREQUENCY, failed)) {
+        ZelStationStatus s = applyModuleSettings(i);
+        if (!s.ok()) return s;
+    }
+    return ZelStationStatus{};
+}
+
+ZelStationStatus ZelStation::applyModuleSettings(std::size_t i) {
+    ZelModule* object = impl->byPosition[i];
+    if (object == nullptr || !impl->sameKind[i]) return ZelStationStatus{};
+    const ModulePlan& m = plan->modules[i];
+    Applier a(m, static_cast<unsigned short>(i));
+    ZelStationStatus failed;
+    if (m.kind == StationKind::Lvdt) {
+        auto& l = static_cast<ZelLvdtModule&>(*object);
+        if (!a.check(l.setExcitationVoltage(m.excitationVolts), ZEL_XML_PRIMARY_EXCITATION_VOLTAGE,
+                     failed) ||
+            !a.check(l.setExcitationFrequency(m.excitationKilohertz),
+                     ZEL_XML_PRIMARY_EXCITATION_FREQUENCY, failed)) {
+            return failed;
+        }
+    }
+    const unsigned short channels =
+        static_cast<unsigned short>(std::min<std::size_t>(m.channels.size(), ZEL_CHANNEL_CAPACITY));
+    for (unsigned short ch = 0; ch < channels; ++ch) {
+        const ChannelPlan& c = m.channels[ch];
+        a.setChannel(ch);
+        bool ok = true;
+        switch (m.kind) {
+            case StationKind::Kalix:
+                ok = applyKalix(static_cast<ZelKalixModule&>(*object), c, ch, a, failed);
+                break;
+            case StationKind::Vpp:
+                ok = applyVpp(static_cast<Zel1VppModule&>(*object), c, ch, a, failed);
+                break;
+            case StationKind::Ttl:
+                ok = applyTtl(static_cast<ZelTtlModule&>(*object), c, ch, a, failed);
+                break;
+            case StationKind::Lvdt:
+                ok = applyLvdt(static_cast<ZelLvdtModule&>(*object), c, ch, a, failed);
+                break;
+            case StationKind::Analog:
+                ok = applyAnalog(static_cast<ZelAnalogModule&>(*object), c, ch, a, failed);
+                break;
+            default:
+                continue;
+        }
+        if (!ok) return failed;
+        const double shift = m.kind == StationKind::Lvdt ? c.calibrationShift : 0.0;
+        object->setRotaryFormat(ch, c.rotaryFormat);
+        object->setDeviceOffset(ch, c.deviceOffset + shift);
+        if (m.kind != StationKind::Analog && c.populated) {
+            auto& d = static_cast<ZelDeviceModule&>(*object);
+            if (!a.check(d.enableErrorChecking(c.errorMonitoring, ch), ZEL_XML_ERROR_MONITORING,
+                         failed)) {
                 return failed;
             }
         }
-        const unsigned short channels = static_cast<unsigned short>(
-            std::min<std::size_t>(m.channels.size(), ZEL_CHANNEL_CAPACITY));
-        for (unsigned short ch = 0; ch < channels; ++ch) {
-            const ChannelPlan& c = m.channels[ch];
-            a.setChannel(ch);
-            bool ok = true;
-            switch (m.kind) {
-                case StationKind::Kalix:
-                    ok = applyKalix(static_cast<ZelKalixModule&>(*object), c, ch, a, failed);
-                    break;
-                case StationKind::Vpp:
-                    ok = applyVpp(static_cast<Zel1VppModule&>(*object), c, ch, a, failed);
-                    break;
-                case StationKind::Ttl:
-                    ok = applyTtl(static_cast<ZelTtlModule&>(*object), c, ch, a, failed);
-                    break;
-                case StationKind::Lvdt:
-                    ok = applyLvdt(static_cast<ZelLvdtModule&>(*object), c, ch, a, failed);
-                    break;
-                case StationKind::Analog:
-                    ok = applyAnalog(static_cast<ZelAnalogModule&>(*object), c, ch, a, failed);
-                    break;
-                default:
-                    continue;
-            }
-            if (!ok) return failed;
-            const double shift = m.kind == StationKind::Lvdt ? c.calibrationShift : 0.0;
-            object->setRotaryFormat(ch, c.rotaryFormat);
-            object->setDeviceOffset(ch, c.deviceOffset + shift);
-            if (m.kind != StationKind::Analog && c.populated) {
-                auto& d = static_cast<ZelDeviceModule&>(*object);
-                if (!a.check(d.enableErrorChecking(c.errorMonitoring, ch), ZEL_XML_ERROR_MONITORING,
-                             failed)) {
-                    return failed;
-                }
-            }
+    }
+    return ZelStationStatus{};
+}
+
+ZelStationStatus ZelStation::reapplySettings(unsigned short position) {
+    if (!opened) return stationStatus(ZEL_STATION_NOT_OPEN, "%s", "the station is not open");
+    if (position >= plan->modules.size() || impl->byPosition[position] == nullptr) {
+        return stationStatus(ZEL_STATION_NO_SUCH_CHANNEL, "no module at position %u",
+                             static_cast<unsigned>(position));
+    }
+    ZelStationStatus s = applyModuleSettings(position);
+    return s.ok() ? readBackSettings(position) : s;
+}
+
+ZelStationStatus ZelStation::readBackSettings(std::size_t i) {
+    ZelModule* object = impl->byPosition[i];
+    if (object == nullptr || !impl->sameKind[i]) return ZelStationStatus{};
+    const ModulePlan& m = plan->modules[i];
+    if (m.kind != StationKind::Ttl && m.kind != StationKind::Lvdt) return ZelStationStatus{};
+    Applier a(m, static_cast<unsigned short>(i));
+    ZelStationStatus failed;
+    const unsigned short channels =
+        static_cast<unsigned short>(std::min<std::size_t>(m.channels.size(), ZEL_CHANNEL_CAPACITY));
+    for (unsigned short ch = 0; ch < channels; ++ch) {
+        const ChannelPlan& c = m.channels[ch];
+        a.setChannel(ch);
+        const auto uch = static_cast<unsigned char>(ch);
+        unsigned char presence = 0;
+        const ZelResults r =
+            m.kind == StationKind::Ttl
+                ? static_cast<ZelTtlModule&>(*object).getChannelPresence(&presence, uch)
+                : static_cast<ZelLvdtModule&>(*object).getChannelPresence(&presence, uch);
+        if (!a.check(r, ZEL_XML_POPULATED, failed) ||
+            !a.check((presence != 0) == c.populated, ZEL_XML_POPULATED, failed)) {
+            return failed;
+        }
+        if (m.kind != StationKind::Lvdt || !c.populated || c.gainCode < 0) continue;
+        unsigned char gain = 0;
+        if (!a.check(static_cast<ZelLvdtModule&>(*object).getSensorGain(ch, &gain),
+                     ZEL_XML_GAIN_CODE, failed) ||
+            !a.check(gain == c.gainCode, ZEL_XML_GAIN_CODE, failed)) {
+            return failed;
         }
     }
     return ZelStationStatus{};

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/thread.h"
+#include "station/zel_acquisition_station.h"
 #include "transport/zel_comm.h"
 
 namespace net = zel::platform;
@@ -606,4 +607,21 @@ ZelAcqStatistics ZelAcquisition::statistics() const {
     s.wallClockSynchronised = wall.synchronised;
     s.wallClockMaxErrorUs = wall.maxErrorUs;
     return s;
+}
+
+// ---- over a station ----------------------------------------------------------
+
+ZelResults ZelStationRestorer::restore(unsigned short position, ZelModule&) {
+    const ZelStationStatus s = station_.reapplySettings(position);
+    if (s.ok()) return ZelResults();
+    if (s.lower.code() != ZEL_OK) return s.lower;
+    return ZEL_RESULT(ZEL_UNKNOWN_ERROR, "ZelStationRestorer::restore");
+}
+
+std::vector<ZelModule*> stationModules(ZelStation& station) {
+    std::vector<ZelModule*> list;
+    for (unsigned short i = 0; i < station.getNumModules(); ++i) {
+        list.push_back(station.getModule(i));
+    }
+    return list;
 }

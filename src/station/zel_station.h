@@ -220,6 +220,16 @@ class ZEL_STATION_API ZelStation {
     static ZelStationStatus capture(ZelInterface& chain, const char* path,
                                     const char* baseLabel = "Station");
 
+    /// Applies the file's settings of the module at `position` again, to
+    /// its object and to the module (after the module restarted and lost
+    /// those it keeps), then reads back those a module reports (the presence
+    /// of each TTL and LVDT channel, each LVDT probe's gain). ZEL_STATION_OK
+    /// when every one holds; ZEL_STATION_VALUE_REFUSED naming the element
+    /// and channel when one reads back otherwise; a module command's failure
+    /// as open() reports it; ZEL_STATION_NOT_OPEN before open(),
+    /// ZEL_STATION_NO_SUCH_CHANNEL past the end or for a missing module.
+    ZelStationStatus reapplySettings(unsigned short position);
+
     /// What the station took from its file (opaque to hosts).
     struct Plan;
 
@@ -228,6 +238,8 @@ class ZEL_STATION_API ZelStation {
     ZelStationStatus openDirect(const ZelStationOptions& options);
     ZelStationStatus openDiscovered(const ZelStationOptions& options);
     ZelStationStatus applySettings();
+    ZelStationStatus applyModuleSettings(std::size_t position);
+    ZelStationStatus readBackSettings(std::size_t position);
 
     std::unique_ptr<Plan> plan;
     std::unique_ptr<Impl> impl;

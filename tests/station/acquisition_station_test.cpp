@@ -1,0 +1,87 @@
+// The acquisition engine over a station opened from its configuration file:
+// a module restarted in the middle of a run comes back with the file's
+// settings applied again and read back, while the others keep every sample.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim_chain_file.h"
+#include "sim_chains.h"
+#include "sim_control.h"
+#include "sim_segment.h"
+#include "station/zel_acquisition_station.h"
+
+namespace {
+
+const std::string kChainFile = std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml";
+constexpr std::size_t kTtl = 2;  // the file's TTL module: direction 1, interpolation 10
+
+TEST(AcquisitionOverAStation, ARestartedModuleGetsTheFilesSettingsBackReadBack) {
+    std::vector<zelsim::PlannedModule> plan;
+    std::string error;
+    ASSERT_TRUE(zelsim::chainFromFile(kChainFile, plan, error)) << error;
+    zelsim::Segment segment;
+    zelsim::addChain(segment, plan);
+    ASSERT_TRUE(segment.start());
+    ZelStation station;
+    ASSERT_TRUE(station.load(kChainFile.c_str()).ok());
+    for (unsigned short i = 0; i < station.getNumModules(); ++i) {
+        const std::string address =
+            "127." + std::to_string(segment.subnet()) + ".0." + std::to_string(plan[i].host);
+        ASSERT_TRUE(station.setModuleAddress(i, address.c_str()).ok());
+    }
+    const ZelStationStatus opened = station.open(ZelStationOptions{});
+    ASSERT_EQ(opened.code, ZEL_STATION_OK) << opened.message;
+
+    std::vector<ZelModule*> list = stationModules(station);
+    ZelStationRestorer restorer(station);
+    ZelAcquisition engine(list.data(), static_cast<unsigned short>(list.size()));
+    ZelAcquisitionOptions o;
+    o.rateHz = 50;
+    o.answerTimeoutMs = 150;
+    o.probeTimeoutMs = 100;
+    o.probeFirstMs = 10;
+    o.probeMaxMs = 100;
+    o.restorer = &restorer;
+    ASSERT_EQ(engine.start(o).getCode(), ZEL_OK);
+    ZelAcqRecord r;
+    while (engine.next(r, 5000) && !(r.kind == ZEL_ACQ_SAMPLE && r.sequence >= 5)) {
+    }
+    EXPECT_EQ(zelsim::control(segment, "restart 2 1000"),
+              "ok module 2 restarted, silent for 1000 ms");
+    zelsim::ModuleState state;
+    segment.withState(kTtl, [&state](zelsim::ModuleState& s) { state = s; });
+    ASSERT_EQ(state.incremental[0].interpolation, 1);
+
+    int restored = -1;
+    std::vector<ZelAcqRecord> samples;
+    while (engine.next(r, 5000)) {
+        if (r.kind == ZEL_ACQ_SAMPLE) samples.push_back(r);
+        if (r.kind == ZEL_ACQ_RESTORED) {
+            EXPECT_EQ(r.position, kTtl);
+            restored = r.code;
+        }
+        if (r.kind == ZEL_ACQ_HEALTH && r.health == ZEL_ACQ_HEALTH_OK && r.position == kTtl) break;
+    }
+    engine.stop();
+    EXPECT_EQ(restored, ZEL_OK);
+    // What the module keeps is the file's again, on every channel.
+    segment.withState(kTtl, [&state](zelsim::ModuleState& s) { state = s; });
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        EXPECT_EQ(state.incremental[c].direction, 1);
+        EXPECT_EQ(state.incremental[c].interpolation, 10);
+        EXPECT_EQ(state.incremental[c].presence, 1);
+    }
+    // The other measuring modules answered every sample.
+    ASSERT_FALSE(samples.empty());
+    for (const auto& sample : samples) {
+        for (const auto& m : sample.modules) {
+            if (m.position == kTtl) continue;
+            EXPECT_EQ(m.code, ZEL_OK) << "module " << m.position << " sample " << sample.sequence;
+        }
+    }
+}
+
+}  // namespace
