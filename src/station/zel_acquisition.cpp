@@ -617,11 +617,3 @@ ZelResults ZelStationRestorer::restore(unsigned short position, ZelModule&) {
     if (s.lower.code() != ZEL_OK) return s.lower;
     return ZEL_RESULT(ZEL_UNKNOWN_ERROR, "ZelStationRestorer::restore");
 }
-
-std::vector<ZelModule*> stationModules(ZelStation& station) {
-    std::vector<ZelModule*> list;
-    for (unsigned short i = 0; i < station.getNumModules(); ++i) {
-        list.push_back(station.getModule(i));
-    }
-    return list;
-}

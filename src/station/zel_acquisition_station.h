@@ -28,6 +28,11 @@ class ZEL_STATION_API ZelStationRestorer : public ZelModuleRestorer {
 
 /// The station's module objects by file position, null where a module is
 /// missing: the list to give ZelAcquisition.
-ZEL_STATION_API std::vector<ZelModule*> stationModules(ZelStation& station);
+inline std::vector<ZelModule*> stationModules(ZelStation& station) {
+    std::vector<ZelModule*> list;
+    for (unsigned short i = 0; i < station.getNumModules(); ++i)
+        list.push_back(station.getModule(i));
+    return list;
+}
 
 #endif  // ZEL_STATION_ZEL_ACQUISITION_STATION_H
