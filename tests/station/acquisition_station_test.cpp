@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition_options.h"
 #include "sim_chain_file.h"
 #include "sim_chains.h"
 #include "sim_control.h"
@@ -37,12 +38,7 @@ TEST(AcquisitionOverAStation, ARestartedModuleGetsTheFilesSettingsBackReadBack) 
     std::vector<ZelModule*> list = stationModules(station);
     ZelStationRestorer restorer(station);
     ZelAcquisition engine(list.data(), static_cast<unsigned short>(list.size()));
-    ZelAcquisitionOptions o;
-    o.rateHz = 50;
-    o.answerTimeoutMs = 150;
-    o.probeTimeoutMs = 100;
-    o.probeFirstMs = 10;
-    o.probeMaxMs = 100;
+    ZelAcquisitionOptions o = fastOptions();
     o.restorer = &restorer;
     ASSERT_EQ(engine.start(o).getCode(), ZEL_OK);
     ZelAcqRecord r;

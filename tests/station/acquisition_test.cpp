@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "acquisition_options.h"
 #include "modules/zel_ttl_module.h"
 #include "sim_control.h"
 #include "sim_segment.h"
@@ -102,18 +103,6 @@ class Acquisition : public ::testing::Test {
     std::vector<ZelModule*> list;
     std::unique_ptr<ZelAcquisition> engine;
 };
-
-ZelAcquisitionOptions fastOptions() {
-    ZelAcquisitionOptions o;
-    // Time-outs generous enough for a machine busy with other work: a test
-    // that a healthy module never fails must not depend on the load.
-    o.rateHz = 50;
-    o.answerTimeoutMs = 150;
-    o.probeTimeoutMs = 100;
-    o.probeFirstMs = 10;
-    o.probeMaxMs = 100;
-    return o;
-}
 
 TEST_F(Acquisition, ARestartedModuleIsLostThenRestoredWhileTheOthersKeepTheirSamples) {
     DirectionRestorer restorer;
