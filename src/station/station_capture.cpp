@@ -36,8 +36,8 @@ class Writer {
   public:
     void leaf(int depth, ZEL_XML_ELEMENTS e, const std::string& value) {
         const std::string tag = ZelConfigBase::decodeElementType(e);
-        out_ << std::string(2 * depth, ' ') << '<' << tag << '>' << escaped(value) << "</" << tag
-             << ">\n";
+        out_ << std::string(2 * static_cast<std::size_t>(depth), ' ') << '<' << tag << '>'
+             << escaped(value) << "</" << tag << ">\n";
     }
     void leaf(int depth, ZEL_XML_ELEMENTS e, double value) {
         char text[40];
@@ -45,10 +45,10 @@ class Writer {
         leaf(depth, e, std::string(text));
     }
     void open(int depth, const char* tag) {
-        out_ << std::string(2 * depth, ' ') << '<' << tag << ">\n";
+        out_ << std::string(2 * static_cast<std::size_t>(depth), ' ') << '<' << tag << ">\n";
     }
     void close(int depth, const char* tag) {
-        out_ << std::string(2 * depth, ' ') << "</" << tag << ">\n";
+        out_ << std::string(2 * static_cast<std::size_t>(depth), ' ') << "</" << tag << ">\n";
     }
     std::string text() const { return out_.str(); }
     std::ostringstream& raw() { return out_; }
@@ -85,7 +85,9 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
 
     auto* device = dynamic_cast<ZelDeviceModule*>(module);
     EncoderInfo info;
-    double scaling = 1.0, compensation = 1.0, resolution = 0.0;
+    double scaling = 1.0;
+    double compensation = 1.0;
+    double resolution = 0.0;
     if (device != nullptr) {
         device->getEncoderInfo(&info, ch);
         device->getScaling(&scaling, ch);
@@ -128,7 +130,9 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
         auto* k = static_cast<ZelKalixModule*>(module);
         short revolutions = 1;
         k->getDistinguishableRevolutions(&revolutions, ch);
-        char name[10] = {}, id[11] = {}, serial[17] = {};
+        char name[10] = {};
+        char id[11] = {};
+        char serial[17] = {};
         k->getEncoderName(name, ch);
         k->getEncoderId(id, ch);
         k->getSerialNumber(serial, ch);
@@ -213,7 +217,8 @@ ZelStationStatus ZelStation::capture(ZelInterface& chain, const char* path, cons
         w.leaf(2, ZEL_XML_PORT, std::string("27015"));
         w.leaf(2, ZEL_XML_ACTIVE, std::string("1"));
         if (kind == StationKind::Lvdt) {
-            double volts = 0, kilohertz = 0;
+            double volts = 0;
+            double kilohertz = 0;
             const ZelResults r =
                 static_cast<ZelLvdtModule*>(module)->getExcitationValues(&volts, &kilohertz);
             if (!r.ok()) {

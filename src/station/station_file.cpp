@@ -284,7 +284,8 @@ bool readChannel(Site& site, ModulePlan& m, ChannelPlan& c, ZelStationStatus& re
         c.deviceOffset += offset;
         return true;
     }
-    double from = 0, to = 0;
+    double from = 0;
+    double to = 0;
     bool same = false;
     if (isEncoderKind(m.kind)) {
         const bool rotary = c.encoderType == ENCODER_TYPE_ROTARY;
@@ -344,7 +345,8 @@ ZelStationStatus readStationFile(const char* path, ZelStation::Plan& plan) {
                              ZelConfigBase::decodeErrorType(r).c_str());
     }
     ZEL_XML_ELEMENTS element = ZEL_XML_BASE_LABEL;
-    unsigned short module = 0, channel = 0;
+    unsigned short module = 0;
+    unsigned short channel = 0;
     r = file.validateElements(element, module, channel);
     if (r != ZEL_XML_OK) {
         ZelStationStatus s =

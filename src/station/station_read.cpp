@@ -27,8 +27,9 @@ ZelStationReading readingOf(const ModulePlan& m, const ChannelPlan& c, unsigned 
 // channel gives its voltage and then its current.
 void appendReadings(const ModulePlan& m, const ZelChainSample& s,
                     std::vector<ZelStationReading>& out) {
-    for (unsigned short ch = 0; ch < m.channels.size(); ++ch) {
-        const ChannelPlan& c = m.channels[ch];
+    for (std::size_t i = 0; i < m.channels.size(); ++i) {
+        const auto ch = static_cast<unsigned short>(i);
+        const ChannelPlan& c = m.channels[i];
         if (!c.populated) continue;
         if (m.kind == StationKind::Analog) {
             const unsigned short v = static_cast<unsigned short>(2 * ch);
@@ -63,7 +64,8 @@ ZelStationStatus ZelStation::findChannel(const char* label, unsigned short* posi
         }
     }
     // "POS.CH" names a channel by its numbers.
-    unsigned p = 0, c = 0;
+    unsigned p = 0;
+    unsigned c = 0;
     char tail = 0;
     if (std::sscanf(label, "%u.%u%c", &p, &c, &tail) == 2 && p < plan->modules.size() &&
         c < plan->modules[p].channels.size()) {
@@ -99,7 +101,8 @@ ZelStationStatus ZelStation::read(std::vector<ZelStationReading>& readings) {
 
 ZelStationStatus ZelStation::readLabel(const char* label, ZelStationReading* reading) {
     if (reading == nullptr) return stationStatus(ZEL_STATION_BAD_ARGUMENT, "a null pointer");
-    unsigned short position = 0, channel = 0;
+    unsigned short position = 0;
+    unsigned short channel = 0;
     ZelStationStatus s = findChannel(label, &position, &channel);
     if (!s.ok()) return s;
     if (!opened) return stationStatus(ZEL_STATION_NOT_OPEN, "the station is not open");

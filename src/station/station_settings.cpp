@@ -123,7 +123,8 @@ bool applyLvdt(ZelLvdtModule& l, const ChannelPlan& c, unsigned short ch, Applie
 
 bool applyAnalog(ZelAnalogModule& an, const ChannelPlan& c, unsigned short ch, Applier& a,
                  ZelStationStatus& failed) {
-    double resolution = 0, offset = 0;
+    double resolution = 0;
+    double offset = 0;
     return a.check(an.computeResolutionAndOffset(ch, &resolution, &offset, c.actualMax, c.actualMin,
                                                  c.instrumentationMax, c.instrumentationMin),
                    ZEL_XML_ACTUAL_MAX, failed) &&

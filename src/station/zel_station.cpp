@@ -67,7 +67,8 @@ std::string compact(const char* text) {
 }
 
 bool sameSerial(const char* file, const char* module) {
-    const std::string f = compact(file), m = compact(module);
+    const std::string f = compact(file);
+    const std::string m = compact(module);
     if (std::strlen(module) >= ZEL_SERIAL_TEXT_CAPACITY - 1 && !m.empty()) {
         return f.compare(0, m.size(), m) == 0;
     }
