@@ -110,6 +110,8 @@ cmake --install "$build" --prefix "$build/install" > /dev/null
 cp "$build/src/zel.dll" "$build/src/libzel.dll.a" "$build/src/zel.def" "$ship/"
 cp -r "$build/install/include/zel" "$ship/include/"
 cp "$build/tools/zeltool.exe" "$ship/"
+# The station library (zeltool runs on it) and its import library.
+cp "$build"/src/station/*.dll "$build"/src/station/*.dll.a "$ship/"
 sysroot=/usr/lib/gcc/$triplet/$(ls /usr/lib/gcc/$triplet | grep posix | head -1)
 for dll in Qt6Core.dll Qt6Xml.dll; do cp "$qt_prefix/bin/$dll" "$ship/"; done
 for dll in libstdc++-6.dll libgcc_s_dw2-1.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do

@@ -27,7 +27,7 @@ void onInterrupt(int) {
 
 // A closed terminal counts as one interrupt however often it is signalled:
 // nobody is left to insist.
-void onHangup(int) { hungUp = true; }
+[[maybe_unused]] void onHangup(int) { hungUp = true; }
 
 }  // namespace
 
@@ -361,8 +361,13 @@ void catchInterrupts() {
     std::signal(SIGTERM, onInterrupt);
     // A closed terminal ends the tool as Ctrl-C does (a firmware update is
     // finished first), and a reader gone from the output is no reason to die.
+    // (Windows has neither signal: a closed console sends Ctrl-Close.)
+#ifdef SIGHUP
     std::signal(SIGHUP, onHangup);
+#endif
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 int interrupts() { return interruptCount.load() + (hungUp.load() ? 1 : 0); }
