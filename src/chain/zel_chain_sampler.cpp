@@ -25,6 +25,36 @@ bool isMeasuring(const MODULE_ID& id) {
            ZelModule::isAnalogModule(id);
 }
 
+ZelResults decodeAnswer(ZelModule* m, ZelbusResponse& answer, COUNT_REQUEST_OPTION option,
+                        ZelChainSample& r) {
+    if (auto* kalix = dynamic_cast<ZelKalixModule*>(m)) {
+        ZelResults result = kalix->positionsFromAnswer(answer, r.values, r.revolutions, 8);
+        if (result.ok()) result = kalix->countsFromAnswer(answer, r.counts, r.revolutions, 8);
+        return result;
+    }
+    if (auto* ttl = dynamic_cast<ZelTtlModule*>(m)) {
+        ZelResults result = ttl->positionsFromAnswer(answer, r.values, 8);
+        if (result.ok()) result = ttl->countsFromAnswer(answer, r.counts, 8);
+        return result;
+    }
+    if (auto* vpp = dynamic_cast<Zel1VppModule*>(m)) {
+        ZelResults result = vpp->positionsFromAnswer(answer, r.values, 8);
+        if (result.ok()) result = m->ZelModule::countsFromAnswer(answer, r.counts, 8);
+        return result;
+    }
+    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
+        ZelResults result = lvdt->positionsFromAnswer(answer, r.values, 8);
+        long readings[8] = {};
+        if (result.ok()) result = lvdt->readingsFromAnswer(answer, readings, 8);
+        for (int c = 0; c < 8; ++c) r.counts[c] = static_cast<unsigned long>(readings[c]);
+        return result;
+    }
+    if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
+        return analog->scaledValuesFromAnswer(answer, option, r.values);
+    }
+    return ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
+}
+
 }  // namespace
 
 ZelChainSampler::ZelChainSampler(ZelInterface& chain) {
@@ -73,10 +103,10 @@ void ZelChainSampler::selectKinds(bool (*kind)(const MODULE_ID& id)) {
 
 void ZelChainSampler::prepare() {
     inFlight.assign(records.size(), Slot{});
-    readyTags.assign(records.size() + 1, 0);
+    readyTags.assign(2 * records.size() + 1, 0);
     waitSet = std::make_unique<net::WaitSet>();
-    registered.assign(records.size(), -1);
-    registeredGeneration.assign(records.size(), 0);
+    registered.assign(2 * records.size(), -1);
+    registeredGeneration.assign(2 * records.size(), 0);
 }
 
 ZelResults ZelChainSampler::selectPositions(const unsigned short* positions, unsigned short count) {
@@ -105,81 +135,53 @@ unsigned short ZelChainSampler::failures() const {
     return n;
 }
 
-// The sockets are waited on as one set, kept from sample to sample (a
-// module initialised again has a new socket, registered afresh).
+// Both ports of every module's socket are waited on as one set, kept from
+// sample to sample; a port made anew (a retry after a fault, a module
+// initialised again) is registered afresh. All the ports that changed
+// leave the set before any joins it: a new socket may have the number of
+// another module's old one.
 void ZelChainSampler::registerSockets() {
-    for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        const UdpSocket& socket = inFlight[i].module->udpSocket;
-        if (registered[i] == socket.handle() &&
-            registeredGeneration[i] == socket.socketGeneration())
+    std::size_t changed = 0;
+    for (std::size_t t = 0; t < registered.size(); ++t) {
+        const UdpSocket& socket = inFlight[t / 2].module->exchangeSocket();
+        const int port = static_cast<int>(t % 2);
+        if (registered[t] == socket.handle(port) &&
+            registeredGeneration[t] == socket.socketGeneration(port))
             continue;
-        if (registered[i] != -1) waitSet->remove(registered[i]);
-        registered[i] = waitSet->add(socket.handle(), i) ? socket.handle() : -1;
-        registeredGeneration[i] = socket.socketGeneration();
+        if (registered[t] != -1) waitSet->remove(registered[t]);
+        registered[t] = -2;  // to be added below
+        ++changed;
+    }
+    if (changed == 0) return;
+    for (std::size_t t = 0; t < registered.size(); ++t) {
+        if (registered[t] != -2) continue;
+        const UdpSocket& socket = inFlight[t / 2].module->exchangeSocket();
+        const int port = static_cast<int>(t % 2);
+        const std::intptr_t h = socket.handle(port);
+        registered[t] = h != -1 && waitSet->add(h, t) ? h : -1;
+        registeredGeneration[t] = socket.socketGeneration(port);
     }
 }
 
-// Answers owed by earlier samples are waited for on all sockets together,
-// each until its own window closes, and thrown away (with anything else
-// that arrives meanwhile: it would be thrown away before the requests).
-void ZelChainSampler::waitOutOwedAnswers() {
-    char scratch[UdpSocket::kScratchSize];
-    for (;;) {
-        long long until = 0;
-        const long long now = net::monotonicMicroseconds();
-        for (Slot& slot : inFlight) {
-            UdpSocket& socket = slot.module->udpSocket;
-            if (!socket.owesAnswers()) continue;
-            if (socket.owedUntil() <= now) {
-                socket.forgiveOwed();
-                continue;
-            }
-            until = std::max(until, socket.owedUntil());
-        }
-        if (until == 0) return;
-        const int n = waitSet->wait(until - now, readyTags.data(), readyTags.size());
-        if (n < 0) {
-            for (Slot& slot : inFlight) slot.module->udpSocket.forgiveOwed();
-            return;
-        }
-        for (int k = 0; k < n; ++k) {
-            UdpSocket& socket = inFlight[readyTags[static_cast<std::size_t>(k)]].module->udpSocket;
-            // An answer after its time-out, or more than was asked for: the
-            // module's link is suspect.
-            if (socket.readWaiting(scratch, sizeof(scratch)) >= 0) socket.markSuspect();
-        }
-    }
-}
-
-bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs) {
+bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs,
+                           bool retry) {
     Slot& slot = inFlight[i];
     unsigned char request[zelbus::kFrameSize] = {};
     ZelModule::countsRequest(option, request);
-    const long timeoutMs = slot.module->getUdpTimeout();
-    if (!slot.module->udpSocket.sendAttempt(reinterpret_cast<const char*>(request),
-                                            zelbus::frameLength(request), timeoutMs)) {
+    zel::transport::AnswerPairing& pairing = slot.module->exchangeSocket().pairing();
+    if (pairing.sendAttempt(reinterpret_cast<const char*>(request), zelbus::frameLength(request),
+                            retry, false) != zel::transport::AnswerPairing::Outcome::Answer) {
         return false;
     }
     records[i].sentUs = nowUs;
     ++records[i].attempts;
-    slot.deadlineUs = nowUs + timeoutMs * 1000LL;
-    slot.holdUntilUs = 0;
+    slot.deadlineUs = nowUs + slot.module->getUdpTimeout() * 1000LL;
     return true;
 }
 
-void ZelChainSampler::accept(std::size_t i, const ZelbusResponse& answer, int length,
-                             long long nowUs, bool heldAlone) {
-    Slot& slot = inFlight[i];
-    slot.answer = answer;
-    slot.length = length;
-    slot.done = true;
-    records[i].receivedUs = nowUs;
-    slot.module->udpSocket.learnRoundTrip(nowUs - records[i].sentUs, heldAlone);
-}
-
-// Gives up on the slots past their deadline with no retry left, asks
-// again those with one, takes a held answer nothing followed; returns the
-// earliest deadline or hold of the slots still waiting, and how many wait.
+// Gives up on the slots past their deadline with no retry left and asks
+// again those with one; returns the earliest deadline of the slots still
+// waiting, and how many wait.
 long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now,
                                     std::size_t* remaining) {
     long long next = now;
@@ -187,32 +189,56 @@ long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now,
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
         Slot& slot = inFlight[i];
         if (slot.done) continue;
-        if (slot.holdUntilUs != 0 && slot.holdUntilUs <= now) {
-            // Nothing followed the early answer: it is the answer, with the
-            // round trip it came in.
-            accept(i, slot.held, slot.heldLength, slot.heldAtUs, true);
-            continue;
-        }
         if (slot.deadlineUs <= now) {
+            zel::transport::AnswerPairing& pairing = slot.module->exchangeSocket().pairing();
+            if (pairing.inFlight()) pairing.timedOut();
             if (slot.retriesLeft <= 0) {
                 records[i].result = ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kMethod);
                 slot.done = true;
                 continue;
             }
             --slot.retriesLeft;
-            slot.module->udpSocket.discardQueued();
-            if (!send(i, option, now)) {
+            if (!send(i, option, now, true)) {
                 records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
                 slot.done = true;
                 continue;
             }
         }
-        const long long due =
-            slot.holdUntilUs != 0 ? std::min(slot.holdUntilUs, slot.deadlineUs) : slot.deadlineUs;
-        next = *remaining == 0 ? due : std::min(next, due);
+        next = *remaining == 0 ? slot.deadlineUs : std::min(next, slot.deadlineUs);
         ++*remaining;
     }
     return next;
+}
+
+// Reads one datagram of port `tag % 2` of module `tag / 2`; true when it was
+// the whole answer the slot waited for.
+bool ZelChainSampler::takeAnswer(std::size_t tag) {
+    using Outcome = zel::transport::AnswerPairing::Outcome;
+    const std::size_t i = tag / 2;
+    Slot& slot = inFlight[i];
+    // Read aside: a datagram that is not the answer must leave the one
+    // taken untouched.
+    unsigned char buffer[sizeof(slot.answer.data)];
+    long length = 0;
+    const Outcome o = slot.module->exchangeSocket().pairing().take(
+        static_cast<int>(tag % 2), reinterpret_cast<char*>(buffer),
+        static_cast<int>(sizeof(buffer)), &length);
+    if (o != Outcome::Answer || slot.done) {
+        // Empty, cut short or oversize: a failed attempt, retried at its
+        // deadline like a lost answer. Another sender's datagram, or one at
+        // a port not waiting: thrown away.
+        if (o == Outcome::WaitFailed && !slot.done) {
+            records[i].result = ZEL_RESULT(ZEL_UDP_READ_FAILED, kMethod);
+            slot.done = true;
+        }
+        return false;
+    }
+    slot.answer = ZelbusResponse{};
+    std::memcpy(slot.answer.data, buffer, static_cast<std::size_t>(length));
+    slot.length = static_cast<int>(length);
+    slot.done = true;
+    records[i].receivedUs = net::monotonicMicroseconds();
+    return true;
 }
 
 ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
@@ -229,30 +255,24 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         }
     }
     registerSockets();
-    waitOutOwedAnswers();
-    // Every request goes out back to back, after the stale datagrams of its
-    // socket are gone: one look over the whole set finds the sockets that
-    // hold any.
-    for (std::size_t i = 0; i < inFlight.size(); ++i) {
-        if (!inFlight[i].done) inFlight[i].module->udpSocket.countExchange();
-    }
+    // Whatever is queued before the requests was asked for by nobody: one
+    // look over the whole set finds it, and its port is made anew before it
+    // sends again.
     const int stale = waitSet->wait(0, readyTags.data(), readyTags.size());
-    for (int k = 0; k < stale; ++k) {
-        const std::size_t i = readyTags[static_cast<std::size_t>(k)];
-        if (!inFlight[i].done) inFlight[i].module->udpSocket.discardQueued();
-    }
+    for (int k = 0; k < stale; ++k) takeAnswer(readyTags[static_cast<std::size_t>(k)]);
     for (std::size_t i = 0; i < inFlight.size(); ++i) {
         if (inFlight[i].done) continue;
-        if (!send(i, option, net::monotonicMicroseconds())) {
+        inFlight[i].module->exchangeSocket().pairing().beginCall();
+        if (!send(i, option, net::monotonicMicroseconds(), false)) {
             records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
             inFlight[i].done = true;
         }
     }
+    registerSockets();
 
-    char buffer[UdpSocket::kScratchSize];
-    // The slots are looked over when the earliest deadline or hold of the
-    // last look is due, not after every answer: answers that come in time
-    // cost no walk over the whole selection.
+    // The slots are looked over when the earliest deadline of the last look
+    // is due, not after every answer: answers that come in time cost no
+    // walk over the whole selection.
     long long lookAt = 0;
     std::size_t remaining = 0;
     const long long spinFrom = net::monotonicMicroseconds();
@@ -260,6 +280,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         const long long now = net::monotonicMicroseconds();
         if (now >= lookAt) lookAt = lookOver(option, now, &remaining);
         if (remaining == 0) break;
+        registerSockets();
         const long long sleepUs =
             now - spinFrom < spinWaitUs ? 0 : std::max<long long>(0, lookAt - now);
         const int n = waitSet->wait(sleepUs, readyTags.data(), readyTags.size());
@@ -272,46 +293,7 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
             break;
         }
         for (int k = 0; k < n; ++k) {
-            const std::size_t i = readyTags[static_cast<std::size_t>(k)];
-            Slot& slot = inFlight[i];
-            const long length = slot.module->udpSocket.readWaiting(buffer, sizeof(buffer));
-            if (length < 0) continue;  // another sender's datagram (kForeign) or an error
-            if (slot.done) {
-                // More than was asked for (a duplicate): the link is suspect.
-                slot.module->udpSocket.markSuspect();
-                continue;
-            }
-            const long long at = net::monotonicMicroseconds();
-            ZelbusResponse answer{};
-            if (length > static_cast<long>(sizeof(answer.data)))
-                continue;  // oversize: not an answer
-            std::memcpy(answer.data, buffer, static_cast<std::size_t>(length));
-            // Cut short of what its header announces: a failed attempt,
-            // retried at its deadline like a lost answer.
-            if (length < static_cast<long>(zelbus::kHeaderSize) ||
-                length < zelbus::frameLength(answer.data)) {
-                continue;
-            }
-            if (slot.holdUntilUs != 0) {
-                // Something followed the early answer: the early one was a
-                // duplicate or an older answer.
-                accept(i, answer, static_cast<int>(length), at, false);
-                --remaining;
-                continue;
-            }
-            const long long usual = slot.module->udpSocket.usualRoundTrip();
-            const long long roundTrip = at - records[i].sentUs;
-            if (slot.module->udpSocket.isEarly(roundTrip)) {
-                slot.module->udpSocket.markSuspect();
-                slot.held = answer;
-                slot.heldLength = static_cast<int>(length);
-                slot.heldAtUs = at;
-                slot.holdUntilUs = std::min(slot.deadlineUs, at + 3 * usual);
-                lookAt = std::min(lookAt, slot.holdUntilUs);
-                continue;
-            }
-            accept(i, answer, static_cast<int>(length), at, false);
-            --remaining;
+            if (takeAnswer(readyTags[static_cast<std::size_t>(k)])) --remaining;
         }
     }
 
@@ -328,34 +310,17 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
     return overall;
 }
 
-// The module decodes its own answer with its own settings, through the
-// same operations a host calls one module at a time.
+// Each answer is checked and decoded by the functions the module's own
+// getters use, with the module's settings, so a snapshot and per-module
+// reads agree value for value.
 void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
     ZelChainSample& r = records[i];
     ZelModule* m = r.module;
-    m->setSampledAnswer(&inFlight[i].answer);
+    ZelbusResponse& answer = inFlight[i].answer;
+    answer.command = answer.data[0];
+    ZelResults result = m->checkAnswer(UDP_CMD_GET_COUNTS, &answer);
+    if (result.ok()) result = decodeAnswer(m, answer, option, r);
     const MODULE_ID id = m->getModuleData().moduleId;
-    ZelResults result;
-    if (auto* kalix = dynamic_cast<ZelKalixModule*>(m)) {
-        result = kalix->getPositions(r.values, r.revolutions, 8, option);
-        if (result.ok()) result = kalix->getCounts(r.counts, r.revolutions, 8, option);
-    } else if (auto* ttl = dynamic_cast<ZelTtlModule*>(m)) {
-        result = ttl->getPositions(r.values, 8, option);
-        if (result.ok()) result = ttl->getCounts(r.counts, 8, option);
-    } else if (auto* vpp = dynamic_cast<Zel1VppModule*>(m)) {
-        result = vpp->getPositions(r.values, 8, option);
-        if (result.ok()) result = m->ZelModule::getCounts(r.counts, 8, option);
-    } else if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
-        result = lvdt->getPositions(r.values, 8, option);
-        long readings[8] = {};
-        if (result.ok()) result = lvdt->getReadings(readings, 8, option);
-        for (int c = 0; c < 8; ++c) r.counts[c] = static_cast<unsigned long>(readings[c]);
-    } else if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
-        result = analog->getScaledValues(r.values, 4, option);
-    } else {
-        result = ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
-    }
-    m->setSampledAnswer(nullptr);
     const unsigned short channels = m->getNumChannels() < 8 ? m->getNumChannels() : 8;
     r.numValues = ZelModule::isAnalogModule(id) ? 4 : channels;
     r.numCounts = ZelModule::isAnalogModule(id) ? 0 : channels;

@@ -9,11 +9,12 @@
 /// getScaledValues) would, so a snapshot and per-module reads agree value
 /// for value.
 ///
-/// The answers are paired with the requests by the single exchange's rules
-/// (only the module's own address and port, answers owed by earlier samples
-/// waited out before the next one is sent, an answer much sooner than the
-/// module's usual round trip held for a later one), so a late or duplicated
-/// answer of an earlier sample is never the answer of this one.
+/// The answers are paired with the requests by each module's own pairing,
+/// the one its single exchanges use (transport/answer_pairing.h): only the
+/// module's address and port, and each sample's request sent from the other
+/// port than the module's call before, a port that may still receive an
+/// earlier answer made anew first; so a late or duplicated answer of an
+/// earlier sample is never the answer of this one.
 ///
 /// No thread, and no allocation per sample after the first: the records are
 /// made when the selection is. One thread at a time uses the sampler and the
@@ -112,23 +113,17 @@ class ZEL_API ZelChainSampler {
         bool done = false;
         short retriesLeft = 0;
         long long deadlineUs = 0;
-        long long holdUntilUs = 0;  ///< an early answer is held until then (0: none held)
-        int heldLength = 0;
-        long long heldAtUs = 0;
         int length = 0;
         ZelbusResponse answer{};
-        ZelbusResponse held{};
     };
     ZEL_INTERNAL void prepare();
     ZEL_INTERNAL void collect(std::vector<ZelModule*> modules,
                               const std::vector<unsigned short>& positions);
     ZEL_INTERNAL void registerSockets();
-    ZEL_INTERNAL void waitOutOwedAnswers();
-    ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs);
+    ZEL_INTERNAL bool send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs, bool retry);
     ZEL_INTERNAL long long lookOver(COUNT_REQUEST_OPTION option, long long now,
                                     std::size_t* remaining);
-    ZEL_INTERNAL void accept(std::size_t i, const ZelbusResponse& answer, int length,
-                             long long nowUs, bool heldAlone);
+    ZEL_INTERNAL bool takeAnswer(std::size_t tag);
     ZEL_INTERNAL void decode(std::size_t i, COUNT_REQUEST_OPTION option);
 
     std::vector<ZelModule*> all;  ///< every measuring module offered
@@ -137,7 +132,8 @@ class ZEL_API ZelChainSampler {
     std::vector<Slot> inFlight;
     std::vector<std::size_t> readyTags;
     std::unique_ptr<zel::platform::WaitSet> waitSet;
-    std::vector<std::intptr_t> registered;  ///< the socket each slot's module had when registered
+    /// The socket each port of each slot's module had when registered (two per slot).
+    std::vector<std::intptr_t> registered;
     std::vector<unsigned long> registeredGeneration;
     long spinWaitUs = 0;
 };

@@ -101,6 +101,12 @@ ZelResults Zel1VppModule::getPositions(double* positions, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return positionsFromAnswer(response, positions, length);
+}
+
+ZelResults Zel1VppModule::positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                              unsigned short length) {
+    constexpr char kMethod[] = "Zel1VppModule::getPositions";
     convertCountsCommand(&response);
     unsigned short m = getNumChannels();
     if (m > ZEL_CHANNEL_CAPACITY) m = ZEL_CHANNEL_CAPACITY;

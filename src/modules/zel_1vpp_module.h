@@ -80,6 +80,15 @@ class ZEL_API Zel1VppModule : public ZelDeviceModule {
     /// Replaces the channel's encoder type.
     bool setEncoderType(ENCODER_TYPES_ENUM type, unsigned short channel);
 
+    /// @name Decoding of a counts answer (internal)
+    /// The decoding of getPositions applied to an answer to
+    /// command 1 that has been checked; same outputs, results and state
+    /// (the wrap counters) as the getters after their exchange.
+    /// @{
+    ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                                unsigned short length);
+    /// @}
+
   private:
     ZEL_INTERNAL double countsToPosition(std::uint32_t count, unsigned short channel);
     ZEL_INTERNAL ZelResults readSignalType(unsigned short channel, unsigned char subOperation,

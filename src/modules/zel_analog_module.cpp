@@ -136,6 +136,12 @@ ZelResults ZelAnalogModule::readWords(double* values, unsigned short length, uns
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
     if (length < needed) return ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, method);
+    wordsFromAnswer(response, option, words);
+    return ZelResults(ZEL_OK, method, __LINE__);
+}
+
+void ZelAnalogModule::wordsFromAnswer(ZelbusResponse& response, COUNT_REQUEST_OPTION option,
+                                      double (&words)[4]) {
     unsigned char* p = params(response);
     // Big-endian words, little-endian when the alternate read was asked for.
     const bool littleEndian = option == COUNT_REQUEST_ALTERNATE;
@@ -145,7 +151,6 @@ ZelResults ZelAnalogModule::readWords(double* values, unsigned short length, uns
                          : CommonUtils::uCharsToUShortEndianSwap(p + zelbus::kWordBytes * i);
         words[i] = i % 2 == 0 ? voltageOf(w) : currentOf(w);
     }
-    return ZelResults(ZEL_OK, method, __LINE__);
 }
 
 ZelResults ZelAnalogModule::getVoltage(double* values, unsigned short length,
@@ -186,14 +191,25 @@ ZelResults ZelAnalogModule::getScaledValues(double* values, unsigned short lengt
     double words[kValueWords];
     ZelResults r =
         readWords(values, length, kValueWords, option, words, "ZelAnalogModule::getScaledValues");
-    if (!r.ok()) return r;
+    if (r.ok()) scaleWords(words, values);
+    return r;
+}
+
+void ZelAnalogModule::scaleWords(const double (&words)[4], double* values) {
     for (unsigned short i = 0; i < kValueWords; ++i) {
         const unsigned short c = i / 2;
         double v = words[i] * calibrationResolution[c] - calibrationOffset[c];
         if (calibrationScaling[c] != 0.0) v = v * calibrationScaling[c];
         values[i] = v + getDeviceOffset(c);
     }
-    return r;
+}
+
+ZelResults ZelAnalogModule::scaledValuesFromAnswer(ZelbusResponse& response,
+                                                   COUNT_REQUEST_OPTION option, double* values) {
+    double words[kValueWords];
+    wordsFromAnswer(response, option, words);
+    scaleWords(words, values);
+    return ZelResults(ZEL_OK, "ZelAnalogModule::getScaledValues", __LINE__);
 }
 
 ZelResults ZelAnalogModule::getDiagVoltages(double* values, unsigned short length) {

@@ -83,6 +83,12 @@ class ZEL_API ZelAnalogModule : public ZelModule {
     /// Command 15: twelve diagnostic values (length >= 12, else code 33).
     ZelResults getDiagVoltages(double* values, unsigned short length);
 
+    /// getScaledValues's decoding applied to a checked answer to command 1:
+    /// voltage 0, current 0, voltage 1, current 1 into values (room for 4).
+    /// Internal to the library.
+    ZEL_INTERNAL ZelResults scaledValuesFromAnswer(ZelbusResponse& response,
+                                                   COUNT_REQUEST_OPTION option, double* values);
+
     /// The word conversions: 12.5 - 0.005 x w volts, w x 0.0032 + 4 mA.
     static double voltageOf(unsigned short word);
     /// The current word in mA.
@@ -94,6 +100,11 @@ class ZEL_API ZelAnalogModule : public ZelModule {
     ZEL_INTERNAL ZelResults readWords(double* values, unsigned short length, unsigned short needed,
                                       COUNT_REQUEST_OPTION option, double (&words)[4],
                                       const char* method);
+    /// The four words of an answer to command 1, converted.
+    ZEL_INTERNAL static void wordsFromAnswer(ZelbusResponse& response, COUNT_REQUEST_OPTION option,
+                                             double (&words)[4]);
+    /// Each channel's calibration applied to the four words.
+    ZEL_INTERNAL void scaleWords(const double (&words)[4], double* values);
 
     AdcConverter adcConverter;
     double calibrationResolution[ZEL_ANALOG_CHANNELS];

@@ -63,6 +63,12 @@ ZelResults ZelIoModule::setOutput(unsigned char output, bool on) {
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
+void ZelIoModule::statesFromAnswer(ZelbusResponse& response, unsigned char* inputs,
+                                   unsigned char* outputs) {
+    *inputs = params(response)[0] & kMask;
+    *outputs = params(response)[1] & kMask;
+}
+
 ZelResults ZelIoModule::getOutputs(unsigned char* outputs) {
     constexpr char kMethod[] = "ZelIoModule::getOutputs";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
@@ -70,7 +76,8 @@ ZelResults ZelIoModule::getOutputs(unsigned char* outputs) {
     ZelbusResponse response{};
     ZelResults r = readState(0, &response);
     if (!r.ok()) return r;
-    *outputs = params(response)[1] & kMask;
+    unsigned char inputs = 0;
+    statesFromAnswer(response, &inputs, outputs);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
@@ -81,7 +88,8 @@ ZelResults ZelIoModule::getInputs(unsigned char* inputs) {
     ZelbusResponse response{};
     ZelResults r = readState(0, &response);
     if (!r.ok()) return r;
-    *inputs = params(response)[0] & kMask;
+    unsigned char outputs = 0;
+    statesFromAnswer(response, inputs, &outputs);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
@@ -93,8 +101,7 @@ ZelResults ZelIoModule::getIO(unsigned char* inputs, unsigned char* outputs,
     ZelbusResponse response{};
     ZelResults r = readState(static_cast<unsigned char>(option), &response);
     if (!r.ok()) return r;
-    *inputs = params(response)[0] & kMask;
-    *outputs = params(response)[1] & kMask;
+    statesFromAnswer(response, inputs, outputs);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 

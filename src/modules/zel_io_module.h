@@ -39,6 +39,9 @@ class ZEL_API ZelIoModule : public ZelModule {
   private:
     ZEL_INTERNAL ZelResults switchOutput(unsigned char output, bool on);
     ZEL_INTERNAL ZelResults readState(unsigned char option, ZelbusResponse* response);
+    /// The four input and four output states of an answer to command 1.
+    ZEL_INTERNAL static void statesFromAnswer(ZelbusResponse& response, unsigned char* inputs,
+                                              unsigned char* outputs);
 };
 
 /// A pneumatic valve module: the valve is the module's output 4.

@@ -279,6 +279,12 @@ ZelResults ZelKalixModule::getCounts(unsigned long* counts, long* revolutions,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return countsFromAnswer(response, counts, revolutions, length);
+}
+
+ZelResults ZelKalixModule::countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                            long* revolutions, unsigned short length) {
+    constexpr char kMethod[] = "ZelKalixModule::getCounts";
     int n = entryCount(response);
     for (int i = 0; i < n && i < length; ++i) {
         const long long v = CommonUtils::uCharsToLongLong(params(response) + kCountEntryBytes * i);
@@ -313,6 +319,12 @@ ZelResults ZelKalixModule::getPositions(double* positions, long* revolutions,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return positionsFromAnswer(response, positions, revolutions, length);
+}
+
+ZelResults ZelKalixModule::positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                               long* revolutions, unsigned short length) {
+    constexpr char kMethod[] = "ZelKalixModule::getPositions";
     int n = entryCount(response);
     for (int i = 0; i < n; ++i) {
         EncoderInfo info;

@@ -115,6 +115,17 @@ class ZEL_API ZelKalixModule : public ZelDeviceModule {
     /// Replaces the channel's unit of measure; needs the communication.
     bool setUom(UOM uom, unsigned short channel);
 
+    /// @name Decoding of a counts answer (internal)
+    /// The decoding of getCounts and getPositions applied to an answer to
+    /// command 1 that has been checked; same outputs, results and state
+    /// as the getters after their exchange.
+    /// @{
+    ZEL_INTERNAL ZelResults countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                             long* revolutions, unsigned short length);
+    ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                                long* revolutions, unsigned short length);
+    /// @}
+
   private:
     ZEL_INTERNAL ZelResults getInfo(unsigned char channel, DeviceData* data);
     ZEL_INTERNAL ZelResults getParams(unsigned short channel, DeviceData* data);

@@ -190,6 +190,12 @@ ZelResults ZelLvdtModule::getPositions(double* positions, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return positionsFromAnswer(response, positions, length);
+}
+
+ZelResults ZelLvdtModule::positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                              unsigned short length) {
+    constexpr char kMethod[] = "ZelLvdtModule::getPositions";
     long readings[ZEL_CHANNEL_CAPACITY];
     const int m = decodeReadings(response, readings);
     for (int i = 0; i < m && i < length; ++i) {
@@ -221,6 +227,12 @@ ZelResults ZelLvdtModule::getReadings(long* readings, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return readingsFromAnswer(response, readings, length);
+}
+
+ZelResults ZelLvdtModule::readingsFromAnswer(ZelbusResponse& response, long* readings,
+                                             unsigned short length) {
+    constexpr char kMethod[] = "ZelLvdtModule::getReadings";
     long decoded[ZEL_CHANNEL_CAPACITY];
     const int m = decodeReadings(response, decoded);
     for (int i = 0; i < m && i < length; ++i) readings[i] = decoded[i];

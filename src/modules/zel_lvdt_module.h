@@ -105,6 +105,17 @@ class ZEL_API ZelLvdtModule : public ZelDeviceModule {
     /// 32-bit readings; m lowered to the channel count): returns m.
     ZEL_INTERNAL int decodeReadings(ZelbusResponse& response, long* readings);
 
+    /// @name Decoding of a counts answer (internal)
+    /// The decoding of getPositions and getReadings applied to an answer to
+    /// command 1 that has been checked; same outputs, results and state
+    /// as the getters after their exchange.
+    /// @{
+    ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                                unsigned short length);
+    ZEL_INTERNAL ZelResults readingsFromAnswer(ZelbusResponse& response, long* readings,
+                                               unsigned short length);
+    /// @}
+
   private:
     /// Command 15 through the exchange with 2000 ms and 1 retry that does not
     /// check the answer's source or type.

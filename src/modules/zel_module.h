@@ -244,10 +244,12 @@ class ZEL_API ZelModule : public ZelComm {
     bool isCommInitialized() const { return commInitialized; }
     /// The request of command 1 with its option byte, in a 262-byte buffer.
     ZEL_INTERNAL static void countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request);
-    /// Hands the object an answer of command 1 that a chain sampler
-    /// collected, which the reads of counts and values then decode instead
-    /// of an exchange of their own; null ends it.
-    ZEL_INTERNAL void setSampledAnswer(const ZelbusResponse* answer) { sampledAnswer = answer; }
+    /// The checks of the module commands' exchange on an answer: from the
+    /// stored module address (26) and of the command's type (4).
+    ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
+    /// getCounts's decoding applied to a checked answer to command 1.
+    ZEL_INTERNAL ZelResults countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                             unsigned short n);
     /// @}
 
   protected:
@@ -271,12 +273,8 @@ class ZEL_API ZelModule : public ZelComm {
                                        ZelbusResponse* response);
 
     /// Command 1, the read of counts and values, with the option byte (0 or
-    /// 1; any other option is sent as 0). While a chain sampler hands the
-    /// object an answer it collected, that answer is taken instead.
+    /// 1; any other option is sent as 0).
     ZEL_INTERNAL ZelResults readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response);
-    /// The checks of the module commands' exchange on an answer: from the
-    /// stored module address (26) and of the command's type (4).
-    ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
 
   private:
     /// Copies the connect record's fields into the module data.
@@ -291,8 +289,6 @@ class ZEL_API ZelModule : public ZelComm {
     bool moduleDataInitialized;
     std::unique_ptr<ZelProgramming> programming;
     ModuleData moduleData;
-    /// Set by a chain sampler only while it has the object decode its answer.
-    const ZelbusResponse* sampledAnswer = nullptr;
     ROTARY_FORMAT rotaryFormat[ZEL_CHANNEL_CAPACITY];
     double deviceOffset[ZEL_CHANNEL_CAPACITY];
 };

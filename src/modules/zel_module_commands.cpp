@@ -51,13 +51,6 @@ void ZelModule::countsRequest(COUNT_REQUEST_OPTION option, unsigned char* reques
 }
 
 ZelResults ZelModule::readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response) {
-    if (sampledAnswer != nullptr) {
-        // The answer a chain sampler collected for this object's request:
-        // decoded and checked exactly as an answer of its own.
-        *response = *sampledAnswer;
-        response->command = response->data[0];
-        return checkAnswer(UDP_CMD_GET_COUNTS, response);
-    }
     unsigned char request[zelbus::kFrameSize] = {};
     countsRequest(option, request);
     return getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, response);
@@ -71,6 +64,12 @@ ZelResults ZelModule::getCounts(unsigned long* counts, unsigned short n,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return countsFromAnswer(response, counts, n);
+}
+
+ZelResults ZelModule::countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                       unsigned short n) {
+    constexpr char kMethod[] = "ZelModule::getCounts";
     convertCountsCommand(&response);
     const unsigned short copied = n < response.numCounts ? n : response.numCounts;
     for (unsigned short i = 0; i < copied; ++i) {

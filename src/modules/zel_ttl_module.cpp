@@ -126,6 +126,12 @@ ZelResults ZelTtlModule::getCounts(unsigned long* counts, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return countsFromAnswer(response, counts, length);
+}
+
+ZelResults ZelTtlModule::countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                          unsigned short length) {
+    constexpr char kMethod[] = "ZelTtlModule::getCounts";
     int n = paramCount(response);
     if (n == 6) n = 4;
     if (n > static_cast<int>(ZEL_CHANNEL_CAPACITY)) n = ZEL_CHANNEL_CAPACITY;
@@ -143,6 +149,12 @@ ZelResults ZelTtlModule::getPositions(double* positions, unsigned short length,
     ZelbusResponse response{};
     ZelResults r = readValues(option, &response);
     if (!r.ok()) return r;
+    return positionsFromAnswer(response, positions, length);
+}
+
+ZelResults ZelTtlModule::positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                             unsigned short length) {
+    constexpr char kMethod[] = "ZelTtlModule::getPositions";
     unsigned short m = getNumChannels();
     if (m > ZEL_CHANNEL_CAPACITY) m = ZEL_CHANNEL_CAPACITY;
     unsigned char* p = params(response);

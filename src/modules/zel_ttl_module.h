@@ -94,6 +94,17 @@ class ZEL_API ZelTtlModule : public ZelDeviceModule {
     /// Replaces the channel's encoder type.
     bool setEncoderType(ENCODER_TYPES_ENUM type, unsigned short channel);
 
+    /// @name Decoding of a counts answer (internal)
+    /// The decoding of getCounts and getPositions applied to an answer to
+    /// command 1 that has been checked; same outputs, results and state
+    /// (the wrap counters) as the getters after their exchange.
+    /// @{
+    ZEL_INTERNAL ZelResults countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
+                                             unsigned short length);
+    ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
+                                                unsigned short length);
+    /// @}
+
   private:
     /// Stores the factor, then sends it (a failed exchange leaves it stored).
     ZEL_INTERNAL ZelResults setInterpolation(unsigned short channel,

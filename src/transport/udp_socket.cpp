@@ -1,7 +1,6 @@
 // The UDP socket layer over the platform's datagram interface.
 #include "transport/udp_socket.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -12,10 +11,11 @@ namespace net = zel::platform;
 
 UdpSocket::UdpSocket()
     : isOpen(false),
-      socketHandle(net::kInvalidSocket),
+      handles{net::kInvalidSocket, net::kInvalidSocket},
       address(0),
       port(0),
-      clock(&net::Clock::system()) {}
+      clock(&net::Clock::system()),
+      pairer(*this, false) {}
 
 UdpSocket::~UdpSocket() { close(); }
 
@@ -23,9 +23,9 @@ void UdpSocket::setClock(const net::Clock* c) { clock = c != nullptr ? c : &net:
 
 bool UdpSocket::createSocket() {
     if (!net::acquireSocketLibrary()) return false;
-    socketHandle = net::openUdpSocket();
-    ++generation;
-    if (socketHandle != net::kInvalidSocket) return true;
+    handles[0] = net::openUdpSocket();
+    ++generations[0];
+    if (handles[0] != net::kInvalidSocket) return true;
     net::releaseSocketLibrary();
     return false;
 }
@@ -37,6 +37,9 @@ bool UdpSocket::openClient(const char* moduleIp) {
     port = zelbus::kModulePort;
     if (!createSocket()) return false;
     isOpen = true;
+    client = true;
+    pairer.aim(address, port);
+    pairer.reset(true);
     return true;
 }
 
@@ -46,66 +49,68 @@ bool UdpSocket::openServer(const char* localIp, unsigned short localPort) {
     address = net::parseAddress(localIp);
     port = localPort;
     if (!createSocket()) return false;
-    if (!net::bindSocket(socketHandle, address, port)) {
-        net::closeSocket(socketHandle);
-        socketHandle = net::kInvalidSocket;
+    if (!net::bindSocket(handles[0], address, port)) {
+        net::closeSocket(handles[0]);
+        handles[0] = net::kInvalidSocket;
         net::releaseSocketLibrary();
         return false;
     }
     isOpen = true;
+    client = false;
+    // Commands would go to the bound address itself, from the one port
+    // that must stay bound.
+    pairer.aim(address, port);
+    pairer.reset(false);
     return true;
 }
 
 bool UdpSocket::pollReadable(long timeoutMs) const {
-    return net::waitReadable(socketHandle, timeoutMs / 1000, (timeoutMs % 1000) * 1000) ==
-           net::Readiness::Ready;
+    const std::intptr_t h = handles[pairer.currentPort()];
+    return h != net::kInvalidSocket &&
+           net::waitReadable(h, timeoutMs / 1000, (timeoutMs % 1000) * 1000) ==
+               net::Readiness::Ready;
 }
 
-void UdpSocket::discardWaiting(bool pauseAfterEach) {
-    char scratch[kScratchSize];
-    while (pollReadable()) {
-        net::Peer from;
-        if (net::receiveFrom(socketHandle, scratch, sizeof(scratch), &from) < 0) return;
-        // The module sent more than it was asked for: duplicates or late
-        // answers happen on this link, so early answers are held for a while.
-        if (fromModule(from.address, from.port)) suspectExchanges = kSuspectExchanges;
-        if (pauseAfterEach) clock->sleepMs(kStalePauseMs);
+bool UdpSocket::renew(int p) {
+    if (!isOpen || !client) return false;
+    if (handles[p] != net::kInvalidSocket) net::closeSocket(handles[p]);
+    handles[p] = net::openUdpSocket();
+    ++generations[p];
+    return handles[p] != net::kInvalidSocket;
+}
+
+bool UdpSocket::send(int p, const char* data, int length) {
+    if (!isOpen || length < 0) return false;
+    if (handles[p] == net::kInvalidSocket && !renew(p)) return false;
+    return net::sendTo(handles[p], data, static_cast<std::size_t>(length), address, port) >= 0;
+}
+
+UdpSocket::Wait UdpSocket::wait(int p, long long timeoutUs) {
+    if (handles[p] == net::kInvalidSocket) return Wait::Error;
+    switch (net::waitReadable(handles[p], static_cast<long>(timeoutUs / 1000000),
+                              static_cast<long>(timeoutUs % 1000000))) {
+        case net::Readiness::Ready:
+            return Wait::Ready;
+        case net::Readiness::Timeout:
+            return Wait::Timeout;
+        case net::Readiness::Error:
+            break;
     }
+    return Wait::Error;
 }
 
-bool UdpSocket::fromModule(std::uint32_t peerAddress, std::uint16_t peerPort) const {
-    return peerAddress == address && peerPort == port;
+long UdpSocket::receive(int p, char* buffer, int capacity, std::uint32_t* fromAddress,
+                        std::uint16_t* fromPort) {
+    net::Peer from;
+    const long n = net::receiveWhole(handles[p], buffer, static_cast<std::size_t>(capacity), &from);
+    *fromAddress = from.address;
+    *fromPort = from.port;
+    return n;
 }
 
-long UdpSocket::receiveFromModule(char* buffer, int capacity, long long deadlineUs) {
-    for (;;) {
-        const long long leftUs = deadlineUs - net::monotonicMicroseconds();
-        if (leftUs <= 0) return kTimedOut;
-        switch (net::waitReadable(socketHandle, static_cast<long>(leftUs / 1000000),
-                                  static_cast<long>(leftUs % 1000000))) {
-            case net::Readiness::Timeout:
-                return kTimedOut;
-            case net::Readiness::Error:
-                return -1;
-            case net::Readiness::Ready:
-                break;
-        }
-        net::Peer from;
-        const long n =
-            net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
-        if (n < 0) return -1;
-        if (fromModule(from.address, from.port)) return n;
-    }
-}
+long long UdpSocket::nowUs() { return net::monotonicMicroseconds(); }
 
-void UdpSocket::drainOwedAnswers() {
-    char scratch[kScratchSize];
-    while (owedAnswers > 0 && receiveFromModule(scratch, sizeof(scratch), owedUntilUs) >= 0) {
-        --owedAnswers;
-        suspectExchanges = kSuspectExchanges;  // an answer came after its time-out
-    }
-    owedAnswers = 0;
-}
+void UdpSocket::pauseMs(unsigned long ms) { clock->sleepMs(ms); }
 
 bool UdpSocket::exchange(const char* request, int* requestLength, char* response,
                          int responseCapacity, long* timeoutMs) {
@@ -113,112 +118,10 @@ bool UdpSocket::exchange(const char* request, int* requestLength, char* response
         timeoutMs == nullptr) {
         return false;
     }
-    if (!isOpen || *requestLength < 0 || responseCapacity <= 0 || *timeoutMs < 0) return false;
-    lastLength = 0;
-
-    // A late answer to an earlier command must never be taken for this one:
-    // first the answers still owed, then whatever else is queued.
-    if (!retrying) drainOwedAnswers();
-    retrying = false;
-    discardWaiting(true);
-
-    if (net::sendTo(socketHandle, request, static_cast<std::size_t>(*requestLength), address,
-                    port) < 0) {
-        return false;
-    }
-    const long long sentUs = net::monotonicMicroseconds();
-    const long long timeoutUs = static_cast<long long>(*timeoutMs) * 1000;
-    const long long deadlineUs = sentUs + timeoutUs;
-    // The answer to this request is owed until it comes; if it does not come
-    // in time it is still waited for, one time-out longer, before the next.
-    ++owedAnswers;
-    owedUntilUs = deadlineUs + timeoutUs;
-
-    long n = receiveFromModule(response, responseCapacity, deadlineUs);
-    if (n < 0) return false;
-    --owedAnswers;
-    long long roundTripUs = net::monotonicMicroseconds() - sentUs;
-    bool heldAlone = false;
-    const bool early = isEarly(roundTripUs);
-    countExchange();
-    if (early && n <= responseCapacity) {
-        // Sooner than the module can have answered this request: a duplicate
-        // or an older answer, unless nothing else follows it.
-        markSuspect();
-        heldAlone = true;
-        char later[kScratchSize];
-        const long long holdUntilUs =
-            std::min(deadlineUs, net::monotonicMicroseconds() + 3 * usualRoundTripUs);
-        const long m = receiveFromModule(later, sizeof(later), holdUntilUs);
-        if (m > 0 && m <= responseCapacity) {
-            std::memcpy(response, later, static_cast<std::size_t>(m));
-            std::memset(response + m, 0, static_cast<std::size_t>(responseCapacity - m));
-            n = m;
-            roundTripUs = net::monotonicMicroseconds() - sentUs;
-            heldAlone = false;
-        }
-    }
-    if (n > responseCapacity) {
-        discardWaiting(false);
-        return false;
-    }
-    learnRoundTrip(roundTripUs, heldAlone);
-    lastLength = static_cast<int>(n);
-    return true;
-}
-
-long UdpSocket::readWaiting(char* buffer, int capacity) {
-    net::Peer from;
-    const long n =
-        net::receiveWhole(socketHandle, buffer, static_cast<std::size_t>(capacity), &from);
-    if (n < 0) return -1;
-    if (!fromModule(from.address, from.port)) return kForeign;
-    if (owedAnswers > 0) --owedAnswers;
-    return n;
-}
-
-bool UdpSocket::sendAttempt(const char* request, int length, long timeoutMs) {
-    if (!isOpen || request == nullptr || length < 0) return false;
-    if (net::sendTo(socketHandle, request, static_cast<std::size_t>(length), address, port) < 0)
-        return false;
-    ++owedAnswers;
-    owedUntilUs = net::monotonicMicroseconds() + 2LL * timeoutMs * 1000;
-    return true;
-}
-
-bool UdpSocket::isEarly(long long roundTripUs) const {
-    if (roundTripUs * 4 < fastestRoundTripUs) return true;
-    return suspectExchanges > 0 && roundTripUs * 10 < usualRoundTripUs * 7;
-}
-
-void UdpSocket::learnRoundTrip(long long roundTripUs, bool heldAlone) {
-    // A window's fastest answer counts until the next window is whole, so
-    // one slow stretch never hides how fast the module can answer. An early
-    // answer that nothing followed is either a copy whose own answer was
-    // lost or held up, or an answer of a module that now answers much faster
-    // than at first (the first datagram to an address waits for its address
-    // resolution): it halves the floor and the usual round trip at most, so
-    // that the copies of a link that sends them keep being held, and a
-    // faster module's answers stop being held after a few. (The hold marks
-    // the link suspect; were the usual round trip only averaged down, the
-    // suspect link's rule would go on holding the faster answers for dozens
-    // of exchanges.)
-    if (usualRoundTripUs == 0) {
-        usualRoundTripUs = roundTripUs;
-    } else if (heldAlone) {
-        usualRoundTripUs = std::min(usualRoundTripUs, std::max(roundTripUs, usualRoundTripUs / 2));
-    } else {
-        usualRoundTripUs = (usualRoundTripUs * 7 + roundTripUs) / 8;
-    }
-    const long long counted =
-        heldAlone ? std::max(roundTripUs, fastestRoundTripUs / 2) : roundTripUs;
-    if (fastestRoundTripUs == 0 || counted < fastestRoundTripUs) fastestRoundTripUs = counted;
-    if (windowFastestUs == 0 || counted < windowFastestUs) windowFastestUs = counted;
-    if (++windowAnswers == kFastestWindow) {
-        fastestRoundTripUs = windowFastestUs;
-        windowFastestUs = 0;
-        windowAnswers = 0;
-    }
+    if (!isOpen || *requestLength < 0 || responseCapacity <= 0) return false;
+    int received = 0;
+    return pairer.call(request, *requestLength, response, responseCapacity, *timeoutMs, 0,
+                       &received) == zel::transport::AnswerPairing::Outcome::Answer;
 }
 
 void UdpSocket::flushReadBuffer() {
@@ -227,7 +130,7 @@ void UdpSocket::flushReadBuffer() {
     int emptyPolls = 0;
     while (emptyPolls < kFlushEmptyPolls) {
         if (pollReadable()) {
-            net::receiveFrom(socketHandle, scratch, sizeof(scratch), nullptr);
+            net::receiveFrom(handles[pairer.currentPort()], scratch, sizeof(scratch), nullptr);
         } else {
             ++emptyPolls;
         }
@@ -242,9 +145,9 @@ int UdpSocket::broadcastAndCollect(unsigned short destinationPort, const char* b
         responses == nullptr || count == nullptr) {
         return BROADCAST_NULL_POINTER;
     }
-    if (!isOpen || !net::setBroadcast(socketHandle, true)) return BROADCAST_PERMISSION_FAILED;
+    if (!isOpen || !net::setBroadcast(handles[0], true)) return BROADCAST_PERMISSION_FAILED;
     if (*requestLength < 0 ||
-        net::sendTo(socketHandle, request, static_cast<std::size_t>(*requestLength),
+        net::sendTo(handles[0], request, static_cast<std::size_t>(*requestLength),
                     net::parseAddress(broadcastIp), destinationPort) < 0) {
         return BROADCAST_SEND_FAILED;
     }
@@ -252,7 +155,7 @@ int UdpSocket::broadcastAndCollect(unsigned short destinationPort, const char* b
     long total = 0;
     char scratch[kScratchSize];
     for (;;) {
-        switch (net::waitReadable(socketHandle, kBroadcastAnswerWaitS, 0)) {
+        switch (net::waitReadable(handles[0], kBroadcastAnswerWaitS, 0)) {
             case net::Readiness::Error:
                 return BROADCAST_WAIT_FAILED;
             case net::Readiness::Timeout:
@@ -260,7 +163,7 @@ int UdpSocket::broadcastAndCollect(unsigned short destinationPort, const char* b
             case net::Readiness::Ready:
                 break;
         }
-        const long n = net::receiveFrom(socketHandle, scratch, sizeof(scratch), nullptr);
+        const long n = net::receiveFrom(handles[0], scratch, sizeof(scratch), nullptr);
         if (n <= 0) return BROADCAST_READ_FAILED;
         if (total + n > capacity) return BROADCAST_BUFFER_FULL;
         std::memcpy(responses + total, scratch, static_cast<std::size_t>(n));
@@ -274,8 +177,8 @@ int UdpSocket::broadcastSend(unsigned short destinationPort, const char* broadca
     if (broadcastIp == nullptr || data == nullptr || length == nullptr) {
         return BROADCAST_NULL_POINTER;
     }
-    if (!isOpen || !net::setBroadcast(socketHandle, true)) return BROADCAST_PERMISSION_FAILED;
-    if (*length < 0 || net::sendTo(socketHandle, data, static_cast<std::size_t>(*length),
+    if (!isOpen || !net::setBroadcast(handles[0], true)) return BROADCAST_PERMISSION_FAILED;
+    if (*length < 0 || net::sendTo(handles[0], data, static_cast<std::size_t>(*length),
                                    net::parseAddress(broadcastIp), destinationPort) < 0) {
         return BROADCAST_SEND_FAILED;
     }
@@ -284,16 +187,10 @@ int UdpSocket::broadcastSend(unsigned short destinationPort, const char* broadca
 
 void UdpSocket::close() {
     if (!isOpen) return;
-    net::shutdownAndClose(socketHandle);
+    net::shutdownAndClose(handles[0]);
+    if (handles[1] != net::kInvalidSocket) net::closeSocket(handles[1]);
     net::releaseSocketLibrary();
-    socketHandle = net::kInvalidSocket;
+    handles[0] = handles[1] = net::kInvalidSocket;
     isOpen = false;
-    owedAnswers = 0;
-    owedUntilUs = 0;
-    retrying = false;
-    suspectExchanges = 0;
-    usualRoundTripUs = 0;
-    fastestRoundTripUs = 0;
-    windowFastestUs = 0;
-    windowAnswers = 0;
+    pairer.reset(false);
 }

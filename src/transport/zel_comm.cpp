@@ -53,6 +53,8 @@ bool ZelComm::waitForDatagram(long timeoutMs) const {
     return timeoutMs >= 0 && udpSocket.pollReadable(timeoutMs);
 }
 
+UdpSocket& ZelComm::exchangeSocket() { return udpSocket; }
+
 const char* ZelComm::getConnectionIp() { return connectionIp; }
 
 void ZelComm::flushReadBuffer() { udpSocket.flushReadBuffer(); }
@@ -70,6 +72,10 @@ void ZelComm::calibrateBusyWait() {
     unsigned long reads = 0;
     while (clock->tickMs() - start < kCalibrationMs) ++reads;
     loopsPerMs = reads / kCalibrationDivisor;
+}
+
+void ZelComm::pauseBeforeAttemptOf(void* comm) {
+    static_cast<ZelComm*>(comm)->pauseBeforeAttempt();
 }
 
 void ZelComm::pauseBeforeAttempt() {
@@ -98,36 +104,25 @@ ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResp
     if (request == nullptr || response == nullptr) {
         return ZEL_RESULT(ZEL_NULL_POINTER, kSendCommandWait);
     }
-    int requestLength = zelbus::frameLength(request);
     std::memset(response->data, 0, sizeof(response->data));
     if (numRetries < 0) return ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
 
-    for (short attempt = 0;;) {
-        if (withNetworkDelay) pauseBeforeAttempt();
-        // Zero behind the datagram on every attempt: a longer answer to an
-        // earlier attempt must leave nothing for decoders reading fixed offsets.
-        if (attempt > 0) {
-            std::memset(response->data, 0, sizeof(response->data));
-            udpSocket.markRetry();
-        }
-        long timeout = timeoutMs;
-        bool cutShort = false;
-        if (udpSocket.exchange(reinterpret_cast<const char*>(request), &requestLength,
-                               reinterpret_cast<char*>(response->data),
-                               static_cast<int>(sizeof(response->data)), &timeout)) {
-            // An answer cut short of what its own header announces is not an
-            // answer: the missing bytes would read as zero values.
-            const int received = udpSocket.receivedLength();
-            cutShort = received < static_cast<int>(zelbus::kHeaderSize) ||
-                       received < zelbus::frameLength(response->data);
-            if (!cutShort) {
-                response->command = response->data[0];
-                return ZelResults(ZEL_OK, kSendCommandWait, 0);
-            }
-        }
-        if (++attempt > numRetries) {
-            return cutShort ? ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, kSendCommandWait)
-                            : ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
-        }
+    using Outcome = zel::transport::AnswerPairing::Outcome;
+    int received = 0;
+    const Outcome o = udpSocket.pairing().call(
+        reinterpret_cast<const char*>(request), zelbus::frameLength(request),
+        reinterpret_cast<char*>(response->data), static_cast<int>(sizeof(response->data)),
+        timeoutMs, numRetries, &received, withNetworkDelay ? pauseBeforeAttemptOf : nullptr, this);
+    switch (o) {
+        case Outcome::Answer:
+            response->command = response->data[0];
+            return ZelResults(ZEL_OK, kSendCommandWait, 0);
+        case Outcome::Short:
+            // Cut short of what its own header announces: the missing bytes
+            // would read as zero values.
+            return ZEL_RESULT(ZEL_PARAM_SIZE_MISMATCH, kSendCommandWait);
+        default:
+            // No answer, an empty or oversize datagram, a failed send or wait.
+            return ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kSendCommandWait);
     }
 }

@@ -47,7 +47,7 @@ class ZEL_API ZelComm {
     ZelComm& operator=(const ZelComm&) = delete;
 
     /// Stored only when ms <= 10000 (signed: a negative value is stored, and
-    /// then every exchange fails at once with code 1).
+    /// then every attempt sends its request and fails at once: code 1).
     void setUdpTimeout(long ms);
     /// The answer time-out of each attempt, in ms.
     long getUdpTimeout();
@@ -159,13 +159,15 @@ class ZEL_API ZelComm {
     /// receiving stack's work is then left to a thread of its own); tests that
     /// need it queued wait for it here.
     ZEL_INTERNAL bool waitForDatagram(long timeoutMs) const;
+    /// The module's socket, for a caller that runs the exchanges of many
+    /// modules at once through its pairing (see transport/answer_pairing.h).
+    ZEL_INTERNAL UdpSocket& exchangeSocket();
     /// The calibration's count of tick reads in 100 ms, divided by 50: the
     /// busy-wait's loops per unit of network delay.
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
 
     /// @}
   private:
-    friend class ZelChainSampler;  ///< runs the exchanges of many modules at once
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
     /// An explicit exchange whose answer must be of type `expected` (or
@@ -179,6 +181,7 @@ class ZEL_API ZelComm {
                                                 ZelbusResponse* response, long timeoutMs,
                                                 short numRetries, bool withNetworkDelay);
     ZEL_INTERNAL void pauseBeforeAttempt();
+    ZEL_INTERNAL static void pauseBeforeAttemptOf(void* comm);
     ZEL_INTERNAL void calibrateBusyWait();
 
     UdpSocket udpSocket;

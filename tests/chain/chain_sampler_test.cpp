@@ -189,8 +189,8 @@ TEST(ChainSamplerPairing, NoLateOrDuplicatedAnswerOfAnEarlierSampleIsTaken) {
     }
     // Module 1 answers every 7th request after its time-out; module 2 sends
     // every 5th answer twice, back to back, as a switch that floods does.
-    // (A copy that lags a whole sample behind its original cannot be told
-    // from a fresh answer: the protocol numbers nothing.)
+    // (A copy that lags past the whole next sample behind its original
+    // cannot be told from a fresh answer: the protocol numbers nothing.)
     zelsim::Fault late;
     late.delayMs = 30;
     late.every = 7;

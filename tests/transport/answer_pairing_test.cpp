@@ -1,23 +1,310 @@
-// What the exchange takes as a command's answer when the segment misbehaves:
-// datagrams of other senders, answers cut short, answers that come after
-// their time-out, duplicated answers. The simulated module numbers its
-// answers with the count of requests it has seen, so a test knows for every
-// call whether the value it got was answered to a request of that very call.
+// What a call takes as its answer. First the pairing on its own, through a
+// scripted pair of ports and a clock that only moves when the pairing waits:
+// each request the module gets is numbered, its script says which datagrams
+// come back and when, and a datagram sent to a port that was made anew in
+// the meantime is lost (nobody listens there). Then a few runs against the
+// simulator, through the module objects.
+#include "transport/answer_pairing.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "modules/zel_ttl_module.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
-#include "transport/udp_socket.h"
 #include "transport/zel_comm.h"
 
 namespace {
 
-class AnswerPairing : public ::testing::Test {
+using zel::transport::AnswerPairing;
+using zel::transport::PairingLink;
+using Outcome = AnswerPairing::Outcome;
+
+constexpr std::uint32_t kModule = 0x0A00007F;  // 127.0.0.10
+constexpr std::uint16_t kPort = 27015;
+
+// One datagram the module (or another sender) sends for a request.
+struct Reply {
+    enum Kind { Whole, Short, Empty, Oversize, Foreign };
+    long long afterUs;  // after the request reached the module
+    Kind kind = Whole;
+};
+using Script = std::vector<Reply>;  // what one request brings back
+
+class ScriptedLink : public PairingLink {
+  public:
+    // scripts[k] for request k + 1; requests past the end get one whole
+    // answer after 1 ms.
+    explicit ScriptedLink(std::vector<Script> s) : scripts(std::move(s)) {}
+
+    bool renew(int port) override {
+        ++generation[port];
+        return true;
+    }
+    bool send(int port, const char* data, int length) override {
+        EXPECT_GE(length, 3);
+        EXPECT_EQ(data[0], 10);
+        const int k = ++requests;
+        const Script script = k <= static_cast<int>(scripts.size())
+                                  ? scripts[static_cast<std::size_t>(k - 1)]
+                                  : Script{{1000}};
+        for (const Reply& r : script) {
+            queue.push_back({now + r.afterUs, port, generation[port], k, r.kind});
+        }
+        return true;
+    }
+    Wait wait(int port, long long timeoutUs) override {
+        const Datagram* first = earliest(port);
+        if (first != nullptr && first->at <= now + timeoutUs) {
+            now = std::max(now, first->at);
+            return Wait::Ready;
+        }
+        now += timeoutUs;
+        return Wait::Timeout;
+    }
+    long receive(int port, char* buffer, int capacity, std::uint32_t* from,
+                 std::uint16_t* fromPort) override {
+        const Datagram* first = earliest(port);
+        if (first == nullptr || first->at > now) return -1;
+        const Datagram d = *first;
+        queue.erase(queue.begin() + (first - queue.data()));
+        *from = d.kind == Reply::Foreign ? 0x01FE007F : kModule;
+        *fromPort = kPort;
+        // An answer to the module-type command numbered with its request.
+        const unsigned char whole[7] = {10, 1, 4,   static_cast<unsigned char>(d.request),
+                                        0,  0, 0x5A};
+        long n = sizeof(whole);
+        if (d.kind == Reply::Short) n = 5;
+        if (d.kind == Reply::Empty) n = 0;
+        if (d.kind == Reply::Oversize) n = capacity + 1;
+        std::memcpy(buffer, whole, static_cast<std::size_t>(std::min<long>(7, capacity)));
+        return n;
+    }
+    long long nowUs() override { return now; }
+    void pauseMs(unsigned long ms) override {
+        now += static_cast<long long>(ms) * 1000;
+        ++pauses;
+    }
+
+    long long now = 1000000;
+    int requests = 0;
+    int pauses = 0;
+
+  private:
+    struct Datagram {
+        long long at;
+        int port;
+        int generation;
+        int request;
+        Reply::Kind kind;
+    };
+    // The first datagram that reaches the port as it is now; those sent to
+    // an earlier socket of the port are lost.
+    const Datagram* earliest(int port) {
+        queue.erase(std::remove_if(queue.begin(), queue.end(),
+                                   [&](const Datagram& d) {
+                                       return d.port == port && d.generation != generation[port];
+                                   }),
+                    queue.end());
+        const Datagram* best = nullptr;
+        for (const Datagram& d : queue) {
+            if (d.port == port && (best == nullptr || d.at < best->at)) best = &d;
+        }
+        return best;
+    }
+
+    std::vector<Script> scripts;
+    std::vector<Datagram> queue;
+    int generation[2] = {0, 0};
+};
+
+// A call's outcome as a short text: "A3" (the answer to request 3), "T"
+// (timed out), "S" (short), "E" (empty), "O" (oversize).
+std::string describe(Outcome o, const char* response) {
+    switch (o) {
+        case Outcome::Answer:
+            return "A" + std::to_string(static_cast<unsigned char>(response[3]));
+        case Outcome::TimedOut:
+            return "T";
+        case Outcome::Short:
+            return "S";
+        case Outcome::Empty:
+            return "E";
+        case Outcome::Oversize:
+            return "O";
+        default:
+            return "?";
+    }
+}
+
+struct Row {
+    const char* name;
+    long timeoutMs;
+    int retries;
+    std::vector<Script> scripts;
+    std::vector<std::string> expected;   // one per call
+    std::vector<long long> tookUs = {};  // when given: each call's time on the clock
+};
+
+TEST(AnswerPairingUnit, EveryCallTakesOnlyAnAnswerToItsOwnRequests) {
+    const Reply late35{35000};
+    const Reply fast{1000};
+    const Reply copyAfter300us{1300};
+    const std::vector<Row> rows = {
+        {"late answer after its time-out", 20, 0, {{late35}, {fast}, {fast}}, {"T", "A2", "A3"}},
+        {"late answer taken by the retry of its own call",
+         20,
+         1,
+         {{Reply{25000}}, {Reply{10000}}, {fast}, {fast}},
+         {"A1", "A3", "A4"}},
+        {"retry after a lost answer", 20, 1, {{}, {fast}, {fast}}, {"A2", "A3"}},
+        {"every answer duplicated 0.3 ms later",
+         800,
+         0,
+         {{fast, copyAfter300us},
+          {fast, copyAfter300us},
+          {fast, copyAfter300us},
+          {fast, copyAfter300us}},
+         {"A1", "A2", "A3", "A4"}},
+        {"a copy that comes during the next call",
+         800,
+         0,
+         {{fast, Reply{1800}}, {fast}, {fast}, {fast}},
+         {"A1", "A2", "A3", "A4"}},
+        {"another sender before every answer",
+         800,
+         0,
+         {{Reply{500, Reply::Foreign}, fast}, {Reply{500, Reply::Foreign}, fast}},
+         {"A1", "A2"}},
+        {"short, empty and oversize answers end their attempt",
+         800,
+         0,
+         {{Reply{1000, Reply::Short}},
+          {Reply{1000, Reply::Empty}},
+          {Reply{1000, Reply::Oversize}},
+          {fast}},
+         {"S", "E", "O", "A4"}},
+        {"a short answer and a whole one to the retry",
+         800,
+         1,
+         {{Reply{1000, Reply::Short}}, {fast}},
+         {"A2"}},
+        {"a silent module blocks each call exactly its time-out",
+         300,
+         0,
+         {{}, {}, {}, {}},
+         {"T", "T", "T", "T"},
+         {300000, 300000, 300000, 300000}},
+        {"a silent module with 2 retries", 300, 2, {{}, {}, {}}, {"T"}, {900000}},
+        {"mixed latencies: a slow call holds nothing of the fast one after it",
+         800,
+         0,
+         {{Reply{20000}}, {Reply{300}}, {Reply{20000}}, {Reply{300}}},
+         {"A1", "A2", "A3", "A4"},
+         {20000, 300, 20000, 300}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedLink link(row.scripts);
+        AnswerPairing pairing(link, true);
+        pairing.aim(kModule, kPort);
+        const unsigned char request[3] = {10, 0, 0};
+        std::vector<std::string> got;
+        std::vector<long long> took;
+        for (std::size_t c = 0; c < row.expected.size(); ++c) {
+            char response[262];
+            int received = 0;
+            const long long start = link.now;
+            const int before = link.requests;
+            const Outcome o = pairing.call(reinterpret_cast<const char*>(request), 3, response,
+                                           sizeof(response), row.timeoutMs, row.retries, &received);
+            took.push_back(link.now - start);
+            got.push_back(describe(o, response));
+            if (o == Outcome::Answer) {
+                // Fresh: an answer to a request of this very call.
+                EXPECT_GT(static_cast<unsigned char>(response[3]), before) << "call " << c;
+                EXPECT_EQ(received, 7);
+            }
+        }
+        EXPECT_EQ(got, row.expected);
+        if (!row.tookUs.empty()) {
+            EXPECT_EQ(took, row.tookUs);
+        }
+    }
+}
+
+TEST(AnswerPairingUnit, ACopyDelayedIntoTheCallAfterNextIsWhatItCannotTellApart) {
+    // The copy of answer 1 comes 1.5 ms after answer 1, when the third call
+    // already waits on the port the first one used: it is taken. (The
+    // calls take 1 ms each.)
+    ScriptedLink link({{Reply{1000}, Reply{2500}}});
+    AnswerPairing pairing(link, true);
+    pairing.aim(kModule, kPort);
+    const unsigned char request[3] = {10, 0, 0};
+    std::vector<std::string> got;
+    for (int c = 0; c < 3; ++c) {
+        char response[262];
+        int received = 0;
+        got.push_back(describe(pairing.call(reinterpret_cast<const char*>(request), 3, response,
+                                            sizeof(response), 800, 0, &received),
+                               response));
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"A1", "A2", "A1"}));
+}
+
+TEST(AnswerPairingUnit, APortIsMadeAnewOnlyAfterAFault) {
+    // Well-behaved module: no port is ever replaced, and no pause taken.
+    ScriptedLink calm({});
+    AnswerPairing pairing(calm, true);
+    pairing.aim(kModule, kPort);
+    const unsigned char request[3] = {10, 0, 0};
+    char response[262];
+    int received = 0;
+    for (int c = 0; c < 10; ++c) {
+        ASSERT_EQ(pairing.call(reinterpret_cast<const char*>(request), 3, response,
+                               sizeof(response), 800, 0, &received),
+                  Outcome::Answer);
+    }
+    EXPECT_EQ(pairing.renewals(), 0u);
+    EXPECT_EQ(calm.pauses, 0);
+
+    // A duplicate found queued before a request: discarded with one pause,
+    // then its port is replaced.
+    ScriptedLink twice({{Reply{1000}, Reply{1200}}});
+    AnswerPairing other(twice, true);
+    other.aim(kModule, kPort);
+    for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(other.call(reinterpret_cast<const char*>(request), 3, response, sizeof(response),
+                             800, 0, &received),
+                  Outcome::Answer);
+        twice.now += 1000;  // the host works a while between calls
+    }
+    EXPECT_EQ(other.renewals(), 1u);
+    EXPECT_EQ(twice.pauses, 1);
+}
+
+TEST(AnswerPairingUnit, ANegativeTimeoutSendsAndFails) {
+    ScriptedLink link({});
+    AnswerPairing pairing(link, true);
+    pairing.aim(kModule, kPort);
+    const unsigned char request[3] = {10, 0, 0};
+    char response[262];
+    int received = 0;
+    EXPECT_EQ(pairing.call(reinterpret_cast<const char*>(request), 3, response, sizeof(response),
+                           -5, 1, &received),
+              Outcome::TimedOut);
+    EXPECT_EQ(link.requests, 2);
+}
+
+// ---- Against the simulator --------------------------------------------------
+
+class PairingAgainstSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
         segment.addModule(10);
@@ -39,15 +326,13 @@ class AnswerPairing : public ::testing::Test {
     struct Tally {
         int ok = 0;
         int failed = 0;
-        int stale = 0;       // code 0 with an answer to an earlier call's request
-        int longestRun = 0;  // consecutive stale successes
+        int stale = 0;  // code 0 with an answer to an earlier call's request
     };
 
     // Runs `calls` exchanges back to back. An answer is fresh when the
     // module numbered it after the call began.
     Tally run(int calls) {
         Tally t;
-        int run = 0;
         for (int i = 0; i < calls; ++i) {
             const int before = seen->load();
             ZelbusResponse response{};
@@ -55,18 +340,11 @@ class AnswerPairing : public ::testing::Test {
             const int after = seen->load();
             if (!r.ok()) {
                 ++t.failed;
-                run = 0;
                 continue;
             }
             ++t.ok;
             const int n = response.data[3] | response.data[4] << 8 | response.data[5] << 16;
-            const bool fresh = response.data[6] == 0x5A && n > before && n <= after;
-            if (fresh) {
-                run = 0;
-            } else {
-                ++t.stale;
-                t.longestRun = std::max(t.longestRun, ++run);
-            }
+            if (response.data[6] != 0x5A || n <= before || n > after) ++t.stale;
         }
         return t;
     }
@@ -78,18 +356,46 @@ class AnswerPairing : public ::testing::Test {
     unsigned char request[zelbus::kFrameSize] = {};
 };
 
-TEST_F(AnswerPairing, DatagramsOfAnotherSenderAreNeverTheAnswer) {
+TEST_F(PairingAgainstSimulator, NoStaleAnswerInAnyFaultScenario) {
+    struct Case {
+        const char* name;
+        zelsim::Fault fault;
+        long timeoutMs;
+        short retries;
+    };
     zelsim::Fault foreign;
     foreign.foreign = 1;
     foreign.every = 5;
-    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, foreign);
-    comm.setUdpTimeout(200);
-    const Tally t = run(200);
-    EXPECT_EQ(t.ok, 200);
-    EXPECT_EQ(t.stale, 0);
+    zelsim::Fault late;  // every third answer 15 ms after its time-out
+    late.delayMs = 35;
+    late.every = 3;
+    zelsim::Fault twice;  // a link of about a millisecond that now and then doubles
+    twice.delayUs = 800;
+    twice.duplicate = true;
+    twice.duplicateEvery = 25;
+    zelsim::Fault copies;  // every answer twice, the copy 300 us behind
+    copies.duplicate = true;
+    copies.duplicateGapUs = 300;
+    const std::vector<Case> cases = {
+        {"foreign", foreign, 200, 0},           {"late", late, 20, 0},
+        {"late, retried", late, 20, 2},         {"duplicated now and then", twice, 200, 0},
+        {"every answer twice", copies, 200, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, c.fault);
+        comm.setUdpTimeout(c.timeoutMs);
+        comm.setUdpNumRetries(c.retries);
+        const Tally t = run(200);
+        EXPECT_EQ(t.stale, 0);
+        EXPECT_EQ(t.ok + t.failed, 200);
+        if (c.fault.delayMs == 0) {
+            EXPECT_EQ(t.ok, 200);
+        }
+    }
 }
 
-TEST_F(AnswerPairing, AnswersShorterThanTheyAnnounceFailWithSizeMismatch) {
+TEST_F(PairingAgainstSimulator, ShortAnswersFailWithSizeMismatchAndEmptyOnesTimeOut) {
     zelsim::Fault cut;
     cut.truncate = 5;  // the header announces 4 parameter bytes, 2 arrive
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, cut);
@@ -100,20 +406,16 @@ TEST_F(AnswerPairing, AnswersShorterThanTheyAnnounceFailWithSizeMismatch) {
     EXPECT_STREQ(r.getMethod(), "ZelComm::sendCommandWait");
     EXPECT_NE(r.getLine(), 0);
 
-    // An empty datagram is an answer too, a useless one: the call fails with
-    // the same code, and the next call does not wait for it as still owed
-    // (which would take up to two time-outs).
+    // An empty datagram is no answer: a failed attempt, code 1.
     cut.truncate = 0;
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, cut);
-    comm.setUdpTimeout(2000);
     r = comm.sendCommandWait(request, &response);
-    EXPECT_EQ(r.getCode(), ZEL_PARAM_SIZE_MISMATCH);
+    EXPECT_EQ(r.getCode(), ZEL_RESPONSE_TIMEOUT);
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, zelsim::Fault{});
-    const long long before = zel::platform::monotonicMicroseconds();
     EXPECT_EQ(comm.sendCommandWait(request, &response).getCode(), ZEL_OK);
-    EXPECT_LT(zel::platform::monotonicMicroseconds() - before, 1000000);
 
     // A short answer is a failed attempt: a retry with a whole answer succeeds.
+    cut.truncate = 5;
     cut.every = 2;
     segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, cut);
     comm.setUdpNumRetries(1);
@@ -122,7 +424,7 @@ TEST_F(AnswerPairing, AnswersShorterThanTheyAnnounceFailWithSizeMismatch) {
     EXPECT_EQ(t.stale, 0);
 }
 
-TEST_F(AnswerPairing, AnswerCutShortIsNotReadAsZeroCounts) {
+TEST_F(PairingAgainstSimulator, AnswerCutShortIsNotReadAsZeroCounts) {
     // The counts of a TTL module: a datagram cut after the first channel
     // would read zero for the others.
     zelsim::Segment ttlSegment;
@@ -140,81 +442,6 @@ TEST_F(AnswerPairing, AnswerCutShortIsNotReadAsZeroCounts) {
     ttlSegment.setFault(0, UDP_CMD_GET_COUNTS, cut);
     unsigned long counts[8] = {};
     EXPECT_EQ(ttl.getCounts(counts, 8, COUNT_REQUEST_NORMAL).getCode(), ZEL_PARAM_SIZE_MISMATCH);
-}
-
-TEST_F(AnswerPairing, LateAnswersAreNeverTakenByALaterCall) {
-    // Every third answer comes 15 ms after its 20 ms time-out ran out.
-    zelsim::Fault late;
-    late.delayMs = 35;
-    late.every = 3;
-    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, late);
-    comm.setUdpTimeout(20);
-    for (short retries : {0, 2}) {
-        SCOPED_TRACE(retries);
-        comm.setUdpNumRetries(retries);
-        const Tally t = run(150);
-        EXPECT_EQ(t.stale, 0);
-        EXPECT_GT(t.ok, 90);
-        if (retries == 0) {
-            EXPECT_GT(t.failed, 20);
-        }
-    }
-}
-
-TEST_F(AnswerPairing, ADuplicatedAnswerAffectsAtMostOneCall) {
-    // A link of about a millisecond each way that now and then delivers an
-    // answer twice; the host polls back to back.
-    zelsim::Fault twice;
-    twice.delayUs = 800;
-    twice.duplicate = true;
-    twice.duplicateEvery = 25;
-    segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, twice);
-    comm.setUdpTimeout(200);
-    const Tally t = run(500);
-    EXPECT_EQ(t.ok, 500);
-    // The hold puts the host back in step at the latest one call after the
-    // one that took the duplicate; a host that lost the processor between
-    // the two copies can take one more older answer before that.
-    EXPECT_LE(t.stale, 2 * 500 / 25);
-    EXPECT_LE(t.longestRun, 2) << t.stale << " stale, " << t.failed << " failed";
-}
-
-TEST(EarlyAnswerFloor, FollowsTheFastestRecentAnswersAndAFasterModuleAfterAFewHolds) {
-    // A module answering in 1 ms, with ten answers of 1 ms and then a slow
-    // stretch of 5 ms: a quarter of the fastest of the last 64 to 128
-    // answers is early.
-    UdpSocket socket;
-    for (int i = 0; i < 10; ++i) socket.learnRoundTrip(1000, false);
-    for (int i = 0; i < 110; ++i) socket.learnRoundTrip(5000, false);
-    EXPECT_TRUE(socket.isEarly(240));
-    EXPECT_FALSE(socket.isEarly(260));
-    for (int i = 0; i < 10; ++i) socket.learnRoundTrip(5000, false);
-    EXPECT_TRUE(socket.isEarly(1200)) << "the fast answers are two windows back";
-
-    // A copy taken because nothing followed it within the hold: copies
-    // keep being held, in this window and the next.
-    socket.learnRoundTrip(16, true);
-    EXPECT_TRUE(socket.isEarly(16));
-    for (int i = 0; i < 70; ++i) socket.learnRoundTrip(5000, false);
-    EXPECT_TRUE(socket.isEarly(16));
-
-    // The first answer waited for address resolution (or its host stalled);
-    // the module then answers in 200 us. Each hold marks the link suspect,
-    // as the exchange and the sampler do, so the usual round trip must come
-    // down as fast as the floor: its answers stop being held after a few,
-    // not after the dozens an average of 20 ms takes to forget.
-    UdpSocket fresh;
-    fresh.learnRoundTrip(20000, false);
-    int holds = 0;
-    while (fresh.isEarly(200) && holds < 100) {
-        fresh.markSuspect();
-        fresh.learnRoundTrip(200, true);
-        ++holds;
-    }
-    EXPECT_LE(holds, 7);
-    fresh.learnRoundTrip(200, false);
-    EXPECT_FALSE(fresh.isEarly(150));
-    EXPECT_TRUE(fresh.isEarly(40));
 }
 
 }  // namespace
