@@ -198,6 +198,7 @@ long long ZelChainSampler::lookOver(COUNT_REQUEST_OPTION option, long long now,
                 continue;
             }
             --slot.retriesLeft;
+            // A retry leaves from the same port: no socket changes.
             if (!send(i, option, now, true)) {
                 records[i].result = ZEL_RESULT(ZEL_UDP_SEND_FAILED, kMethod);
                 slot.done = true;
@@ -280,7 +281,6 @@ ZelResults ZelChainSampler::sample(COUNT_REQUEST_OPTION option) {
         const long long now = net::monotonicMicroseconds();
         if (now >= lookAt) lookAt = lookOver(option, now, &remaining);
         if (remaining == 0) break;
-        registerSockets();
         const long long sleepUs =
             now - spinFrom < spinWaitUs ? 0 : std::max<long long>(0, lookAt - now);
         const int n = waitSet->wait(sleepUs, readyTags.data(), readyTags.size());

@@ -85,6 +85,8 @@ class ZEL_API Zel1VppModule : public ZelDeviceModule {
     /// command 1 that has been checked; same outputs, results and state
     /// (the wrap counters) as the getters after their exchange.
     /// @{
+
+    /// getPositions after its exchange.
     ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
                                                 unsigned short length);
     /// @}

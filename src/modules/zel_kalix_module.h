@@ -120,8 +120,11 @@ class ZEL_API ZelKalixModule : public ZelDeviceModule {
     /// command 1 that has been checked; same outputs, results and state
     /// as the getters after their exchange.
     /// @{
+
+    /// getCounts after its exchange.
     ZEL_INTERNAL ZelResults countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
                                              long* revolutions, unsigned short length);
+    /// getPositions after its exchange.
     ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
                                                 long* revolutions, unsigned short length);
     /// @}

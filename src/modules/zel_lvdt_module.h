@@ -110,8 +110,11 @@ class ZEL_API ZelLvdtModule : public ZelDeviceModule {
     /// command 1 that has been checked; same outputs, results and state
     /// as the getters after their exchange.
     /// @{
+
+    /// getPositions after its exchange.
     ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
                                                 unsigned short length);
+    /// getReadings after its exchange.
     ZEL_INTERNAL ZelResults readingsFromAnswer(ZelbusResponse& response, long* readings,
                                                unsigned short length);
     /// @}

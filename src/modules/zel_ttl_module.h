@@ -99,8 +99,11 @@ class ZEL_API ZelTtlModule : public ZelDeviceModule {
     /// command 1 that has been checked; same outputs, results and state
     /// (the wrap counters) as the getters after their exchange.
     /// @{
+
+    /// getCounts after its exchange.
     ZEL_INTERNAL ZelResults countsFromAnswer(ZelbusResponse& response, unsigned long* counts,
                                              unsigned short length);
+    /// getPositions after its exchange.
     ZEL_INTERNAL ZelResults positionsFromAnswer(ZelbusResponse& response, double* positions,
                                                 unsigned short length);
     /// @}
