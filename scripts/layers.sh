@@ -49,11 +49,7 @@ FILE_LAYER = {
 }
 # Known climbs still being removed, each with the issue that removes it.
 # An entry that no longer matches fails too, so the list only shrinks.
-EXCEPTIONS = {
-    # TEMPORARY: the chain sampler still drives the module sockets through
-    # ZelComm's internals; the rewrite of answer pairing (issue 32) removes it.
-    ("transport/zel_comm.h", "befriends ZelChainSampler"): "issue 32",
-}
+EXCEPTIONS = {}
 
 
 def layer_of(rel):
