@@ -143,6 +143,23 @@ std::string describe(Outcome o, const char* response) {
     }
 }
 
+// A pairing aimed at the scripted module; each call's outcome as a text.
+struct Calls {
+    explicit Calls(std::vector<Script> scripts) : link(std::move(scripts)), pairing(link, true) {
+        pairing.aim(kModule, kPort);
+    }
+    std::string call(long timeoutMs, int retries) {
+        const unsigned char request[3] = {10, 0, 0};
+        char response[262];
+        const Outcome o = pairing.call(reinterpret_cast<const char*>(request), 3, response,
+                                       sizeof(response), timeoutMs, retries, &received);
+        return describe(o, response);
+    }
+    ScriptedLink link;
+    AnswerPairing pairing;
+    int received = 0;
+};
+
 struct Row {
     const char* name;
     long timeoutMs;
@@ -211,25 +228,18 @@ TEST(AnswerPairingUnit, EveryCallTakesOnlyAnAnswerToItsOwnRequests) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedLink link(row.scripts);
-        AnswerPairing pairing(link, true);
-        pairing.aim(kModule, kPort);
-        const unsigned char request[3] = {10, 0, 0};
+        Calls calls(row.scripts);
         std::vector<std::string> got;
         std::vector<long long> took;
         for (std::size_t c = 0; c < row.expected.size(); ++c) {
-            char response[262];
-            int received = 0;
-            const long long start = link.now;
-            const int before = link.requests;
-            const Outcome o = pairing.call(reinterpret_cast<const char*>(request), 3, response,
-                                           sizeof(response), row.timeoutMs, row.retries, &received);
-            took.push_back(link.now - start);
-            got.push_back(describe(o, response));
-            if (o == Outcome::Answer) {
+            const long long start = calls.link.now;
+            const int before = calls.link.requests;
+            got.push_back(calls.call(row.timeoutMs, row.retries));
+            took.push_back(calls.link.now - start);
+            if (got.back()[0] == 'A') {
                 // Fresh: an answer to a request of this very call.
-                EXPECT_GT(static_cast<unsigned char>(response[3]), before) << "call " << c;
-                EXPECT_EQ(received, 7);
+                EXPECT_GT(std::stoi(got.back().substr(1)), before) << "call " << c;
+                EXPECT_EQ(calls.received, 7);
             }
         }
         EXPECT_EQ(got, row.expected);
@@ -243,63 +253,34 @@ TEST(AnswerPairingUnit, ACopyDelayedIntoTheCallAfterNextIsWhatItCannotTellApart)
     // The copy of answer 1 comes 1.5 ms after answer 1, when the third call
     // already waits on the port the first one used: it is taken. (The
     // calls take 1 ms each.)
-    ScriptedLink link({{Reply{1000}, Reply{2500}}});
-    AnswerPairing pairing(link, true);
-    pairing.aim(kModule, kPort);
-    const unsigned char request[3] = {10, 0, 0};
+    Calls calls({{Reply{1000}, Reply{2500}}});
     std::vector<std::string> got;
-    for (int c = 0; c < 3; ++c) {
-        char response[262];
-        int received = 0;
-        got.push_back(describe(pairing.call(reinterpret_cast<const char*>(request), 3, response,
-                                            sizeof(response), 800, 0, &received),
-                               response));
-    }
+    for (int c = 0; c < 3; ++c) got.push_back(calls.call(800, 0));
     EXPECT_EQ(got, (std::vector<std::string>{"A1", "A2", "A1"}));
 }
 
 TEST(AnswerPairingUnit, APortIsMadeAnewOnlyAfterAFault) {
     // Well-behaved module: no port is ever replaced, and no pause taken.
-    ScriptedLink calm({});
-    AnswerPairing pairing(calm, true);
-    pairing.aim(kModule, kPort);
-    const unsigned char request[3] = {10, 0, 0};
-    char response[262];
-    int received = 0;
-    for (int c = 0; c < 10; ++c) {
-        ASSERT_EQ(pairing.call(reinterpret_cast<const char*>(request), 3, response,
-                               sizeof(response), 800, 0, &received),
-                  Outcome::Answer);
-    }
-    EXPECT_EQ(pairing.renewals(), 0u);
-    EXPECT_EQ(calm.pauses, 0);
+    Calls calm({});
+    for (int c = 0; c < 10; ++c) ASSERT_EQ(calm.call(800, 0)[0], 'A');
+    EXPECT_EQ(calm.pairing.renewals(), 0u);
+    EXPECT_EQ(calm.link.pauses, 0);
 
     // A duplicate found queued before a request: discarded with one pause,
     // then its port is replaced.
-    ScriptedLink twice({{Reply{1000}, Reply{1200}}});
-    AnswerPairing other(twice, true);
-    other.aim(kModule, kPort);
+    Calls twice({{Reply{1000}, Reply{1200}}});
     for (int c = 0; c < 3; ++c) {
-        ASSERT_EQ(other.call(reinterpret_cast<const char*>(request), 3, response, sizeof(response),
-                             800, 0, &received),
-                  Outcome::Answer);
-        twice.now += 1000;  // the host works a while between calls
+        ASSERT_EQ(twice.call(800, 0)[0], 'A');
+        twice.link.now += 1000;  // the host works a while between calls
     }
-    EXPECT_EQ(other.renewals(), 1u);
-    EXPECT_EQ(twice.pauses, 1);
+    EXPECT_EQ(twice.pairing.renewals(), 1u);
+    EXPECT_EQ(twice.link.pauses, 1);
 }
 
 TEST(AnswerPairingUnit, ANegativeTimeoutSendsAndFails) {
-    ScriptedLink link({});
-    AnswerPairing pairing(link, true);
-    pairing.aim(kModule, kPort);
-    const unsigned char request[3] = {10, 0, 0};
-    char response[262];
-    int received = 0;
-    EXPECT_EQ(pairing.call(reinterpret_cast<const char*>(request), 3, response, sizeof(response),
-                           -5, 1, &received),
-              Outcome::TimedOut);
-    EXPECT_EQ(link.requests, 2);
+    Calls calls({});
+    EXPECT_EQ(calls.call(-5, 1), "T");
+    EXPECT_EQ(calls.link.requests, 2);
 }
 
 // ---- Against the simulator --------------------------------------------------
