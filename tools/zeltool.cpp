@@ -51,9 +51,9 @@ const OptionSpec kOptions[] = {
      "answer time-out of every module command, first contact included (1 to 10000)"},
     {"--retries", "N", nullptr,
      "retries of every module command, first contact included (0 to 10)"},
-    {"--json", nullptr, "discover chain read diag listen acquire",
+    {"--json", nullptr, "discover chain read diag listen acquire recording",
      "print JSON; errors become JSON objects on stderr"},
-    {"--csv", nullptr, "discover chain read acquire",
+    {"--csv", nullptr, "discover chain read acquire recording",
      "print comma-separated values with a header line"},
     {"--yes", nullptr, "set-ip dhcp async-port factory-reset program",
      "change settings without asking"},
@@ -63,6 +63,11 @@ const OptionSpec kOptions[] = {
     {"--count", "N", "read listen acquire",
      "stop --watch, listen or acquire after N samples (messages)"},
     {"--duration", "S", "acquire", "stop acquire after S seconds (default: at Ctrl-C)"},
+    {"--record", "FILE", "acquire",
+     "acquire: record the samples, gaps and events with their context to a new SQLite file"},
+    {"--from", "T", "recording",
+     "recording export: from this UTC time (2026-12-07T23:10:00Z) or seconds after the start"},
+    {"--to", "T", "recording", "recording export: up to (not including) this time"},
     {"--stop-on-error", nullptr, "read", "end --watch at the first failed sample"},
     {"--bootloader", nullptr, "program image", "the bootloader image rather than the firmware"},
     {"--force", nullptr, "program image",
@@ -131,6 +136,9 @@ const CommandSpec kCommands[] = {
      "sample every measuring module on fixed deadlines, with UTC time stamps, missed deadlines, "
      "module failures, losses, returns and restores as they happen, and per-channel statistics "
      "at the end"},
+    {"recording", "info FILE | export FILE", 2, 2, false, zeltool::recording,
+     "what a recording of acquire --record holds (span, modules, channels, samples, gaps, "
+     "events), or its records printed as acquire printed them (--from, --to: a span)"},
     {"help", "[COMMAND]", 0, 1, false, nullptr, "this help, or a command's"},
 };
 
@@ -395,6 +403,15 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
         } else if (a == "--pcap") {
             ok = !value.empty();
             o.pcap = value;
+        } else if (a == "--record") {
+            ok = !value.empty();
+            o.record = value;
+        } else if (a == "--from") {
+            ok = !value.empty();
+            o.from = value;
+        } else if (a == "--to") {
+            ok = !value.empty();
+            o.to = value;
         } else if (a == "--count") {
             ok = wholeNumber(value, 1, 1000000000, n);
             o.samples = n;
@@ -449,7 +466,10 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
                          (std::strcmp(spec.name, "--watch") == 0 && o.watch) ||
                          (std::strcmp(spec.name, "--bootloader") == 0 && o.bootloader) ||
                          (std::strcmp(spec.name, "--force") == 0 && o.force) ||
-                         (std::strcmp(spec.name, "--strict") == 0 && o.strict);
+                         (std::strcmp(spec.name, "--strict") == 0 && o.strict) ||
+                         (std::strcmp(spec.name, "--record") == 0 && !o.record.empty()) ||
+                         (std::strcmp(spec.name, "--from") == 0 && !o.from.empty()) ||
+                         (std::strcmp(spec.name, "--to") == 0 && !o.to.empty());
         if (set) {
             status = zeltool::usage(o, std::string(spec.name) + " does not go with " + name);
             return false;

@@ -46,6 +46,8 @@ struct Options {
     std::string simulate;     // "default" or a configuration file
     std::string config;       // --config: the station's configuration file (no discovery)
     std::string pcap;         // --pcap: the capture file of the library's datagrams
+    std::string record;       // acquire --record: the recording file
+    std::string from, to;     // recording export --from, --to: UTC or seconds from the start
     // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
     int simulatedSubnet = 0;
     std::vector<std::string> args;  // the subcommand and its operands
@@ -82,6 +84,9 @@ bool isMeasuring(MODULE_ID id);
 // The object of the identity's kind (a plain ZelModule for power supplies).
 std::unique_ptr<ZelModule> makeModule(MODULE_ID id);
 void applyExchangeSettings(const Options& options, ZelModule& module);
+// The unit a value of a unit setting is in ("mm", "deg", "counts", ...).
+const char* unitOf(UOM uom);
+const char* unitOf(LVDT_UOM uom);
 
 // Checks of what the tool sends or writes, beyond the library's own.
 // Four decimal numbers 0 to 255 joined by dots, nothing else.
@@ -193,6 +198,7 @@ int reference(const Options& options);
 int diag(const Options& options);
 int listen(const Options& options);
 int acquire(const Options& options);
+int recording(const Options& options);  // recording info FILE | export FILE
 // Discovers and orders the chain as the chain commands do; the status of
 // the failure, reported, or 0.
 int openOrderedChain(const Options& options, ZelInterface& chain);

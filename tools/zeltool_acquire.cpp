@@ -6,19 +6,21 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <limits>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "station/zel_acquisition.h"
 #include "station/zel_acquisition_station.h"
+#include "station/zel_recorder.h"
 #include "zeltool.h"
+#include "zeltool_stream.h"
 
 namespace zeltool {
-
-namespace {
 
 // "2026-12-07T23:10:00.123456Z"
 std::string isoUtc(long long utcUs) {
@@ -35,6 +37,8 @@ std::string isoUtc(long long utcUs) {
                   ((utcUs % 1000000) + 1000000) % 1000000);
     return text;
 }
+
+namespace {
 
 const char* healthName(int health) {
     switch (health) {
@@ -143,152 +147,206 @@ std::string eventJson(const ZelAcqRecord& r) {
     return j + "}";
 }
 
-// Count, extremes and sum of one channel's values.
-struct ChannelStats {
-    unsigned long long count = 0;
-    double min = std::numeric_limits<double>::infinity();
-    double max = -std::numeric_limits<double>::infinity();
-    double sum = 0.0;
-    void add(double v) {
-        ++count;
-        min = std::min(min, v);
-        max = std::max(max, v);
-        sum += v;
+// The units of a module's values, in the order the engine gives them.
+std::vector<std::string> valueUnits(ZelModule& module) {
+    std::vector<std::string> units;
+    const unsigned short n = std::min<unsigned short>(module.getNumChannels(), 8);
+    if (auto* analog = dynamic_cast<ZelAnalogModule*>(&module)) {
+        (void)analog;
+        return {"V", "mA", "V", "mA"};
     }
-};
-
-struct Printer {
-    const Options& options;
-    std::vector<ZelModule*> modules;  // by position (null: a module of the file missing)
-    std::map<std::pair<int, int>, ChannelStats> channels;
-    std::map<int, unsigned long long> gaps;        // gap records by position
-    std::map<int, unsigned long long> gapSamples;  // samples missed by position
-    std::map<int, unsigned long long> failures;    // failed samples by position
-    bool headerDone = false;
-
-    void sample(const ZelAcqRecord& r) {
-        for (const ZelAcqModuleValues& m : r.modules) {
-            if (m.code != 0) {
-                ++failures[m.position];
-                continue;
-            }
-            for (unsigned short c = 0; c < m.numValues; ++c)
-                channels[{m.position, c}].add(m.values[c]);
+    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
+        for (unsigned short c = 0; c < n; ++c) {
+            double resolution = 0.0;
+            LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
+            lvdt->getResolution(c, &resolution);
+            lvdt->getUom(&uom, c);
+            units.push_back(resolution == 0.0 ? "counts" : unitOf(uom));
         }
-        if (options.json()) {
-            std::string j = "{\"kind\": \"sample\", \"utc\": \"" + isoUtc(r.utcUs) +
-                            "\", \"sequence\": " + std::to_string(r.sequence) +
-                            ", \"request_us\": " + std::to_string(r.requestUs) +
-                            ", \"answer_us\": " + std::to_string(r.answerUs) +
-                            ", \"lateness_us\": " + std::to_string(r.requestUs - r.deadlineUs) +
-                            ", \"modules\": [";
-            for (std::size_t i = 0; i < r.modules.size(); ++i) {
-                const ZelAcqModuleValues& m = r.modules[i];
-                j += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(m.position) +
-                     ", \"code\": " + std::to_string(m.code) + ", \"values\": [";
-                for (unsigned short c = 0; c < m.numValues; ++c)
-                    j += (c ? ", " : "") + number(m.values[c]);
-                j += "]}";
-            }
-            std::printf("%s]}\n", j.c_str());
-            return;
-        }
-        if (options.csv()) {
-            if (!headerDone) {
-                std::string h = "utc,sequence,kind,event";
-                for (const ZelAcqModuleValues& m : r.modules) {
-                    const unsigned short n = modules[m.position]->getNumChannels();
-                    for (unsigned short c = 0; c < n && c < 8; ++c) {
-                        h += "," + std::to_string(m.position) + " ch " + std::to_string(c);
-                    }
-                }
-                std::printf("%s\n", h.c_str());
-                headerDone = true;
-            }
-            std::string line = isoUtc(r.utcUs) + "," + std::to_string(r.sequence) + ",sample,";
-            for (const ZelAcqModuleValues& m : r.modules) {
-                const unsigned short n = modules[m.position]->getNumChannels();
-                for (unsigned short c = 0; c < n && c < 8; ++c) {
-                    line += "," + (c < m.numValues && m.code == 0 ? number(m.values[c]) : "");
-                }
-            }
-            std::printf("%s\n", line.c_str());
-            return;
-        }
-        std::string line = isoUtc(r.utcUs) + " #" + std::to_string(r.sequence);
-        for (const ZelAcqModuleValues& m : r.modules) {
-            line += "  " + std::to_string(m.position) + ":";
-            if (m.code != 0) {
-                line += " code " + std::to_string(m.code);
-                continue;
-            }
-            for (unsigned short c = 0; c < m.numValues; ++c) line += " " + number(m.values[c]);
-        }
-        std::printf("%s\n", line.c_str());
+        return units;
     }
-
-    void event(const ZelAcqRecord& r) {
-        if (r.kind == ZEL_ACQ_GAP) {
-            ++gaps[r.position];
-            gapSamples[r.position] += r.count;
-        }
-        if (options.json()) {
-            std::printf("%s\n", eventJson(r).c_str());
-        } else if (options.csv()) {
-            // Rows of their own, so the sample rows keep their columns.
-            std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, kindName(r.kind),
-                        csvText(eventWords(r)).c_str());
-        } else {
-            std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), kindName(r.kind),
-                        eventWords(r).c_str());
+    if (auto* encoder = dynamic_cast<ZelDeviceModule*>(&module)) {
+        for (unsigned short c = 0; c < n; ++c) {
+            EncoderInfo info;
+            encoder->getEncoderInfo(&info, c);
+            units.push_back(unitOf(info.uom));
         }
     }
+    return units;
+}
 
-    void statistics(const ZelAcqStatistics& s) {
-        if (options.json()) {
-            std::string j =
-                "{\"kind\": \"statistics\", \"samples\": " + std::to_string(s.samples) +
-                ", \"missed_deadlines\": " + std::to_string(s.missedDeadlines) +
-                ", \"overflows\": " + std::to_string(s.overflows) +
-                ", \"max_lateness_us\": " + std::to_string(s.maxLatenessUs) +
-                ", \"wall_clock_synchronised\": " + (s.wallClockSynchronised ? "true" : "false") +
-                ", \"wall_clock_max_error_us\": " + std::to_string(s.wallClockMaxErrorUs) +
-                ", \"channels\": [";
-            bool first = true;
-            for (const auto& [key, c] : channels) {
-                j += std::string(first ? "" : ", ") +
-                     "{\"position\": " + std::to_string(key.first) +
-                     ", \"channel\": " + std::to_string(key.second) +
-                     ", \"count\": " + std::to_string(c.count) + ", \"min\": " + number(c.min) +
-                     ", \"max\": " + number(c.max) + ", \"mean\": " + number(c.sum / c.count) +
-                     ", \"range\": " + number(c.max - c.min) +
-                     ", \"failed\": " + std::to_string(failures[key.first]) +
-                     ", \"gaps\": " + std::to_string(gaps[key.first]) + "}";
-                first = false;
-            }
-            std::printf("%s]}\n", j.c_str());
-            return;
-        }
-        // Text; with --csv on stderr, so standard output stays one table.
-        std::FILE* out = options.csv() ? stderr : stdout;
-        std::fprintf(out,
-                     "%llu samples, %llu missed deadlines, %llu records lost to a full queue, "
-                     "largest lateness %lld us; wall clock %s",
-                     s.samples, s.missedDeadlines, s.overflows, s.maxLatenessUs,
-                     s.wallClockSynchronised ? "synchronised" : "not synchronised");
-        if (s.wallClockMaxErrorUs >= 0)
-            std::fprintf(out, " (error up to %lld us)", s.wallClockMaxErrorUs);
-        std::fprintf(out, "\n%-8s %-7s %10s %14s %14s %14s %14s %7s %5s\n", "module", "channel",
-                     "count", "min", "max", "mean", "range", "failed", "gaps");
-        for (const auto& [key, c] : channels) {
-            std::fprintf(out, "%-8d %-7d %10llu %14.6f %14.6f %14.6f %14.6f %7llu %5llu\n",
-                         key.first, key.second, c.count, c.min, c.max, c.sum / c.count,
-                         c.max - c.min, failures[key.first], gaps[key.first]);
+// What a recording needs to be read without the station.
+ZelRecordingContext recordingContext(const Options& options, const std::vector<ZelModule*>& list,
+                                     ZelStation* station) {
+    ZelRecordingContext c;
+    c.libraryVersion = ZelModule::getLibraryVersion();
+    c.toolName = std::string("zeltool ") + ZEL_VERSION_TEXT;
+    c.rateHz = options.rate;
+    if (station != nullptr) {
+        c.configurationFile = options.config;
+        std::ifstream in(options.config, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        c.configurationContent = text.str();
+    }
+    for (unsigned short p = 0; p < list.size(); ++p) {
+        if (list[p] == nullptr || !isMeasuring(list[p]->getModuleData().moduleId)) continue;
+        const ModuleData data = list[p]->getModuleData();
+        ZelRecordingContext::Module m;
+        m.position = p;
+        m.kind = zeltool::kindName(data);
+        m.address = data.ipAddress;
+        m.serialNumber = data.serialNumber;
+        m.firmwareVersion = data.firmwareVersion;
+        m.channels = list[p]->getNumChannels();
+        ZelStationModule info;
+        if (station != nullptr && station->getModuleInfo(p, &info)) m.label = info.label;
+        c.modules.push_back(m);
+        const std::vector<std::string> units = valueUnits(*list[p]);
+        for (unsigned short ch = 0; ch < units.size(); ++ch) {
+            c.channels.push_back(
+                {p, ch, station ? station->getChannelLabel(p, ch) : "", units[ch]});
         }
     }
-};
+    return c;
+}
 
 }  // namespace
+
+void StreamPrinter::ChannelStats::add(double v) {
+    ++count;
+    min = std::min(min, v);
+    max = std::max(max, v);
+    sum += v;
+}
+
+void StreamPrinter::record(const ZelAcqRecord& r) {
+    if (r.kind == ZEL_ACQ_SAMPLE) {
+        ++samples;
+        sample(r);
+    } else {
+        event(r);
+    }
+}
+
+void StreamPrinter::sample(const ZelAcqRecord& r) {
+    for (const ZelAcqModuleValues& m : r.modules) {
+        if (m.code != 0) {
+            ++failures[m.position];
+            continue;
+        }
+        for (unsigned short c = 0; c < m.numValues; ++c) channels[{m.position, c}].add(m.values[c]);
+    }
+    if (options.json()) {
+        std::string j = "{\"kind\": \"sample\", \"utc\": \"" + isoUtc(r.utcUs) +
+                        "\", \"sequence\": " + std::to_string(r.sequence) +
+                        ", \"request_us\": " + std::to_string(r.requestUs) +
+                        ", \"answer_us\": " + std::to_string(r.answerUs) +
+                        ", \"lateness_us\": " + std::to_string(r.requestUs - r.deadlineUs) +
+                        ", \"modules\": [";
+        for (std::size_t i = 0; i < r.modules.size(); ++i) {
+            const ZelAcqModuleValues& m = r.modules[i];
+            j += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(m.position) +
+                 ", \"code\": " + std::to_string(m.code) + ", \"values\": [";
+            for (unsigned short c = 0; c < m.numValues; ++c)
+                j += (c ? ", " : "") + number(m.values[c]);
+            j += "]}";
+        }
+        std::printf("%s]}\n", j.c_str());
+        return;
+    }
+    if (options.csv()) {
+        if (!headerDone) {
+            std::string h = "utc,sequence,kind,event";
+            for (const ZelAcqModuleValues& m : r.modules) {
+                const unsigned short n = channelCount(m.position);
+                for (unsigned short c = 0; c < n && c < 8; ++c) {
+                    h += "," + std::to_string(m.position) + " ch " + std::to_string(c);
+                }
+            }
+            std::printf("%s\n", h.c_str());
+            headerDone = true;
+        }
+        std::string line = isoUtc(r.utcUs) + "," + std::to_string(r.sequence) + ",sample,";
+        for (const ZelAcqModuleValues& m : r.modules) {
+            const unsigned short n = channelCount(m.position);
+            for (unsigned short c = 0; c < n && c < 8; ++c) {
+                line += "," + (c < m.numValues && m.code == 0 ? number(m.values[c]) : "");
+            }
+        }
+        std::printf("%s\n", line.c_str());
+        return;
+    }
+    std::string line = isoUtc(r.utcUs) + " #" + std::to_string(r.sequence);
+    for (const ZelAcqModuleValues& m : r.modules) {
+        line += "  " + std::to_string(m.position) + ":";
+        if (m.code != 0) {
+            line += " code " + std::to_string(m.code);
+            continue;
+        }
+        for (unsigned short c = 0; c < m.numValues; ++c) line += " " + number(m.values[c]);
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+void StreamPrinter::event(const ZelAcqRecord& r) {
+    if (r.kind == ZEL_ACQ_GAP) {
+        ++gaps[r.position];
+        gapSamples[r.position] += r.count;
+    }
+    if (options.json()) {
+        std::printf("%s\n", eventJson(r).c_str());
+    } else if (options.csv()) {
+        // Rows of their own, so the sample rows keep their columns.
+        std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, kindName(r.kind),
+                    csvText(eventWords(r)).c_str());
+    } else {
+        std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), kindName(r.kind),
+                    eventWords(r).c_str());
+    }
+}
+
+void StreamPrinter::statistics(const ZelAcqStatistics& s) {
+    if (options.json()) {
+        std::string j =
+            "{\"kind\": \"statistics\", \"samples\": " + std::to_string(s.samples) +
+            ", \"missed_deadlines\": " + std::to_string(s.missedDeadlines) +
+            ", \"overflows\": " + std::to_string(s.overflows) +
+            ", \"max_lateness_us\": " + std::to_string(s.maxLatenessUs) +
+            ", \"wall_clock_synchronised\": " + (s.wallClockSynchronised ? "true" : "false") +
+            ", \"wall_clock_max_error_us\": " + std::to_string(s.wallClockMaxErrorUs) +
+            ", \"channels\": [";
+        bool first = true;
+        for (const auto& [key, c] : channels) {
+            j += std::string(first ? "" : ", ") + "{\"position\": " + std::to_string(key.first) +
+                 ", \"channel\": " + std::to_string(key.second) +
+                 ", \"count\": " + std::to_string(c.count) + ", \"min\": " + number(c.min) +
+                 ", \"max\": " + number(c.max) + ", \"mean\": " + number(c.sum / c.count) +
+                 ", \"range\": " + number(c.max - c.min) +
+                 ", \"failed\": " + std::to_string(failures[key.first]) +
+                 ", \"gaps\": " + std::to_string(gaps[key.first]) + "}";
+            first = false;
+        }
+        std::printf("%s]}\n", j.c_str());
+        return;
+    }
+    // Text; with --csv on stderr, so standard output stays one table.
+    std::FILE* out = options.csv() ? stderr : stdout;
+    std::fprintf(out,
+                 "%llu samples, %llu missed deadlines, %llu records lost to a full queue, "
+                 "largest lateness %lld us; wall clock %s",
+                 s.samples, s.missedDeadlines, s.overflows, s.maxLatenessUs,
+                 s.wallClockSynchronised ? "synchronised" : "not synchronised");
+    if (s.wallClockMaxErrorUs >= 0)
+        std::fprintf(out, " (error up to %lld us)", s.wallClockMaxErrorUs);
+    std::fprintf(out, "\n%-8s %-7s %10s %14s %14s %14s %14s %7s %5s\n", "module", "channel",
+                 "count", "min", "max", "mean", "range", "failed", "gaps");
+    for (const auto& [key, c] : channels) {
+        std::fprintf(out, "%-8d %-7d %10llu %14.6f %14.6f %14.6f %14.6f %7llu %5llu\n", key.first,
+                     key.second, c.count, c.min, c.max, c.sum / c.count, c.max - c.min,
+                     failures[key.first], gaps[key.first]);
+    }
+}
 
 int acquire(const Options& options) {
     // With --config the station's modules at the file's addresses, their
@@ -315,8 +373,21 @@ int acquire(const Options& options) {
     settings.rateHz = options.rate;
     settings.asyncMessages = true;
     if (options.timeoutMs > 0) settings.answerTimeoutMs = options.timeoutMs;
+    ZelRecorder recorder;
+    const bool recording = !options.record.empty();
+    if (recording) {
+        ZelRecordingContext context =
+            recordingContext(options, list, options.config.empty() ? nullptr : &station);
+        const ZelAcqStatistics clock = engine.statistics();
+        context.wallClockSynchronised = clock.wallClockSynchronised;
+        context.wallClockMaxErrorUs = clock.wallClockMaxErrorUs;
+        if (!recorder.open(options.record, context))
+            return fail(options, kFailed, recorder.error());
+    }
     ZelResults r = engine.start(settings);
     if (!r.ok()) {
+        // Nothing was recorded: no file is left behind.
+        if (recording && recorder.close()) std::remove(options.record.c_str());
         if (r.getCode() == ZEL_OUT_OF_RANGE)
             return fail(options, kNotFound, "the chain holds no measuring module");
         return fail(options, kFailed, r);
@@ -326,38 +397,49 @@ int acquire(const Options& options) {
             stderr, "zeltool: sampling at %g Hz%s; Ctrl-C ends it\n", options.rate,
             options.durationS > 0 ? (" for " + number(options.durationS) + " s").c_str() : "");
     }
-    Printer printer{options, list, {}, {}, {}, {}, false};
+    std::vector<unsigned short> channelCounts;
+    for (ZelModule* m : list) channelCounts.push_back(m != nullptr ? m->getNumChannels() : 0);
+    StreamPrinter printer(options, channelCounts);
     const long long endUs = options.durationS > 0
                                 ? zel::platform::monotonicMicroseconds() +
                                       static_cast<long long>(options.durationS * 1e6)
                                 : 0;
-    unsigned long long samples = 0;
     ZelAcqRecord record;
+    bool recordingFailed = false;
     auto take = [&](const ZelAcqRecord& rec) {
-        if (rec.kind == ZEL_ACQ_SAMPLE) {
-            ++samples;
-            printer.sample(rec);
-        } else {
-            printer.event(rec);
+        printer.record(rec);
+        // What is printed is what is recorded; a recorder behind drops and counts.
+        if (recording && !recorder.push(rec) && !recordingFailed && recorder.statistics().failed) {
+            recordingFailed = true;
         }
     };
-    while (interrupts() == 0) {
+    auto enough = [&] {
+        return options.samples > 0 &&
+               printer.samplesPrinted() >= static_cast<unsigned long long>(options.samples);
+    };
+    while (interrupts() == 0 && !recordingFailed) {
         if (endUs != 0 && zel::platform::monotonicMicroseconds() >= endUs) break;
-        if (options.samples > 0 && samples >= static_cast<unsigned long long>(options.samples))
-            break;
+        if (enough()) break;
         if (engine.next(record, 100)) take(record);
     }
     engine.stop();
     // What was sampled before the stop is printed too, up to --count.
-    while (engine.next(record, 0)) {
-        if (record.kind == ZEL_ACQ_SAMPLE && options.samples > 0 &&
-            samples >= static_cast<unsigned long long>(options.samples)) {
-            continue;
-        }
+    while (!recordingFailed && engine.next(record, 0)) {
+        if (record.kind == ZEL_ACQ_SAMPLE && enough()) continue;
         take(record);
     }
     std::fflush(stdout);
-    printer.statistics(engine.statistics());
+    const ZelAcqStatistics final = engine.statistics();
+    printer.statistics(final);
+    if (recording) {
+        const bool stored = recorder.close(&final);
+        const ZelRecorderStatistics rs = recorder.statistics();
+        if (!stored) return fail(options, kFailed, recorder.error());
+        if (rs.dropped > 0) {
+            std::fprintf(stderr, "zeltool: the recorder fell behind: %llu records not recorded\n",
+                         rs.dropped);
+        }
+    }
     return interrupts() > 0 ? kInterrupted : kOk;
 }
 

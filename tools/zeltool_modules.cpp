@@ -298,6 +298,8 @@ std::string readingText(const Reading& r) {
     return text;
 }
 
+}  // namespace
+
 const char* unitOf(UOM uom) {
     switch (uom) {
         case UOM_MILLIMETRE:
@@ -323,6 +325,8 @@ const char* unitOf(LVDT_UOM uom) {
             return "counts";
     }
 }
+
+namespace {
 
 unsigned short channelsOf(ZelModule& m) {
     const unsigned short n = m.getNumChannels();
