@@ -219,6 +219,18 @@ struct ZelRecorder::Impl {
         return true;
     }
 
+    // Queues the OVERFLOW record of the run of records lost (under `mutex`).
+    void queueLost(long long requestUs, long long utcUs) {
+        ZelAcqRecord lost;
+        lost.kind = ZEL_ACQ_OVERFLOW;
+        lost.sequence = firstLost;
+        lost.count = lostRun;
+        lost.requestUs = requestUs;
+        lost.utcUs = utcUs;
+        queue.push_back(std::move(lost));
+        lostRun = 0;
+    }
+
     // Stops the recording for good; what was committed stays.
     void fail(const std::string& why) {
         exec(db, "ROLLBACK");
@@ -342,16 +354,7 @@ bool ZelRecorder::push(const ZelAcqRecord& record) {
         ++d.counts.dropped;
         return false;
     }
-    if (d.lostRun > 0) {
-        ZelAcqRecord lost;
-        lost.kind = ZEL_ACQ_OVERFLOW;
-        lost.sequence = d.firstLost;
-        lost.count = d.lostRun;
-        lost.requestUs = record.requestUs;
-        lost.utcUs = record.utcUs;
-        d.queue.push_back(std::move(lost));
-        d.lostRun = 0;
-    }
+    if (d.lostRun > 0) d.queueLost(record.requestUs, record.utcUs);
     d.queue.push_back(record);
     d.counts.queueHighWater = std::max(d.counts.queueHighWater, d.queue.size());
     d.wake.notify_one();
@@ -363,6 +366,8 @@ bool ZelRecorder::close(const ZelAcqStatistics* final) {
     {
         std::lock_guard<std::mutex> lock(d.mutex);
         if (!d.open) return !d.failed && d.error.empty();
+        // Records lost at the very end are said too.
+        if (d.lostRun > 0 && !d.failed) d.queueLost(0, utcNowUs());
         d.stopping = true;
     }
     d.wake.notify_one();
