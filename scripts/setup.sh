@@ -19,6 +19,8 @@ packages=(
   man-db            # man -l: the test that renders zeltool's manual page
   tshark            # the Wireshark dissector's tests (Lua plugins)
   doxygen           # the API reference, built and checked for undocumented names
+  libsqlite3-dev    # the station's recordings: one crash-safe file every data tool reads
+  sqlite3           # the sqlite3 shell, to inspect recordings
 )
 
 missing=()
