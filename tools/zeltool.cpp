@@ -65,6 +65,8 @@ const OptionSpec kOptions[] = {
     {"--duration", "S", "acquire", "stop acquire after S seconds (default: at Ctrl-C)"},
     {"--record", "FILE", "acquire",
      "acquire: record the samples, gaps and events with their context to a new SQLite file"},
+    {"--rotate", "SIZE|DURATION", "acquire",
+     "with --record: a new part every SIZE (64k, 100M, 2G) or DURATION (90s, 15min, 1h)"},
     {"--from", "T", "recording",
      "recording export: from this UTC time (2026-12-07T23:10:00Z) or seconds after the start"},
     {"--to", "T", "recording", "recording export: up to (not including) this time"},
@@ -304,6 +306,31 @@ bool wholeNumber(const std::string& text, long low, long high, long& out) {
 
 enum class Parsed { Run, Exit };
 
+// --rotate: a size ("64k", "100M", "2G", at least 16k) or a duration ("90s",
+// "15min", "1h", at least 1 s).
+bool rotationLimit(const std::string& text, unsigned long long& bytes, long long& seconds) {
+    char* end = nullptr;
+    const double n = std::strtod(text.c_str(), &end);
+    const std::string unit = end ? end : "";
+    if (end == text.c_str() || !(n > 0) || n > 1e12) return false;
+    const std::pair<const char*, double> sizes[] = {
+        {"k", 1024.0}, {"M", 1024.0 * 1024}, {"G", 1024.0 * 1024 * 1024}};
+    const std::pair<const char*, double> durations[] = {{"s", 1}, {"min", 60}, {"h", 3600}};
+    for (const auto& [name, scale] : sizes) {
+        if (unit == name && n * scale >= 16 * 1024) {
+            bytes = static_cast<unsigned long long>(n * scale);
+            return true;
+        }
+    }
+    for (const auto& [name, scale] : durations) {
+        if (unit == name && n * scale >= 1) {
+            seconds = static_cast<long long>(n * scale);
+            return true;
+        }
+    }
+    return false;
+}
+
 // Options anywhere on the line; the first word that is no option is the
 // command. An unknown option is an error on its own, never taking the word
 // after it.
@@ -406,6 +433,8 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
         } else if (a == "--record") {
             ok = !value.empty();
             o.record = value;
+        } else if (a == "--rotate") {
+            ok = rotationLimit(value, o.rotateBytes, o.rotateSeconds);
         } else if (a == "--from") {
             ok = !value.empty();
             o.from = value;
@@ -456,6 +485,10 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
         status = zeltool::usage(o, "--count, --rate and --stop-on-error go with --watch");
         return false;
     }
+    if ((o.rotateBytes != 0 || o.rotateSeconds != 0) && o.record.empty()) {
+        status = zeltool::usage(o, "--rotate goes with --record");
+        return false;
+    }
     // Every option that names commands must be one of them.
     for (int i = 0; i < static_cast<int>(sizeof(kOptions) / sizeof(kOptions[0])); ++i) {
         const OptionSpec& spec = kOptions[i];
@@ -468,6 +501,8 @@ bool consistent(const Options& o, const CommandSpec& command, int& status) {
                          (std::strcmp(spec.name, "--force") == 0 && o.force) ||
                          (std::strcmp(spec.name, "--strict") == 0 && o.strict) ||
                          (std::strcmp(spec.name, "--record") == 0 && !o.record.empty()) ||
+                         (std::strcmp(spec.name, "--rotate") == 0 &&
+                          (o.rotateBytes != 0 || o.rotateSeconds != 0)) ||
                          (std::strcmp(spec.name, "--from") == 0 && !o.from.empty()) ||
                          (std::strcmp(spec.name, "--to") == 0 && !o.to.empty());
         if (set) {

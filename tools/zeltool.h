@@ -47,7 +47,9 @@ struct Options {
     std::string config;       // --config: the station's configuration file (no discovery)
     std::string pcap;         // --pcap: the capture file of the library's datagrams
     std::string record;       // acquire --record: the recording file
-    std::string from, to;     // recording export --from, --to: UTC or seconds from the start
+    unsigned long long rotateBytes = 0;  // acquire --rotate SIZE (0: none)
+    long long rotateSeconds = 0;         // acquire --rotate DURATION (0: none)
+    std::string from, to;  // recording export --from, --to: UTC or seconds from the start
     // The embedded simulated chain's subnet (127.N.0.0/16), 0 on a real network.
     int simulatedSubnet = 0;
     std::vector<std::string> args;  // the subcommand and its operands

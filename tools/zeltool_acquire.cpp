@@ -381,7 +381,10 @@ int acquire(const Options& options) {
         const ZelAcqStatistics clock = engine.statistics();
         context.wallClockSynchronised = clock.wallClockSynchronised;
         context.wallClockMaxErrorUs = clock.wallClockMaxErrorUs;
-        if (!recorder.open(options.record, context))
+        ZelRecorderOptions storing;
+        storing.rotateBytes = options.rotateBytes;
+        storing.rotateSeconds = options.rotateSeconds;
+        if (!recorder.open(options.record, context, storing))
             return fail(options, kFailed, recorder.error());
     }
     ZelResults r = engine.start(settings);
@@ -435,6 +438,11 @@ int acquire(const Options& options) {
         const bool stored = recorder.close(&final);
         const ZelRecorderStatistics rs = recorder.statistics();
         if (!stored) return fail(options, kFailed, recorder.error());
+        if (rs.parts > 1) {
+            std::fprintf(stderr, "zeltool: recorded in %u parts, %s to %s\n", rs.parts,
+                         options.record.c_str(),
+                         ZelRecorder::partPath(options.record, rs.parts - 1).c_str());
+        }
         if (rs.dropped > 0) {
             std::fprintf(stderr, "zeltool: the recorder fell behind: %llu records not recorded\n",
                          rs.dropped);

@@ -68,7 +68,8 @@ int info(const Options& options, ZelRecording& rec, const std::string& file) {
         std::string j =
             "{\"file\": " + jsonText(file) + ", \"tool\": " + jsonText(c.toolName) +
             ", \"library_version\": " + jsonText(c.libraryVersion) +
-            ", \"rate_hz\": " + std::to_string(c.rateHz) + ", \"start\": \"" +
+            ", \"rate_hz\": " + std::to_string(c.rateHz) +
+            ", \"part\": " + std::to_string(rec.part()) + ", \"start\": \"" +
             isoUtc(rec.startUtcUs()) +
             "\", \"end\": " + (rec.endUtcUs() ? "\"" + isoUtc(rec.endUtcUs()) + "\"" : "null") +
             ", \"first_sample\": " + (s.samples ? "\"" + isoUtc(s.firstUtcUs) + "\"" : "null") +
@@ -97,8 +98,9 @@ int info(const Options& options, ZelRecording& rec, const std::string& file) {
         std::printf("%s]}\n", j.c_str());
         return kOk;
     }
-    std::printf("%s: recorded by %s, library %s, at %g Hz\n", file.c_str(), c.toolName.c_str(),
-                c.libraryVersion.c_str(), c.rateHz);
+    std::printf("%s: recorded by %s, library %s, at %g Hz%s\n", file.c_str(), c.toolName.c_str(),
+                c.libraryVersion.c_str(), c.rateHz,
+                rec.part() > 0 ? (", part " + std::to_string(rec.part())).c_str() : "");
     std::printf("started %s, %s\n", isoUtc(rec.startUtcUs()).c_str(),
                 rec.endUtcUs() ? ("ended " + isoUtc(rec.endUtcUs())).c_str()
                                : "did not end (the recording process stopped first)");

@@ -88,7 +88,11 @@ bool exec(sqlite3* db, const char* sql) {
 
 struct ZelRecorder::Impl {
     sqlite3* db = nullptr;
-    std::string path;
+    std::string path;      // the part being written
+    std::string basePath;  // the first part's
+    unsigned part = 0;
+    std::chrono::steady_clock::time_point partStart;
+    ZelRecordingContext context;
     ZelRecorderOptions options;
     Statement insertSample, insertValues, insertEvent, setKey;
     unsigned long long ord = 0;  // the next record's place in the stream
@@ -162,6 +166,111 @@ struct ZelRecorder::Impl {
         return ok;
     }
 
+    // Creates a part: the schema, the context and the start in one
+    // transaction, so the file is a recording from its first commit on.
+    bool createFile(const std::string& file, std::string& why) {
+        path = file;
+        partStart = std::chrono::steady_clock::now();
+        // An existing file is never overwritten nor appended to.
+        if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+            std::fclose(f);
+            why = "the file exists already (" + file + ")";
+            return false;
+        }
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            why = sqliteError("cannot create the recording");
+            sqlite3_close(db);
+            db = nullptr;
+            return false;
+        }
+        // The schema and the context go in one transaction: the file is a
+        // recording from its first commit on, or holds nothing.
+        bool ok = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=FULL") &&
+                  exec(db, "BEGIN") && exec(db, kSchema) &&
+                  setKey.prepare(db, "INSERT OR REPLACE INTO recording VALUES(?,?)") &&
+                  storeContext(context) && setValue("part", part) && exec(db, "COMMIT");
+        ok = ok && insertSample.prepare(db, "INSERT INTO samples VALUES(?,?,?,?,?,?)") &&
+             insertValues.prepare(
+                 db, "INSERT INTO sample_values VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)") &&
+             insertEvent.prepare(db,
+                                 "INSERT INTO events VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        if (!ok) {
+            why = sqliteError("cannot create the recording");
+            setKey.reset();
+            sqlite3_close_v2(db);
+            db = nullptr;
+            std::remove(file.c_str());
+            std::remove((file + "-wal").c_str());
+            std::remove((file + "-shm").c_str());
+            return false;
+        }
+        return true;
+    }
+
+    // Stores a part's end (and the engine's final counts) and closes it;
+    // closing checkpoints the log into the file and removes it.
+    bool finishFile(const ZelAcqStatistics* final, std::string& why) {
+        unsigned long long dropped = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            dropped = counts.dropped;
+        }
+        bool ok = exec(db, "BEGIN") && setValue("end_utc_us", utcNowUs()) &&
+                  setValue("recorder_dropped", static_cast<long long>(dropped));
+        if (ok && final != nullptr) {
+            ok = setValue("final_samples", static_cast<long long>(final->samples)) &&
+                 setValue("final_missed_deadlines",
+                          static_cast<long long>(final->missedDeadlines)) &&
+                 setValue("final_overflows", static_cast<long long>(final->overflows)) &&
+                 setValue("final_max_lateness_us", final->maxLatenessUs) &&
+                 setValue("final_wall_clock_synchronised", final->wallClockSynchronised) &&
+                 setValue("final_wall_clock_max_error_us", final->wallClockMaxErrorUs);
+        }
+        ok = ok && exec(db, "COMMIT");
+        if (!ok) {
+            why = sqliteError("cannot store the recording's end");
+            exec(db, "ROLLBACK");
+        }
+        insertSample.reset();
+        insertValues.reset();
+        insertEvent.reset();
+        setKey.reset();
+        sqlite3_close_v2(db);
+        db = nullptr;
+        return ok;
+    }
+
+    // True when the part holds enough to start the next.
+    bool rotationDue() {
+        if (options.rotateSeconds > 0 && std::chrono::steady_clock::now() - partStart >=
+                                             std::chrono::seconds(options.rotateSeconds))
+            return true;
+        if (options.rotateBytes == 0) return false;
+        Statement pages, size;
+        if (!pages.prepare(db, "PRAGMA page_count") || !size.prepare(db, "PRAGMA page_size") ||
+            sqlite3_step(pages.s) != SQLITE_ROW || sqlite3_step(size.s) != SQLITE_ROW)
+            return false;
+        return static_cast<unsigned long long>(sqlite3_column_int64(pages.s, 0)) *
+                   static_cast<unsigned long long>(sqlite3_column_int64(size.s, 0)) >=
+               options.rotateBytes;
+    }
+
+    // Ends the part and starts the next, between two records.
+    bool rotate() {
+        std::string why;
+        const bool ended = finishFile(nullptr, why);
+        ++part;
+        if (!ended || !createFile(ZelRecorder::partPath(basePath, part), why)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (error.empty()) error = why;
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        counts.parts = part + 1;
+        return true;
+    }
+
     bool store(const ZelAcqRecord& r) {
         if (r.kind == ZEL_ACQ_SAMPLE) {
             sqlite3_stmt* s = insertSample.s;
@@ -233,7 +342,7 @@ struct ZelRecorder::Impl {
 
     // Stops the recording for good; what was committed stays.
     void fail(const std::string& why) {
-        exec(db, "ROLLBACK");
+        if (db != nullptr) exec(db, "ROLLBACK");
         std::lock_guard<std::mutex> lock(mutex);
         failed = true;
         counts.failed = true;
@@ -261,6 +370,17 @@ struct ZelRecorder::Impl {
                 batch.swap(queue);
                 stop = stopping && batch.empty();
             }
+            // Commits (and rotates) on time inside a long batch too.
+            auto commit = [&] {
+                if (!exec(db, "COMMIT")) return false;
+                inTransaction = false;
+                std::lock_guard<std::mutex> lock(mutex);
+                counts.samples += batchSamples;
+                counts.events += batchEvents;
+                ++counts.commits;
+                batchSamples = batchEvents = 0;
+                return true;
+            };
             for (const ZelAcqRecord& r : batch) {
                 if (!inTransaction) {
                     if (!exec(db, "BEGIN")) return fail(sqliteError("cannot write"));
@@ -269,16 +389,15 @@ struct ZelRecorder::Impl {
                 }
                 if (!store(r)) return fail(sqliteError("recording stopped"));
                 ++(r.kind == ZEL_ACQ_SAMPLE ? batchSamples : batchEvents);
+                if (Clock::now() >= commitBy) {
+                    if (!commit()) return fail(sqliteError("recording stopped"));
+                    if (rotationDue() && !rotate()) return fail("cannot start the next part");
+                }
             }
             batch.clear();
             if (inTransaction && (stop || Clock::now() >= commitBy)) {
-                if (!exec(db, "COMMIT")) return fail(sqliteError("recording stopped"));
-                inTransaction = false;
-                std::lock_guard<std::mutex> lock(mutex);
-                counts.samples += batchSamples;
-                counts.events += batchEvents;
-                ++counts.commits;
-                batchSamples = batchEvents = 0;
+                if (!commit()) return fail(sqliteError("recording stopped"));
+                if (!stop && rotationDue() && !rotate()) return fail("cannot start the next part");
             }
             if (stop) return;
         }
@@ -302,43 +421,12 @@ bool ZelRecorder::open(const std::string& path, const ZelRecordingContext& conte
         d.error = "queue capacity below 4 or commit interval outside 1 to 1000 ms";
         return false;
     }
-    d.path = path;
+    d.basePath = path;
     d.options = options;
+    d.counts.parts = 1;
     d.counts.queueCapacity = options.queueCapacity;
-    // An existing file is never overwritten nor appended to.
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-        d.error = "the file exists already (" + path + ")";
-        return false;
-    }
-    if (sqlite3_open_v2(path.c_str(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-        d.error = d.sqliteError("cannot create the recording");
-        sqlite3_close(d.db);
-        d.db = nullptr;
-        return false;
-    }
-    // The schema and the context go in one transaction: the file is a
-    // recording from its first commit on, or holds nothing.
-    bool ok = exec(d.db, "PRAGMA journal_mode=WAL") && exec(d.db, "PRAGMA synchronous=FULL") &&
-              exec(d.db, "BEGIN") && exec(d.db, kSchema) &&
-              d.setKey.prepare(d.db, "INSERT OR REPLACE INTO recording VALUES(?,?)") &&
-              d.storeContext(context) && exec(d.db, "COMMIT");
-    ok = ok && d.insertSample.prepare(d.db, "INSERT INTO samples VALUES(?,?,?,?,?,?)") &&
-         d.insertValues.prepare(
-             d.db, "INSERT INTO sample_values VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)") &&
-         d.insertEvent.prepare(d.db,
-                               "INSERT INTO events VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    if (!ok) {
-        d.error = d.sqliteError("cannot create the recording");
-        d.setKey.reset();
-        sqlite3_close_v2(d.db);
-        d.db = nullptr;
-        std::remove(path.c_str());
-        std::remove((path + "-wal").c_str());
-        std::remove((path + "-shm").c_str());
-        return false;
-    }
+    d.context = context;
+    if (!d.createFile(path, d.error)) return false;
     d.open = true;
     d.writer = std::thread([&d] { d.writeLoop(); });
     return true;
@@ -373,31 +461,34 @@ bool ZelRecorder::close(const ZelAcqStatistics* final) {
     d.wake.notify_one();
     d.writer.join();
     bool ok = !d.failed;
-    if (ok) {
-        ok = exec(d.db, "BEGIN") && d.setValue("end_utc_us", utcNowUs()) &&
-             d.setValue("recorder_dropped", static_cast<long long>(d.counts.dropped));
-        if (ok && final != nullptr) {
-            ok = d.setValue("final_samples", static_cast<long long>(final->samples)) &&
-                 d.setValue("final_missed_deadlines",
-                            static_cast<long long>(final->missedDeadlines)) &&
-                 d.setValue("final_overflows", static_cast<long long>(final->overflows)) &&
-                 d.setValue("final_max_lateness_us", final->maxLatenessUs) &&
-                 d.setValue("final_wall_clock_synchronised", final->wallClockSynchronised) &&
-                 d.setValue("final_wall_clock_max_error_us", final->wallClockMaxErrorUs);
-        }
-        ok = ok && exec(d.db, "COMMIT");
-        if (!ok) d.fail(d.sqliteError("cannot store the recording's end"));
+    std::string why;
+    if (ok && !d.finishFile(final, why)) {
+        ok = false;
+        d.fail(why);
     }
-    d.insertSample.reset();
-    d.insertValues.reset();
-    d.insertEvent.reset();
-    d.setKey.reset();
-    // Closing checkpoints the log into the file and removes it.
-    sqlite3_close_v2(d.db);
-    d.db = nullptr;
+    if (d.db != nullptr) {
+        d.insertSample.reset();
+        d.insertValues.reset();
+        d.insertEvent.reset();
+        d.setKey.reset();
+        sqlite3_close_v2(d.db);
+        d.db = nullptr;
+    }
     std::lock_guard<std::mutex> lock(d.mutex);
     d.open = false;
     return ok;
+}
+
+std::string ZelRecorder::partPath(const std::string& path, unsigned part) {
+    if (part == 0) return path;
+    char number[16];
+    std::snprintf(number, sizeof number, "-%04u", part);
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t at =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot
+                                                                                    : path.size();
+    return path.substr(0, at) + number + path.substr(at);
 }
 
 std::string ZelRecorder::error() const {
@@ -417,6 +508,7 @@ struct ZelRecording::Impl {
     std::string error;
     ZelRecordingContext context;
     long long start = 0, end = 0;
+    unsigned part = 0;
     bool hasFinal = false;
     ZelAcqStatistics final;
     ~Impl() { sqlite3_close_v2(db); }
@@ -447,6 +539,7 @@ std::string ZelRecording::error() const { return impl->error; }
 const ZelRecordingContext& ZelRecording::context() const { return impl->context; }
 long long ZelRecording::startUtcUs() const { return impl->start; }
 long long ZelRecording::endUtcUs() const { return impl->end; }
+unsigned ZelRecording::part() const { return impl->part; }
 
 bool ZelRecording::finalStatistics(ZelAcqStatistics& statistics) const {
     if (impl->hasFinal) statistics = impl->final;
@@ -491,6 +584,7 @@ bool ZelRecording::open(const std::string& path) {
     if (d.value("wall_clock_max_error_us", v)) c.wallClockMaxErrorUs = v;
     d.value("start_utc_us", d.start);
     d.value("end_utc_us", d.end);
+    if (d.value("part", v)) d.part = static_cast<unsigned>(v);
     Statement m, ch;
     if (!m.prepare(d.db,
                    "SELECT position, kind, address, label, serial_number, firmware_version, "

@@ -54,6 +54,13 @@ struct ZelRecordingContext {
 struct ZelRecorderOptions {
     std::size_t queueCapacity = 65536;  ///< records waiting for the writer (at least 4)
     long commitIntervalMs = 500;        ///< the longest time between commits (1 to 1000)
+    /// Rotation: a part that holds this many bytes (0: no limit) or was
+    /// started this many seconds ago (0: no limit) is ended after a commit
+    /// and the next part started, between two records: each record is in
+    /// exactly one part, each part is a whole recording with the context.
+    /// Parts are named by partPath().
+    unsigned long long rotateBytes = 0;
+    long long rotateSeconds = 0;
 };
 
 /// What a recorder counted.
@@ -64,6 +71,7 @@ struct ZelRecorderStatistics {
     unsigned long long commits = 0;  ///< transactions committed
     std::size_t queueHighWater = 0;  ///< most records waiting at once
     std::size_t queueCapacity = 0;
+    unsigned parts = 0;   ///< files written (with rotation more than one)
     bool failed = false;  ///< a write failed; the recording stopped
 };
 
@@ -87,6 +95,9 @@ class ZEL_STATION_API ZelRecorder {
     /// none), then joins the thread. True when every write succeeded.
     /// Idempotent.
     bool close(const ZelAcqStatistics* final = nullptr);
+    /// The name of part `part` of a recording: the path itself for part 0,
+    /// then "run-0001.zelrec", "run-0002.zelrec", ... for "run.zelrec".
+    static std::string partPath(const std::string& path, unsigned part);
     /// Why the recording failed or could not start (empty: it did not).
     std::string error() const;
     ZelRecorderStatistics statistics() const;
@@ -114,6 +125,8 @@ class ZEL_STATION_API ZelRecording {
     /// not close, as after a crash).
     long long startUtcUs() const;
     long long endUtcUs() const;
+    /// Which part of a rotated recording this file is (0: the first).
+    unsigned part() const;
     /// The engine's final counts, when the recording closed with them.
     bool finalStatistics(ZelAcqStatistics& statistics) const;
     /// The counts of what the file holds: samples, gaps, other events, and

@@ -193,6 +193,37 @@ TEST_F(Recorder, AFullQueueLosesOnlyWhatItCountsAndSays) {
     EXPECT_EQ(seen.size() + lost, pushed);
 }
 
+TEST_F(Recorder, PartsJoinedGiveEverySequenceExactlyOnceEachWithItsContext) {
+    const std::string file = (dir / "run.zelrec").string();
+    ZelRecorder recorder;
+    ZelRecorderOptions options;
+    options.rotateBytes = 64 * 1024;
+    options.commitIntervalMs = 1;
+    ASSERT_TRUE(recorder.open(file, context(), options)) << recorder.error();
+    const unsigned long long pushed = 6000;
+    for (unsigned long long s = 0; s < pushed; ++s) ASSERT_TRUE(recorder.push(sample(s)));
+    ASSERT_TRUE(recorder.close()) << recorder.error();
+    const ZelRecorderStatistics st = recorder.statistics();
+    EXPECT_EQ(st.dropped, 0u);
+    ASSERT_GT(st.parts, 2u);
+
+    std::vector<unsigned long long> joined;
+    for (unsigned part = 0; part < st.parts; ++part) {
+        SCOPED_TRACE(part);
+        const std::string name = ZelRecorder::partPath(file, part);
+        ZelRecording rec;
+        ASSERT_TRUE(rec.open(name)) << rec.error();
+        EXPECT_EQ(rec.context().modules.size(), 2u);
+        EXPECT_EQ(rec.context().channels.size(), 3u);
+        EXPECT_NE(rec.endUtcUs(), 0);
+        for (const ZelAcqRecord& r : readAll(rec)) joined.push_back(r.sequence);
+    }
+    EXPECT_FALSE(fs::exists(ZelRecorder::partPath(file, st.parts)));
+    EXPECT_EQ(ZelRecorder::partPath(file, 2), (dir / "run-0002.zelrec").string());
+    ASSERT_EQ(joined.size(), pushed);
+    for (unsigned long long s = 0; s < pushed; ++s) ASSERT_EQ(joined[s], s);
+}
+
 TEST_F(Recorder, NeverTouchesAFileThatExistsNorLeavesOneWhenItCannotStart) {
     struct Case {
         const char* what;

@@ -157,6 +157,31 @@ TEST_F(ZeltoolRecording, ExportPrintsExactlyWhatAcquirePrinted) {
     EXPECT_NE(info.out.find("Kalix encoder"), std::string::npos) << info.out;
 }
 
+TEST_F(ZeltoolRecording, RotatedPartsExportedOneAfterAnotherGiveWhatAcquirePrinted) {
+    const fs::path file = dir / "run.zelrec";
+    const Outcome a = run({"acquire", "--rate", "200", "--count", "400", "--csv", "--record",
+                           file.string(), "--rotate", "16k"});
+    ASSERT_EQ(a.status, 0) << a.err;
+    std::string joined;
+    int parts = 0;
+    for (;; ++parts) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "-%04d", parts);
+        const fs::path part = parts == 0 ? file : dir / ("run" + std::string(suffix) + ".zelrec");
+        if (!fs::exists(part)) break;
+        const Outcome e = run({"recording", "export", part.string(), "--csv"});
+        ASSERT_EQ(e.status, 0) << e.err;
+        // Each part is a whole recording: its own header, its own context.
+        std::string rows = e.out;
+        if (parts > 0) rows = rows.substr(rows.find('\n') + 1);
+        joined += rows;
+    }
+    EXPECT_GT(parts, 1);
+    EXPECT_NE(a.err.find("recorded in " + std::to_string(parts) + " parts"), std::string::npos)
+        << a.err;
+    EXPECT_EQ(joined, a.out);
+}
+
 TEST_F(ZeltoolRecording, ARecordingKilledMidwayOpensWholeUpToItsLastCommit) {
     const std::string file = (dir / "killed.zelrec").string();
     const pid_t child = ::fork();
@@ -214,6 +239,9 @@ TEST_F(ZeltoolRecording, RefusesWhatItCannotDoAndSaysWhy) {
         {{"recording", "show", existing.string()}, 2, "info FILE or export FILE"},
         {{"recording", "info", existing.string(), "--csv"}, 2, "go with recording export"},
         {{"read", "all", "--record", existing.string()}, 2, "does not go with read"},
+        {{"acquire", "--rotate", "1h"}, 2, "--rotate goes with --record"},
+        {{"acquire", "--record", "x.zelrec", "--rotate", "10m"}, 2, "bad value '10m'"},
+        {{"acquire", "--record", "x.zelrec", "--rotate", "1k"}, 2, "bad value '1k'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
