@@ -5,7 +5,10 @@
 // of both (their difference is the recorder's share of one core at that
 // rate) and the file's bytes per hour.
 //
-//   recorder_bench [MODULES [RATE [SECONDS]]]   (default 32 1000 20)
+//   recorder_bench [MODULES [RATE [SECONDS [KEEP]]]]   (default 32 1000 20)
+//
+// With KEEP the recording stays at that path, for timing its export:
+//   time zeltool recording export KEEP --csv > /dev/null
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -51,9 +54,10 @@ int main(int argc, char** argv) {
     const double rate = argc > 2 ? std::atof(argv[2]) : 1000.0;
     const double seconds = argc > 3 ? std::atof(argv[3]) : 20.0;
     const auto samples = static_cast<unsigned long long>(rate * seconds);
-    const std::string file = (std::filesystem::temp_directory_path() /
-                              ("recorder_bench_" + std::to_string(getpid()) + ".zelrec"))
-                                 .string();
+    const std::string file = argc > 4 ? std::string(argv[4])
+                                      : (std::filesystem::temp_directory_path() /
+                                         ("recorder_bench_" + std::to_string(getpid()) + ".zelrec"))
+                                            .string();
 
     // Baseline: the same records made and dropped.
     double cpu = cpuSeconds();
@@ -85,7 +89,7 @@ int main(int argc, char** argv) {
     }
     const double recorded = cpuSeconds() - cpu;
     const double bytes = static_cast<double>(std::filesystem::file_size(file));
-    std::filesystem::remove(file);
+    if (argc <= 4) std::filesystem::remove(file);
     std::printf("%d modules x 4 values at %g Hz, %g s of samples (%llu)\n", modules, rate, seconds,
                 sink / static_cast<unsigned long long>(modules));
     std::printf("bare loop: %.3f s CPU (%.1f %% of one core at this rate)\n", bare,
