@@ -611,7 +611,7 @@ ZelAcqStatistics ZelAcquisition::statistics() const {
 
 // ---- over a station ----------------------------------------------------------
 
-ZelResults ZelStationRestorer::restore(unsigned short position, ZelModule&) {
+ZelResults ZelStationRestorer::restore(unsigned short position, ZelModule& /*module*/) {
     const ZelStationStatus s = station_.reapplySettings(position);
     if (s.ok()) return ZelResults();
     if (s.lower.code() != ZEL_OK) return s.lower;

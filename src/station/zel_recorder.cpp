@@ -94,7 +94,10 @@ struct ZelRecorder::Impl {
     std::chrono::steady_clock::time_point partStart;
     ZelRecordingContext context;
     ZelRecorderOptions options;
-    Statement insertSample, insertValues, insertEvent, setKey;
+    Statement insertSample;
+    Statement insertValues;
+    Statement insertEvent;
+    Statement setKey;
     unsigned long long ord = 0;  // the next record's place in the stream
 
     mutable std::mutex mutex;
@@ -139,7 +142,8 @@ struct ZelRecorder::Impl {
         sqlite3_bind_text(setKey.s, 1, "rate_hz", -1, SQLITE_STATIC);
         sqlite3_bind_double(setKey.s, 2, c.rateHz);
         ok = ok && sqlite3_step(setKey.s) == SQLITE_DONE;
-        Statement m, ch;
+        Statement m;
+        Statement ch;
         ok = ok && m.prepare(db, "INSERT INTO modules VALUES(?,?,?,?,?,?,?)") &&
              ch.prepare(db, "INSERT INTO channels VALUES(?,?,?,?)");
         for (const ZelRecordingContext::Module& x : c.modules) {
@@ -247,7 +251,8 @@ struct ZelRecorder::Impl {
                                              std::chrono::seconds(options.rotateSeconds))
             return true;
         if (options.rotateBytes == 0) return false;
-        Statement pages, size;
+        Statement pages;
+        Statement size;
         if (!pages.prepare(db, "PRAGMA page_count") || !size.prepare(db, "PRAGMA page_size") ||
             sqlite3_step(pages.s) != SQLITE_ROW || sqlite3_step(size.s) != SQLITE_ROW)
             return false;
@@ -357,7 +362,8 @@ struct ZelRecorder::Impl {
         bool inTransaction = false;
         Clock::time_point commitBy{};
         std::deque<ZelAcqRecord> batch;
-        unsigned long long batchSamples = 0, batchEvents = 0;
+        unsigned long long batchSamples = 0;
+        unsigned long long batchEvents = 0;
         for (;;) {
             bool stop = false;
             {
@@ -585,7 +591,8 @@ bool ZelRecording::open(const std::string& path) {
     d.value("start_utc_us", d.start);
     d.value("end_utc_us", d.end);
     if (d.value("part", v)) d.part = static_cast<unsigned>(v);
-    Statement m, ch;
+    Statement m;
+    Statement ch;
     if (!m.prepare(d.db,
                    "SELECT position, kind, address, label, serial_number, firmware_version, "
                    "channels FROM modules ORDER BY position") ||
@@ -631,7 +638,8 @@ bool ZelRecording::open(const std::string& path) {
 bool ZelRecording::summary(Summary& out) {
     Impl& d = *impl;
     out = Summary();
-    Statement s, e;
+    Statement s;
+    Statement e;
     if (!s.prepare(d.db,
                    "SELECT count(*), min(sequence), max(sequence), min(utc_us), "
                    "max(utc_us) FROM samples") ||
@@ -653,7 +661,8 @@ bool ZelRecording::summary(Summary& out) {
 bool ZelRecording::each(long long fromUtcUs, long long toUtcUs, void* user,
                         bool (*take)(void*, const ZelAcqRecord&)) {
     Impl& d = *impl;
-    Statement s, e;
+    Statement s;
+    Statement e;
     const std::string events = std::string("SELECT ") + kEventColumns +
                                " FROM events WHERE utc_us >= ?1 AND utc_us < ?2 ORDER BY ord";
     if (!s.prepare(d.db,

@@ -238,8 +238,8 @@ class ZEL_STATION_API ZelStation {
     ZelStationStatus openDirect(const ZelStationOptions& options);
     ZelStationStatus openDiscovered(const ZelStationOptions& options);
     ZelStationStatus applySettings();
-    ZelStationStatus applyModuleSettings(std::size_t position);
-    ZelStationStatus readBackSettings(std::size_t position);
+    ZelStationStatus applyModuleSettings(std::size_t i);
+    ZelStationStatus readBackSettings(std::size_t i);
 
     std::unique_ptr<Plan> plan;
     std::unique_ptr<Impl> impl;
