@@ -18,22 +18,14 @@
 #include <thread>
 #include <vector>
 
+#include "tool_runner.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Outcome;
+using tooltest::slurp;
 
 // Lines of `text` not starting with "zeltool:" (the tool's notes on stderr).
 std::string withoutNotes(const std::string& text) {
@@ -47,25 +39,11 @@ std::string withoutNotes(const std::string& text) {
 
 struct ZeltoolRecording : ::testing::Test {
     fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zeltool_recording_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = tooltest::testFolder("zeltool_recording_"); }
     void TearDown() override { fs::remove_all(dir); }
 
     Outcome run(const std::vector<std::string>& args) {
-        std::string command = std::string("'") + ZELTOOL_PATH + "'";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command += " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
-        Outcome o;
-        const int raw = std::system(command.c_str());
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = slurp(dir / "out");
-        o.err = slurp(dir / "err");
-        return o;
+        return tooltest::runProgram(ZELTOOL_PATH, dir, args);
     }
 
     // Samples the file holds now, read beside its writer (-1: not readable yet).

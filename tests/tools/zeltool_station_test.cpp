@@ -16,6 +16,7 @@
 
 #include "sim_chains.h"
 #include "sim_segment.h"
+#include "tool_runner.h"
 
 namespace fs = std::filesystem;
 
@@ -23,36 +24,16 @@ namespace {
 
 const std::string kChainFile = std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml";
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Outcome;
+using tooltest::slurp;
 
 class ZeltoolStation : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zeltool_station_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = tooltest::testFolder("zeltool_station_"); }
     void TearDown() override { fs::remove_all(dir); }
 
     Outcome run(const std::vector<std::string>& args) {
-        std::string command = std::string("'") + ZELTOOL_PATH + "'";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command +=
-            " </dev/null >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
+        return tooltest::runProgram(ZELTOOL_PATH, dir, args);
     }
     std::string edited(const std::string& from, const std::string& to) {
         std::string text = slurp(kChainFile);

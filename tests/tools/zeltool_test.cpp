@@ -22,6 +22,7 @@
 
 #include "image_builder.h"
 #include "sim_chains.h"
+#include "tool_runner.h"
 #include "transport/zelbus_frame.h"
 #include "zel_version.h"
 
@@ -29,38 +30,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Outcome;
+using tooltest::slurp;
 
 class Zeltool : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zeltool_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = tooltest::testFolder("zeltool_"); }
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs zeltool with the arguments (each one quoted) and `input` on stdin.
     Outcome run(const std::vector<std::string>& args, const std::string& input = "") {
-        std::ofstream(dir / "in") << input;
-        std::string command = std::string("'") + ZELTOOL_PATH + "'";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command += " <'" + (dir / "in").string() + "' >'" + (dir / "out").string() + "' 2>'" +
-                   (dir / "err").string() + "'";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
+        return tooltest::runProgram(ZELTOOL_PATH, dir, args, input);
     }
     // The arguments that aim the tool at the test's own segment.
     std::vector<std::string> at(std::vector<std::string> args) {
