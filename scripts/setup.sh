@@ -21,6 +21,14 @@ packages=(
   doxygen           # the API reference, built and checked for undocumented names
   libsqlite3-dev    # the station's recordings: one crash-safe file every data tool reads
   sqlite3           # the sqlite3 shell, to inspect recordings
+  libmosquitto-dev  # zelstation's MQTT client: the broker's own C library, QoS 1, TLS, last will
+  mosquitto         # the broker the station's tests start on loopback
+  mosquitto-clients # mosquitto_sub/pub, to watch a station by hand
+  python3-paho-mqtt # the station tests' subscriber
+  libcpp-httplib-dev # zelstation's live page, JSON API and /metrics (one C++ header and library)
+  chromium          # the live page's browser test, headless
+  chromium-driver
+  python3-selenium
 )
 
 missing=()
