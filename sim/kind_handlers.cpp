@@ -5,41 +5,22 @@
 // I/O and pneumatic modules their input and output masks. The measured
 // values come from the module's axes and kind state, which tests set.
 #include <cmath>
+#include <optional>
 
+#include "modules/module_identity.h"
 #include "platform/clock.h"
 #include "sim_segment.h"
 
 namespace zelsim {
 namespace {
 
-enum class Kind { Generic, Kalix, OneVpp, Ttl, Lvdt, Analog, Io, Pneumatic };
+using zel::identity::Kind;
 
-// The kind by the model number of the ID string "5803mm-vv".
-Kind kindOf(std::uint32_t moduleId) {
-    switch (moduleId / 100 % 100) {
-        case 1:
-        case 5:
-        case 6:
-            return Kind::Kalix;
-        case 2:
-        case 7:
-        case 8:
-            return Kind::OneVpp;
-        case 9:
-            return Kind::Io;
-        case 10:
-            return Kind::Pneumatic;
-        case 11:
-            return Kind::Analog;
-        case 13:
-        case 14:
-        case 15:
-            return Kind::Ttl;
-        case 16:
-            return Kind::Lvdt;
-        default:
-            return Kind::Generic;
-    }
+// The kind of an identity of the library's table; nullopt for any other.
+std::optional<Kind> kindOf(std::uint32_t moduleId) {
+    const zel::identity::Entry* e = zel::identity::find(static_cast<MODULE_ID>(moduleId));
+    if (e == nullptr) return std::nullopt;
+    return e->kind;
 }
 
 void putLe16(Bytes& p, std::size_t at, std::uint16_t v) {
@@ -469,13 +450,15 @@ void AnalogState::setMilliamps(int channel, double milliamps) {
 long long nowUs() { return zel::platform::monotonicMicroseconds(); }
 
 int channelsOfIdentity(std::uint32_t moduleId, int reported) {
-    if (kindOf(moduleId) != Kind::Ttl) return reported;
     // The TTL hardware: 4113 and 4114 count four channels, 4115 eight.
-    return moduleId / 100 % 100 == 15 ? 8 : 4;
+    if (kindOf(moduleId) != Kind::Ttl) return reported;
+    return zel::identity::channels(static_cast<MODULE_ID>(moduleId));
 }
 
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers) {
-    switch (kindOf(moduleId)) {
+    const std::optional<Kind> kind = kindOf(moduleId);
+    if (!kind) return;
+    switch (*kind) {
         case Kind::Kalix:
             addKalix(handlers);
             break;
@@ -497,7 +480,7 @@ void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers) {
         case Kind::Pneumatic:
             addOutputs(handlers, true);
             break;
-        case Kind::Generic:
+        case Kind::PowerSupply:
             break;
     }
 }

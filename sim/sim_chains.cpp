@@ -92,8 +92,8 @@ void addChain(Segment& segment, const std::vector<PlannedModule>& plan) {
 
 std::string modelOf(std::uint32_t moduleId) {
     switch (moduleId) {
-#define ZEL_SIM_MODEL(name, value, idText, model, kind, priority, base) \
-    case value:                                                         \
+#define ZEL_SIM_MODEL(name, value, idText, model, kind, priority, base, channels) \
+    case value:                                                                   \
         return model;
         ZEL_MODULE_ID_TABLE(ZEL_SIM_MODEL)
 #undef ZEL_SIM_MODEL

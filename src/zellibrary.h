@@ -36,6 +36,7 @@
 #include "config/zel_config_writer.h"
 #include "foundation/common_utils.h"
 #include "foundation/zel_results.h"
+#include "modules/module_kinds.h"
 #include "modules/zel_1vpp_module.h"
 #include "modules/zel_analog_module.h"
 #include "modules/zel_device_module.h"

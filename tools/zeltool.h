@@ -86,9 +86,6 @@ bool isMeasuring(MODULE_ID id);
 // The object of the identity's kind (a plain ZelModule for power supplies).
 std::unique_ptr<ZelModule> makeModule(MODULE_ID id);
 void applyExchangeSettings(const Options& options, ZelModule& module);
-// The unit a value of a unit setting is in ("mm", "deg", "counts", ...).
-const char* unitOf(UOM uom);
-const char* unitOf(LVDT_UOM uom);
 
 // Checks of what the tool sends or writes, beyond the library's own.
 // Four decimal numbers 0 to 255 joined by dots, nothing else.

@@ -149,30 +149,11 @@ std::string eventJson(const ZelAcqRecord& r) {
 
 // The units of a module's values, in the order the engine gives them.
 std::vector<std::string> valueUnits(ZelModule& module) {
-    std::vector<std::string> units;
-    const unsigned short n = std::min<unsigned short>(module.getNumChannels(), 8);
-    if (auto* analog = dynamic_cast<ZelAnalogModule*>(&module)) {
-        (void)analog;
-        return {"V", "mA", "V", "mA"};
-    }
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
-        for (unsigned short c = 0; c < n; ++c) {
-            double resolution = 0.0;
-            LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
-            lvdt->getResolution(c, &resolution);
-            lvdt->getUom(&uom, c);
-            units.push_back(resolution == 0.0 ? "counts" : unitOf(uom));
-        }
-        return units;
-    }
-    if (auto* encoder = dynamic_cast<ZelDeviceModule*>(&module)) {
-        for (unsigned short c = 0; c < n; ++c) {
-            EncoderInfo info;
-            encoder->getEncoderInfo(&info, c);
-            units.push_back(unitOf(info.uom));
-        }
-    }
-    return units;
+    const zel::kinds::Row* kind = zel::kinds::rowOf(module.getModuleData().moduleId);
+    if (kind == nullptr || kind->units == nullptr) return {};
+    const char* units[zel::kinds::kSampleCapacity] = {};
+    const unsigned short n = kind->units(module, units);
+    return std::vector<std::string>(units, units + n);
 }
 
 // What a recording needs to be read without the station.

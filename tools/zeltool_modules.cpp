@@ -300,32 +300,6 @@ std::string readingText(const Reading& r) {
 
 }  // namespace
 
-const char* unitOf(UOM uom) {
-    switch (uom) {
-        case UOM_MILLIMETRE:
-            return "mm";
-        case UOM_INCH:
-            return "in";
-        case UOM_DEGREE:
-            return "deg";
-        default:
-            return "counts";
-    }
-}
-
-const char* unitOf(LVDT_UOM uom) {
-    switch (uom) {
-        case LVDT_UOM_MILLIMETRE:
-            return "mm";
-        case LVDT_UOM_INCH:
-            return "in";
-        case LVDT_UOM_MICROMETRE:
-            return "um";
-        default:
-            return "counts";
-    }
-}
-
 namespace {
 
 unsigned short channelsOf(ZelModule& m) {
@@ -351,7 +325,7 @@ std::vector<Reading> layoutOf(ZelModule& module) {
             }
             LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
             lvdt->getUom(&uom, c);
-            out.push_back({ch(c), 0.0, unitOf(uom)});
+            out.push_back({ch(c), 0.0, zel::kinds::unitName(uom)});
         }
     } else if (dynamic_cast<ZelAnalogModule*>(&module) != nullptr) {
         for (int c = 0; c < 2; ++c) {
@@ -363,7 +337,7 @@ std::vector<Reading> layoutOf(ZelModule& module) {
         for (unsigned short c = 0; c < channelsOf(module); ++c) {
             EncoderInfo info;
             encoder->getEncoderInfo(&info, c);
-            Reading r{ch(c), 0.0, unitOf(info.uom)};
+            Reading r{ch(c), 0.0, zel::kinds::unitName(info.uom)};
             if (info.uom == UOM_NONE || info.uom == UOM_COUNTS) {
                 r.shown =
                     info.encoderType == ENCODER_TYPE_ROTARY ? Shown::Count : Shown::SignedCount;

@@ -132,15 +132,8 @@ std::string latin1ToUtf8(const std::string& latin1) {
 }
 
 const char* kindName(MODULE_ID id) {
-    if (ZelModule::isKalixModule(id)) return "Kalix encoder";
-    if (ZelModule::is1VppModule(id)) return "1 Vpp encoder";
-    if (ZelModule::isTtlModule(id)) return "TTL encoder";
-    if (ZelModule::isLvdtModule(id)) return "LVDT";
-    if (ZelModule::isAnalogModule(id)) return "analog";
-    if (ZelModule::isIOModule(id)) return "I/O";
-    if (ZelModule::isPneumaticModule(id)) return "pneumatic";
-    if (ZelModule::isPowerSupplyModule(id)) return "power supply";
-    return "unknown";
+    const zel::identity::KindInfo* kind = zel::identity::kindOf(id);
+    return kind != nullptr ? kind->name : "unknown";
 }
 
 std::string kindName(const ModuleData& data) {
@@ -154,20 +147,11 @@ std::string kindName(const ModuleData& data) {
 }
 
 bool isMeasuring(MODULE_ID id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
-           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
-           ZelModule::isAnalogModule(id);
+    return zel::identity::has(id, &zel::identity::KindInfo::measuring);
 }
 
 std::unique_ptr<ZelModule> makeModule(MODULE_ID id) {
-    if (ZelModule::isKalixModule(id)) return std::make_unique<ZelKalixModule>();
-    if (ZelModule::is1VppModule(id)) return std::make_unique<Zel1VppModule>();
-    if (ZelModule::isTtlModule(id)) return std::make_unique<ZelTtlModule>();
-    if (ZelModule::isLvdtModule(id)) return std::make_unique<ZelLvdtModule>();
-    if (ZelModule::isAnalogModule(id)) return std::make_unique<ZelAnalogModule>();
-    if (ZelModule::isPneumaticModule(id)) return std::make_unique<ZelPneumaticModule>();
-    if (ZelModule::isIOModule(id)) return std::make_unique<ZelIoModule>();
-    return std::make_unique<ZelModule>();
+    return std::unique_ptr<ZelModule>(zel::kinds::create(id, false));
 }
 
 void applyExchangeSettings(const Options& options, ZelModule& module) {

@@ -203,7 +203,7 @@ class Module(Owned):
     def info(self) -> ModuleInfo:
         kind = self.kind
         if type(self) is Module:
-            kind = "power supply" if self.module_id // 100 in (580303, 580304) else "unknown"
+            kind = "power supply" if self.module_id // 100 in _POWER_SUPPLY_HARDWARE else "unknown"
         return ModuleInfo(self.address, self.mac, self.serial, self.model, self.identity, kind,
                           self.bootloader_version, self.firmware_version, self.dhcp, self.netmask,
                           self.channels)
@@ -489,6 +489,12 @@ class PneumaticModule(Module):
     @valve.setter
     def valve(self, on: bool) -> None:
         check(self._lib.ZelPneumaticModuleSetOutput(self.handle, 1 if on else 0), "ZelPneumaticModuleSetOutput")
+
+
+# The hardware numbers (identity // 100) of the power supplies, which have no
+# class of their own; tests/test_kinds.py checks these and _kind_of against the
+# library's identity table.
+_POWER_SUPPLY_HARDWARE = (580303, 580304)
 
 
 def _kind_of(module_id: int):

@@ -89,7 +89,7 @@ typedef enum UdpCmdType {
 #ifndef ZEL_MODULE_IDENTITY_H
 typedef enum MODULE_ID {
     MODULE_ID_NONE = 0,
-#define ZEL_CAPI_ID(name, value, idText, model, kind, priority, base) name = value,
+#define ZEL_CAPI_ID(name, value, idText, model, kind, priority, base, channels) name = value,
     ZEL_MODULE_ID_TABLE(ZEL_CAPI_ID)
 #undef ZEL_CAPI_ID
 } MODULE_ID;

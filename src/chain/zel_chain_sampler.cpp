@@ -5,11 +5,7 @@
 #include <cstring>
 
 #include "foundation/result_helpers.h"
-#include "modules/zel_1vpp_module.h"
-#include "modules/zel_analog_module.h"
-#include "modules/zel_kalix_module.h"
-#include "modules/zel_lvdt_module.h"
-#include "modules/zel_ttl_module.h"
+#include "modules/module_kinds.h"
 #include "platform/clock.h"
 #include "platform/net.h"
 
@@ -20,39 +16,7 @@ namespace {
 constexpr char kMethod[] = "ZelChainSampler::sample";
 
 bool isMeasuring(const MODULE_ID& id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
-           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
-           ZelModule::isAnalogModule(id);
-}
-
-ZelResults decodeAnswer(ZelModule* m, ZelbusResponse& answer, COUNT_REQUEST_OPTION option,
-                        ZelChainSample& r) {
-    if (auto* kalix = dynamic_cast<ZelKalixModule*>(m)) {
-        ZelResults result = kalix->positionsFromAnswer(answer, r.values, r.revolutions, 8);
-        if (result.ok()) result = kalix->countsFromAnswer(answer, r.counts, r.revolutions, 8);
-        return result;
-    }
-    if (auto* ttl = dynamic_cast<ZelTtlModule*>(m)) {
-        ZelResults result = ttl->positionsFromAnswer(answer, r.values, 8);
-        if (result.ok()) result = ttl->countsFromAnswer(answer, r.counts, 8);
-        return result;
-    }
-    if (auto* vpp = dynamic_cast<Zel1VppModule*>(m)) {
-        ZelResults result = vpp->positionsFromAnswer(answer, r.values, 8);
-        if (result.ok()) result = m->ZelModule::countsFromAnswer(answer, r.counts, 8);
-        return result;
-    }
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(m)) {
-        ZelResults result = lvdt->positionsFromAnswer(answer, r.values, 8);
-        long readings[8] = {};
-        if (result.ok()) result = lvdt->readingsFromAnswer(answer, readings, 8);
-        for (int c = 0; c < 8; ++c) r.counts[c] = static_cast<unsigned long>(readings[c]);
-        return result;
-    }
-    if (auto* analog = dynamic_cast<ZelAnalogModule*>(m)) {
-        return analog->scaledValuesFromAnswer(answer, option, r.values);
-    }
-    return ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
+    return zel::identity::has(id, &zel::identity::KindInfo::measuring);
 }
 
 }  // namespace
@@ -319,10 +283,23 @@ void ZelChainSampler::decode(std::size_t i, COUNT_REQUEST_OPTION option) {
     ZelbusResponse& answer = inFlight[i].answer;
     answer.command = answer.data[0];
     ZelResults result = m->checkAnswer(UDP_CMD_GET_COUNTS, &answer);
-    if (result.ok()) result = decodeAnswer(m, answer, option, r);
     const MODULE_ID id = m->getModuleData().moduleId;
+    const zel::kinds::Row* kind = zel::kinds::rowOf(id);
+    if (result.ok()) {
+        if (kind == nullptr || kind->decode == nullptr) {
+            result = ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
+        } else {
+            zel::kinds::Decoded out{};
+            result = kind->decode(*m, answer, option, out);
+            std::copy(std::begin(out.values), std::end(out.values), r.values);
+            std::copy(std::begin(out.counts), std::end(out.counts), r.counts);
+            std::copy(std::begin(out.revolutions), std::end(out.revolutions), r.revolutions);
+        }
+    }
     const unsigned short channels = m->getNumChannels() < 8 ? m->getNumChannels() : 8;
-    r.numValues = ZelModule::isAnalogModule(id) ? 4 : channels;
-    r.numCounts = ZelModule::isAnalogModule(id) ? 0 : channels;
+    const zel::identity::KindInfo* info = zel::identity::kindOf(id);
+    const unsigned short values = info != nullptr ? info->sampleValues : 0;
+    r.numValues = values != 0 ? values : channels;
+    r.numCounts = info != nullptr && info->sampleCounts ? channels : 0;
     r.result = result;
 }

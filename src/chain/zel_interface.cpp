@@ -6,6 +6,7 @@
 #include <new>
 
 #include "foundation/result_helpers.h"
+#include "modules/module_kinds.h"
 #include "platform/clock.h"
 
 namespace {
@@ -16,24 +17,8 @@ constexpr unsigned long kSignalPauseMs = 500;
 constexpr long long kSettlingSeconds = 30;
 constexpr int kMaxOrderingPasses = 64;
 
-// The object for a module of identity `id`. A discovered module of a kind
-// without a class of its own becomes a ZelDeviceModule, one taken in by
-// address a plain ZelModule. Null when the allocation fails.
-ZelModule* newModuleOfKind(MODULE_ID id, bool discovered) {
-    if (ZelModule::isKalixModule(id)) return new (std::nothrow) ZelKalixModule;
-    if (ZelModule::is1VppModule(id)) return new (std::nothrow) Zel1VppModule;
-    if (ZelModule::isIOModule(id)) return new (std::nothrow) ZelIoModule;
-    if (ZelModule::isPneumaticModule(id)) return new (std::nothrow) ZelPneumaticModule;
-    if (ZelModule::isAnalogModule(id)) return new (std::nothrow) ZelAnalogModule;
-    if (ZelModule::isTtlModule(id)) return new (std::nothrow) ZelTtlModule;
-    if (ZelModule::isLvdtModule(id)) return new (std::nothrow) ZelLvdtModule;
-    if (discovered) return new (std::nothrow) ZelDeviceModule;
-    return new (std::nothrow) ZelModule;
-}
-
 bool isEncoderModule(const MODULE_ID& id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
-           ZelModule::isTtlModule(id);
+    return zel::identity::has(id, &zel::identity::KindInfo::encoder);
 }
 
 }  // namespace
@@ -129,7 +114,7 @@ ZelResults ZelInterface::createNewModule(const char* ip, bool connectOption) {
         delete probe;
         if (!r.ok()) return r;
     }
-    ZelModule* module = newModuleOfKind(id, true);
+    ZelModule* module = zel::kinds::create(id, true);
     if (module == nullptr) return ZEL_RESULT(ZEL_NULL_MODULE_RETURNED, kMethod);
     ZelResults r = module->initializeModule(ip, connectOption);
     if (!r.ok()) {
@@ -166,7 +151,7 @@ ZelResults ZelInterface::addModule(MODULE_ID id, const char* ip, bool connectOpt
     }
     // A module that could not be identified is taken as `id` says.
     delete probe;
-    ZelModule* module = newModuleOfKind(id, false);
+    ZelModule* module = zel::kinds::create(id, false);
     if (module == nullptr) return ZEL_RESULT(ZEL_NULL_MODULE_RETURNED, kMethod);
     ZelResults r = module->initializeModule(ip, connectOption);
     if (!r.ok()) {

@@ -14,8 +14,16 @@ using zel::config::fromLatin1;
 using zel::config::isContainer;
 using zel::config::isLeaf;
 using zel::config::toLatin1;
-using zel::identity::isKind;
-using zel::identity::Kind;
+using zel::identity::elementsOf;
+using zel::identity::kCalibration;
+using zel::identity::kEncoderRecord;
+using zel::identity::kExcitation;
+using zel::identity::kGain;
+using zel::identity::kInterpolation;
+using zel::identity::kLineCount;
+using zel::identity::kOffset;
+using zel::identity::kRotaryFormat;
+using zel::identity::kScaledPosition;
 
 namespace {
 
@@ -169,11 +177,7 @@ ZEL_XML_RETURN ZelConfigReader::getAllElements(std::string& text) {
 }
 
 bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long id) {
-    const auto m = static_cast<MODULE_ID>(id);
-    const bool io = isKind(m, Kind::Io) || isKind(m, Kind::Pneumatic);
-    const bool lvdt = isKind(m, Kind::Lvdt);
-    const bool analog = isKind(m, Kind::Analog);
-    const bool incremental = isKind(m, Kind::OneVpp) || isKind(m, Kind::Ttl);
+    const unsigned has = elementsOf(static_cast<MODULE_ID>(id));
     switch (e) {
         case ZEL_XML_CHANNEL_LABEL:
         case ZEL_XML_POPULATED:
@@ -188,33 +192,33 @@ bool ZelConfigReader::isRequiredChannelElement(ZEL_XML_ELEMENTS e, unsigned long
         case ZEL_XML_MASTER_UOM:
         case ZEL_XML_DISPLAY_RESOLUTION:
         case ZEL_XML_RESOLUTION:
-            return !io;
+            return (has & kScaledPosition) != 0;
         case ZEL_XML_ROTARY_FORMAT_TYPE:
         case ZEL_XML_ERROR_COMPENSATION:
         case ZEL_XML_COUNTING_DIRECTION:
-            return !io && !lvdt;
+            return (has & kRotaryFormat) != 0;
         case ZEL_XML_OFFSET:
-            return analog;
+            return (has & kOffset) != 0;
         case ZEL_XML_DISTINGUISHABLE_REVOLUTIONS:
         case ZEL_XML_ENCODER_NAME:
         case ZEL_XML_ENCODER_ID:
         case ZEL_XML_CHANNEL_SERIAL_NUMBER:
-            return isKind(m, Kind::Kalix);
+            return (has & kEncoderRecord) != 0;
         case ZEL_XML_LINE_COUNT:
         case ZEL_XML_SIGNAL_PERIOD:
         case ZEL_XML_REFERENCE_MARK:
-            return incremental;
+            return (has & kLineCount) != 0;
         case ZEL_XML_INSTRUMENTATION_MIN:
         case ZEL_XML_INSTRUMENTATION_MAX:
         case ZEL_XML_ACTUAL_MIN:
         case ZEL_XML_ACTUAL_MAX:
         case ZEL_XML_CALIBRATION_TIMESTAMP:
         case ZEL_XML_RECALIBRATION_TIMER:
-            return lvdt || analog;
+            return (has & kCalibration) != 0;
         case ZEL_XML_GAIN_CODE:
-            return lvdt;
+            return (has & kGain) != 0;
         case ZEL_XML_INTERPOLATION:
-            return isKind(m, Kind::Ttl);
+            return (has & kInterpolation) != 0;
         default:
             return false;  // 123 and 132 are never required
     }
@@ -282,7 +286,7 @@ ZEL_XML_RETURN ZelConfigReader::validateElements(ZEL_XML_ELEMENTS& element, unsi
                 return r;
             }
         }
-        if (isKind(static_cast<MODULE_ID>(id), Kind::Lvdt)) {
+        if ((elementsOf(static_cast<MODULE_ID>(id)) & kExcitation) != 0) {
             for (ZEL_XML_ELEMENTS e :
                  {ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY}) {
                 if (const ZEL_XML_RETURN r = readLeaf(e); r != ZEL_XML_OK) return r;

@@ -25,21 +25,6 @@ constexpr unsigned char kInterpolation = 8;
 
 bool validChannel(unsigned short channel) { return channel < ZEL_CHANNEL_CAPACITY; }
 
-unsigned short channelsOf(MODULE_ID id) {
-    switch (id) {
-        case ZEL_4113_01:
-        case ZEL_4113_02:
-        case ZEL_4114_01:
-        case ZEL_4114_02:
-            return 4;
-        case ZEL_4115_01:
-        case ZEL_4115_02:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
 
 ZelTtlModule::ZelTtlModule()
@@ -55,7 +40,10 @@ ZelResults ZelTtlModule::initializeModule(const char* ip, bool connectOption) {
     ZelResults r = ZelModule::initializeModule(ip, connectOption);
     if (!r.ok()) return r;
     setModuleDataInitialized(1);
-    setNumChannels(channelsOf(getModuleData().moduleId));
+    // The variant's count; none on a module of another kind.
+    const MODULE_ID id = getModuleData().moduleId;
+    setNumChannels(zel::identity::isKind(id, zel::identity::Kind::Ttl) ? zel::identity::channels(id)
+                                                                       : 0);
     for (unsigned short c = 0; c < ZEL_CHANNEL_CAPACITY; ++c) {
         replaceEncoderType(ENCODER_TYPE_NONE, c);
         replaceUom(UOM_COUNTS, c);

@@ -10,6 +10,8 @@
 
 #include "config/zel_config_reader.h"
 #include "foundation/common_utils.h"
+#include "modules/module_kinds.h"
+#include "modules/module_units.h"
 #include "station/station_plan.h"
 
 namespace {
@@ -106,7 +108,7 @@ bool millimetresPer(UOM unit, double& factor) {
             factor = 1.0;
             return true;
         case UOM_INCH:
-            factor = 25.4;
+            factor = zel::units::kMillimetresPerInch;
             return true;
         default:
             return false;
@@ -119,7 +121,7 @@ bool millimetresPer(LVDT_UOM unit, double& factor) {
             factor = 1.0;
             return true;
         case LVDT_UOM_INCH:
-            factor = 25.4;
+            factor = zel::units::kMillimetresPerInch;
             return true;
         case LVDT_UOM_MICROMETRE:
             factor = 0.001;
@@ -131,21 +133,8 @@ bool millimetresPer(LVDT_UOM unit, double& factor) {
 
 const char* unitOf(UOM uom, ENCODER_TYPES_ENUM type) {
     if (uom == UOM_NONE || uom == UOM_COUNTS || type == ENCODER_TYPE_NONE) return "counts";
-    if (type == ENCODER_TYPE_ROTARY) return "deg";
-    return uom == UOM_INCH ? "in" : "mm";
-}
-
-const char* unitOf(LVDT_UOM uom) {
-    switch (uom) {
-        case LVDT_UOM_MILLIMETRE:
-            return "mm";
-        case LVDT_UOM_INCH:
-            return "in";
-        case LVDT_UOM_MICROMETRE:
-            return "um";
-        default:
-            return "counts";
-    }
+    if (type == ENCODER_TYPE_ROTARY) return zel::kinds::unitName(UOM_DEGREE);
+    return zel::kinds::unitName(uom == UOM_INCH ? UOM_INCH : UOM_MILLIMETRE);
 }
 
 bool isEncoderKind(StationKind k) {
@@ -250,7 +239,7 @@ bool readChannel(Site& site, ModulePlan& m, ChannelPlan& c, ZelStationStatus& re
     } else if (m.kind == StationKind::Lvdt) {
         if (!site.choice(ZEL_XML_UOM, {0, 1, 2, 3, 4}, v, refused)) return false;
         c.lvdtUom = static_cast<LVDT_UOM>(v);
-        c.unit = unitOf(c.lvdtUom);
+        c.unit = zel::kinds::unitName(c.lvdtUom);
         if (c.resolution <= 0) {
             refused = site.refuse(ZEL_XML_RESOLUTION, "a resolution of %g", c.resolution);
             return false;

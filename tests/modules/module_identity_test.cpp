@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
-#include "modules/zel_module.h"
+#include "zellibrary.h"
 
 namespace id = zel::identity;
 
@@ -74,4 +76,86 @@ TEST(ModuleIdentity, ZelModulePredicatesGiveEachIdentityOneKindAndOneClass) {
     EXPECT_TRUE(ZelModule::isLvdtModule(ZEL_4116_03));
     // One source of truth: the project version CMake was given.
     EXPECT_STREQ(ZelModule::getLibraryVersion(), ZEL_PROJECT_VERSION);
+}
+
+// Each identity makes the object of its kind's class, the kind's measuring
+// rows decode, and the table's channel counts are the hardware's.
+TEST(ModuleKinds, EachIdentityMakesItsKindsObject) {
+    struct Case {
+        MODULE_ID id;
+        const char* kindName;
+        bool (*isClass)(ZelModule*);
+        unsigned short channels;
+    };
+    const Case cases[] = {
+        {ZEL_4101_01, "Kalix encoder",
+         [](ZelModule* m) { return dynamic_cast<ZelKalixModule*>(m) != nullptr; }, 0},
+        {ZEL_4108_02, "1 Vpp encoder",
+         [](ZelModule* m) { return dynamic_cast<Zel1VppModule*>(m) != nullptr; }, 0},
+        {ZEL_4113_01, "TTL encoder",
+         [](ZelModule* m) { return dynamic_cast<ZelTtlModule*>(m) != nullptr; }, 4},
+        {ZEL_4114_02, "TTL encoder",
+         [](ZelModule* m) { return dynamic_cast<ZelTtlModule*>(m) != nullptr; }, 4},
+        {ZEL_4115_01, "TTL encoder",
+         [](ZelModule* m) { return dynamic_cast<ZelTtlModule*>(m) != nullptr; }, 8},
+        {ZEL_4116_06, "LVDT",
+         [](ZelModule* m) { return dynamic_cast<ZelLvdtModule*>(m) != nullptr; }, 8},
+        {ZEL_4111_02, "analog",
+         [](ZelModule* m) { return dynamic_cast<ZelAnalogModule*>(m) != nullptr; }, 2},
+        {ZEL_4109_01, "I/O",
+         [](ZelModule* m) {
+             return dynamic_cast<ZelIoModule*>(m) != nullptr &&
+                    dynamic_cast<ZelPneumaticModule*>(m) == nullptr;
+         },
+         8},
+        {ZEL_4110_02, "pneumatic",
+         [](ZelModule* m) { return dynamic_cast<ZelPneumaticModule*>(m) != nullptr; }, 1},
+        {ZEL_4103_01, "power supply",
+         [](ZelModule* m) { return dynamic_cast<ZelDeviceModule*>(m) == nullptr; }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(id::idString(c.id));
+        ASSERT_NE(id::kindOf(c.id), nullptr);
+        EXPECT_STREQ(id::kindOf(c.id)->name, c.kindName);
+        EXPECT_EQ(id::channels(c.id), c.channels);
+        std::unique_ptr<ZelModule> m(zel::kinds::create(c.id, false));
+        ASSERT_NE(m, nullptr);
+        EXPECT_TRUE(c.isClass(m.get()));
+    }
+    // A discovered module of a kind without a class is a device module, one
+    // taken in by address a plain module.
+    std::unique_ptr<ZelModule> device(zel::kinds::create(ZEL_4104_02, true));
+    EXPECT_NE(dynamic_cast<ZelDeviceModule*>(device.get()), nullptr);
+    std::unique_ptr<ZelModule> unknown(zel::kinds::create(MODULE_ID_NONE, false));
+    EXPECT_EQ(dynamic_cast<ZelDeviceModule*>(unknown.get()), nullptr);
+    EXPECT_EQ(zel::kinds::rowOf(MODULE_ID_NONE), nullptr);
+}
+
+// A decoder refuses an object of another class instead of reading it as its
+// own.
+TEST(ModuleKinds, DecoderRefusesAnObjectOfAnotherClass) {
+    for (const id::KindInfo& k : id::kKinds) {
+        const zel::kinds::Row& row = zel::kinds::row(k.kind);
+        if (row.decode == nullptr) continue;
+        SCOPED_TRACE(k.name);
+        ZelModule plain;
+        ZelbusResponse answer{};
+        zel::kinds::Decoded out{};
+        EXPECT_EQ(row.decode(plain, answer, COUNT_REQUEST_NORMAL, out).code(),
+                  ZEL_MODULE_NUMBER_INVALID);
+    }
+}
+
+TEST(ModuleKinds, UnitNames) {
+    const std::pair<UOM, const char*> encoder[] = {{UOM_MILLIMETRE, "mm"},
+                                                   {UOM_INCH, "in"},
+                                                   {UOM_DEGREE, "deg"},
+                                                   {UOM_COUNTS, "counts"},
+                                                   {UOM_NONE, "counts"}};
+    for (const auto& [uom, name] : encoder) EXPECT_STREQ(zel::kinds::unitName(uom), name);
+    const std::pair<LVDT_UOM, const char*> lvdt[] = {{LVDT_UOM_MILLIMETRE, "mm"},
+                                                     {LVDT_UOM_INCH, "in"},
+                                                     {LVDT_UOM_MICROMETRE, "um"},
+                                                     {LVDT_UOM_COUNTS, "counts"}};
+    for (const auto& [uom, name] : lvdt) EXPECT_STREQ(zel::kinds::unitName(uom), name);
 }

@@ -42,21 +42,8 @@ bool readsOfEveryKind(const std::string& out) {
         const std::string a = address(segment, p.host);
         if (!probe.initializeModule(a.c_str(), false).ok()) return false;
         const MODULE_ID id = probe.getModuleData().moduleId;
-        std::unique_ptr<ZelModule> m;
-        if (ZelModule::isKalixModule(id))
-            m = std::make_unique<ZelKalixModule>();
-        else if (ZelModule::is1VppModule(id))
-            m = std::make_unique<Zel1VppModule>();
-        else if (ZelModule::isTtlModule(id))
-            m = std::make_unique<ZelTtlModule>();
-        else if (ZelModule::isLvdtModule(id))
-            m = std::make_unique<ZelLvdtModule>();
-        else if (ZelModule::isAnalogModule(id))
-            m = std::make_unique<ZelAnalogModule>();
-        else if (ZelModule::isIOModule(id))
-            m = std::make_unique<ZelIoModule>();
-        else
-            m = std::make_unique<ZelModule>();
+        std::unique_ptr<ZelModule> m(zel::kinds::create(id, false));
+        if (m == nullptr) return false;
         if (!m->initializeModule(a.c_str(), false).ok()) return false;
         modules.push_back(std::move(m));
     }
