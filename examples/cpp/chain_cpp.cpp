@@ -20,25 +20,12 @@ int fail(const ZelResults& r) {
     return 1;
 }
 
-const char* unitName(UOM uom) {
-    switch (uom) {
-        case UOM_MILLIMETRE:
-            return "mm";
-        case UOM_INCH:
-            return "in";
-        case UOM_DEGREE:
-            return "deg";
-        default:
-            return "counts";
-    }
-}
-
 // Each channel's position with the unit the channel is set to.
 void printPositions(ZelDeviceModule* module, const double* positions, unsigned short n) {
     for (unsigned short ch = 0; ch < n; ++ch) {
         UOM uom = UOM_COUNTS;
         module->getUom(&uom, ch);
-        std::printf("  %.4f %s", positions[ch], unitName(uom));
+        std::printf("  %.4f %s", positions[ch], zel::kinds::unitName(uom));
     }
 }
 
