@@ -80,7 +80,7 @@ typedef enum ZEL_RESPONSE_CODE {
 
 #ifndef ZEL_ZELBUS_FRAME_H
 typedef enum UdpCmdType {
-#define ZEL_CAPI_COMMAND(name, code, text) name = code,
+#define ZEL_CAPI_COMMAND(name, code, count, length, text) name = code,
     ZEL_UDP_COMMAND_TABLE(ZEL_CAPI_COMMAND)
 #undef ZEL_CAPI_COMMAND
 } UdpCmdType;

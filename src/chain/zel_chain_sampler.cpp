@@ -130,11 +130,10 @@ void ZelChainSampler::registerSockets() {
 bool ZelChainSampler::send(std::size_t i, COUNT_REQUEST_OPTION option, long long nowUs,
                            bool retry) {
     Slot& slot = inFlight[i];
-    unsigned char request[zelbus::kFrameSize] = {};
-    ZelModule::countsRequest(option, request);
+    const ZelRequest request = ZelModule::countsRequest(option);
     zel::transport::AnswerPairing& pairing = slot.module->exchangeSocket().pairing();
-    if (pairing.sendAttempt(reinterpret_cast<const char*>(request), zelbus::frameLength(request),
-                            retry, false) != zel::transport::AnswerPairing::Outcome::Answer) {
+    if (pairing.sendAttempt(reinterpret_cast<const char*>(request.bytes()), request.size(), retry,
+                            false) != zel::transport::AnswerPairing::Outcome::Answer) {
         return false;
     }
     records[i].sentUs = nowUs;

@@ -170,11 +170,8 @@ ZelResults Zel1VppModule::getDiag(unsigned char channel, double* values, unsigne
     constexpr char kMethod[] = "Zel1VppModule::getDiag";
     if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
     if (values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = kDiagRead;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_SAMPLING_SETTINGS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::samplingSettings(channel, kDiagRead), &response);
     if (!r.ok()) return r;
     if (paramCount(response) == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
     if (length >= 2) {
@@ -190,11 +187,9 @@ ZelResults Zel1VppModule::getDiag(unsigned char channel, double* values, unsigne
 ZelResults Zel1VppModule::enableAnalogDiag(unsigned char channel, bool enable) {
     constexpr char kMethod[] = "Zel1VppModule::enableAnalogDiag";
     if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = enable ? kDiagEnable : kDiagDisable;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_SAMPLING_SETTINGS, 2, 2, &response);
+    ZelResults r = getUdpData(
+        ZelRequest::samplingSettings(channel, enable ? kDiagEnable : kDiagDisable), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -203,13 +198,13 @@ ZelResults Zel1VppModule::initAbsolutePosition(unsigned char channel, REFERENCE_
                                                unsigned short markParameter) {
     constexpr char kMethod[] = "Zel1VppModule::initAbsolutePosition";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = kReferenceStart;
-    request[4] = channel;
-    request[5] = static_cast<unsigned char>(mark);
-    CommonUtils::uShortToUChars(request + 6, markParameter);
+    // The mark, then its parameter little-endian.
+    const ZelRequest request = ZelRequest::channelSettings(
+        kReferenceStart, channel,
+        {static_cast<unsigned char>(mark), static_cast<unsigned char>(markParameter & 0xFF),
+         static_cast<unsigned char>(markParameter >> 8)});
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
+    ZelResults r = getUdpData(request, &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -218,11 +213,8 @@ ZelResults Zel1VppModule::isReferencingComplete(unsigned char channel, bool* com
     constexpr char kMethod[] = "Zel1VppModule::isReferencingComplete";
     if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
     if (complete == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = kReferenceComplete;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::channelStatus(channel, kReferenceComplete), &response);
     if (!r.ok()) return r;
     *complete = params(response)[0] != 0;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
@@ -231,11 +223,8 @@ ZelResults Zel1VppModule::isReferencingComplete(unsigned char channel, bool* com
 ZelResults Zel1VppModule::acknowledgeAbsolutePosition(unsigned char channel) {
     constexpr char kMethod[] = "Zel1VppModule::acknowledgeAbsolutePosition";
     if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = kReferenceAcknowledge;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::channelStatus(channel, kReferenceAcknowledge), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }

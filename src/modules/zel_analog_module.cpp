@@ -57,11 +57,8 @@ ZelResults ZelAnalogModule::setNumSamples(unsigned char channel, unsigned char s
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (!validChannel(channel)) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
     if (samples > kMaxSamples) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = samples;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_SAMPLING_SETTINGS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::samplingSettings(channel, samples), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -217,9 +214,8 @@ ZelResults ZelAnalogModule::getDiagVoltages(double* values, unsigned short lengt
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     if (length < ZEL_ANALOG_DIAG_VALUES) return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_MODULE_SETTINGS, 10, 10, &response);
+    ZelResults r = getUdpData(ZelRequest::moduleSettings({}), &response);
     if (!r.ok()) return r;
     unsigned char* p = params(response);
     for (unsigned short i = 0; i < ZEL_ANALOG_DIAG_VALUES; ++i) {

@@ -18,7 +18,6 @@ constexpr unsigned char kErrorCheckingOn = 5;
 // First request byte of command 32: the debouncing time.
 constexpr unsigned char kDebouncing = 0;
 constexpr unsigned char kReferencingState = 3;
-constexpr unsigned char kSettingsParams = 10;
 using zel::units::kWrapSpan;
 
 bool validChannel(unsigned short channel) { return channel < ZEL_CHANNEL_CAPACITY; }
@@ -107,10 +106,7 @@ bool ZelDeviceModule::getUom(UOM* uom, unsigned short channel) {
 
 ZelResults ZelDeviceModule::channelFunction(unsigned char channel, unsigned char function,
                                             ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = function;
-    return getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, response);
+    return getUdpData(ZelRequest::channelStatus(channel, function), response);
 }
 
 ZelResults ZelDeviceModule::enableErrorChecking(bool enable, unsigned short channel) {
@@ -149,13 +145,13 @@ ZelResults ZelDeviceModule::clearErrorsAndWarnings(unsigned short channel) {
 ZelResults ZelDeviceModule::setLatchDebouncing(unsigned char channel, unsigned short debounceTime) {
     constexpr char kMethod[] = "ZelDeviceModule::setLatchDebouncing";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = kDebouncing;
-    request[4] = channel;
-    request[5] = static_cast<unsigned char>(debounceTime >> 8);
-    request[6] = static_cast<unsigned char>(debounceTime & 0xFF);
+    // The time goes big-endian.
+    const ZelRequest request =
+        ZelRequest::channelSettings(kDebouncing, channel,
+                                    {static_cast<unsigned char>(debounceTime >> 8),
+                                     static_cast<unsigned char>(debounceTime & 0xFF)});
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
+    ZelResults r = getUdpData(request, &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -210,11 +206,9 @@ ZelResults ZelDeviceModule::readReferencingState(unsigned char channel, REF_MARK
                                                  const char* method, int line) {
     if (!isCommInitialized()) return ZelResults(ZEL_COMM_NOT_INITIALIZED, method, line);
     if (state == nullptr) return ZelResults(ZEL_NULL_POINTER, method, line);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = kReferencingState;
-    request[4] = channel;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_SETTINGS, 4, 5, &response);
+    ZelResults r =
+        getUdpData(ZelRequest::channelSettings(kReferencingState, channel, {}), &response);
     if (!r.ok()) return r;
     *state = static_cast<REF_MARK_STATE>(
         CommonUtils::uCharsToUShortEndianSwap(zelbus::params(response)));
@@ -223,11 +217,5 @@ ZelResults ZelDeviceModule::readReferencingState(unsigned char channel, REF_MARK
 
 ZelResults ZelDeviceModule::moduleSettings(std::initializer_list<unsigned char> parameters,
                                            ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    unsigned i = 0;
-    for (unsigned char b : parameters) {
-        if (i == kSettingsParams) break;
-        request[zelbus::kHeaderSize + i++] = b;
-    }
-    return getUdpData(request, UDP_CMD_MODULE_SETTINGS, kSettingsParams, kSettingsParams, response);
+    return getUdpData(ZelRequest::moduleSettings(parameters), response);
 }

@@ -30,17 +30,12 @@ ZelResults ZelIoModule::initializeModule(const char* ip, bool connectOption) {
 }
 
 ZelResults ZelIoModule::switchOutput(unsigned char output, bool on) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = output;
-    request[4] = on ? 1 : 0;
     ZelbusResponse response{};
-    return getUdpData(request, UDP_CMD_SET_OUTPUTS, 2, 2, &response);
+    return getUdpData(ZelRequest::setOutputs(output, on ? 1 : 0), &response);
 }
 
 ZelResults ZelIoModule::readState(unsigned char option, ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = option;
-    return getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, response);
+    return getUdpData(ZelRequest::counts(option), response);
 }
 
 ZelResults ZelIoModule::setOutputs(const unsigned char* outputs) {
@@ -124,10 +119,8 @@ ZelResults ZelPneumaticModule::getOutput(unsigned char* state, COUNT_REQUEST_OPT
     constexpr char kMethod[] = "ZelPneumaticModule::getOutput";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (state == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = static_cast<unsigned char>(option);
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, &response);
+    ZelResults r = getUdpData(ZelRequest::counts(static_cast<unsigned char>(option)), &response);
     if (!r.ok()) return r;
     *state = (params(response)[0] & kValveBit) != 0 ? 1 : 0;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
@@ -136,11 +129,8 @@ ZelResults ZelPneumaticModule::getOutput(unsigned char* state, COUNT_REQUEST_OPT
 ZelResults ZelPneumaticModule::setOutput(bool on) {
     constexpr char kMethod[] = "ZelPneumaticModule::setOutput";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = kValveOutput;
-    request[4] = on ? 1 : 0;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_SET_OUTPUTS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::setOutputs(kValveOutput, on ? 1 : 0), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }

@@ -168,10 +168,8 @@ ZelResults ZelKalixModule::getInfo(unsigned char channel, DeviceData* data) {
     constexpr char kMethod[] = "ZelKalixModule::getInfo";
     if (!isCommInitialized()) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (data == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_KALIX_GET_INFO, 1, 1, &response);
+    ZelResults r = getUdpData(ZelRequest::kalixInfo(channel), &response);
     if (!r.ok()) return r;
     if (paramCount(response) == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
     unsigned char* p = params(response);
@@ -190,10 +188,9 @@ ZelResults ZelKalixModule::getInfo(unsigned char channel, DeviceData* data) {
 ZelResults ZelKalixModule::getParams(unsigned short channel, DeviceData* data) {
     constexpr char kMethod[] = "ZelKalixModule::getParams";
     if (data == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = static_cast<unsigned char>(channel);
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_KALIX_GET_PARAMS, 1, 1, &response);
+    ZelResults r =
+        getUdpData(ZelRequest::kalixParams(static_cast<unsigned char>(channel)), &response);
     if (!r.ok()) return r;
     if (paramCount(response) == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
     if (paramCount(response) != 4) return ZEL_RESULT(ZEL_PARAM_COUNT_MISMATCH, kMethod);
@@ -209,7 +206,7 @@ ZelResults ZelKalixModule::getChannelPresence(unsigned char* presence, unsigned 
     constexpr char kMethod[] = "ZelKalixModule::getChannelPresence";
     if (presence == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     ZelbusResponse response{};
-    ZelResults r = getUdpData(UDP_CMD_KALIX_CHANNEL_PRESENCE, 0, 0, &response);
+    ZelResults r = getUdpData(ZelRequest::kalixChannelPresence(), &response);
     if (!r.ok()) return r;
     const int n = paramCount(response);
     if (n == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
@@ -220,10 +217,7 @@ ZelResults ZelKalixModule::getChannelPresence(unsigned char* presence, unsigned 
 }
 
 ZelResults ZelKalixModule::readStatus(unsigned char channel, ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = kStatusRead;
-    return getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, response);
+    return getUdpData(ZelRequest::channelStatus(channel, kStatusRead), response);
 }
 
 ZelResults ZelKalixModule::readFlags(unsigned short channel, KALIX_ERROR_RESULT* flags,

@@ -12,7 +12,6 @@ using zelbus::params;
 
 namespace {
 
-constexpr unsigned char kSettingsParams = 10;
 constexpr long kExplicitTimeoutMs = 2000;
 constexpr short kExplicitRetries = 1;
 // Sub-operations of command 15.
@@ -72,12 +71,9 @@ ZelResults ZelLvdtModule::initializeModule(const char* ip, bool connectOption) {
 }
 
 ZelResults ZelLvdtModule::explicitSettings(std::initializer_list<unsigned char> parameters) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    unsigned i = 0;
-    for (unsigned char b : parameters) request[zelbus::kHeaderSize + i++] = b;
-    zelbus::writeHeader(request, UDP_CMD_MODULE_SETTINGS, kSettingsParams, kSettingsParams);
     ZelbusResponse response{};
-    return sendCommandWait(request, &response, kExplicitTimeoutMs, kExplicitRetries);
+    return sendCommandWait(ZelRequest::moduleSettings(parameters), &response, kExplicitTimeoutMs,
+                           kExplicitRetries);
 }
 
 ZelResults ZelLvdtModule::settings(std::initializer_list<unsigned char> parameters,

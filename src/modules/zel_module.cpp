@@ -198,8 +198,7 @@ PROGRAMMING_STATE_ENUMS ZelModule::getProgrammingState() {
 ZelResults ZelModule::getUdpData(UdpCmdType command, unsigned char paramCount,
                                  unsigned char paramLength, ZelbusResponse* response) {
     if (response == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, "ZelModule::getUdpData");
-    unsigned char request[zelbus::kFrameSize] = {};
-    return getUdpData(request, command, paramCount, paramLength, response);
+    return getUdpData(ZelRequest::withHeader(command, paramCount, paramLength), response);
 }
 
 ZelResults ZelModule::getUdpData(unsigned char* request, UdpCmdType command,
@@ -213,6 +212,14 @@ ZelResults ZelModule::getUdpData(unsigned char* request, UdpCmdType command,
     return checkAnswer(command, response);
 }
 
+ZelResults ZelModule::getUdpData(const ZelRequest& request, ZelbusResponse* response) {
+    constexpr char kMethod[] = "ZelModule::getUdpData";
+    if (response == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
+    ZelResults r = sendCommandWait(request, response);
+    if (!r.ok()) return r;
+    return checkAnswer(request.command(), response);
+}
+
 ZelResults ZelModule::checkAnswer(UdpCmdType command, const ZelbusResponse* response) {
     constexpr char kMethod[] = "ZelModule::getUdpData";
     // An answer only counts for the module this object stands for.
@@ -223,11 +230,13 @@ ZelResults ZelModule::checkAnswer(UdpCmdType command, const ZelbusResponse* resp
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
-ZelResults ZelModule::exchangeExpecting(unsigned char* request, UdpCmdType command,
-                                        ZelbusResponse* response, const char* method, int line) {
+ZelResults ZelModule::exchangeExpecting(const ZelRequest& request, ZelbusResponse* response,
+                                        const char* method, int line) {
     ZelResults r = sendCommandWait(request, response);
     if (!r.ok()) return r;
-    if (response->command != command) return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);
+    if (response->command != request.command()) {
+        return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);
+    }
     return ZelResults(ZEL_OK, method, line);
 }
 
@@ -241,7 +250,7 @@ ZelResults ZelModule::getModuleType(MODULE_ID* id, unsigned long* number, unsign
     }
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     ZelbusResponse response{};
-    ZelResults r = getUdpData(UDP_CMD_GET_MODULE_TYPE, 0, 0, &response);
+    ZelResults r = getUdpData(ZelRequest::getModuleType(), &response);
     if (!r.ok()) return r;
     if (paramCount(response) == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
     if (paramCount(response) != 4) return ZEL_RESULT(ZEL_PARAM_COUNT_MISMATCH, kMethod);
@@ -283,10 +292,8 @@ ZelResults ZelModule::getConfig(char* ip, bool* dhcp, char* bootloaderVersion,
         firmwareVersion == nullptr) {
         return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     }
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_GET_CONFIG, 0, 0);
     ZelbusResponse response{};
-    ZelResults r = exchangeExpecting(request, UDP_CMD_GET_CONFIG, &response, kMethod);
+    ZelResults r = exchangeExpecting(ZelRequest::getConfig(), &response, kMethod);
     if (!r.ok()) return r;
 
     const unsigned char* p = params(response);
@@ -320,11 +327,9 @@ ZelResults ZelModule::getConfig(char* ip, bool* dhcp, char* bootloaderVersion,
 ZelResults ZelModule::getAsyncPort(unsigned short* port) {
     constexpr char kMethod[] = "ZelModule::getAsyncPort";
     if (port == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_ASYNC_PORT, 2, 3);
-    request[3] = 1;  // read the port
     ZelbusResponse response{};
-    ZelResults r = sendCommandWait(request, &response, kAsyncPortTimeoutMs, kAsyncPortRetries);
+    ZelResults r = sendCommandWait(ZelRequest::readAsyncPort(), &response, kAsyncPortTimeoutMs,
+                                   kAsyncPortRetries);
     if (!r.ok()) return r;
     if (response.command == UDP_CMD_ASYNC_PORT) {
         const unsigned char* p = params(response);
@@ -340,10 +345,8 @@ ZelResults ZelModule::getAsyncPort(unsigned short* port) {
 ZelResults ZelModule::setAsyncMode(bool enable) {
     constexpr char kMethod[] = "ZelModule::setAsyncMode";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = enable ? 1 : 0;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_ASYNC_MODE, 1, 1, &response);
+    ZelResults r = getUdpData(ZelRequest::asyncMode(enable), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
@@ -352,10 +355,8 @@ ZelResults ZelModule::getLeft(LeftData* left) {
     constexpr char kMethod[] = "ZelModule::getLeft";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (left == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_GET_LEFT, 0, 0);
     ZelbusResponse response{};
-    ZelResults r = exchangeExpecting(request, UDP_CMD_GET_LEFT, &response, kMethod);
+    ZelResults r = exchangeExpecting(ZelRequest::getLeft(), &response, kMethod);
     if (!r.ok()) return r;
     if (paramCount(response) == 0) return ZEL_RESULT(ZEL_PARAM_COUNT_ZERO, kMethod);
     if (paramCount(response) != 5) return ZEL_RESULT(ZEL_PARAM_COUNT_MISMATCH, kMethod);
@@ -372,18 +373,13 @@ ZelResults ZelModule::getLeft(LeftData* left) {
 ZelResults ZelModule::setRight(bool on) {
     constexpr char kMethod[] = "ZelModule::setRight";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_SET_RIGHT, 1, 1);
-    request[3] = on ? 1 : 0;
     ZelbusResponse response{};
-    return exchangeExpecting(request, UDP_CMD_SET_RIGHT, &response, kMethod);
+    return exchangeExpecting(ZelRequest::setRight(on), &response, kMethod);
 }
 
 ZelResults ZelModule::resetZelbus() {
     constexpr char kMethod[] = "ZelModule::resetZelbus";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_RESET, 0, 0);
     ZelbusResponse response{};
-    return exchangeExpecting(request, UDP_CMD_RESET, &response, kMethod);
+    return exchangeExpecting(ZelRequest::reset(), &response, kMethod);
 }

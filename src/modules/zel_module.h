@@ -242,8 +242,9 @@ class ZEL_API ZelModule : public ZelComm {
 
     /// True once initialisation connected to the module.
     bool isCommInitialized() const { return commInitialized; }
-    /// The request of command 1 with its option byte, in a 262-byte buffer.
-    ZEL_INTERNAL static void countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request);
+    /// The request of command 1: option byte 1 for COUNT_REQUEST_ALTERNATE,
+    /// else 0.
+    ZEL_INTERNAL static ZelRequest countsRequest(COUNT_REQUEST_OPTION option);
     /// The checks of the module commands' exchange on an answer: from the
     /// stored module address (26) and of the command's type (4).
     ZEL_INTERNAL ZelResults checkAnswer(UdpCmdType command, const ZelbusResponse* response);
@@ -271,6 +272,9 @@ class ZEL_API ZelModule : public ZelComm {
     ZEL_INTERNAL ZelResults getUdpData(unsigned char* request, UdpCmdType command,
                                        unsigned char paramCount, unsigned char paramLength,
                                        ZelbusResponse* response);
+    /// The same with a built request (its command is the answer type
+    /// required); code 33 for a request its builder refused.
+    ZEL_INTERNAL ZelResults getUdpData(const ZelRequest& request, ZelbusResponse* response);
 
     /// Command 1, the read of counts and values, with the option byte (0 or
     /// 1; any other option is sent as 0).
@@ -279,11 +283,10 @@ class ZEL_API ZelModule : public ZelComm {
   private:
     /// Copies the connect record's fields into the module data.
     ZEL_INTERNAL void storeConnectRecord(const ZELBUSConnectResponse& record);
-    /// A plain exchange (object settings) whose answer must be of `command`;
-    /// its own results carry the caller's method and line.
-    ZEL_INTERNAL ZelResults exchangeExpecting(unsigned char* request, UdpCmdType command,
-                                              ZelbusResponse* response, const char* method,
-                                              int line = __builtin_LINE());
+    /// A plain exchange (object settings) whose answer must be of the
+    /// request's command; its own results carry the caller's method and line.
+    ZEL_INTERNAL ZelResults exchangeExpecting(const ZelRequest& request, ZelbusResponse* response,
+                                              const char* method, int line = __builtin_LINE());
 
     bool commInitialized;
     bool moduleDataInitialized;

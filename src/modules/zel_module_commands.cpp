@@ -43,17 +43,12 @@ void ZelModule::convertCountsCommand(ZelbusResponse* response) {
     }
 }
 
-void ZelModule::countsRequest(COUNT_REQUEST_OPTION option, unsigned char* request) {
-    zelbus::writeHeader(request, UDP_CMD_GET_COUNTS, 2, 3);
-    request[3] = option == COUNT_REQUEST_ALTERNATE ? 1 : 0;
-    request[4] = 0;
-    request[5] = 0;
+ZelRequest ZelModule::countsRequest(COUNT_REQUEST_OPTION option) {
+    return ZelRequest::counts(option == COUNT_REQUEST_ALTERNATE ? 1 : 0);
 }
 
 ZelResults ZelModule::readValues(COUNT_REQUEST_OPTION option, ZelbusResponse* response) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    countsRequest(option, request);
-    return getUdpData(request, UDP_CMD_GET_COUNTS, 2, 3, response);
+    return getUdpData(countsRequest(option), response);
 }
 
 ZelResults ZelModule::getCounts(unsigned long* counts, unsigned short n,
@@ -83,11 +78,8 @@ ZelResults ZelModule::getLatch(unsigned char* latch, unsigned short n) {
     constexpr char kMethod[] = "ZelModule::getLatch";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (latch == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_LATCH, 2, 2);
-    request[3] = LATCH_READ;
     ZelbusResponse response{};
-    ZelResults r = exchangeExpecting(request, UDP_CMD_LATCH, &response, kMethod);
+    ZelResults r = exchangeExpecting(ZelRequest::latch(LATCH_READ, 0), &response, kMethod);
     if (!r.ok()) return r;
     if (n >= kLatchBytes) {
         const unsigned char* p = params(response);
@@ -104,22 +96,18 @@ ZelResults ZelModule::setLatch(LATCH_OPTIONS option, LATCH_CHOICE choice) {
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (option == LATCH_SET && choice > LATCH_CHOICE_4)
         return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_LATCH, 2, 2);
-    request[3] = static_cast<unsigned char>(option);
-    request[4] = static_cast<unsigned char>(choice);
+    const ZelRequest request =
+        ZelRequest::latch(static_cast<unsigned char>(option), static_cast<unsigned char>(choice));
     ZelbusResponse response{};
-    return exchangeExpecting(request, UDP_CMD_LATCH, &response, kMethod);
+    return exchangeExpecting(request, &response, kMethod);
 }
 
 ZelResults ZelModule::getAdcValues(short* values, unsigned short n) {
     constexpr char kMethod[] = "ZelModule::getAdcValues";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_ADC_VALUES, 1, 1);
     ZelbusResponse response{};
-    ZelResults r = exchangeExpecting(request, UDP_CMD_ADC_VALUES, &response, kMethod);
+    ZelResults r = exchangeExpecting(ZelRequest::adcValues(), &response, kMethod);
     if (!r.ok()) return r;
     if (n >= kAdcWords) {
         const unsigned char* p = params(response);
@@ -135,11 +123,8 @@ ZelResults ZelModule::getIntegrity(unsigned long* errors, double* values, unsign
     constexpr char kMethod[] = "ZelModule::getIntegrity";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
     if (errors == nullptr || values == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
-    request[3] = kIntegrityRead;
     ZelbusResponse response{};
-    ZelResults r = exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+    ZelResults r = exchangeExpecting(ZelRequest::integrity(kIntegrityRead), &response, kMethod);
     if (!r.ok()) return r;
     unsigned char* p = params(response);
     *errors = CommonUtils::uCharsToULong(p);
@@ -156,30 +141,22 @@ ZelResults ZelModule::getIntegrity(unsigned long* errors, double* values, unsign
 ZelResults ZelModule::clearIntegrityErrors() {
     constexpr char kMethod[] = "ZelModule::clearIntegrityErrors";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
-    request[3] = kIntegrityClear;
     ZelbusResponse response{};
-    return exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+    return exchangeExpecting(ZelRequest::integrity(kIntegrityClear), &response, kMethod);
 }
 
 ZelResults ZelModule::clearAllErrors() {
     constexpr char kMethod[] = "ZelModule::clearAllErrors";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_INTEGRITY, 1, 1);
-    request[3] = kIntegrityClearAll;
     ZelbusResponse response{};
-    return exchangeExpecting(request, UDP_CMD_INTEGRITY, &response, kMethod);
+    return exchangeExpecting(ZelRequest::integrity(kIntegrityClearAll), &response, kMethod);
 }
 
 ZelResults ZelModule::enableDiags(DIAG_MODE_OPTIONS mode) {
     constexpr char kMethod[] = "ZelModule::enableDiags";
     if (!commInitialized) return ZEL_RESULT(ZEL_COMM_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = static_cast<unsigned char>(mode);
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_ENABLE_DIAGS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::enableDiags(static_cast<unsigned char>(mode)), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }

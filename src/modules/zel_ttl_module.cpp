@@ -262,11 +262,8 @@ ZelResults ZelTtlModule::isReferencingComplete(unsigned char channel, bool* comp
 ZelResults ZelTtlModule::acknowledgeReferencing(unsigned char channel) {
     constexpr char kMethod[] = "ZelTtlModule::acknowledgeReferencing";
     if (!isModuleDataInitialized()) return ZEL_RESULT(ZEL_MODULE_DATA_NOT_INITIALIZED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    request[3] = channel;
-    request[4] = kAcknowledge;
     ZelbusResponse response{};
-    ZelResults r = getUdpData(request, UDP_CMD_CHANNEL_STATUS, 2, 2, &response);
+    ZelResults r = getUdpData(ZelRequest::channelStatus(channel, kAcknowledge), &response);
     if (!r.ok()) return r;
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }

@@ -101,12 +101,14 @@ void ZelProgramming::waitSeconds(long long seconds) {
     while (clock.wallSeconds() - start < seconds) clock.sleepMs(50);
 }
 
-ZelResults ZelProgramming::exchange(const unsigned char* request, int expected, long timeoutMs,
-                                    short retries, const char* method) {
+ZelResults ZelProgramming::exchange(const ZelRequest& request, long timeoutMs, short retries,
+                                    const char* method) {
     ZelbusResponse response{};
     ZelResults r = comm->sendCommandWait(request, &response, timeoutMs, retries);
     if (!r.ok()) return r;
-    if (response.command != expected) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+    if (response.command != request.command()) {
+        return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, method);
+    }
     return ZelResults(ZEL_OK, method, __LINE__);
 }
 
@@ -120,11 +122,8 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     if (!r.ok()) return r;
 
     // The module's identity from FRAM field 2 gives its priority class.
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_FRAM, 2, 2);
-    request[4] = kFramIdentityField;
     ZelbusResponse answer{};
-    r = comm->sendCommandWait(request, &answer);
+    r = comm->sendCommandWait(ZelRequest::readFram(kFramIdentityField), &answer);
     if (!r.ok()) return r;
     if (answer.command != UDP_CMD_FRAM) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
     char identity[16];
@@ -163,9 +162,7 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     if (!r.ok()) return r;
 
     if (!skipReboot) {
-        unsigned char reset[zelbus::kFrameSize] = {};
-        zelbus::writeHeader(reset, UDP_CMD_RESET, 0, 0);
-        r = exchange(reset, UDP_CMD_RESET, kResetTimeoutMs, 0, kMethod);
+        r = exchange(ZelRequest::reset(), kResetTimeoutMs, 0, kMethod);
         if (!r.ok()) return r;
         r = verifyReboot();
         if (!r.ok()) return r;
@@ -200,8 +197,7 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     const zel::platform::Clock& clock = *comm->getClock();
     const long long start = clock.wallSeconds();
     bool back = false;
-    unsigned char versions[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(versions, UDP_CMD_GET_CONFIG, 0, 0);
+    const ZelRequest versions = ZelRequest::getConfig();
     while (!back && clock.wallSeconds() - start < kReturnSeconds) {
         ZelbusResponse any{};
         back = comm->sendCommandWait(versions, &any, kReturnCheckTimeoutMs, 0).ok();
@@ -215,22 +211,17 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
         result = comm->setFram(kFramMarkField, 0, reinterpret_cast<const unsigned char*>(identity));
     }
     if (forceReinstall) return ZelResults(ZEL_OK, kMethod, __LINE__);
-    unsigned char reconnect[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(reconnect, UDP_CMD_CONNECT, 3, 9);
     ZelbusResponse ignored{};
-    comm->sendCommandWait(reconnect, &ignored, kReconnectTimeoutMs, 0);
+    comm->sendCommandWait(ZelRequest::connect(false), &ignored, kReconnectTimeoutMs, 0);
     return result;
 }
 
 ZelResults ZelProgramming::programInit(const PROGRAM_CHOICE& choice, unsigned short priority) {
     constexpr char kMethod[] = "ZelProgramming::programInit";
     if (priority >= 3) return ZEL_RESULT(ZEL_MODULE_NOT_IN_ZELBUS, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_PROGRAM_INIT, 2, 5);
-    request[3] = static_cast<unsigned char>(choice);
     const unsigned long checksum = priority == 0 ? 0 : headers[priority - 1].checksum;
-    CommonUtils::uLongToUChars(request + 4, checksum);
-    return exchange(request, UDP_CMD_PROGRAM_INIT, kInitTimeoutMs, 0, kMethod);
+    return exchange(ZelRequest::programInit(static_cast<unsigned char>(choice), checksum),
+                    kInitTimeoutMs, 0, kMethod);
 }
 
 ZelResults ZelProgramming::verifyReboot() {
@@ -238,8 +229,7 @@ ZelResults ZelProgramming::verifyReboot() {
     waitSeconds(kRebootWaitSeconds);
     const zel::platform::Clock& clock = *comm->getClock();
     const long long start = clock.wallSeconds();
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_GET_MODULE_TYPE, 0, 0);
+    const ZelRequest request = ZelRequest::getModuleType();
     ZelResults r = ZEL_RESULT(ZEL_RESPONSE_TIMEOUT, kMethod);
     bool answered = false;
     while (!answered && clock.wallSeconds() - start < kReturnSeconds) {
@@ -276,10 +266,8 @@ ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader,
         if (zel::image::contains(line, end)) return ZelResults(ZEL_OK, kMethod, __LINE__);
         const int length = static_cast<int>(line.size());
         if (length > kMaxDataLine) continue;
-        unsigned char request[zelbus::kFrameSize] = {};
-        zelbus::writeHeader(request, UDP_CMD_PROGRAM_DATA, 2, static_cast<unsigned char>(length));
-        std::memcpy(request + zelbus::kHeaderSize, line.constData(),
-                    static_cast<std::size_t>(length));
+        const ZelRequest request =
+            ZelRequest::programData(line.constData(), static_cast<unsigned>(length));
         bytesSent += length;
         ZelbusResponse response{};
         ZelResults r = comm->sendCommandWait(request, &response, kDataTimeoutMs, kDataRetries);
@@ -291,9 +279,7 @@ ZelResults ZelProgramming::programBinary(const char* file, bool isBootloader,
 }
 
 ZelResults ZelProgramming::programFinished() {
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_PROGRAM_FINISHED, 0, 0);
-    return exchange(request, UDP_CMD_PROGRAM_FINISHED, kFinishTimeoutMs, 0,
+    return exchange(ZelRequest::programFinished(), kFinishTimeoutMs, 0,
                     "ZelProgramming::programFinished");
 }
 
@@ -302,10 +288,9 @@ ZelResults ZelProgramming::getBlAndFwCompatibilityInModule(bool* bootloaderIsNew
                                                            bool* firmwarePresent,
                                                            unsigned short priority) {
     constexpr char kMethod[] = "ZelProgramming::getBlAndFwCompatibilityInModule";
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_GET_CONFIG, 0, 0);
     ZelbusResponse response{};
-    ZelResults r = comm->sendCommandWait(request, &response, kVersionsTimeoutMs, kVersionsRetries);
+    ZelResults r = comm->sendCommandWait(ZelRequest::getConfig(), &response, kVersionsTimeoutMs,
+                                         kVersionsRetries);
     if (!r.ok()) return r;
     *firmwarePresent = false;
     if (response.command != UDP_CMD_GET_CONFIG)

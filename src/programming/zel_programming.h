@@ -29,6 +29,7 @@
 #include "foundation/zel_results.h"
 
 class ZelComm;
+class ZelRequest;
 
 /// The state of a programming engine, polled by hosts while program() runs.
 enum PROGRAMMING_STATE_ENUMS : int {
@@ -155,9 +156,9 @@ class ZEL_API ZelProgramming {
                                                             bool* firmwarePresent,
                                                             unsigned short priority);
     /// Sends a request with its own time-out and retries; the answer must be
-    /// of `expected` (code 4 otherwise).
-    ZEL_INTERNAL ZelResults exchange(const unsigned char* request, int expected, long timeoutMs,
-                                     short retries, const char* method);
+    /// of the request's command (code 4 otherwise).
+    ZEL_INTERNAL ZelResults exchange(const ZelRequest& request, long timeoutMs, short retries,
+                                     const char* method);
     /// Waits until the clock's whole seconds have advanced by `seconds`.
     ZEL_INTERNAL void waitSeconds(long long seconds);
 

@@ -99,6 +99,21 @@ ZelResults ZelComm::sendCommandWait(const unsigned char* request, ZelbusResponse
     return exchangeWithRetries(request, response, timeoutMs, numRetries, false);
 }
 
+ZelResults ZelComm::sendCommandWait(const ZelRequest& request, ZelbusResponse* response) {
+    if (response != nullptr && request.refused()) {
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kSendCommandWait);
+    }
+    return sendCommandWait(request.bytes(), response);
+}
+
+ZelResults ZelComm::sendCommandWait(const ZelRequest& request, ZelbusResponse* response,
+                                    long timeoutMs, short numRetries) {
+    if (response != nullptr && request.refused()) {
+        return ZEL_RESULT(ZEL_OUT_OF_RANGE, kSendCommandWait);
+    }
+    return sendCommandWait(request.bytes(), response, timeoutMs, numRetries);
+}
+
 ZelResults ZelComm::exchangeWithRetries(const unsigned char* request, ZelbusResponse* response,
                                         long timeoutMs, short numRetries, bool withNetworkDelay) {
     if (request == nullptr || response == nullptr) {

@@ -18,6 +18,7 @@
 #include "foundation/zel_export.h"
 #include "foundation/zel_results.h"
 #include "transport/udp_socket.h"
+#include "transport/zel_request.h"
 #include "transport/zelbus_frame.h"
 
 /// The exchange with one module: settings, retries, network delay and the
@@ -97,7 +98,8 @@ class ZEL_API ZelComm {
     void restoreFactoryDefaults();
     /// Writes a non-volatile field (command 24, 2000 ms, 3 retries): fields 3
     /// and 4 are sent in their order, field 8 as data[0] alone, every other
-    /// field reversed. Code 32 for null data, 4 for another answer type.
+    /// field reversed. Code 32 for null data, 33 for more than 253 bytes
+    /// (one frame carries no more; nothing sent), 4 for another answer type.
     ZelResults setFram(unsigned char field, unsigned char size, const unsigned char* data);
     /// Reads a non-volatile field into out (`size` bytes) with the object's
     /// exchange settings: field 1 as "%d-%02d" (ID string), 2 as "%d", 3 as a
@@ -147,6 +149,12 @@ class ZEL_API ZelComm {
     /// The same with the given time-out and retry count and no network delay.
     ZEL_INTERNAL ZelResults sendCommandWait(const unsigned char* request, ZelbusResponse* response,
                                             long timeoutMs, short numRetries);
+    /// sendCommandWait of a built request; code 33 for a request its builder
+    /// refused (nothing sent).
+    ZEL_INTERNAL ZelResults sendCommandWait(const ZelRequest& request, ZelbusResponse* response);
+    /// The same with the given time-out and retry count and no network delay.
+    ZEL_INTERNAL ZelResults sendCommandWait(const ZelRequest& request, ZelbusResponse* response,
+                                            long timeoutMs, short numRetries);
 
     /// Waits and pauses take their time from `clock` (null: the system clock).
     /// For tests of the exchange's decisions; the clock must outlive the object.
@@ -170,11 +178,11 @@ class ZEL_API ZelComm {
   private:
     ZEL_INTERNAL void directedBroadcastAddress(const char* localIp, char* out,
                                                std::size_t capacity);
-    /// An explicit exchange whose answer must be of type `expected` (or
+    /// An explicit exchange whose answer must be of the request's type (or
     /// `alsoAccepted`; -1 is no answer type), else code 4, with the caller's
     /// method and line.
-    ZEL_INTERNAL ZelResults expectAnswer(const unsigned char* request, UdpCmdType expected,
-                                         long timeoutMs, short retries, const char* method,
+    ZEL_INTERNAL ZelResults expectAnswer(const ZelRequest& request, long timeoutMs, short retries,
+                                         const char* method,
                                          UdpCmdType alsoAccepted = static_cast<UdpCmdType>(-1),
                                          int line = __builtin_LINE());
     ZEL_INTERNAL ZelResults exchangeWithRetries(const unsigned char* request,

@@ -20,9 +20,6 @@ constexpr unsigned short kAsyncPortMax = 49151;
 constexpr int kDiscoveryBufferSize = 16768;
 constexpr short kMaxDiscoveryRecords = 64;
 
-// The connect request: command 0, 3 parameters in 9 bytes.
-void connectHeader(unsigned char* request) { zelbus::writeHeader(request, UDP_CMD_CONNECT, 3, 9); }
-
 }  // namespace
 
 void ZelComm::directedBroadcastAddress(const char* localIp, char* out, std::size_t capacity) {
@@ -46,13 +43,12 @@ void ZelComm::setBroadcastingNetmask(const char* netmask) {
                   fits ? netmask : "255.255.255.0");
 }
 
-ZelResults ZelComm::expectAnswer(const unsigned char* request, UdpCmdType expected, long timeoutMs,
-                                 short retries, const char* method, UdpCmdType alsoAccepted,
-                                 int line) {
+ZelResults ZelComm::expectAnswer(const ZelRequest& request, long timeoutMs, short retries,
+                                 const char* method, UdpCmdType alsoAccepted, int line) {
     ZelbusResponse response{};
     ZelResults r = sendCommandWait(request, &response, timeoutMs, retries);
     if (!r.ok()) return r;
-    if (response.command != expected && response.command != alsoAccepted) {
+    if (response.command != request.command() && response.command != alsoAccepted) {
         return ZelResults(ZEL_COMMAND_TYPE_MISMATCH, method, line);
     }
     return ZelResults(ZEL_OK, method, line);
@@ -65,11 +61,9 @@ ZelResults ZelComm::openConnection(const char* ip, ZELBUSConnectResponse* record
     std::memset(connectionIp, 0, sizeof(connectionIp));
     std::snprintf(connectionIp, sizeof(connectionIp), "%s", ip);
 
-    unsigned char request[zelbus::kFrameSize] = {};
-    connectHeader(request);
-    request[11] = connectOption ? 1 : 0;
     ZelbusResponse response{};
-    ZelResults r = sendCommandWait(request, &response, kConnectTimeoutMs, 0);
+    ZelResults r =
+        sendCommandWait(ZelRequest::connect(connectOption), &response, kConnectTimeoutMs, 0);
     if (!r.ok()) return r;
     if (response.command != UDP_CMD_CONNECT_MESSAGE) {
         return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
@@ -87,21 +81,17 @@ ZelResults ZelComm::broadcastOpenConnection(const char* localIp, unsigned short*
     if (!udpSocket.openServer(localIp, *localPort)) {
         return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kMethod);
     }
-    unsigned char request[zelbus::kFrameSize] = {};
-    connectHeader(request);
-    CommonUtils::uLongToUChars(request + 3, CommonUtils::strToIpAddr(localIp));
-    CommonUtils::uLongToUChars(request + 7, *localPort);
-    request[3] = 1;
+    const ZelRequest request = ZelRequest::discovery(CommonUtils::strToIpAddr(localIp), *localPort);
     char destination[ZEL_IP_TEXT_CAPACITY];
     directedBroadcastAddress(localIp, destination, sizeof(destination));
 
     // Zero-filled, so a short answer never decodes bytes that did not arrive
     // in this collection.
     std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kDiscoveryBufferSize + 40);
-    int length = zelbus::frameLength(request);
+    int length = request.size();
     unsigned short collected = 0;
     const int status = udpSocket.broadcastAndCollect(
-        zelbus::kModulePort, destination, reinterpret_cast<const char*>(request), &length,
+        zelbus::kModulePort, destination, reinterpret_cast<const char*>(request.bytes()), &length,
         buffer.get(), kDiscoveryBufferSize, &collected);
     // The number of answers received is reported also when the collection
     // then fails, so a caller never pairs an older count with these records.
@@ -128,26 +118,19 @@ ZelResults ZelComm::setIp(const char* ip, const char* netmask) {
     constexpr char kMethod[] = "ZelComm::setIp";
     if (ip == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     if (std::strcmp(ip, "0.0.0.0") == 0) return ZEL_RESULT(ZEL_IP_MALFORMED, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_SET_IP, 3, 12);
-    CommonUtils::uLongToUChars(request + 3, CommonUtils::strToIpAddr(ip));
-    CommonUtils::uLongToUChars(request + 7, CommonUtils::strToIpAddr(netmask));
-    return expectAnswer(request, UDP_CMD_SET_IP, kNetworkTimeoutMs, kNetworkRetries, kMethod);
+    const ZelRequest request =
+        ZelRequest::setIp(CommonUtils::strToIpAddr(ip), CommonUtils::strToIpAddr(netmask));
+    return expectAnswer(request, kNetworkTimeoutMs, kNetworkRetries, kMethod);
 }
 
 ZelResults ZelComm::setDhcp(unsigned char dhcp) {
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_SET_DHCP, 1, 1);
-    request[3] = dhcp;
-    return expectAnswer(request, UDP_CMD_SET_DHCP, kNetworkTimeoutMs, kNetworkRetries,
+    return expectAnswer(ZelRequest::setDhcp(dhcp), kNetworkTimeoutMs, kNetworkRetries,
                         "ZelComm::setDhcp");
 }
 
 ZelResults ZelComm::forceFirmwareReinstall() {
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_FORCE_FIRMWARE_REINSTALL, 0, 0);
-    return expectAnswer(request, UDP_CMD_FORCE_FIRMWARE_REINSTALL, kNetworkTimeoutMs,
-                        kNetworkRetries, "ZelComm::forceFirmwareReinstall");
+    return expectAnswer(ZelRequest::forceFirmwareReinstall(), kNetworkTimeoutMs, kNetworkRetries,
+                        "ZelComm::forceFirmwareReinstall");
 }
 
 ZelResults ZelComm::setAsyncPort(const unsigned short* port) {
@@ -155,14 +138,9 @@ ZelResults ZelComm::setAsyncPort(const unsigned short* port) {
     if (port == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
     if (*port < kAsyncPortMin || *port > kAsyncPortMax)
         return ZEL_RESULT(ZEL_OUT_OF_RANGE, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_ASYNC_PORT, 2, 3);
-    request[3] = 0;
-    request[4] = static_cast<unsigned char>(*port >> 8);  // the port goes big-endian
-    request[5] = static_cast<unsigned char>(*port & 0xFF);
     // A module that refuses the port answers with type 17; that counts as done.
-    return expectAnswer(request, UDP_CMD_ASYNC_PORT, kNetworkTimeoutMs, kNetworkRetries, kMethod,
-                        UDP_CMD_NEGATIVE_ANSWER);
+    return expectAnswer(ZelRequest::setAsyncPort(*port), kNetworkTimeoutMs, kNetworkRetries,
+                        kMethod, UDP_CMD_NEGATIVE_ANSWER);
 }
 
 ZelResults ZelComm::broadcastFactoryDefaults(const char* localIp, unsigned short localPort) {
@@ -171,24 +149,25 @@ ZelResults ZelComm::broadcastFactoryDefaults(const char* localIp, unsigned short
     if (!udpSocket.openServer(localIp, localPort)) return ZEL_RESULT(ZEL_UDP_BIND_FAILED, kMethod);
     char destination[ZEL_IP_TEXT_CAPACITY];
     directedBroadcastAddress(localIp, destination, sizeof(destination));
-    const char request[3] = {static_cast<char>(UDP_CMD_FACTORY_DEFAULTS), 0, 0};
-    int length = sizeof(request);
-    udpSocket.broadcastSend(zelbus::kModulePort, destination, request, &length);
+    const ZelRequest request = ZelRequest::factoryDefaults();
+    int length = request.size();
+    udpSocket.broadcastSend(zelbus::kModulePort, destination,
+                            reinterpret_cast<const char*>(request.bytes()), &length);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
 void ZelComm::restoreFactoryDefaults() {
-    const char request[3] = {static_cast<char>(UDP_CMD_FACTORY_DEFAULTS), 0, 0};
-    int length = sizeof(request);
-    udpSocket.broadcastSend(zelbus::kModulePort, "255.255.255.255", request, &length);
+    const ZelRequest request = ZelRequest::factoryDefaults();
+    int length = request.size();
+    udpSocket.broadcastSend(zelbus::kModulePort, "255.255.255.255",
+                            reinterpret_cast<const char*>(request.bytes()), &length);
 }
 
 namespace {
 
 constexpr long kFramWriteTimeoutMs = 2000;
-constexpr int kFramFieldOffset = 4;  // byte 4 of the request: field number
-constexpr int kFramAnswerSize = 3;   // byte 3 of the answer: the field's size
-constexpr int kFramAnswerData = 4;   // the field's bytes start at byte 4
+constexpr int kFramAnswerSize = 3;  // byte 3 of the answer: the field's size
+constexpr int kFramAnswerData = 4;  // the field's bytes start at byte 4
 
 // How setFram lays out a field's bytes.
 enum class FramLayout { Reversed, Unchanged, FirstByte };
@@ -250,11 +229,8 @@ void decodeFramField(unsigned char field, unsigned char* a, unsigned char size,
 ZelResults ZelComm::setFram(unsigned char field, unsigned char size, const unsigned char* data) {
     constexpr char kMethod[] = "ZelComm::setFram";
     if (data == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_FRAM, 3, static_cast<unsigned char>(size + 2));
-    request[3] = 1;  // write
-    request[kFramFieldOffset] = field;
-    unsigned char* bytes = request + kFramFieldOffset + 1;
+    // A field's bytes as they go, behind the write flag and the field number.
+    unsigned char bytes[256] = {};
     switch (framLayout(field)) {
         case FramLayout::Unchanged:
             std::memcpy(bytes, data, size);
@@ -266,18 +242,16 @@ ZelResults ZelComm::setFram(unsigned char field, unsigned char size, const unsig
             CommonUtils::endianSwap(data, bytes, size);
             break;
     }
-    return expectAnswer(request, UDP_CMD_FRAM, kFramWriteTimeoutMs, kNetworkRetries, kMethod);
+    // A field too long for one frame is refused (code 33, nothing sent).
+    return expectAnswer(ZelRequest::writeFram(field, bytes, size), kFramWriteTimeoutMs,
+                        kNetworkRetries, kMethod);
 }
 
 ZelResults ZelComm::getFram(unsigned char field, unsigned char size, unsigned char* out) {
     constexpr char kMethod[] = "ZelComm::getFram";
     if (out == nullptr) return ZEL_RESULT(ZEL_NULL_POINTER, kMethod);
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_FRAM, 2, 2);
-    request[3] = 0;  // read
-    request[kFramFieldOffset] = field;
     ZelbusResponse response{};
-    ZelResults r = sendCommandWait(request, &response);
+    ZelResults r = sendCommandWait(ZelRequest::readFram(field), &response);
     if (!r.ok()) return r;
     if (response.command == UDP_CMD_NEGATIVE_ANSWER) return ZEL_RESULT(ZEL_FRAM_ERROR, kMethod);
     if (response.command != UDP_CMD_FRAM) return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);

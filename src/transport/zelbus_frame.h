@@ -8,7 +8,8 @@
 ///   offset 2  parameter length N
 ///   offset 3  N parameter bytes, little-endian unless a command says otherwise
 ///
-/// A request is built in a zero-filled 262-byte buffer and sent as N + 3
+/// A request is a ZelRequest (transport/zel_request.h): a zero-filled
+/// 262-byte frame whose header comes from the command table, sent as N + 3
 /// bytes. The connect command 0 is answered with type 18, and type 17 is a
 /// negative answer.
 #ifndef ZEL_ZELBUS_FRAME_H
@@ -28,7 +29,7 @@
 /// value a datagram can carry, also codes not in the table.
 enum UdpCmdType : int {
 /// One table entry as the code it becomes here.
-#define ZEL_UDP_COMMAND_ENUMERATOR(name, code, text) name = (code),
+#define ZEL_UDP_COMMAND_ENUMERATOR(name, code, count, length, text) name = (code),
     ZEL_UDP_COMMAND_TABLE(ZEL_UDP_COMMAND_ENUMERATOR)
 #undef ZEL_UDP_COMMAND_ENUMERATOR
 };
@@ -66,8 +67,8 @@ inline int frameLength(const unsigned char* frame) {
 }
 
 /// One table entry as the code it becomes here.
-#define ZEL_UDP_COMMAND_NAME(name, value, text) \
-    case value:                                 \
+#define ZEL_UDP_COMMAND_NAME(name, value, count, length, text) \
+    case value:                                                \
         return text;
 
 /// Display name of a command code, "unknown" outside the table.
@@ -77,6 +78,28 @@ constexpr const char* commandName(int code) {
 #undef ZEL_UDP_COMMAND_NAME
         default:
             return "unknown";
+    }
+}
+
+/// The parameter count and length of a command's request.
+struct RequestShape {
+    int count;   ///< -1: never sent by the host
+    int length;  ///< -1: never sent by the host
+};
+
+/// One table entry as the shape of its request.
+#define ZEL_UDP_REQUEST_SHAPE(name, value, count, length, text) \
+    case value:                                                 \
+        return RequestShape{count, length};
+
+/// The count and length the command table gives a command's request;
+/// {-1, -1} for a type the host never sends and for a code outside the table.
+constexpr RequestShape requestShape(int code) {
+    switch (code) {
+        ZEL_UDP_COMMAND_TABLE(ZEL_UDP_REQUEST_SHAPE)
+#undef ZEL_UDP_REQUEST_SHAPE
+        default:
+            return RequestShape{-1, -1};
     }
 }
 

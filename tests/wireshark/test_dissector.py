@@ -148,6 +148,6 @@ def test_the_dissectors_command_names_are_the_librarys():
     """The Lua table of command names against the library's one command table."""
     import re
     source = os.path.join(os.path.dirname(LUA), "..", "..", "src", "transport", "zelbus_commands.h")
-    library = {int(code): name for code, name in re.findall(r'X\(UDP_CMD_\w+, (\d+), "([^"]+)"\)', open(source).read())}
+    library = {int(code): name for code, name in re.findall(r'X\(UDP_CMD_\w+, (\d+), -?\d+, -?\d+, "([^"]+)"\)', open(source).read())}
     lua = {int(code): name for code, name in re.findall(r'\[(\d+)\] = "([^"]+)"', open(LUA).read().split("local f = zel.fields")[0])}
     assert lua == library
