@@ -47,12 +47,15 @@ AnswerPairing::Outcome AnswerPairing::sendAttempt(const char* request, int lengt
             std::uint16_t port = 0;
             while (link.wait(current, 0) == PairingLink::Wait::Ready) {
                 if (link.receive(current, scratch, sizeof(scratch), &address, &port) < 0) break;
+                strays.fetch_add(1, std::memory_order_relaxed);
                 owes[current] = true;
                 link.pauseMs(kStalePauseMs);
             }
         }
         if (alternate && owes[current] && !renewPort(current)) return Outcome::SendFailed;
         owes[current] = false;  // a port that cannot be renewed starts clean
+    } else {
+        retried.fetch_add(1, std::memory_order_relaxed);
     }
     if (!link.send(current, request, length)) {
         owes[current] = true;
@@ -72,8 +75,12 @@ AnswerPairing::Outcome AnswerPairing::take(int port, char* buffer, int capacity,
         if (port == current) waiting = false;
         return Outcome::WaitFailed;
     }
-    if (address != moduleAddress || from != modulePort) return Outcome::Foreign;
+    if (address != moduleAddress || from != modulePort) {
+        foreign.fetch_add(1, std::memory_order_relaxed);
+        return Outcome::Foreign;
+    }
     if (port != current || !waiting) {
+        strays.fetch_add(1, std::memory_order_relaxed);
         owes[port] = true;
         return Outcome::Stray;
     }

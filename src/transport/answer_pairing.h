@@ -27,9 +27,20 @@
 #ifndef ZEL_ANSWER_PAIRING_H
 #define ZEL_ANSWER_PAIRING_H
 
+#include <atomic>
 #include <cstdint>
 
 namespace zel::transport {
+
+// What a module object's pairing counted since its construction: the
+// attempts sent again within a call, and the datagrams thrown away because
+// no request of theirs was in flight (queued before a request, or come to a
+// port with nothing in flight) or because another sender sent them.
+struct PairingCounters {
+    unsigned long long retries = 0;
+    unsigned long long strays = 0;
+    unsigned long long foreign = 0;
+};
 
 // The two client ports of one module object, as the pairing uses them.
 class PairingLink {
@@ -112,6 +123,14 @@ class AnswerPairing {
     bool inFlight() const { return waiting; }
     // Ports renewed since construction (for tests and measurements).
     unsigned long renewals() const { return renewed; }
+    // Its counts; safe to read from another thread while calls run.
+    PairingCounters counters() const {
+        PairingCounters c;
+        c.retries = retried.load(std::memory_order_relaxed);
+        c.strays = strays.load(std::memory_order_relaxed);
+        c.foreign = foreign.load(std::memory_order_relaxed);
+        return c;
+    }
 
   private:
     bool renewPort(int port);
@@ -127,6 +146,9 @@ class AnswerPairing {
     // answer (or a datagram came that nobody asked for).
     bool owes[2] = {false, false};
     unsigned long renewed = 0;
+    std::atomic<unsigned long long> retried{0};
+    std::atomic<unsigned long long> strays{0};
+    std::atomic<unsigned long long> foreign{0};
 };
 
 }  // namespace zel::transport

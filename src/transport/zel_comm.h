@@ -170,6 +170,11 @@ class ZEL_API ZelComm {
     /// The module's socket, for a caller that runs the exchanges of many
     /// modules at once through its pairing (see transport/answer_pairing.h).
     ZEL_INTERNAL UdpSocket& exchangeSocket();
+    /// The retries, stray and foreign datagrams the object's exchanges
+    /// counted; safe from another thread while an exchange runs.
+    ZEL_INTERNAL zel::transport::PairingCounters getPairingCounters() {
+        return udpSocket.pairing().counters();
+    }
     /// The calibration's count of tick reads in 100 ms, divided by 50: the
     /// busy-wait's loops per unit of network delay.
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }

@@ -254,6 +254,51 @@ TEST(AnswerPairingUnit, EveryCallTakesOnlyAnAnswerToItsOwnRequests) {
     }
 }
 
+// What the pairing counts for the station's metrics: attempts sent again,
+// datagrams nobody was waiting for, datagrams of another sender.
+TEST(AnswerPairingUnit, CountsRetriesStraysAndForeignDatagrams) {
+    const Reply fast{1000};
+    const Reply copyAfter300us{1300};
+    struct CountRow {
+        const char* name;
+        int retries;
+        std::vector<Script> scripts;
+        int calls;
+        unsigned long long retried, strays, foreign;
+    };
+    const std::vector<CountRow> rows = {
+        {"every answer in time", 0, {{fast}, {fast}, {fast}}, 3, 0, 0, 0},
+        {"a lost answer and its retry", 1, {{}, {fast}}, 1, 1, 0, 0},
+        {"a silent module with 2 retries, twice", 2, {{}, {}, {}, {}, {}, {}}, 2, 4, 0, 0},
+        {"every answer duplicated: each copy found queued before a later request",
+         0,
+         {{fast, copyAfter300us},
+          {fast, copyAfter300us},
+          {fast, copyAfter300us},
+          {fast, copyAfter300us}},
+         4,
+         0,
+         2,
+         0},
+        {"another sender before every answer",
+         0,
+         {{Reply{500, Reply::Foreign}, fast}, {Reply{500, Reply::Foreign}, fast}},
+         2,
+         0,
+         0,
+         2},
+    };
+    for (const CountRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Calls calls(row.scripts);
+        for (int c = 0; c < row.calls; ++c) calls.call(20, row.retries);
+        const zel::transport::PairingCounters counted = calls.pairing.counters();
+        EXPECT_EQ(counted.retries, row.retried);
+        EXPECT_EQ(counted.strays, row.strays);
+        EXPECT_EQ(counted.foreign, row.foreign);
+    }
+}
+
 TEST(AnswerPairingUnit, ACopyDelayedIntoTheCallAfterNextIsWhatItCannotTellApart) {
     // The copy of answer 1 comes 1.5 ms after answer 1, when the third call
     // already waits on the port the first one used: it is taken. (The
