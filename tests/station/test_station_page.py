@@ -1,0 +1,209 @@
+"""The station's live page in a headless browser, and its JSON interface and
+metrics from a plain client: the sample chain, simulated, served by the
+program STATION_WEB (started here, on loopback).
+
+The page must list the eight modules of the chain in physical order with
+their values moving, and a module restarted in the simulator must show lost
+and then back. Skipped, saying why, when the browser, its driver or the
+driver's Python package is missing."""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+import pytest
+
+CHAIN_ORDER = [
+    ("Kalix", "Spindle"),
+    ("1 Vpp", "Table X"),
+    ("TTL", "Table Y"),
+    ("LVDT", "Probes"),
+    ("Analog", "Pressure"),
+    ("I/O", "Clamps"),
+    ("Pneumatic", "Air valve"),
+    ("Power supply", "Supply"),
+]
+RESTARTED = 2  # the TTL module, "Table Y"
+
+
+def _command():
+    command = os.environ.get("STATION_WEB")
+    if not command:
+        pytest.skip("STATION_WEB is not set (the program serving the page)")
+    return command.split("|")  # the program and its arguments
+
+
+@pytest.fixture(scope="module")
+def station():
+    """The serving program; yields (web port, control port)."""
+    proc = subprocess.Popen(_command(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+    ports = {}
+    deadline = time.monotonic() + 60
+    while len(ports) < 2 and time.monotonic() < deadline:
+        line = proc.stdout.readline()
+        if not line:
+            break
+        parts = line.split()
+        if len(parts) == 2 and parts[0] in ("web", "control"):
+            ports[parts[0]] = int(parts[1])
+    if len(ports) < 2:
+        proc.kill()
+        pytest.fail("the station did not start: " + proc.stderr.read())
+    yield ports["web"], ports["control"]
+    proc.stdin.close()
+    try:
+        proc.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        pytest.fail("the station did not stop when its input closed")
+    assert proc.returncode == 0, proc.stderr.read()
+
+
+def _get(port, path, method="GET"):
+    request = urllib.request.Request("http://127.0.0.1:%d%s" % (port, path), method=method)
+    try:
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            return answer.status, answer.headers.get("Content-Type"), answer.read().decode()
+    except urllib.error.HTTPError as refused:
+        return refused.code, refused.headers.get("Content-Type"), refused.read().decode()
+
+
+def _control(port, line):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.settimeout(5)
+        s.sendto(line.encode(), ("127.0.0.1", port))
+        return s.recv(999).decode()
+
+
+def test_json_interface_and_metrics(station):
+    web, _ = station
+    status, kind, body = _get(web, "/api/chain")
+    assert (status, kind) == (200, "application/json")
+    chain = json.loads(body)
+    assert [(m["kind"], m["label"]) for m in chain["modules"]] == CHAIN_ORDER
+    assert [m["position"] for m in chain["modules"]] == list(range(8))
+    for m in chain["modules"]:
+        assert set(m) >= {"address", "serial", "firmware", "health", "channels", "sampled"}
+        assert m["sampled"] == (m["kind"] not in ("I/O", "Pneumatic", "Power supply"))
+        for ch in m["channels"]:
+            assert set(ch) == {"channel", "label", "unit", "populated"}
+
+    # Records since a number: numbered in order, each answer bounded.
+    time.sleep(0.5)
+    status, _, body = _get(web, "/api/samples?since=0&limit=50")
+    assert status == 200
+    first = json.loads(body)
+    assert len(first["samples"]) + len(first["events"]) <= 50
+    numbers = [r["record"] for r in first["samples"] + first["events"]]
+    assert sorted(numbers) == list(range(numbers and min(numbers) or 1, first["next"] + 1))
+    status, _, body = _get(web, "/api/samples?since=%d" % first["next"])
+    assert min(r["record"] for r in json.loads(body)["samples"]) == first["next"] + 1
+
+    table = [
+        ("GET", "/api/samples?since=x", 400, "since must be a record number"),
+        ("GET", "/api/samples?limit=0", 400, "limit must be"),
+        ("GET", "/nothing", 404, "no such path"),
+        ("GET", "/api/samples?since=" + "9" * 400, 414, "query longer than"),
+        ("POST", "/api/chain", 405, "read-only"),
+        ("PUT", "/metrics", 405, "read-only"),
+    ]
+    for method, path, code, reason in table:
+        status, kind, body = _get(web, path, method)
+        assert (status, kind) == (code, "application/json"), (method, path)
+        assert reason in json.loads(body)["error"], (method, path, body)
+
+    status, kind, body = _get(web, "/metrics")
+    assert status == 200 and kind.startswith("text/plain; version=0.0.4")
+    values = {}
+    for line in body.splitlines():
+        if line.startswith("#"):
+            assert line.split()[1] in ("HELP", "TYPE")
+            continue
+        name, value = line.rsplit(" ", 1)
+        values[name] = float(value)
+    assert values["zelstation_samples_total"] > 0
+    count = 'zelstation_module_round_trip_seconds_count{position="0",label="Spindle"}'
+    inf = 'zelstation_module_round_trip_seconds_bucket{position="0",label="Spindle",le="+Inf"}'
+    assert values[count] == values[inf] > 0
+
+
+@pytest.fixture(scope="module")
+def browser():
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        pytest.skip("python3-selenium is not installed")
+    chromium = shutil.which("chromium") or shutil.which("chromium-browser")
+    driver = shutil.which("chromedriver") or (
+        "/usr/bin/chromedriver" if os.path.exists("/usr/bin/chromedriver") else None)
+    if not chromium or not driver:
+        pytest.skip("headless browser test needs chromium and chromium-driver (Debian packages)")
+    profile = tempfile.mkdtemp(prefix="zel-chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                     "--disable-dev-shm-usage", "--user-data-dir=" + profile):
+        options.add_argument(argument)
+    b = webdriver.Chrome(service=Service(driver), options=options)
+    yield b
+    b.quit()
+    shutil.rmtree(profile, ignore_errors=True)
+
+
+def _wait(what, condition, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        got = condition()
+        if got:
+            return got
+        time.sleep(0.1)
+    pytest.fail("waited %d s for %s" % (seconds, what))
+
+
+def test_page_shows_the_chain_live_and_a_restart(browser, station):
+    from selenium.webdriver.common.by import By
+
+    web, control = station
+    browser.get("http://127.0.0.1:%d/" % web)
+    rows = _wait("the eight modules", lambda: (
+        lambda r: r if len(r) == 8 else None)(browser.find_elements(By.CSS_SELECTOR, "#chain tbody tr")), 20)
+    shown = [(r.find_element(By.CLASS_NAME, "kind").text, r.find_element(By.CLASS_NAME, "label").text)
+             for r in rows]
+    assert shown == CHAIN_ORDER
+    assert [r.get_attribute("data-position") for r in rows] == [str(p) for p in range(8)]
+
+    def values():
+        return [e.text for e in browser.find_elements(By.CSS_SELECTOR, "#chain .number")]
+
+    before = _wait("values on the page", lambda: (lambda v: v if v and "-" not in v else None)(values()), 20)
+    _wait("values changing", lambda: values() != before, 20)
+    units = browser.find_element(By.CSS_SELECTOR, 'tr[data-position="4"] .values').text
+    assert "V" in units and "mA" in units
+
+    # A channel picked for the plot is drawn.
+    browser.find_element(By.ID, "pick-0-0").click()
+    _wait("the legend", lambda: "Spindle 1" in browser.find_element(By.ID, "legend").text, 10)
+
+    def health():
+        return browser.find_element(
+            By.CSS_SELECTOR, 'tr[data-position="%d"]' % RESTARTED).get_attribute("data-health")
+
+    assert health() == "ok"
+    assert _control(control, "restart %d 3000" % RESTARTED).startswith("ok")
+    _wait("the restarted module lost", lambda: health() == "lost", 20)
+    _wait("the restarted module back", lambda: health() == "ok", 30)
+    log = browser.find_element(By.ID, "events").text
+    assert "Table Y: lost -> ok (rebooted)" in log or "lost -> back (rebooted)" in log, log
+    # The others never left.
+    for p in range(5):
+        if p != RESTARTED:
+            row = browser.find_element(By.CSS_SELECTOR, 'tr[data-position="%d"]' % p)
+            assert row.get_attribute("data-health") == "ok"
