@@ -4,27 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
-namespace {
-
-const char* kindOf(MODULE_ID id) {
-    if (ZelModule::isKalixModule(id)) return "Kalix";
-    if (ZelModule::is1VppModule(id)) return "1 Vpp";
-    if (ZelModule::isTtlModule(id)) return "TTL";
-    if (ZelModule::isLvdtModule(id)) return "LVDT";
-    if (ZelModule::isAnalogModule(id)) return "Analog";
-    if (ZelModule::isIOModule(id)) return "I/O";
-    if (ZelModule::isPneumaticModule(id)) return "Pneumatic";
-    if (ZelModule::isPowerSupplyModule(id)) return "Power supply";
-    return "unknown";
-}
-
-bool measuring(MODULE_ID id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
-           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
-           ZelModule::isAnalogModule(id);
-}
-
-}  // namespace
+#include "modules/module_kinds.h"
 
 const char* zelHealthName(int health) {
     switch (health) {
@@ -57,13 +37,14 @@ ZelStationView::ZelStationView(double rateHz, std::size_t ringCapacity)
 std::vector<ZelViewModule> ZelStationView::describe(ZelStation& station) {
     std::vector<ZelViewModule> list;
     std::vector<ZelStationReading> readings;
-    station.read(readings);  // the readings' units; a failed module still gives its channels
+    station.read(readings);  // which channels the station reads (the file's populated ones)
     for (unsigned short p = 0; p < station.getNumModules(); ++p) {
         ZelStationModule info;
         if (!station.getModuleInfo(p, &info)) break;
         ZelViewModule m;
         m.position = p;
-        m.kind = kindOf(info.moduleId);
+        const zel::identity::KindInfo* kind = zel::identity::kindOf(info.moduleId);
+        m.kind = kind != nullptr ? kind->name : "unknown";
         m.model = info.model;
         m.label = info.label;
         m.address = info.address;
@@ -71,18 +52,31 @@ std::vector<ZelViewModule> ZelStationView::describe(ZelStation& station) {
         m.firmwareVersion = info.firmwareVersion;
         m.module = station.getModule(p);
         m.found = m.module != nullptr;
-        m.sampled = m.found && measuring(m.module->getModuleData().moduleId);
+        const zel::kinds::Row* row =
+            m.found ? zel::kinds::rowOf(m.module->getModuleData().moduleId) : nullptr;
+        m.sampled = row != nullptr && row->units != nullptr;
         if (m.sampled) {
-            // Every value the engine gives (each channel of the module, two
-            // for an analog one), named by the readings of the populated ones.
-            const bool analog = ZelModule::isAnalogModule(m.module->getModuleData().moduleId);
-            const unsigned values = std::min(8u, m.module->getNumChannels() * (analog ? 2u : 1u));
-            m.channels.assign(values, ZelViewChannel{"", "", false});
-            for (const ZelStationReading& r : readings) {
-                if (r.position != p) continue;
-                const unsigned at =
-                    analog ? 2u * r.channel + (std::string(r.unit) == "mA") : r.channel;
-                if (at < values) m.channels[at] = {r.label, r.unit, true};
+            // Every value the engine gives, in its order, named by its
+            // channel's label. The unit is the station's reading's (a rotary
+            // channel reads degrees whatever its linear unit), else the kind's;
+            // populated when the station reads the channel. An analog channel
+            // gives two values (V, then mA).
+            const char* units[zel::kinds::kSampleCapacity] = {};
+            const unsigned short n = row->units(*m.module, units);
+            const unsigned short channels = m.module->getNumChannels();
+            const unsigned perChannel = channels != 0 && n > channels ? n / channels : 1;
+            for (unsigned short v = 0; v < n; ++v) {
+                const unsigned short channel = static_cast<unsigned short>(v / perChannel);
+                ZelViewChannel c{station.getChannelLabel(p, channel), units[v], false};
+                unsigned k = 0;
+                for (const ZelStationReading& r : readings) {
+                    if (r.position != p || r.channel != channel) continue;
+                    if (k++ == v % perChannel) {
+                        c.unit = r.unit;
+                        c.populated = true;
+                    }
+                }
+                m.channels.push_back(c);
             }
         }
         list.push_back(m);

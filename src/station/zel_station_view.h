@@ -42,7 +42,7 @@ struct ZelViewChannel {
 /// One module of the chain, in physical order.
 struct ZelViewModule {
     unsigned short position = 0;  ///< the file's module number minus 1
-    std::string kind;             ///< "Kalix", "1 Vpp", "TTL", "LVDT", "Analog", "I/O", ...
+    std::string kind;             ///< the kind as tools name it: "TTL encoder", "LVDT", ...
     std::string model;            ///< the file's Model
     std::string label;
     std::string address;

@@ -459,14 +459,14 @@ TEST_F(WebOverAcquisition, TheChainInPhysicalOrderWithLabelsUnitsAndRoundTrips) 
     const std::string chain = ZelWebServer::chainJson(view);
     // Physical order, the file's labels, the kinds; sampled or not.
     const std::vector<std::string> expected = {
-        "\"position\":0,\"kind\":\"Kalix\",\"model\":\"ZEL 4105\",\"label\":\"Spindle\"",
-        "\"position\":1,\"kind\":\"1 Vpp\",\"model\":\"ZEL 4107\",\"label\":\"Table X\"",
-        "\"position\":2,\"kind\":\"TTL\",\"model\":\"ZEL 4114\",\"label\":\"Table Y\"",
+        "\"position\":0,\"kind\":\"Kalix encoder\",\"model\":\"ZEL 4105\",\"label\":\"Spindle\"",
+        "\"position\":1,\"kind\":\"1 Vpp encoder\",\"model\":\"ZEL 4107\",\"label\":\"Table X\"",
+        "\"position\":2,\"kind\":\"TTL encoder\",\"model\":\"ZEL 4114\",\"label\":\"Table Y\"",
         "\"position\":3,\"kind\":\"LVDT\",\"model\":\"ZEL 4116\",\"label\":\"Probes\"",
-        "\"position\":4,\"kind\":\"Analog\",\"model\":\"ZEL 4111\",\"label\":\"Pressure\"",
+        "\"position\":4,\"kind\":\"analog\",\"model\":\"ZEL 4111\",\"label\":\"Pressure\"",
         "\"position\":5,\"kind\":\"I/O\",\"model\":\"ZEL 4109\",\"label\":\"Clamps\"",
-        "\"position\":6,\"kind\":\"Pneumatic\",\"model\":\"ZEL 4110\",\"label\":\"Air valve\"",
-        "\"position\":7,\"kind\":\"Power supply\",\"model\":\"ZEL 4103\",\"label\":\"Supply\"",
+        "\"position\":6,\"kind\":\"pneumatic\",\"model\":\"ZEL 4110\",\"label\":\"Air valve\"",
+        "\"position\":7,\"kind\":\"power supply\",\"model\":\"ZEL 4103\",\"label\":\"Supply\"",
     };
     std::size_t at = 0;
     for (const std::string& e : expected) {
@@ -485,7 +485,7 @@ TEST_F(WebOverAcquisition, TheChainInPhysicalOrderWithLabelsUnitsAndRoundTrips) 
         std::string::npos)
         << chain;
     EXPECT_NE(chain.find("\"label\":\"Table Y 2\",\"unit\":\"deg\",\"populated\":true},"
-                         "{\"channel\":2,\"label\":\"\",\"unit\":\"\",\"populated\":false}"),
+                         "{\"channel\":2,\"label\":\"\",\"unit\":\"counts\",\"populated\":false}"),
               std::string::npos)
         << chain;
     EXPECT_NE(chain.find("\"label\":\"Clamps\",\"address\":"), std::string::npos);

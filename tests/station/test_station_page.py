@@ -20,14 +20,14 @@ import urllib.request
 import pytest
 
 CHAIN_ORDER = [
-    ("Kalix", "Spindle"),
-    ("1 Vpp", "Table X"),
-    ("TTL", "Table Y"),
+    ("Kalix encoder", "Spindle"),
+    ("1 Vpp encoder", "Table X"),
+    ("TTL encoder", "Table Y"),
     ("LVDT", "Probes"),
-    ("Analog", "Pressure"),
+    ("analog", "Pressure"),
     ("I/O", "Clamps"),
-    ("Pneumatic", "Air valve"),
-    ("Power supply", "Supply"),
+    ("pneumatic", "Air valve"),
+    ("power supply", "Supply"),
 ]
 RESTARTED = 2  # the TTL module, "Table Y"
 
@@ -91,7 +91,7 @@ def test_json_interface_and_metrics(station):
     assert [m["position"] for m in chain["modules"]] == list(range(8))
     for m in chain["modules"]:
         assert set(m) >= {"address", "serial", "firmware", "health", "channels", "sampled"}
-        assert m["sampled"] == (m["kind"] not in ("I/O", "Pneumatic", "Power supply"))
+        assert m["sampled"] == (m["kind"] not in ("I/O", "pneumatic", "power supply"))
         for ch in m["channels"]:
             assert set(ch) == {"channel", "label", "unit", "populated"}
 
