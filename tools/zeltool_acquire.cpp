@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "station/zel_acquisition.h"
 #include "station/zel_acquisition_station.h"
+#include "station/zel_acquisition_text.h"
 #include "station/zel_recorder.h"
 #include "zeltool.h"
 #include "zeltool_stream.h"
@@ -40,38 +41,6 @@ std::string isoUtc(long long utcUs) {
 
 namespace {
 
-const char* healthName(int health) {
-    switch (health) {
-        case ZEL_ACQ_HEALTH_OK:
-            return "ok";
-        case ZEL_ACQ_HEALTH_FAILING:
-            return "failing";
-        case ZEL_ACQ_HEALTH_LOST:
-            return "lost";
-        default:
-            return "back";
-    }
-}
-
-const char* returnName(int returned) {
-    switch (returned) {
-        case ZEL_ACQ_RETURN_INTACT:
-            return "settings intact";
-        case ZEL_ACQ_RETURN_REBOOTED:
-            return "rebooted";
-        case ZEL_ACQ_RETURN_BOOTLOADER:
-            return "bootloader";
-        default:
-            return "";
-    }
-}
-
-const char* kindName(int kind) {
-    static const char* const names[] = {"sample", "missed", "overflow", "health",
-                                        "gap",    "async",  "restored"};
-    return kind >= 0 && kind < 7 ? names[kind] : "unknown";
-}
-
 std::string number(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.10g", v);
@@ -88,14 +57,15 @@ std::string eventWords(const ZelAcqRecord& r) {
             return std::to_string(r.count) + " records lost to a full queue from " +
                    std::to_string(r.sequence);
         case ZEL_ACQ_HEALTH:
-            return module + " " + healthName(r.previous) + " -> " + healthName(r.health) +
+            return module + " " + zelAcqHealthName(r.previous) + " -> " +
+                   zelAcqHealthName(r.health) +
                    (r.returned != ZEL_ACQ_RETURN_NONE
-                        ? std::string(" (") + returnName(r.returned) + ")"
+                        ? std::string(" (") + zelAcqReturnName(r.returned) + ")"
                         : "") +
                    (r.code != 0 ? " (last code " + std::to_string(r.code) + ")" : "");
         case ZEL_ACQ_GAP:
             return module + " missed " + std::to_string(r.count) + " samples from " +
-                   std::to_string(r.sequence) + " (" + returnName(r.returned) + ")";
+                   std::to_string(r.sequence) + " (" + zelAcqReturnName(r.returned) + ")";
         case ZEL_ACQ_RESTORED:
             return module + (r.code == 0
                                  ? " settings restored"
@@ -114,7 +84,7 @@ std::string eventWords(const ZelAcqRecord& r) {
 }
 
 std::string eventJson(const ZelAcqRecord& r) {
-    std::string j = "{\"kind\": \"" + std::string(kindName(r.kind)) + "\", \"utc\": \"" +
+    std::string j = "{\"kind\": \"" + std::string(zelAcqKindName(r.kind)) + "\", \"utc\": \"" +
                     isoUtc(r.utcUs) + "\", \"sequence\": " + std::to_string(r.sequence);
     switch (r.kind) {
         case ZEL_ACQ_MISSED:
@@ -123,14 +93,14 @@ std::string eventJson(const ZelAcqRecord& r) {
             break;
         case ZEL_ACQ_HEALTH:
             j += ", \"position\": " + std::to_string(r.position) + ", \"from\": \"" +
-                 healthName(r.previous) + "\", \"to\": \"" + healthName(r.health) +
+                 zelAcqHealthName(r.previous) + "\", \"to\": \"" + zelAcqHealthName(r.health) +
                  "\", \"code\": " + std::to_string(r.code) +
-                 ", \"returned\": " + jsonText(returnName(r.returned));
+                 ", \"returned\": " + jsonText(zelAcqReturnName(r.returned));
             break;
         case ZEL_ACQ_GAP:
             j += ", \"position\": " + std::to_string(r.position) +
                  ", \"count\": " + std::to_string(r.count) +
-                 ", \"returned\": " + jsonText(returnName(r.returned));
+                 ", \"returned\": " + jsonText(zelAcqReturnName(r.returned));
             break;
         case ZEL_ACQ_RESTORED:
             j += ", \"position\": " + std::to_string(r.position) +
@@ -279,10 +249,10 @@ void StreamPrinter::event(const ZelAcqRecord& r) {
         std::printf("%s\n", eventJson(r).c_str());
     } else if (options.csv()) {
         // Rows of their own, so the sample rows keep their columns.
-        std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, kindName(r.kind),
+        std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, zelAcqKindName(r.kind),
                     csvText(eventWords(r)).c_str());
     } else {
-        std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), kindName(r.kind),
+        std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), zelAcqKindName(r.kind),
                     eventWords(r).c_str());
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "station/zel_acquisition_text.h"
 #include "zeltool.h"
 
 namespace zeltool {
@@ -76,22 +77,7 @@ bool confirm(const Options& options, const std::string& question) {
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-std::string jsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+std::string jsonText(const std::string& text) { return zelJsonText(text); }
 
 std::string csvText(const std::string& text) {
     if (text.find_first_of(",\"\n") == std::string::npos) return text;

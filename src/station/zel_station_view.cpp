@@ -6,21 +6,6 @@
 
 #include "modules/module_kinds.h"
 
-const char* zelHealthName(int health) {
-    switch (health) {
-        case ZEL_ACQ_HEALTH_OK:
-            return "ok";
-        case ZEL_ACQ_HEALTH_FAILING:
-            return "failing";
-        case ZEL_ACQ_HEALTH_LOST:
-            return "lost";
-        case ZEL_ACQ_HEALTH_BACK:
-            return "back";
-        default:
-            return "not sampled";
-    }
-}
-
 const std::vector<long long>& ZelStationView::roundTripBoundsUs() {
     static const std::vector<long long> bounds = {50,    100,   250,   500,    1000,   2500,   5000,
                                                   10000, 25000, 50000, 100000, 250000, 1000000};

@@ -167,8 +167,4 @@ class ZelStationView {
     ZelViewCounts tally;
 };
 
-/// The words for a health state: "ok", "failing", "lost", "back",
-/// "not sampled" (-1).
-const char* zelHealthName(int health);
-
 #endif  // ZEL_STATION_ZEL_STATION_VIEW_H

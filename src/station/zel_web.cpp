@@ -13,41 +13,10 @@
 #include <memory>
 #include <thread>
 
+#include "station/zel_acquisition_text.h"
 #include "zel_web_page.h"  // kZelWebPage, generated from zel_web_page.html
 
 namespace {
-
-std::string jsonText(const std::string& s) {
-    std::string out = "\"";
-    for (const unsigned char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char u[8];
-                    std::snprintf(u, sizeof u, "\\u%04x", c);
-                    out += u;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string number(double v) {
     if (!std::isfinite(v)) return "null";
@@ -56,29 +25,10 @@ std::string number(double v) {
     return text;
 }
 
-const char* recordKind(int kind) {
-    static const char* const names[] = {"sample", "missed", "overflow", "health",
-                                        "gap",    "async",  "restored"};
-    return kind >= 0 && kind < 7 ? names[kind] : "unknown";
-}
-
-const char* returnName(int returned) {
-    switch (returned) {
-        case ZEL_ACQ_RETURN_INTACT:
-            return "settings intact";
-        case ZEL_ACQ_RETURN_REBOOTED:
-            return "rebooted";
-        case ZEL_ACQ_RETURN_BOOTLOADER:
-            return "bootloader";
-        default:
-            return "";
-    }
-}
-
 std::string healthArray(const std::vector<int>& health) {
     std::string j = "[";
     for (std::size_t i = 0; i < health.size(); ++i)
-        j += std::string(i ? "," : "") + "\"" + zelHealthName(health[i]) + "\"";
+        j += std::string(i ? "," : "") + "\"" + zelAcqHealthName(health[i]) + "\"";
     return j + "]";
 }
 
@@ -101,7 +51,7 @@ std::string sampleJson(const ZelViewRecord& v) {
 std::string eventJson(const ZelViewRecord& v) {
     const ZelAcqRecord& r = v.record;
     std::string j = "{\"record\":" + std::to_string(v.number) + ",\"kind\":\"" +
-                    recordKind(r.kind) + "\",\"sequence\":" + std::to_string(r.sequence) +
+                    zelAcqKindName(r.kind) + "\",\"sequence\":" + std::to_string(r.sequence) +
                     ",\"utc_us\":" + std::to_string(r.utcUs);
     switch (r.kind) {
         case ZEL_ACQ_MISSED:
@@ -110,14 +60,14 @@ std::string eventJson(const ZelViewRecord& v) {
             break;
         case ZEL_ACQ_HEALTH:
             j += ",\"position\":" + std::to_string(r.position) + ",\"from\":\"" +
-                 zelHealthName(r.previous) + "\",\"to\":\"" + zelHealthName(r.health) +
+                 zelAcqHealthName(r.previous) + "\",\"to\":\"" + zelAcqHealthName(r.health) +
                  "\",\"code\":" + std::to_string(r.code) + ",\"returned\":\"" +
-                 returnName(r.returned) + "\"";
+                 zelAcqReturnName(r.returned) + "\"";
             break;
         case ZEL_ACQ_GAP:
             j += ",\"position\":" + std::to_string(r.position) +
                  ",\"count\":" + std::to_string(r.count) + ",\"returned\":\"" +
-                 returnName(r.returned) + "\"";
+                 zelAcqReturnName(r.returned) + "\"";
             break;
         case ZEL_ACQ_RESTORED:
             j += ",\"position\":" + std::to_string(r.position) +
@@ -189,7 +139,7 @@ std::string statusWords(int status) {
 void refuse(httplib::Response& res, int status, const std::string& reason) {
     res.status = status;
     res.set_content(
-        "{\"error\":" + jsonText(reason) + ",\"status\":" + std::to_string(status) + "}\n",
+        "{\"error\":" + zelJsonText(reason) + ",\"status\":" + std::to_string(status) + "}\n",
         "application/json");
 }
 
@@ -205,17 +155,17 @@ std::string ZelWebServer::chainJson(const ZelStationView& view) {
         const int health = i < counts.modules.size() ? counts.modules[i].health : -1;
         const int code = i < counts.modules.size() ? counts.modules[i].lastCode : 0;
         j += std::string(i ? "," : "") + "{\"position\":" + std::to_string(m.position) +
-             ",\"kind\":" + jsonText(m.kind) + ",\"model\":" + jsonText(m.model) +
-             ",\"label\":" + jsonText(m.label) + ",\"address\":" + jsonText(m.address) +
-             ",\"serial\":" + jsonText(m.serialNumber) +
-             ",\"firmware\":" + jsonText(m.firmwareVersion) +
+             ",\"kind\":" + zelJsonText(m.kind) + ",\"model\":" + zelJsonText(m.model) +
+             ",\"label\":" + zelJsonText(m.label) + ",\"address\":" + zelJsonText(m.address) +
+             ",\"serial\":" + zelJsonText(m.serialNumber) +
+             ",\"firmware\":" + zelJsonText(m.firmwareVersion) +
              ",\"found\":" + (m.found ? "true" : "false") +
              ",\"sampled\":" + (m.sampled ? "true" : "false") + ",\"health\":\"" +
-             zelHealthName(health) + "\",\"code\":" + std::to_string(code) + ",\"channels\":[";
+             zelAcqHealthName(health) + "\",\"code\":" + std::to_string(code) + ",\"channels\":[";
         for (std::size_t c = 0; c < m.channels.size(); ++c) {
             j += std::string(c ? "," : "") + "{\"channel\":" + std::to_string(c) +
-                 ",\"label\":" + jsonText(m.channels[c].label) +
-                 ",\"unit\":" + jsonText(m.channels[c].unit) +
+                 ",\"label\":" + zelJsonText(m.channels[c].label) +
+                 ",\"unit\":" + zelJsonText(m.channels[c].unit) +
                  ",\"populated\":" + (m.channels[c].populated ? "true" : "false") + "}";
         }
         j += "]}";
