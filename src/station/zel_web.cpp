@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "station/zel_acquisition_text.h"
-#include "zel_web_page.h"  // kZelWebPage, generated from zel_web_page.html
+#include "station/zel_web_page.h"  // kZelWebPage, generated from zel_web_page.html
 
 namespace {
 
