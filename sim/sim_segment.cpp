@@ -30,6 +30,7 @@ struct Segment::Module {
     std::intptr_t socket = net::kInvalidSocket;
     std::map<int, Handler> handlers = commonHandlers();
     std::map<int, Fault> faults;
+    Gate gate;
     std::deque<Request> log;
     std::size_t sent = 0;
     std::string boundAddress;
@@ -337,6 +338,7 @@ void Segment::answer(Module& m, const Bytes& request, std::uint32_t fromIp, std:
         ++m.state.refusedRequests;
         return;
     }
+    if (m.gate && !m.gate(m.state, request, fromIp, fromPort)) return;
 
     std::optional<Bytes> reply;
     const auto handler = m.handlers.find(command);
@@ -567,6 +569,11 @@ void Segment::plugModule(std::size_t module) {
 void Segment::setHandler(std::size_t module, int command, Handler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     modules_.at(module)->handlers[command] = std::move(handler);
+}
+
+void Segment::setGate(std::size_t module, Gate gate) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    modules_.at(module)->gate = std::move(gate);
 }
 
 std::vector<Request> Segment::requests(std::size_t module) const {

@@ -237,6 +237,10 @@ struct Request {
 
 // An answer to a request, or none.
 using Handler = std::function<std::optional<Bytes>(ModuleState&, const Bytes& request)>;
+// Looks at every well-formed request before its handler, with the sender's
+// address and port (host order): false leaves the request unanswered.
+using Gate = std::function<bool(ModuleState&, const Bytes& request, std::uint32_t fromIp,
+                                std::uint16_t fromPort)>;
 
 // The common commands every module answers.
 std::map<int, Handler> commonHandlers();
@@ -300,6 +304,8 @@ class Segment {
 
     void setFault(std::size_t module, int command, const Fault& fault);
     void setHandler(std::size_t module, int command, Handler handler);
+    // The module's gate (see Gate); an empty one lets every request through.
+    void setGate(std::size_t module, Gate gate);
     // The requests a module received, oldest first: the last kRequestLog of
     // them, so that a simulator serving a host for days keeps its size.
     std::vector<Request> requests(std::size_t module) const;

@@ -17,6 +17,10 @@
 // command, a restart, a pulled cable; see sim_control.h), one a line from
 // standard input, or one a datagram to 127.0.0.1:PORT (0: a free port,
 // printed), each answered with one line.
+// --replay FILE: the chain of a recording (zeltool acquire --record), its
+// measuring modules answering with the recorded values; at the recorded
+// pace, --replay-speed X times as fast, or --replay-step: one recorded
+// sample for each snapshot a host takes (see sim_replay.h).
 // Modules listen on 127.N.0.H:27015, discovery on 127.N.255.255:27015; the
 // host side binds 127.N.0.1 with netmask 255.255.0.0. Runs until interrupted.
 #include <poll.h>
@@ -34,6 +38,7 @@
 
 #include "sim_chain_file.h"
 #include "sim_control.h"
+#include "sim_replay.h"
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
@@ -41,7 +46,8 @@ void onSignal(int) { interrupted = 1; }
 
 constexpr char kUsage[] =
     "usage: zelsim [--subnet N] [--chain default|FILE] [--modules H1,H2,...]"
-    " [--async-period MS] [--pcap FILE] [--cpu N] [--control stdin|PORT]\n";
+    " [--async-period MS] [--pcap FILE] [--cpu N] [--control stdin|PORT]\n"
+    "       zelsim --replay FILE [--replay-speed X | --replay-step] [OPTIONS]\n";
 
 constexpr char kOptions[] =
     "  --subnet N          serve 127.N.0.0/16 (default: the first free from 2)\n"
@@ -97,14 +103,22 @@ int main(int argc, char** argv) {
     int cpu = -1;
     bool controlStdin = false;
     int controlPort = -1;
+    std::string replay;
+    bool replayStep = false;
+    double replaySpeed = 0.0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::printf("%s%s\n%s", kUsage, kOptions, zelsim::kControlHelp);
             return 0;
         }
-        if (a != "--subnet" && a != "--chain" && a != "--modules" && a != "--pcap" &&
-            a != "--cpu" && a != "--async-period" && a != "--control") {
+        if (a == "--replay-step") {
+            replayStep = true;
+            continue;
+        }
+        if (a != "--subnet" && a != "--chain" && a != "--replay" && a != "--replay-speed" &&
+            a != "--modules" && a != "--pcap" && a != "--cpu" && a != "--async-period" &&
+            a != "--control") {
             return usage("unknown argument '" + a + "'");
         }
         if (i + 1 >= argc) return usage(a + " needs a value");
@@ -117,6 +131,15 @@ int main(int argc, char** argv) {
             subnet = static_cast<int>(n);
         } else if (a == "--chain") {
             chain = value;
+        } else if (a == "--replay") {
+            replay = value;
+        } else if (a == "--replay-speed") {
+            char* end = nullptr;
+            replaySpeed = std::strtod(value.c_str(), &end);
+            if (end == value.c_str() || *end != '\0' || !(replaySpeed >= 0.001) ||
+                replaySpeed > 1000) {
+                return usage("--replay-speed takes 0.001 to 1000, not '" + value + "'");
+            }
         } else if (a == "--modules") {
             if (value.empty()) return usage("--modules needs host numbers");
             hosts = value;
@@ -144,8 +167,25 @@ int main(int argc, char** argv) {
             asyncPeriodMs = static_cast<int>(n);
         }
     }
+    if (replay.empty() && (replayStep || replaySpeed > 0)) {
+        return usage("--replay-step and --replay-speed need --replay FILE");
+    }
+    if (!replay.empty() && (replayStep && replaySpeed > 0)) {
+        return usage("--replay-step and --replay-speed exclude each other");
+    }
+    if (!replay.empty() && (!hosts.empty() || chain != "default")) {
+        return usage("--replay makes the chain; it takes no --chain or --modules");
+    }
     std::vector<zelsim::PlannedModule> plan;
-    if (!hosts.empty()) {
+    zelsim::Replay replayed;
+    if (!replay.empty()) {
+        std::string error;
+        if (!replayed.load(replay, error)) {
+            std::fprintf(stderr, "zelsim: cannot replay: %s\n", error.c_str());
+            return 1;
+        }
+        plan = replayed.plan();
+    } else if (!hosts.empty()) {
         std::stringstream list(hosts);
         std::string host;
         std::set<long> taken;
@@ -170,6 +210,12 @@ int main(int argc, char** argv) {
     for (auto& planned : plan) planned.state.asyncPeriodMs = asyncPeriodMs;
     zelsim::Segment segment(subnet);
     zelsim::addChain(segment, plan);
+    if (!replay.empty()) {
+        zelsim::ReplayOptions options;
+        options.step = replayStep;
+        if (replaySpeed > 0) options.speed = replaySpeed;
+        replayed.attach(segment, options);
+    }
     segment.setServingCpu(cpu);
     if (!pcap.empty() && !segment.capture(pcap)) {
         std::fprintf(stderr, "zelsim: cannot create the capture file %s\n", pcap.c_str());
@@ -196,6 +242,15 @@ int main(int argc, char** argv) {
                     zelsim::modelOf(plan[i].state.moduleId).c_str(), plan[i].state.moduleId,
                     segment.subnet(), plan[i].host,
                     plan[i].state.connectFlag ? ", plugged into the host" : "");
+    }
+    if (!replay.empty()) {
+        std::printf("zelsim: replaying %s: %llu samples, %s\n", replay.c_str(), replayed.samples(),
+                    replayStep ? "one for each snapshot a host takes"
+                               : ("at " + std::to_string(replaySpeed > 0 ? replaySpeed : 1.0) +
+                                  " times the recorded pace from the first counts request")
+                                     .c_str());
+        for (const std::string& line : replayed.inexact())
+            std::printf("zelsim: replay: %s\n", line.c_str());
     }
     zelsim::ControlPort control(segment);
     if (controlPort >= 0) {
