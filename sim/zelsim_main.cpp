@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     bool controlStdin = false;
     int controlPort = -1;
     std::string replay;
+    bool chainGiven = false;
     bool replayStep = false;
     double replaySpeed = 0.0;
     for (int i = 1; i < argc; ++i) {
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
             subnet = static_cast<int>(n);
         } else if (a == "--chain") {
             chain = value;
+            chainGiven = true;
         } else if (a == "--replay") {
             replay = value;
         } else if (a == "--replay-speed") {
@@ -173,7 +175,7 @@ int main(int argc, char** argv) {
     if (!replay.empty() && (replayStep && replaySpeed > 0)) {
         return usage("--replay-step and --replay-speed exclude each other");
     }
-    if (!replay.empty() && (!hosts.empty() || chain != "default")) {
+    if (!replay.empty() && (!hosts.empty() || chainGiven)) {
         return usage("--replay makes the chain; it takes no --chain or --modules");
     }
     std::vector<zelsim::PlannedModule> plan;
@@ -244,11 +246,12 @@ int main(int argc, char** argv) {
                     plan[i].state.connectFlag ? ", plugged into the host" : "");
     }
     if (!replay.empty()) {
+        char pace[96];
+        std::snprintf(pace, sizeof(pace),
+                      "at %g times the recorded pace from the first counts request",
+                      replaySpeed > 0 ? replaySpeed : 1.0);
         std::printf("zelsim: replaying %s: %llu samples, %s\n", replay.c_str(), replayed.samples(),
-                    replayStep ? "one for each snapshot a host takes"
-                               : ("at " + std::to_string(replaySpeed > 0 ? replaySpeed : 1.0) +
-                                  " times the recorded pace from the first counts request")
-                                     .c_str());
+                    replayStep ? "one for each snapshot a host takes" : pace);
         for (const std::string& line : replayed.inexact())
             std::printf("zelsim: replay: %s\n", line.c_str());
     }
