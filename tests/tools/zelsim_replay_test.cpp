@@ -14,6 +14,7 @@
 #include <cmath>
 #include <map>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "station/zel_recorder.h"
@@ -339,6 +340,48 @@ TEST_F(ZelsimReplay, AModuleLostInTheRecordingRejoinsInStep) {
     EXPECT_TRUE(rejoined);
 }
 
+// At a pace the host sees the recorded samples in their order, each one
+// whole (which ones depends on the two clocks, so only the order is checked).
+TEST_F(ZelsimReplay, PacedReplayServesRecordedSamplesInOrder) {
+    ZelRecordingContext context;
+    context.modules.push_back({0, "1 Vpp encoder", "", "", "", "2.3.1", 4});
+    for (unsigned short c = 0; c < 2; ++c) context.channels.push_back({0, c, "", "counts"});
+    ZelRecorder recorder;
+    ASSERT_TRUE(recorder.open((dir / "paced.zelrec").string(), context)) << recorder.error();
+    for (std::size_t k = 0; k < 400; ++k) {
+        ZelAcqRecord r;
+        r.sequence = k;
+        r.deadlineUs = static_cast<long long>(k) * 10000;
+        r.utcUs = 1'800'000'000'000'000LL + r.deadlineUs;
+        ZelAcqModuleValues v;
+        v.numValues = 2;
+        v.values[0] = static_cast<double>(k);
+        v.values[1] = static_cast<double>(3 * k + 1);
+        r.modules.push_back(v);
+        ASSERT_TRUE(recorder.push(r));
+    }
+    ASSERT_TRUE(recorder.close()) << recorder.error();
+
+    Simulator sim;
+    ASSERT_TRUE(
+        sim.start(dir, {"--replay", (dir / "paced.zelrec").string(), "--replay-speed", "0.5"}))
+        << slurp(sim.out);
+    const Outcome replayed = acquire(sim, 20, "b.zelrec");
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    double previous = -1;
+    std::set<double> seen;
+    for (const ZelAcqRecord& r : samplesOf((dir / "b.zelrec").string())) {
+        ASSERT_EQ(r.modules.size(), 1u);
+        const ZelAcqModuleValues& v = r.modules[0];
+        ASSERT_EQ(v.code, 0);
+        EXPECT_GE(v.values[0], previous);
+        EXPECT_EQ(v.values[1], 3 * v.values[0] + 1) << "parts of two samples";
+        previous = v.values[0];
+        seen.insert(v.values[0]);
+    }
+    EXPECT_GT(seen.size(), 1u);
+}
+
 TEST_F(ZelsimReplay, RefusesWhatIsNoRecordingAndServesOneWhoseWriterWasKilled) {
     std::ofstream(dir / "notes.zelrec") << "not a recording\n";
     struct Refusal {
@@ -382,6 +425,15 @@ TEST_F(ZelsimReplay, RefusesWhatIsNoRecordingAndServesOneWhoseWriterWasKilled) {
     const Outcome mm = zelsim({"--replay", (dir / "mm.zelrec").string()});
     EXPECT_EQ(mm.status, 1);
     EXPECT_NE(mm.err.find("module 0 channel 0 (TTL encoder, 'mm')"), std::string::npos) << mm.err;
+    context.channels[0].unit = "counts";
+    {
+        ZelRecorder recorder;
+        ASSERT_TRUE(recorder.open((dir / "empty.zelrec").string(), context));
+        ASSERT_TRUE(recorder.close());
+    }
+    const Outcome empty = zelsim({"--replay", (dir / "empty.zelrec").string()});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("holds no sample"), std::string::npos) << empty.err;
 
     // A recording whose writer was killed: what it committed is served.
     const std::string killed = (dir / "killed.zelrec").string();
