@@ -94,6 +94,27 @@ struct ZelsimReplay : ::testing::Test {
     Outcome zelsim(const std::vector<std::string>& args) {
         return tooltest::runProgram(ZELSIM_PATH, dir, args);
     }
+    // Records `samples` samples `periodUs` apart into `file` in the test's
+    // folder, each filled in by `fill(k, record)`; returns the path.
+    template <class Fill>
+    std::string record(const std::string& file, const ZelRecordingContext& context,
+                       std::size_t samples, long long periodUs, Fill fill) {
+        const std::string path = (dir / file).string();
+        ZelRecorder recorder;
+        EXPECT_TRUE(recorder.open(path, context)) << recorder.error();
+        for (std::size_t k = 0; k < samples; ++k) {
+            ZelAcqRecord r;
+            r.sequence = k;
+            r.deadlineUs = static_cast<long long>(k) * periodUs;
+            r.requestUs = r.deadlineUs + 10;
+            r.answerUs = r.requestUs + 500;
+            r.utcUs = 1'800'000'000'000'000LL + r.requestUs;
+            fill(k, r);
+            EXPECT_TRUE(recorder.push(r));
+        }
+        EXPECT_TRUE(recorder.close()) << recorder.error();
+        return path;
+    }
     // Acquires `count` samples from the simulator into `file`.
     Outcome acquire(const Simulator& sim, int count, const std::string& file) {
         return zeltool({"--local-ip", sim.host(), "--netmask", "255.255.0.0", "acquire", "--rate",
@@ -209,34 +230,24 @@ TEST_F(ZelsimReplay, EachKindAnswersTheValueItCanSendAndTheNearestOtherwise) {
             context.channels.push_back({p, c, "", units[p][c]});
     }
     context.rateHz = 20;
-    ZelRecorder recorder;
-    ASSERT_TRUE(recorder.open((dir / "cases.zelrec").string(), context)) << recorder.error();
-    for (std::size_t k = 0; k < total; ++k) {
-        ZelAcqRecord r;
-        r.sequence = k;
-        r.deadlineUs = static_cast<long long>(k) * 50000;
-        r.requestUs = r.deadlineUs + 10;
-        r.answerUs = r.requestUs + 500;
-        r.utcUs = 1'800'000'000'000'000LL + r.requestUs;
-        for (unsigned short p = 0; p < 5; ++p) {
-            ZelAcqModuleValues v;
-            v.position = p;
-            v.numValues = static_cast<unsigned short>(channels[p]);
-            for (int c = 0; c < channels[p]; ++c) v.values[c] = base[p][c];
-            if (k < n && cases[k].position == p) v.values[cases[k].channel] = cases[k].value;
-            if (k == silentSample && p == 1) {
-                v.code = 8;
-                v.numValues = 0;
+    const std::string file =
+        record("cases.zelrec", context, total, 50000, [&](std::size_t k, ZelAcqRecord& r) {
+            for (unsigned short p = 0; p < 5; ++p) {
+                ZelAcqModuleValues v;
+                v.position = p;
+                v.numValues = static_cast<unsigned short>(channels[p]);
+                for (int c = 0; c < channels[p]; ++c) v.values[c] = base[p][c];
+                if (k < n && cases[k].position == p) v.values[cases[k].channel] = cases[k].value;
+                if (k == silentSample && p == 1) {
+                    v.code = 8;
+                    v.numValues = 0;
+                }
+                r.modules.push_back(v);
             }
-            r.modules.push_back(v);
-        }
-        ASSERT_TRUE(recorder.push(r));
-    }
-    ASSERT_TRUE(recorder.close()) << recorder.error();
+        });
 
     Simulator sim;
-    ASSERT_TRUE(sim.start(dir, {"--replay", (dir / "cases.zelrec").string(), "--replay-step"}))
-        << slurp(sim.out);
+    ASSERT_TRUE(sim.start(dir, {"--replay", file, "--replay-step"})) << slurp(sim.out);
     const std::string said = slurp(sim.out);
     const Outcome replayed = acquire(sim, static_cast<int>(total), "b.zelrec");
     ASSERT_EQ(replayed.status, 0) << replayed.err;
@@ -296,28 +307,17 @@ TEST_F(ZelsimReplay, AModuleLostInTheRecordingRejoinsInStep) {
         context.modules.push_back({p, "TTL encoder", "", "", "", "2.3.1", 4});
         context.channels.push_back({p, 0, "", "counts"});
     }
-    ZelRecorder recorder;
-    ASSERT_TRUE(recorder.open((dir / "lost.zelrec").string(), context)) << recorder.error();
-    for (std::size_t k = 0; k < kSamples; ++k) {
-        ZelAcqRecord r;
-        r.sequence = k;
-        r.deadlineUs = static_cast<long long>(k) * 50000;
-        r.utcUs = 1'800'000'000'000'000LL + r.deadlineUs;
-        for (unsigned short p = 0; p < 2; ++p) {
-            ZelAcqModuleValues v;
-            v.position = p;
-            v.numValues = 1;
-            v.values[0] = static_cast<double>(k);
-            if (p == 1 && k >= kGone && k < kBack) v = {p, 8, ZEL_ACQ_HEALTH_LOST, 0, {}, 0, 0};
-            r.modules.push_back(v);
-        }
-        ASSERT_TRUE(recorder.push(r));
-    }
-    ASSERT_TRUE(recorder.close()) << recorder.error();
+    const std::string file =
+        record("lost.zelrec", context, kSamples, 50000, [&](std::size_t k, ZelAcqRecord& r) {
+            for (unsigned short p = 0; p < 2; ++p) {
+                ZelAcqModuleValues v{p, 0, ZEL_ACQ_HEALTH_OK, 1, {static_cast<double>(k)}, 0, 0};
+                if (p == 1 && k >= kGone && k < kBack) v = {p, 8, ZEL_ACQ_HEALTH_LOST, 0, {}, 0, 0};
+                r.modules.push_back(v);
+            }
+        });
 
     Simulator sim;
-    ASSERT_TRUE(sim.start(dir, {"--replay", (dir / "lost.zelrec").string(), "--replay-step"}))
-        << slurp(sim.out);
+    ASSERT_TRUE(sim.start(dir, {"--replay", file, "--replay-step"})) << slurp(sim.out);
     const Outcome replayed = acquire(sim, static_cast<int>(kSamples), "b.zelrec");
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     const std::vector<ZelAcqRecord> b = samplesOf((dir / "b.zelrec").string());
@@ -346,26 +346,14 @@ TEST_F(ZelsimReplay, PacedReplayServesRecordedSamplesInOrder) {
     ZelRecordingContext context;
     context.modules.push_back({0, "1 Vpp encoder", "", "", "", "2.3.1", 4});
     for (unsigned short c = 0; c < 2; ++c) context.channels.push_back({0, c, "", "counts"});
-    ZelRecorder recorder;
-    ASSERT_TRUE(recorder.open((dir / "paced.zelrec").string(), context)) << recorder.error();
-    for (std::size_t k = 0; k < 400; ++k) {
-        ZelAcqRecord r;
-        r.sequence = k;
-        r.deadlineUs = static_cast<long long>(k) * 10000;
-        r.utcUs = 1'800'000'000'000'000LL + r.deadlineUs;
-        ZelAcqModuleValues v;
-        v.numValues = 2;
-        v.values[0] = static_cast<double>(k);
-        v.values[1] = static_cast<double>(3 * k + 1);
-        r.modules.push_back(v);
-        ASSERT_TRUE(recorder.push(r));
-    }
-    ASSERT_TRUE(recorder.close()) << recorder.error();
+    const std::string file =
+        record("paced.zelrec", context, 400, 10000, [](std::size_t k, ZelAcqRecord& r) {
+            const auto value = static_cast<double>(k);
+            r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 2, {value, 3 * value + 1}, 0, 0});
+        });
 
     Simulator sim;
-    ASSERT_TRUE(
-        sim.start(dir, {"--replay", (dir / "paced.zelrec").string(), "--replay-speed", "0.5"}))
-        << slurp(sim.out);
+    ASSERT_TRUE(sim.start(dir, {"--replay", file, "--replay-speed", "0.5"})) << slurp(sim.out);
     const Outcome replayed = acquire(sim, 20, "b.zelrec");
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     double previous = -1;
@@ -413,25 +401,17 @@ TEST_F(ZelsimReplay, RefusesWhatIsNoRecordingAndServesOneWhoseWriterWasKilled) {
     ZelRecordingContext context;
     context.modules.push_back({0, "TTL encoder", "127.9.0.2", "", "", "2.3.1", 4});
     context.channels.push_back({0, 0, "", "mm"});
-    {
-        ZelRecorder recorder;
-        ASSERT_TRUE(recorder.open((dir / "mm.zelrec").string(), context));
-        ZelAcqRecord r;
-        r.modules.resize(1);
-        r.modules[0].numValues = 1;
-        ASSERT_TRUE(recorder.push(r));
-        ASSERT_TRUE(recorder.close());
-    }
-    const Outcome mm = zelsim({"--replay", (dir / "mm.zelrec").string()});
+    const std::string mmFile =
+        record("mm.zelrec", context, 1, 1000, [](std::size_t, ZelAcqRecord& r) {
+            r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 1, {1.5}, 0, 0});
+        });
+    const Outcome mm = zelsim({"--replay", mmFile});
     EXPECT_EQ(mm.status, 1);
     EXPECT_NE(mm.err.find("module 0 channel 0 (TTL encoder, 'mm')"), std::string::npos) << mm.err;
     context.channels[0].unit = "counts";
-    {
-        ZelRecorder recorder;
-        ASSERT_TRUE(recorder.open((dir / "empty.zelrec").string(), context));
-        ASSERT_TRUE(recorder.close());
-    }
-    const Outcome empty = zelsim({"--replay", (dir / "empty.zelrec").string()});
+    const std::string emptyFile =
+        record("empty.zelrec", context, 0, 1000, [](std::size_t, ZelAcqRecord&) {});
+    const Outcome empty = zelsim({"--replay", emptyFile});
     EXPECT_EQ(empty.status, 1);
     EXPECT_NE(empty.err.find("holds no sample"), std::string::npos) << empty.err;
 
