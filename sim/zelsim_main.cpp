@@ -57,7 +57,16 @@ constexpr char kOptions[] =
     "  --pcap FILE         write every datagram to a pcap capture\n"
     "  --cpu N             serve the modules on processor N only\n"
     "  --control stdin|PORT  take control commands from standard input, or as datagrams\n"
-    "                      on 127.0.0.1:PORT (0: a free port, printed at start)\n";
+    "                      on 127.0.0.1:PORT (0: a free port, printed at start)\n"
+    "  --replay FILE       the chain of a recording (zeltool acquire --record): each\n"
+    "                      measuring module answers with its recorded values in order,\n"
+    "                      converted back to what the module sends, so a host without\n"
+    "                      a configuration file reads them again; a module that had no\n"
+    "                      values in a sample stays silent for it; after the last\n"
+    "                      sample counts requests go unanswered (docs/recording.md)\n"
+    "  --replay-speed X    serve the recorded samples X times as fast (0.001 to 1000;\n"
+    "                      default 1, the recorded pace from the first counts request)\n"
+    "  --replay-step       each snapshot a host takes gets the next recorded sample\n";
 
 // What was wrong, then the usage line; status 2.
 int usage(const std::string& problem) {

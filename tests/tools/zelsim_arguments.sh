@@ -27,4 +27,5 @@ refuses "--control takes stdin or a port 0 to 65535, not 'tty'" --control tty
 refuses "unknown argument '--frobnicate'" --frobnicate
 out=$(timeout 5 "$zelsim" --help) || { echo "zelsim --help: status $?"; failed=1; }
 grep -q "^usage: zelsim" <<<"$out" || { echo "zelsim --help printed: $out"; failed=1; }
+grep -q -- "--replay-step" <<<"$out" || { echo "zelsim --help does not tell --replay-step"; failed=1; }
 exit $failed
