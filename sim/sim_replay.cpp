@@ -8,11 +8,14 @@
 #include <cstdlib>
 #include <set>
 
+#include "modules/module_identity.h"
 #include "station/zel_recorder.h"
 
 namespace zelsim {
 
 namespace {
+
+using zel::identity::Kind;
 
 constexpr std::uint32_t kKalix = 58030501;   // ZEL 4105
 constexpr std::uint32_t kOneVpp = 58030701;  // ZEL 4107
@@ -141,6 +144,7 @@ struct Channel {
 
 struct Module {
     unsigned short position = 0;
+    Kind kind = Kind::Ttl;
     std::size_t index = 0;  // in the segment
     std::vector<Channel> channels;
     std::vector<std::int64_t> raw;  // samples x channels
@@ -157,40 +161,51 @@ std::string positionText(const Module& m, std::size_t c) {
     return "module " + std::to_string(m.position) + " channel " + std::to_string(c);
 }
 
-// The form of a channel of a recorded kind in a recorded unit; false for
-// what the module alone cannot reproduce.
-bool formOf(const std::string& kind, std::size_t channel, const std::string& unit, Form& form) {
-    if (kind == "Kalix encoder") {
-        if (unit == "counts") form = Form::KalixCount;
-        if (unit == "mm") form = Form::KalixLinear;
-        if (unit == "deg") form = Form::KalixRotary;
-        return unit == "counts" || unit == "mm" || unit == "deg";
-    }
-    if (kind == "TTL encoder" || kind == "1 Vpp encoder") {
-        form = Form::Count;
-        return unit == "counts";
-    }
-    if (kind == "LVDT") {
-        form = Form::LvdtZero;
-        return unit == "counts";
-    }
-    if (kind == "analog") {
-        form = channel % 2 == 0 ? Form::Volts : Form::Milliamps;
-        return unit == (channel % 2 == 0 ? "V" : "mA");
+// The kind a recording names as tools show it; false for none.
+bool kindNamed(const std::string& name, Kind& kind) {
+    for (const zel::identity::KindInfo& k : zel::identity::kKinds) {
+        if (name == k.name) {
+            kind = k.kind;
+            return true;
+        }
     }
     return false;
 }
 
-ModuleState stateOf(const ZelRecordingContext::Module& r, std::size_t channels, int index) {
+// The form of a channel of a recorded kind in a recorded unit; false for
+// what the module alone cannot reproduce.
+bool formOf(Kind kind, std::size_t channel, const std::string& unit, Form& form) {
+    switch (kind) {
+        case Kind::Kalix:
+            if (unit == "counts") form = Form::KalixCount;
+            if (unit == "mm") form = Form::KalixLinear;
+            if (unit == "deg") form = Form::KalixRotary;
+            return unit == "counts" || unit == "mm" || unit == "deg";
+        case Kind::Ttl:
+        case Kind::OneVpp:
+            form = Form::Count;
+            return unit == "counts";
+        case Kind::Lvdt:
+            form = Form::LvdtZero;
+            return unit == "counts";
+        case Kind::Analog:
+            form = channel % 2 == 0 ? Form::Volts : Form::Milliamps;
+            return unit == (channel % 2 == 0 ? "V" : "mA");
+        default:
+            return false;
+    }
+}
+
+ModuleState stateOf(Kind kind, const ZelRecordingContext::Module& r, std::size_t channels,
+                    int index) {
     ModuleState s;
-    const std::string& k = r.kind;
-    s.moduleId = k == "Kalix encoder"   ? kKalix
-                 : k == "1 Vpp encoder" ? kOneVpp
-                 : k == "LVDT"          ? kLvdt
-                 : k == "analog"        ? kAnalog
+    s.moduleId = kind == Kind::Kalix    ? kKalix
+                 : kind == Kind::OneVpp ? kOneVpp
+                 : kind == Kind::Lvdt   ? kLvdt
+                 : kind == Kind::Analog ? kAnalog
                  : channels > 4         ? kTtl8
                                         : kTtl4;
-    s.numChannels = static_cast<std::uint8_t>(k == "analog" ? 4 : channels);
+    s.numChannels = static_cast<std::uint8_t>(kind == Kind::Analog ? 4 : channels);
     s.mac[4] = 0x52;
     s.mac[5] = static_cast<std::uint8_t>(index);
     if (!r.serialNumber.empty()) s.serial = r.serialNumber.substr(0, 8);
@@ -287,8 +302,13 @@ bool Replay::load(const std::string& path, std::string& error) {
             if (m.channels.size() <= c.channel) m.channels.resize(c.channel + 1u);
             m.channels[c.channel].unit = c.unit;
         }
+        if (!kindNamed(r.kind, m.kind) || !zel::identity::kindInfo(m.kind).measuring) {
+            error = path + ": module " + std::to_string(m.position) + " is of a kind ('" + r.kind +
+                    "') the simulator has no measuring module of";
+            return false;
+        }
         for (std::size_t c = 0; c < m.channels.size(); ++c) {
-            if (!formOf(r.kind, c, m.channels[c].unit, m.channels[c].form)) {
+            if (!formOf(m.kind, c, m.channels[c].unit, m.channels[c].form)) {
                 error = path + ": " + positionText(m, c) + " (" + r.kind + ", '" +
                         m.channels[c].unit +
                         "'): a simulated module cannot reproduce this value without the "
@@ -351,7 +371,7 @@ bool Replay::load(const std::string& path, std::string& error) {
             const ZelRecordingContext::Module& r =
                 context.modules[static_cast<std::size_t>(slot[p])];
             Module& m = d.modules[static_cast<std::size_t>(slot[p])];
-            s = stateOf(r, m.channels.size(), p);
+            s = stateOf(m.kind, r, m.channels.size(), p);
             for (std::size_t c = 0; c < m.channels.size(); ++c) {
                 KalixEncoder& e = s.kalix[c];
                 e.present = m.channels[c].form == Form::KalixLinear ||

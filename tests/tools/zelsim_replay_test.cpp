@@ -409,6 +409,15 @@ TEST_F(ZelsimReplay, RefusesWhatIsNoRecordingAndServesOneWhoseWriterWasKilled) {
     EXPECT_EQ(mm.status, 1);
     EXPECT_NE(mm.err.find("module 0 channel 0 (TTL encoder, 'mm')"), std::string::npos) << mm.err;
     context.channels[0].unit = "counts";
+    context.modules[0].kind = "I/O";
+    const std::string ioFile =
+        record("io.zelrec", context, 1, 1000, [](std::size_t, ZelAcqRecord& r) {
+            r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 1, {1.0}, 0, 0});
+        });
+    const Outcome io = zelsim({"--replay", ioFile});
+    EXPECT_EQ(io.status, 1);
+    EXPECT_NE(io.err.find("module 0 is of a kind ('I/O')"), std::string::npos) << io.err;
+    context.modules[0].kind = "TTL encoder";
     const std::string emptyFile =
         record("empty.zelrec", context, 0, 1000, [](std::size_t, ZelAcqRecord&) {});
     const Outcome empty = zelsim({"--replay", emptyFile});
