@@ -397,32 +397,32 @@ TEST_F(ZelsimReplay, RefusesWhatIsNoRecordingAndServesOneWhoseWriterWasKilled) {
     }
     EXPECT_EQ(slurp(dir / "notes.zelrec"), "not a recording\n");
 
-    // A unit only a host's configuration gives.
-    ZelRecordingContext context;
-    context.modules.push_back({0, "TTL encoder", "127.9.0.2", "", "", "2.3.1", 4});
-    context.channels.push_back({0, 0, "", "mm"});
-    const std::string mmFile =
-        record("mm.zelrec", context, 1, 1000, [](std::size_t, ZelAcqRecord& r) {
-            r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 1, {1.5}, 0, 0});
-        });
-    const Outcome mm = zelsim({"--replay", mmFile});
-    EXPECT_EQ(mm.status, 1);
-    EXPECT_NE(mm.err.find("module 0 channel 0 (TTL encoder, 'mm')"), std::string::npos) << mm.err;
-    context.channels[0].unit = "counts";
-    context.modules[0].kind = "I/O";
-    const std::string ioFile =
-        record("io.zelrec", context, 1, 1000, [](std::size_t, ZelAcqRecord& r) {
-            r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 1, {1.0}, 0, 0});
-        });
-    const Outcome io = zelsim({"--replay", ioFile});
-    EXPECT_EQ(io.status, 1);
-    EXPECT_NE(io.err.find("module 0 is of a kind ('I/O')"), std::string::npos) << io.err;
-    context.modules[0].kind = "TTL encoder";
-    const std::string emptyFile =
-        record("empty.zelrec", context, 0, 1000, [](std::size_t, ZelAcqRecord&) {});
-    const Outcome empty = zelsim({"--replay", emptyFile});
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_NE(empty.err.find("holds no sample"), std::string::npos) << empty.err;
+    // Recordings a simulated module cannot serve.
+    struct Unservable {
+        const char* kind;
+        const char* unit;
+        std::size_t samples;
+        const char* says;
+    };
+    const Unservable unservable[] = {
+        {"TTL encoder", "mm", 1, "module 0 channel 0 (TTL encoder, 'mm')"},  // a host's setting
+        {"I/O", "counts", 1, "module 0 is of a kind ('I/O')"},
+        {"TTL encoder", "counts", 0, "holds no sample"},
+    };
+    for (const Unservable& u : unservable) {
+        SCOPED_TRACE(u.says);
+        ZelRecordingContext context;
+        context.modules.push_back({0, u.kind, "127.9.0.2", "", "", "2.3.1", 4});
+        context.channels.push_back({0, 0, "", u.unit});
+        const std::string file =
+            record("unservable" + std::to_string(&u - unservable) + ".zelrec", context, u.samples,
+                   1000, [](std::size_t, ZelAcqRecord& r) {
+                       r.modules.push_back({0, 0, ZEL_ACQ_HEALTH_OK, 1, {1.5}, 0, 0});
+                   });
+        const Outcome o = zelsim({"--replay", file});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find(u.says), std::string::npos) << o.err;
+    }
 
     // A recording whose writer was killed: what it committed is served.
     const std::string killed = (dir / "killed.zelrec").string();
