@@ -351,9 +351,14 @@ int acquire(const Options& options) {
             stderr, "zeltool: sampling at %g Hz%s; Ctrl-C ends it\n", options.rate,
             options.durationS > 0 ? (" for " + number(options.durationS) + " s").c_str() : "");
     }
-    std::vector<unsigned short> channelCounts;
-    for (ZelModule* m : list) channelCounts.push_back(m != nullptr ? m->getNumChannels() : 0);
-    StreamPrinter printer(options, channelCounts);
+    // The CSV has a column per value the engine gives (an analog module's
+    // two channels give four values: each one's volts and milliamperes).
+    std::vector<unsigned short> valueCounts;
+    for (ZelModule* m : list) {
+        valueCounts.push_back(m != nullptr ? static_cast<unsigned short>(valueUnits(*m).size())
+                                           : 0);
+    }
+    StreamPrinter printer(options, valueCounts);
     const long long endUs = options.durationS > 0
                                 ? zel::platform::monotonicMicroseconds() +
                                       static_cast<long long>(options.durationS * 1e6)

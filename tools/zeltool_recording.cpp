@@ -138,12 +138,13 @@ int exportRecords(const Options& options, ZelRecording& rec, const std::string& 
         return usage(options, "bad time '" + options.from + "' for --from");
     if (!options.to.empty() && !parseTime(options.to, rec.startUtcUs(), to))
         return usage(options, "bad time '" + options.to + "' for --to");
-    std::vector<unsigned short> channelCounts;
-    for (const auto& m : rec.context().modules) {
-        if (m.position >= channelCounts.size()) channelCounts.resize(m.position + 1u, 0);
-        channelCounts[m.position] = m.channels;
+    // A column per recorded value, as acquire printed them.
+    std::vector<unsigned short> valueCounts;
+    for (const auto& c : rec.context().channels) {
+        if (c.position >= valueCounts.size()) valueCounts.resize(c.position + 1u, 0);
+        ++valueCounts[c.position];
     }
-    StreamPrinter printer(options, channelCounts);
+    StreamPrinter printer(options, valueCounts);
     // The engine's counts as they were at the end, for the whole recording;
     // for a span, those of the records printed.
     ZelAcqStatistics counts;

@@ -22,8 +22,8 @@ std::string isoUtc(long long utcUs);
 // statistics of every channel at the end.
 class StreamPrinter {
   public:
-    // `channelCounts`: each module's channel count by position (the CSV
-    // header's columns).
+    // `channelCounts`: how many values each module gives a sample, by
+    // position (the CSV header's columns).
     StreamPrinter(const Options& options, std::vector<unsigned short> channelCounts)
         : options(options), channelCounts(std::move(channelCounts)) {}
     void record(const ZelAcqRecord& r);

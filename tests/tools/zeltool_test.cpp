@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -901,4 +902,39 @@ TEST_F(Zeltool, AcquireStampsEverySampleAndSumsUpEachChannel) {
         EXPECT_EQ(ch["gaps"].toInt(), 0);
     }
     EXPECT_GE(statistics["samples"].toDouble(), 10.0);
+}
+
+TEST_F(Zeltool, AcquireCsvHasAColumnForEveryValueTheJsonGives) {
+    // The analog module's two channels give four values; each gets a column.
+    plan = zelsim::defaultChain();
+    zelsim::addChain(segment, plan);
+    ASSERT_TRUE(segment.start());
+    const Outcome j = run(at({"acquire", "--rate", "20", "--count", "1", "--json"}));
+    ASSERT_EQ(j.status, 0) << j.err;
+    std::map<int, int> values;  // position -> values in the JSON sample
+    std::stringstream lines(j.out);
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject o = json(line).object();
+        if (o["kind"].toString() != "sample") continue;
+        for (const auto& m : o["modules"].toArray())
+            values[m.toObject()["position"].toInt()] = m.toObject()["values"].toArray().size();
+    }
+    ASSERT_FALSE(values.empty()) << j.out;
+
+    const Outcome c = run(at({"acquire", "--rate", "20", "--count", "1", "--csv"}));
+    ASSERT_EQ(c.status, 0) << c.err;
+    std::stringstream rows(c.out);
+    std::string header;
+    std::getline(rows, header);
+    std::map<int, int> columns;  // position -> "P ch N" columns in the header
+    const std::regex column(",(\\d+) ch \\d+");
+    for (auto it = std::sregex_iterator(header.begin(), header.end(), column);
+         it != std::sregex_iterator(); ++it)
+        ++columns[std::stoi((*it)[1])];
+    EXPECT_EQ(columns, values) << header;
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','),
+              std::count(header.begin(), header.end(), ','))
+        << row;
 }
