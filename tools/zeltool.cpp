@@ -18,6 +18,7 @@
 
 #include "sim_chain_file.h"
 #include "sim_control.h"
+#include "zel_rotation.h"
 #include "zel_version.h"
 
 namespace {
@@ -306,31 +307,6 @@ bool wholeNumber(const std::string& text, long low, long high, long& out) {
 
 enum class Parsed { Run, Exit };
 
-// --rotate: a size ("64k", "100M", "2G", at least 16k) or a duration ("90s",
-// "15min", "1h", at least 1 s).
-bool rotationLimit(const std::string& text, unsigned long long& bytes, long long& seconds) {
-    char* end = nullptr;
-    const double n = std::strtod(text.c_str(), &end);
-    const std::string unit = end ? end : "";
-    if (end == text.c_str() || !(n > 0) || n > 1e12) return false;
-    const std::pair<const char*, double> sizes[] = {
-        {"k", 1024.0}, {"M", 1024.0 * 1024}, {"G", 1024.0 * 1024 * 1024}};
-    const std::pair<const char*, double> durations[] = {{"s", 1}, {"min", 60}, {"h", 3600}};
-    for (const auto& [name, scale] : sizes) {
-        if (unit == name && n * scale >= 16 * 1024) {
-            bytes = static_cast<unsigned long long>(n * scale);
-            return true;
-        }
-    }
-    for (const auto& [name, scale] : durations) {
-        if (unit == name && n * scale >= 1) {
-            seconds = static_cast<long long>(n * scale);
-            return true;
-        }
-    }
-    return false;
-}
-
 // Options anywhere on the line; the first word that is no option is the
 // command. An unknown option is an error on its own, never taking the word
 // after it.
@@ -434,7 +410,7 @@ Parsed parse(int argc, char** argv, Options& o, bool& simulateAsked, bool& helpA
             ok = !value.empty();
             o.record = value;
         } else if (a == "--rotate") {
-            ok = rotationLimit(value, o.rotateBytes, o.rotateSeconds);
+            ok = zelRotationLimit(value, o.rotateBytes, o.rotateSeconds);
         } else if (a == "--from") {
             ok = !value.empty();
             o.from = value;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "zel_simulated_station.h"
 #include "zeltool.h"
 
 namespace zeltool {
@@ -38,28 +39,6 @@ const char* kindOfDifference(ZEL_STATION_DIFFERENCE kind) {
             return "another position";
     }
     return "difference";
-}
-
-// When simulating, the file's modules stand on the simulated subnet with the
-// last byte of their address (or the next free one), as the simulator puts
-// a file's modules.
-void moveOntoSimulation(const Options& options, ZelStation& station) {
-    std::set<int> hosts;
-    for (unsigned short i = 0; i < station.getNumModules(); ++i) {
-        ZelStationModule info;
-        station.getModuleInfo(i, &info);
-        const std::string ip = info.address;
-        const std::size_t dot = ip.rfind('.');
-        int host = dot == std::string::npos ? 0 : std::atoi(ip.c_str() + dot + 1);
-        if (host < 2 || host > 254 || hosts.count(host) != 0) {
-            host = 10;
-            while (hosts.count(host) != 0) ++host;
-        }
-        hosts.insert(host);
-        const std::string moved =
-            "127." + std::to_string(options.simulatedSubnet) + ".0." + std::to_string(host);
-        station.setModuleAddress(i, moved.c_str());
-    }
 }
 
 int stationFailure(const Options& options, const ZelStationStatus& s, const std::string& about) {
@@ -131,7 +110,7 @@ std::string differenceText(ZelStation& station, const ZelStationDifference& d) {
 int openStation(const Options& options, ZelStation& station) {
     ZelStationStatus s = station.load(options.config.c_str());
     if (!s.ok()) return stationFailure(options, s, options.config);
-    if (options.simulatedSubnet != 0) moveOntoSimulation(options, station);
+    if (options.simulatedSubnet != 0) zelMoveOntoSimulation(station, options.simulatedSubnet);
     ZelStationOptions o;
     o.timeoutMs = options.timeoutMs;
     o.retries = options.retries;
