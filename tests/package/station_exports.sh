@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The station library exports the C names its headers declare
-# (zel_station_capi.h, zel_acquisition_capi.h) and its classes (the recorder and recording too),
+# (zel_station_capi.h, zel_acquisition_capi.h) and its classes (the recorder, recording and MQTT publisher too),
 # and nothing else.
 #   station_exports.sh LIBRARY SOURCE_DIR GENERATED_DIR
 set -euo pipefail
@@ -16,7 +16,7 @@ if [ -n "$mismatch" ]; then
     exit 1
 fi
 unexpected=$(nm -D --defined-only "$1" | awk '$3 ~ /^_Z/ { print $3 }' | c++filt |
-    grep -vE '^(ZelStation|ZelStationStatus|ZelAcquisition|ZelAcquisitionClock|ZelStationRestorer|ZelRecorder|ZelRecording)::' |
+    grep -vE '^(ZelStation|ZelStationStatus|ZelAcquisition|ZelAcquisitionClock|ZelStationRestorer|ZelRecorder|ZelRecording|ZelMqttPublisher)::' |
     grep -vE '^(typeinfo|vtable) (name )?for (ZelStation|ZelAcquisitionClock|ZelModuleRestorer|ZelStationRestorer)$' || true)
 if [ -n "$unexpected" ]; then
     printf 'unexpected exports:\n%s\n' "$unexpected"
