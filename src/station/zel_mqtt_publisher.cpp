@@ -347,6 +347,7 @@ struct ZelMqttPublisher::Impl {
     // batches not in flight.
     void flushBatch() {
         if (!batchOpen) return;
+        makeRoom(static_cast<unsigned long long>(batchSamples));
         unsigned long long dropped;
         {
             std::lock_guard<std::mutex> lock(m);
@@ -359,7 +360,6 @@ struct ZelMqttPublisher::Impl {
         }
         payload += ",\"dropped\":" + std::to_string(dropped) + ",\"channels\":" + channelsJson() +
                    ",\"samples\":[" + samplesJson + "],\"events\":[" + eventsJson + "]}";
-        makeRoom(static_cast<unsigned long long>(batchSamples));
         sqlite3_stmt* s = nullptr;
         sqlite3_prepare_v2(
             db, "INSERT INTO backlog (first, last, samples, payload) VALUES (?, ?, ?, ?)", -1, &s,
