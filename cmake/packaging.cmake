@@ -3,6 +3,7 @@
 #   libzel-dev   headers, CMake package, pkg-config file
 #   zel-tools    zeltool, zelsim, the manual page, bash completion, the Wireshark dissector
 #   python3-zel  the Python package
+#   zel-station  zelstation, its systemd unit and /etc/zelstation/zelstation.conf
 # The versions come from the project version, the one source of truth.
 set(CPACK_PACKAGE_NAME "zel")
 set(CPACK_PACKAGE_VENDOR "ZELlibrary developers")
@@ -13,6 +14,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_GENERATOR "DEB")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools python)
+if(ZEL_STATION_MQTT)
+    list(APPEND CPACK_COMPONENTS_ALL station)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The tools need the library of this build, not one of the system.
@@ -42,5 +46,19 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE "all")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3")
 set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "ZELlibrary: the Python package zel")
+
+set(CPACK_DEBIAN_STATION_PACKAGE_NAME "zel-station")
+set(CPACK_DEBIAN_STATION_PACKAGE_SECTION "utils")
+set(CPACK_COMPONENT_STATION_DEPENDS runtime)
+set(CPACK_COMPONENT_STATION_DESCRIPTION
+    "ZELlibrary: zelstation, a measuring station's chain as a service published over MQTT")
+set(CPACK_DEBIAN_STATION_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/debian/zel-station/conffiles
+    ${PROJECT_SOURCE_DIR}/cmake/debian/zel-station/postinst
+    ${PROJECT_SOURCE_DIR}/cmake/debian/zel-station/prerm
+    ${PROJECT_SOURCE_DIR}/cmake/debian/zel-station/postrm)
+set(CPACK_DEBIAN_STATION_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# The settings file is staged under the prefix and moved to /etc.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/move_etc.cmake)
 
 include(CPack)

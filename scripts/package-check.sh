@@ -3,7 +3,8 @@
 # them into this machine with dpkg -i (then apt-get -f install from Debian's
 # packages if needed), builds the C and C++ examples against the installed
 # headers only, runs the installed zeltool and the Python package, and
-# removes the packages again, checking that nothing is left in /usr.
+# removes (purges) the packages again, checking that nothing is left in /usr
+# and that the station service's settings left /etc.
 #   scripts/package-check.sh        (needs root or sudo; uses build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,8 +14,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_P
 cmake --build build -j "$(nproc)" > /dev/null
 rm -f build/*.deb
 (cd build && cpack -G DEB > /dev/null)
-packages=(libzel2 libzel-dev zel-tools python3-zel)
-debs=(build/libzel2_*.deb build/libzel-dev_*.deb build/zel-tools_*.deb build/python3-zel_*.deb)
+packages=(libzel2 libzel-dev zel-tools python3-zel zel-station)
+debs=(build/libzel2_*.deb build/libzel-dev_*.deb build/zel-tools_*.deb build/python3-zel_*.deb
+      build/zel-station_*.deb)
 echo "package-check: built ${debs[*]}"
 before=$(mktemp)
 after=$(mktemp)
@@ -35,8 +37,14 @@ test -f /usr/share/bash-completion/completions/zeltool
 test -f /usr/share/doc/libzel-dev/html/index.html
 (cd "$work" && /usr/bin/python3 -B -c "import zel; print('python3-zel: library', zel.library_version())")
 echo "package-check: zeltool chain ran on the embedded simulated chain"
+zelstation --version
+zelstation --settings /etc/zelstation/zelstation.conf --check
+test -f /usr/lib/systemd/system/zelstation.service
+man -w zelstation > /dev/null
+echo "package-check: zelstation, its unit and its settings in /etc"
 
-"${sudo_cmd[@]}" dpkg -r "${packages[@]}" > /dev/null
+"${sudo_cmd[@]}" dpkg -P "${packages[@]}" > /dev/null
+test ! -e /etc/zelstation/zelstation.conf
 find /usr -xdev | sort > "$after"
 left=$(comm -13 "$before" "$after" | grep -v -E '__pycache__' || true)
 if [ -n "$left" ]; then

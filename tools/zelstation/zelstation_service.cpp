@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/clock.h"
 #include "sim_chain_file.h"
 #include "zel_simulated_station.h"
 #include "zel_value_units.h"
@@ -214,10 +215,34 @@ void Service::deliver(const ZelAcqRecord& record) {
 
 int Service::run(const std::atomic<int>& stopRequests) {
     ZelAcqRecord record;
+    long long nextReportUs = 0;
     while (stopRequests.load() == 0 && !recordingFailed_) {
         if (engine_->next(record, 100)) deliver(record);
+        const long long now = zel::platform::monotonicMicroseconds();
+        if (now >= nextReportUs) {
+            reportConnection();
+            nextReportUs = now + 1000000;
+        }
     }
     return stop();
+}
+
+void Service::reportConnection() {
+#ifdef ZEL_STATION_HAS_MQTT
+    if (!mqtt_) return;
+    const ZelMqttCounters c = mqtt_->counters();
+    const int state = c.connected ? 1 : c.failedConnections > 0 || c.connections > 0 ? 0 : -1;
+    if (state == reportedState_ || state < 0) return;
+    reportedState_ = state;
+    if (c.connected) {
+        std::fprintf(stderr, "zelstation: MQTT: connected to %s:%u (%llu samples waiting)\n",
+                     settings_.mqtt.host.c_str(), settings_.mqtt.port, c.backlogSamples);
+    } else {
+        std::fprintf(stderr,
+                     "zelstation: MQTT: not connected (%s); the samples wait in the backlog\n",
+                     mqtt_->error().c_str());
+    }
+#endif
 }
 
 int Service::stop() {

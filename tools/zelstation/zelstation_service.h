@@ -59,6 +59,8 @@ class Service {
     int openChain();
     // The one place each record of the engine is handed on.
     void deliver(const ZelAcqRecord& record);
+    // Tells on stderr when the broker connection comes or goes.
+    void reportConnection();
     int stop();
 
     Settings settings_;
@@ -75,6 +77,7 @@ class Service {
     std::unique_ptr<ZelMqttPublisher> mqtt_;
 #endif
     bool recordingFailed_ = false;
+    int reportedState_ = -1;  // the broker connection last told: -1 none, 0 down, 1 up
     unsigned long long delivered_ = 0;
 };
 
