@@ -9,10 +9,10 @@
 #include <sstream>
 #include <vector>
 
+#include "modules/module_kinds.h"
 #include "platform/clock.h"
 #include "sim_chain_file.h"
 #include "zel_simulated_station.h"
-#include "zel_value_units.h"
 #include "zel_version.h"
 
 namespace zelstation {
@@ -24,18 +24,13 @@ int say(int status, const std::string& text) {
     return status;
 }
 
-bool isMeasuring(MODULE_ID id) {
-    return ZelModule::isKalixModule(id) || ZelModule::is1VppModule(id) ||
-           ZelModule::isTtlModule(id) || ZelModule::isLvdtModule(id) ||
-           ZelModule::isAnalogModule(id);
-}
-
-const char* kindOf(MODULE_ID id) {
-    if (ZelModule::isKalixModule(id)) return "Kalix encoder";
-    if (ZelModule::is1VppModule(id)) return "1 Vpp encoder";
-    if (ZelModule::isTtlModule(id)) return "TTL encoder";
-    if (ZelModule::isLvdtModule(id)) return "LVDT";
-    return "analog";
+// The units of a module's values, in the order the engine gives them.
+std::vector<std::string> valueUnits(ZelModule& module) {
+    const zel::kinds::Row* kind = zel::kinds::rowOf(module.getModuleData().moduleId);
+    if (kind == nullptr || kind->units == nullptr) return {};
+    const char* units[zel::kinds::kSampleCapacity] = {};
+    const unsigned short n = kind->units(module, units);
+    return std::vector<std::string>(units, units + n);
 }
 
 // The file's text; the built-in sample chain goes through a file of its own
@@ -130,14 +125,16 @@ int Service::start() {
     description_.toolName = std::string("zelstation ") + ZEL_VERSION_TEXT;
     description_.rateHz = settings_.station.rateHz;
     for (unsigned short p = 0; p < list.size(); ++p) {
-        if (list[p] == nullptr || !isMeasuring(list[p]->getModuleData().moduleId)) continue;
+        if (list[p] == nullptr) continue;
         const ModuleData data = list[p]->getModuleData();
+        const zel::identity::KindInfo* kind = zel::identity::kindOf(data.moduleId);
+        if (kind == nullptr || !kind->measuring) continue;
         ZelStationModule info;
         station_.getModuleInfo(p, &info);
-        description_.modules.push_back({p, kindOf(data.moduleId), data.ipAddress, info.label,
+        description_.modules.push_back({p, kind->name, data.ipAddress, info.label,
                                         data.serialNumber, data.firmwareVersion,
                                         list[p]->getNumChannels()});
-        const std::vector<std::string> units = zelValueUnits(*list[p]);
+        const std::vector<std::string> units = valueUnits(*list[p]);
         for (unsigned short ch = 0; ch < units.size(); ++ch) {
             description_.channels.push_back({p, ch, station_.getChannelLabel(p, ch), units[ch]});
         }
