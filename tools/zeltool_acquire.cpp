@@ -18,6 +18,7 @@
 #include "station/zel_acquisition_station.h"
 #include "station/zel_acquisition_text.h"
 #include "station/zel_recorder.h"
+#include "zel_value_units.h"
 #include "zeltool.h"
 #include "zeltool_stream.h"
 
@@ -117,15 +118,6 @@ std::string eventJson(const ZelAcqRecord& r) {
     return j + "}";
 }
 
-// The units of a module's values, in the order the engine gives them.
-std::vector<std::string> valueUnits(ZelModule& module) {
-    const zel::kinds::Row* kind = zel::kinds::rowOf(module.getModuleData().moduleId);
-    if (kind == nullptr || kind->units == nullptr) return {};
-    const char* units[zel::kinds::kSampleCapacity] = {};
-    const unsigned short n = kind->units(module, units);
-    return std::vector<std::string>(units, units + n);
-}
-
 // What a recording needs to be read without the station.
 ZelRecordingContext recordingContext(const Options& options, const std::vector<ZelModule*>& list,
                                      ZelStation* station) {
@@ -153,7 +145,7 @@ ZelRecordingContext recordingContext(const Options& options, const std::vector<Z
         ZelStationModule info;
         if (station != nullptr && station->getModuleInfo(p, &info)) m.label = info.label;
         c.modules.push_back(m);
-        const std::vector<std::string> units = valueUnits(*list[p]);
+        const std::vector<std::string> units = zelValueUnits(*list[p]);
         for (unsigned short ch = 0; ch < units.size(); ++ch) {
             c.channels.push_back(
                 {p, ch, station ? station->getChannelLabel(p, ch) : "", units[ch]});

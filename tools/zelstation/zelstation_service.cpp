@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "sim_chain_file.h"
 #include "zel_simulated_station.h"
+#include "zel_value_units.h"
 #include "zel_version.h"
 
 namespace zelstation {
@@ -22,15 +23,6 @@ namespace {
 int say(int status, const std::string& text) {
     std::fprintf(stderr, "zelstation: %s\n", text.c_str());
     return status;
-}
-
-// The units of a module's values, in the order the engine gives them.
-std::vector<std::string> valueUnits(ZelModule& module) {
-    const zel::kinds::Row* kind = zel::kinds::rowOf(module.getModuleData().moduleId);
-    if (kind == nullptr || kind->units == nullptr) return {};
-    const char* units[zel::kinds::kSampleCapacity] = {};
-    const unsigned short n = kind->units(module, units);
-    return std::vector<std::string>(units, units + n);
 }
 
 // The file's text; the built-in sample chain goes through a file of its own
@@ -134,7 +126,7 @@ int Service::start() {
         description_.modules.push_back({p, kind->name, data.ipAddress, info.label,
                                         data.serialNumber, data.firmwareVersion,
                                         list[p]->getNumChannels()});
-        const std::vector<std::string> units = valueUnits(*list[p]);
+        const std::vector<std::string> units = zelValueUnits(*list[p]);
         for (unsigned short ch = 0; ch < units.size(); ++ch) {
             description_.channels.push_back({p, ch, station_.getChannelLabel(p, ch), units[ch]});
         }
