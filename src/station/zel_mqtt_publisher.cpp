@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/thread.h"
+#include "station/zel_acquisition_text.h"
 
 namespace {
 
@@ -47,25 +48,18 @@ std::string isoUtc(long long utcUs) {
     return text;
 }
 
-std::string jsonText(const std::string& text) {
-    std::string j = "\"";
-    for (unsigned char ch : text) {
-        if (ch == '"' || ch == '\\') {
-            j += '\\';
-            j += static_cast<char>(ch);
-        } else if (ch < 0x20) {
-            char u[8];
-            std::snprintf(u, sizeof u, "\\u%04x", ch);
-            j += u;
-        } else if (ch >= 0x80) {
-            // The library's texts are Latin-1.
-            j += static_cast<char>(0xC0 | (ch >> 6));
-            j += static_cast<char>(0x80 | (ch & 0x3F));
+// The library's texts are Latin-1; the payloads UTF-8.
+std::string jsonText(const std::string& latin1) {
+    std::string utf8;
+    for (const unsigned char ch : latin1) {
+        if (ch < 0x80) {
+            utf8 += static_cast<char>(ch);
         } else {
-            j += static_cast<char>(ch);
+            utf8 += static_cast<char>(0xC0 | (ch >> 6));
+            utf8 += static_cast<char>(0x80 | (ch & 0x3F));
         }
     }
-    return j + "\"";
+    return zelJsonText(utf8);
 }
 
 std::string number(double v) {
@@ -75,24 +69,8 @@ std::string number(double v) {
     return text;
 }
 
-const char* healthName(int health) {
-    static const char* const names[] = {"ok", "failing", "lost", "back"};
-    return health >= 0 && health < 4 ? names[health] : "unknown";
-}
-
-const char* returnName(int returned) {
-    static const char* const names[] = {"", "settings intact", "rebooted", "bootloader"};
-    return returned >= 0 && returned < 4 ? names[returned] : "";
-}
-
-const char* recordKind(int kind) {
-    static const char* const names[] = {"sample", "missed", "overflow", "health",
-                                        "gap",    "async",  "restored"};
-    return kind >= 0 && kind < 7 ? names[kind] : "unknown";
-}
-
 std::string eventJson(const ZelAcqRecord& r) {
-    std::string j = "{\"kind\":\"" + std::string(recordKind(r.kind)) + "\",\"utc\":\"" +
+    std::string j = "{\"kind\":\"" + std::string(zelAcqKindName(r.kind)) + "\",\"utc\":\"" +
                     isoUtc(r.utcUs) + "\",\"sequence\":" + std::to_string(r.sequence);
     switch (r.kind) {
         case ZEL_ACQ_MISSED:
@@ -101,14 +79,14 @@ std::string eventJson(const ZelAcqRecord& r) {
             break;
         case ZEL_ACQ_HEALTH:
             j += ",\"position\":" + std::to_string(r.position) + ",\"from\":\"" +
-                 healthName(r.previous) + "\",\"to\":\"" + healthName(r.health) +
+                 zelAcqHealthName(r.previous) + "\",\"to\":\"" + zelAcqHealthName(r.health) +
                  "\",\"code\":" + std::to_string(r.code) +
-                 ",\"returned\":" + jsonText(returnName(r.returned));
+                 ",\"returned\":" + jsonText(zelAcqReturnName(r.returned));
             break;
         case ZEL_ACQ_GAP:
             j += ",\"position\":" + std::to_string(r.position) +
                  ",\"count\":" + std::to_string(r.count) +
-                 ",\"returned\":" + jsonText(returnName(r.returned));
+                 ",\"returned\":" + jsonText(zelAcqReturnName(r.returned));
             break;
         case ZEL_ACQ_RESTORED:
             j += ",\"position\":" + std::to_string(r.position) +
@@ -141,7 +119,7 @@ std::string sampleJson(const ZelAcqRecord& r) {
     for (std::size_t i = 0; i < r.modules.size(); ++i) {
         const ZelAcqModuleValues& m = r.modules[i];
         j += std::string(i ? "," : "") + "{\"position\":" + std::to_string(m.position) +
-             ",\"code\":" + std::to_string(m.code) + ",\"health\":\"" + healthName(m.health) +
+             ",\"code\":" + std::to_string(m.code) + ",\"health\":\"" + zelAcqHealthName(m.health) +
              "\",\"values\":[";
         for (unsigned short c = 0; c < m.numValues && c < 8; ++c)
             j += (c ? "," : "") + number(m.values[c]);
@@ -307,9 +285,9 @@ struct ZelMqttPublisher::Impl {
         if (h == health.end()) {
             j += ",\"health\":\"ok\"";
         } else {
-            j += ",\"health\":\"" + std::string(healthName(h->second.health)) +
+            j += ",\"health\":\"" + std::string(zelAcqHealthName(h->second.health)) +
                  "\",\"code\":" + std::to_string(h->second.code) +
-                 ",\"returned\":" + jsonText(returnName(h->second.returned)) + ",\"utc\":\"" +
+                 ",\"returned\":" + jsonText(zelAcqReturnName(h->second.returned)) + ",\"utc\":\"" +
                  isoUtc(h->second.utcUs) + "\"";
         }
         j += ",\"channels\":[";
