@@ -347,7 +347,7 @@ int acquire(const Options& options) {
     // two channels give four values: each one's volts and milliamperes).
     std::vector<unsigned short> valueCounts;
     for (ZelModule* m : list) {
-        valueCounts.push_back(m != nullptr ? static_cast<unsigned short>(valueUnits(*m).size())
+        valueCounts.push_back(m != nullptr ? static_cast<unsigned short>(zelValueUnits(*m).size())
                                            : 0);
     }
     StreamPrinter printer(options, valueCounts);
