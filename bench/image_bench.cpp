@@ -66,7 +66,10 @@ void StreamDataLines(benchmark::State& state) {
     zelsim::FastClock clock(100);
     ZelModule module;
     module.setClock(&clock);
-    module.initializeModule(address.c_str(), false);
+    if (!module.initializeModule(address.c_str(), false).ok()) {
+        state.SkipWithError("the simulated module did not answer");
+        return;
+    }
     double seconds = 0;
     for (auto _ : state) {
         const long long start = zel::platform::monotonicMicroseconds();

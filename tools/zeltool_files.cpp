@@ -74,11 +74,16 @@ int imageCheck(const Options& options, const std::string& file) {
     ZelModule module;  // the engine reads files without talking to a module
     for (unsigned short level = 0; level < (bootloader ? 1 : 2); ++level) {
         char version[ZEL_HEADER_TEXT_CAPACITY] = {};
-        module.getProgramming()->getProgramVersion(
-            file.c_str(), bootloader ? PROGRAMMING_BOOTLOADER : PROGRAMMING_FIRMWARE, version,
-            static_cast<PROGRAMMING_PRIORITY_LEVEL>(level));
         const char* what =
             bootloader ? "bootloader" : (level == 0 ? "firmware, class 1" : "firmware, class 2");
+        ZelResults r = module.getProgramming()->getProgramVersion(
+            file.c_str(), bootloader ? PROGRAMMING_BOOTLOADER : PROGRAMMING_FIRMWARE, version,
+            static_cast<PROGRAMMING_PRIORITY_LEVEL>(level));
+        if (!r.ok()) {
+            std::fprintf(stderr, "%s: %s image: no version (%s)\n", file.c_str(), what,
+                         ZelResults::showRespCode(r.code()));
+            return kFileInvalid;
+        }
         std::printf("%s: %s image %s: valid\n", file.c_str(), what, version);
     }
     return kOk;

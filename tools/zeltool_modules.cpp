@@ -318,7 +318,8 @@ std::vector<Reading> layoutOf(ZelModule& module) {
     if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
         for (unsigned short c = 0; c < channelsOf(module); ++c) {
             double resolution = 0.0;
-            lvdt->getResolution(c, &resolution);
+            // A refused channel leaves 0 and reads in volts too.
+            (void)lvdt->getResolution(c, &resolution);
             if (resolution == 0.0) {
                 out.push_back({ch(c), 0.0, "V", Shown::Number, Extra::Raw});
                 continue;
@@ -473,7 +474,8 @@ int readAll(const Options& options, ZelInterface& chain) {
     Watch watch(options);
     while (watch.more()) {
         const long long started = nowUs();
-        sampler.sample();
+        // Each module's outcome is its record's, shown with its readings.
+        (void)sampler.sample();
         if (interrupted()) break;
         // The snapshot's time: when its first request went out.
         long long sent = 0;

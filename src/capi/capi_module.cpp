@@ -293,13 +293,16 @@ int ZEL_CALL ZelModuleGetAsyncMsgDhcp(const char* msg, unsigned char* flag) {
 int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel,
                                                unsigned short* status) {
     if (msg == nullptr || channel == nullptr || status == nullptr) return kNull;
-    ZelComm::decodeChannelStatusMsg(const_cast<char*>(msg), channel, status);
+    // 0 whatever the type: a message of another type leaves the outputs as
+    // they were, and the caller tells the types apart by ZelModuleGetAsyncMsgType.
+    (void)ZelComm::decodeChannelStatusMsg(const_cast<char*>(msg), channel, status);
     return 0;
 }
 
 int ZEL_CALL ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch) {
     if (msg == nullptr || latch == nullptr) return kNull;
-    ZelComm::decodeLatchMsg(const_cast<char*>(msg), latch);
+    // 0 whatever the type, as above.
+    (void)ZelComm::decodeLatchMsg(const_cast<char*>(msg), latch);
     return 0;
 }
 

@@ -315,12 +315,12 @@ ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgNetmask(const char* msg, char* text);
 /** The serial number of a connect message (type 18); 11 bytes. */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgSerialNumber(const char* msg, char* text);
 /** Channel and status of a channel-status message (type 33), ZelComm::decodeChannelStatusMsg;
- *  another type gives 4.
+ *  0 for any message, one of another type leaving both outputs as they were.
  */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgChannelStatus(const char* msg, unsigned short* channel,
                                                         unsigned short* status);
-/** The five latch bytes of a latch message (type 22), ZelComm::decodeLatchMsg; another type gives
- *  4.
+/** The five latch bytes of a latch message (type 22), ZelComm::decodeLatchMsg; 0 for any
+ *  message, one of another type leaving the bytes as they were.
  */
 ZEL_CAPI int ZEL_CALL ZelModuleGetAsyncMsgLatch(const char* msg, unsigned char* latch);
 /** 1 when the module's integrity error word (command 26) is not 0, else 0; set to 0 on a failure.

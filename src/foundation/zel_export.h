@@ -30,4 +30,19 @@
 
 /// @}
 
+/// ZEL_API for a class no caller may drop when a function returns it: the
+/// exported-class attribute and [[nodiscard]] in one standard attribute list
+/// (GCC takes no [[nodiscard]] beside an __attribute__ or __declspec).
+#if defined(_WIN32) && !defined(__GNUC__)
+#define ZEL_API_NODISCARD [[nodiscard]] ZEL_API
+#elif defined(_WIN32) && defined(ZEL_BUILDING_LIBRARY)
+#define ZEL_API_NODISCARD [[nodiscard, gnu::dllexport]]
+#elif defined(_WIN32) && defined(ZEL_STATIC)
+#define ZEL_API_NODISCARD [[nodiscard]]
+#elif defined(_WIN32)
+#define ZEL_API_NODISCARD [[nodiscard, gnu::dllimport]]
+#else
+#define ZEL_API_NODISCARD [[nodiscard, gnu::visibility("default")]]
+#endif
+
 #endif  // ZEL_EXPORT_H

@@ -26,8 +26,9 @@ enum ZEL_RESPONSE_CODE : int {
 };
 
 /// The outcome of one operation. A plain value: copying copies all three
-/// fields, nothing is shared.
-class ZEL_API ZelResults {
+/// fields, nothing is shared. A caller that drops one gets a warning (an
+/// error under -Werror): check it, or cast it to void saying why.
+class ZEL_API_NODISCARD ZelResults {
   public:
     /// Capacity of the method text, terminator included.
     static constexpr unsigned kMethodCapacity = 128;

@@ -53,7 +53,9 @@ ZelResults Zel1VppModule::initializeModule(const char* ip, bool connectOption) {
         ZelDeviceModule::setEncoderInfo(&info, c);
     }
     setModuleDataInitialized(1);
-    enableAnalogDiag(0, false);
+    // Best effort: the module starts with its diagnostics off, this only
+    // makes sure; a refusal leaves the module as it was.
+    (void)enableAnalogDiag(0, false);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 

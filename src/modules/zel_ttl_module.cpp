@@ -48,7 +48,8 @@ ZelResults ZelTtlModule::initializeModule(const char* ip, bool connectOption) {
         replaceEncoderType(ENCODER_TYPE_NONE, c);
         replaceUom(UOM_COUNTS, c);
     }
-    getFpgaRevision(&fpgaRevision);
+    // A module that does not tell its revision keeps revision 0.
+    (void)getFpgaRevision(&fpgaRevision);
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 

@@ -212,7 +212,9 @@ ZelResults ZelProgramming::program(const char* file, bool isBootloader) {
     }
     if (forceReinstall) return ZelResults(ZEL_OK, kMethod, __LINE__);
     ZelbusResponse ignored{};
-    comm->sendCommandWait(ZelRequest::connect(false), &ignored, kReconnectTimeoutMs, 0);
+    // The module restarts into its firmware; the request only prompts it,
+    // and the outcome is the programming's, not this answer's.
+    (void)comm->sendCommandWait(ZelRequest::connect(false), &ignored, kReconnectTimeoutMs, 0);
     return result;
 }
 

@@ -109,8 +109,9 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
         LVDT_UOM u = LVDT_UOM_MILLIMETRE;
         static_cast<ZelLvdtModule*>(module)->getUom(&u, ch);
         uom = u;
-        static_cast<ZelLvdtModule*>(module)->getResolution(ch, &resolution);
-        // A probe nobody set a resolution for reads its raw steps.
+        // A probe nobody set a resolution for (or a refused channel, which
+        // leaves 0) reads its raw steps.
+        (void)static_cast<ZelLvdtModule*>(module)->getResolution(ch, &resolution);
         if (resolution <= 0.0) {
             resolution = 1.0;
             uom = LVDT_UOM_COUNTS;
@@ -174,7 +175,8 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
     }
     if (kind == StationKind::Lvdt) {
         unsigned char gain = 0;
-        static_cast<ZelLvdtModule*>(module)->getSensorGain(ch, &gain);
+        // A channel the module refuses keeps gain code 0 in the file.
+        (void)static_cast<ZelLvdtModule*>(module)->getSensorGain(ch, &gain);
         w.leaf(3, ZEL_XML_GAIN_CODE, static_cast<double>(gain));
     }
     if (kind == StationKind::Ttl) {

@@ -112,7 +112,8 @@ ZelStationStatus ZelStation::readLabel(const char* label, ZelStationReading* rea
                              "'%s' is on module %u, which is missing or of another kind", label,
                              position + 1u);
     }
-    sampler.sample();
+    // The one module's outcome is its record's, checked below.
+    (void)sampler.sample();
     const ZelChainSample& sample = sampler.at(0);
     const ModulePlan& m = plan->modules[position];
     std::vector<ZelStationReading> all;

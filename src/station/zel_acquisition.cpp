@@ -254,7 +254,9 @@ void ZelAcquisition::Impl::reselect() {
         if (m.health != ZEL_ACQ_HEALTH_LOST) positions.push_back(m.position);
     }
     if (!positions.empty()) {
-        sampler->selectPositions(positions.data(), static_cast<unsigned short>(positions.size()));
+        // The positions are the sampler's own, so none is refused.
+        (void)sampler->selectPositions(positions.data(),
+                                       static_cast<unsigned short>(positions.size()));
     }
 }
 
@@ -302,7 +304,8 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
     for (const Module& m : modules) anySampled = anySampled || m.health != ZEL_ACQ_HEALTH_LOST;
     r.utcUs = clock->utcUs();
     r.requestUs = clock->nowUs();
-    if (anySampled) sampler->sample();
+    // Each module's outcome is its record's, read below.
+    if (anySampled) (void)sampler->sample();
     r.answerUs = clock->nowUs();
     const long long late = r.requestUs - deadlineUs;
     if (late > maxLatenessUs.load()) maxLatenessUs = late;
@@ -406,9 +409,9 @@ void ZelAcquisition::Impl::drainAsync(unsigned long long k) {
         }
         if (!known) continue;
         if (r.messageType == 22 && length >= 8) {
-            ZelComm::decodeLatchMsg(buffer, r.latch);
+            (void)ZelComm::decodeLatchMsg(buffer, r.latch);  // the type is checked above
         } else if (r.messageType == 33) {
-            ZelComm::decodeChannelStatusMsg(buffer, &r.channel, &r.status);
+            (void)ZelComm::decodeChannelStatusMsg(buffer, &r.channel, &r.status);  // so is this
         } else {
             continue;
         }

@@ -68,7 +68,9 @@ ZelResults ZelComm::openConnection(const char* ip, ZELBUSConnectResponse* record
     if (response.command != UDP_CMD_CONNECT_MESSAGE) {
         return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
     }
-    decodeConnectMsg(reinterpret_cast<char*>(response.data), record);
+    if (ZelResults d = decodeConnectMsg(reinterpret_cast<char*>(response.data), record); !d.ok()) {
+        return d;
+    }
     return ZelResults(ZEL_OK, kMethod, __LINE__);
 }
 
@@ -107,7 +109,7 @@ ZelResults ZelComm::broadcastOpenConnection(const char* localIp, unsigned short*
         if (static_cast<unsigned char>(answer[0]) != UDP_CMD_CONNECT_MESSAGE) {
             return ZEL_RESULT(ZEL_COMMAND_TYPE_MISMATCH, kMethod);
         }
-        decodeConnectMsg(answer, &records[i]);
+        if (ZelResults d = decodeConnectMsg(answer, &records[i]); !d.ok()) return d;
         offset += zelbus::frameLength(reinterpret_cast<unsigned char*>(answer));
         if (offset >= kDiscoveryBufferSize) break;
     }

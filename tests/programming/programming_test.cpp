@@ -351,7 +351,8 @@ TEST_F(Programming, FailuresStopTheProcedureWhereTheyHappen) {
     // after it are not sent, and the procedure goes on to the finish.
     segment.withState(0, [](zelsim::ModuleState& s) { s.programming.rejectLine = 3; });
     segment.clearRequests(0);
-    module.program(file.c_str(), false);
+    EXPECT_EQ(module.program(file.c_str(), false).code(), ZEL_COMMAND_TYPE_MISMATCH)
+        << "the refusal is a negative answer where a data answer was due";
     int lines = 0;
     for (const auto& r : segment.requests(0)) lines += r.bytes[0] == UDP_CMD_PROGRAM_DATA;
     EXPECT_EQ(lines, 4) << "up to and including the refused one";
