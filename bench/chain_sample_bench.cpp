@@ -6,12 +6,18 @@
 // request of a snapshot going out; "sends_us", of the bare fan-out, is the
 // time its N sends take, the floor of that spread.
 //
+// BM_AgainstBaselines takes all four of them interleaved in one run, on
+// loopback and on a segment whose modules answer 200 us after each request
+// (as a module's own processing makes them on a real segment, which
+// loopback alone cannot show), and reports the ratios.
+//
 // A module answers on a processor of its own. So that the simulated ones
 // do too, the simulator's thread is kept on the second core and the host's
 // on the first (--unpinned leaves both to the scheduler, which runs the
 // simulator on the host's core after the host's burst of requests).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -165,6 +171,97 @@ void BM_BareRoundTrip(benchmark::State& state) {
 }
 // The argument: 0 sleeps in recvfrom, 1 spins until the answer is there.
 BENCHMARK(BM_BareRoundTrip)->Arg(0)->Arg(1)->ArgName("spin")->UseRealTime();
+
+// Median of a list of durations, in microseconds.
+double median(std::vector<long long>& us) {
+    if (us.empty()) return 0.0;
+    std::nth_element(us.begin(), us.begin() + static_cast<long>(us.size() / 2), us.end());
+    return static_cast<double>(us[us.size() / 2]);
+}
+
+// The snapshot against its three baselines on the same segment, taken in
+// turn within each iteration so that all four see the same machine: the
+// bare fan-out, one module's own exchange (getPositions of the first
+// module: one round trip), and every tenth iteration the N modules read one
+// after another. The second argument delays every answer to the counts
+// request by that many microseconds (0: plain loopback). The benchmark's
+// time is the snapshot's; the counters are medians and their ratios.
+void BM_AgainstBaselines(benchmark::State& state) {
+    namespace net = zel::platform;
+    const int n = static_cast<int>(state.range(0));
+    const int delayUs = static_cast<int>(state.range(1));
+    Chain chain(n);
+    const net::SocketHandle s = net::openUdpSocket();
+    if (!chain.started || s == net::kInvalidSocket) {
+        state.SkipWithError("no simulated chain");
+        return;
+    }
+    if (delayUs > 0) {
+        zelsim::Fault late;
+        late.delayUs = delayUs;
+        for (int m = 0; m < n; ++m)
+            chain.segment.setFault(static_cast<std::size_t>(m), UDP_CMD_GET_COUNTS, late);
+    }
+    ZelChainSampler sampler(chain.modules.data(),
+                            static_cast<unsigned short>(chain.modules.size()));
+    std::vector<std::uint32_t> addresses;
+    for (int m = 0; m < n; ++m) addresses.push_back(net::parseAddress(chain.address(m).c_str()));
+    const unsigned char request[6] = {UDP_CMD_GET_COUNTS, 2, 3, 0, 0, 0};
+    unsigned char answer[zelbus::kFrameSize];
+    double positions[8];
+    auto* first = static_cast<ZelTtlModule*>(chain.modules.front());
+    std::vector<long long> snapshot, fanOut, roundTrip, sequential;
+    long long iteration = 0;
+    for (auto _ : state) {
+        long long t = net::monotonicMicroseconds();
+        if (!sampler.sample().ok()) state.SkipWithError("a module failed");
+        const long long took = net::monotonicMicroseconds() - t;
+        snapshot.push_back(took);
+        state.SetIterationTime(static_cast<double>(took) / 1e6);
+
+        t = net::monotonicMicroseconds();
+        for (std::uint32_t a : addresses)
+            net::sendTo(s, request, sizeof(request), a, zelbus::kModulePort);
+        for (int m = 0; m < n; ++m)
+            benchmark::DoNotOptimize(net::receiveFrom(s, answer, sizeof(answer), nullptr));
+        fanOut.push_back(net::monotonicMicroseconds() - t);
+
+        t = net::monotonicMicroseconds();
+        if (!first->getPositions(positions, 8, COUNT_REQUEST_NORMAL).ok())
+            state.SkipWithError("a module failed");
+        roundTrip.push_back(net::monotonicMicroseconds() - t);
+
+        if (iteration++ % 10 == 0) {
+            t = net::monotonicMicroseconds();
+            for (ZelModule* m : chain.modules) {
+                if (!static_cast<ZelTtlModule*>(m)
+                         ->getPositions(positions, 8, COUNT_REQUEST_NORMAL)
+                         .ok()) {
+                    state.SkipWithError("a module failed");
+                }
+            }
+            sequential.push_back(net::monotonicMicroseconds() - t);
+        }
+    }
+    net::closeSocket(s);
+    const double snap = median(snapshot);
+    const double fan = median(fanOut);
+    const double trip = median(roundTrip);
+    const double seq = median(sequential);
+    state.counters["snapshot_us"] = snap;
+    state.counters["fanout_us"] = fan;
+    state.counters["trip_us"] = trip;
+    state.counters["sequential_us"] = seq;
+    // The targets: within 1.1x the fan-out on loopback; with the delay, at
+    // most 2x one round trip and at least 8x less than the sequential reads.
+    state.counters["x_fanout"] = fan > 0 ? snap / fan : 0.0;
+    state.counters["x_trip"] = trip > 0 ? snap / trip : 0.0;
+    state.counters["seq_over"] = snap > 0 ? seq / snap : 0.0;
+}
+BENCHMARK(BM_AgainstBaselines)
+    ->ArgsProduct({{8, 32, 64}, {0, 200}})
+    ->ArgNames({"", "delay_us"})
+    ->UseManualTime();
 
 }  // namespace
 
