@@ -8,9 +8,19 @@
 // answers again to its settings restored and its samples flowing.
 //
 // The simulator's thread runs on the second core (a module answers on a
-// processor of its own), the host on the first.
+// processor of its own), the host on the first. A deadline is met when it
+// got a sample, however late that sample started; one is missed when the
+// sample before ran past it, so that it got none.
+//
+// --wake-early US has both loops wake that long before each deadline and
+// wait the rest awake; --realtime PRIO runs both loops, and the simulator's
+// thread, under real-time scheduling where the system permits (the consumer
+// stays an ordinary thread).
 //
 //   acquisition_bench [--seconds S] [--rate HZ] [--modules N] [--restarts K]
+//                     [--wake-early US] [--realtime PRIO]
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -65,6 +75,18 @@ double cpuOfThreadUs(const std::string& name) {
     return -1;
 }
 
+std::string loadAverage() {
+    std::ifstream f("/proc/loadavg");
+    std::string a, b, c;
+    f >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+void ordinaryScheduling() {
+    sched_param p{};
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &p);
+}
+
 struct Lateness {
     std::vector<long long> us;
     double share(unsigned long long deadlines) const {
@@ -101,15 +123,20 @@ int main(int argc, char** argv) {
     double rate = 1000;
     int count = 32;
     int restarts = 5;
+    long wakeEarlyUs = 0;
+    int realtime = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--seconds") seconds = std::atof(argv[i + 1]);
         if (a == "--rate") rate = std::atof(argv[i + 1]);
         if (a == "--modules") count = std::atoi(argv[i + 1]);
         if (a == "--restarts") restarts = std::atoi(argv[i + 1]);
+        if (a == "--wake-early") wakeEarlyUs = std::atol(argv[i + 1]);
+        if (a == "--realtime") realtime = std::atoi(argv[i + 1]);
     }
     zelsim::Segment segment;
     segment.setServingCpu(1);
+    if (realtime > 0) segment.setServingRealtime(realtime);
     for (int m = 0; m < count; ++m) {
         zelsim::ModuleState s;
         s.moduleId = 58031501;
@@ -130,21 +157,28 @@ int main(int argc, char** argv) {
     }
     net::pinCurrentThread(0);
     const double periodUs = 1e6 / rate;
-    std::printf("%d modules at %g Hz for %g s each; simulator on core 1%s\n", count, rate, seconds,
-                segment.servingCpuRefused() ? " (refused: anywhere)" : "");
+    std::printf(
+        "%d modules at %g Hz for %g s each; simulator on core 1%s%s; waking %ld us early; "
+        "load average %s\n",
+        count, rate, seconds, segment.servingCpuRefused() ? " (refused: anywhere)" : "",
+        segment.servingRealtime() ? ", real-time" : "", wakeEarlyUs, loadAverage().c_str());
 
     // The bare loop: the same snapshots to absolute deadlines, late ones skipped.
     {
         ZelChainSampler sampler(modules.data(), static_cast<unsigned short>(count));
         for (ZelModule* m : modules) m->setUdpTimeout(50);
         Lateness late;
-        const long long start = net::monotonicMicroseconds();
         const auto deadlines = static_cast<unsigned long long>(seconds * rate);
+        late.us.reserve(deadlines);
+        net::tightenTimerSlack();
+        const bool bareRealtime = realtime > 0 && net::raiseCurrentThreadToRealtime(realtime);
+        const long long start = net::monotonicMicroseconds();
         const double cpu0 = cpuOfThisThreadUs();
         for (unsigned long long k = 0; k < deadlines;) {
             const long long due = start + static_cast<long long>(k * periodUs);
-            net::sleepUntilMicroseconds(due);
-            const long long now = net::monotonicMicroseconds();
+            net::sleepUntilMicroseconds(due - wakeEarlyUs);
+            long long now = net::monotonicMicroseconds();
+            while (now < due) now = net::monotonicMicroseconds();
             late.us.push_back(now - due);
             (void)sampler.sample();  // the lateness is measured, not the outcome
             const auto passed =
@@ -152,12 +186,13 @@ int main(int argc, char** argv) {
             k = std::max(k + 1, passed);
         }
         const double cpu = cpuOfThisThreadUs() - cpu0;
+        ordinaryScheduling();
         const std::size_t n = late.us.size();
         std::printf(
             "bare loop: %.3f %% of %llu deadlines met, lateness p50 %lld us p99 %lld us "
-            "max %lld us, %.1f us processor per sample\n",
+            "max %lld us, %.1f us processor per sample%s\n",
             late.share(deadlines), deadlines, late.at(0.5), late.at(0.99), late.at(1.0),
-            cpu / static_cast<double>(n));
+            cpu / static_cast<double>(n), bareRealtime ? "; real-time" : "");
         for (ZelModule* m : modules) m->setUdpTimeout(ZelComm::kDefaultUdpTimeoutMs);
     }
 
@@ -167,8 +202,11 @@ int main(int argc, char** argv) {
         ZelAcquisitionOptions o;
         o.rateHz = rate;
         o.queueCapacity = 65536;
+        o.wakeEarlyUs = wakeEarlyUs;
+        o.realtimePriority = realtime;
         if (!engine.start(o).ok()) return 1;
         Lateness late;
+        late.us.reserve(static_cast<std::size_t>(seconds * rate) + 1);
         unsigned long long missed = 0;
         unsigned long long failed = 0;
         const double cpu0 = cpuOfThisThreadUs();
@@ -191,10 +229,10 @@ int main(int argc, char** argv) {
         std::printf(
             "engine:    %.3f %% of %llu deadlines met, lateness p50 %lld us p99 %lld us "
             "max %lld us, %.1f us processor per sample (and %.1f us the consumer's); "
-            "%llu module failures, %llu overflows\n",
+            "%llu module failures, %llu overflows%s\n",
             late.share(deadlines), deadlines, late.at(0.5), late.at(0.99), late.at(1.0),
             sampling / static_cast<double>(s.samples), consumer / static_cast<double>(n), failed,
-            s.overflows);
+            s.overflows, s.realtime ? "; real-time" : "");
     }
 
     // Recovery: a module restarted, silent 500 ms; from its first answer
@@ -234,5 +272,6 @@ int main(int argc, char** argv) {
             "samples flowing again, of which %.1f ms the settings commands\n",
             restarts, worst / 1e3, worstSettings / 1e3);
     }
+    std::printf("load average at the end %s\n", loadAverage().c_str());
     return 0;
 }

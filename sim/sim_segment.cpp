@@ -2,10 +2,6 @@
 // and the wiring of neighbour signals.
 #include "sim_segment.h"
 
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -167,6 +163,8 @@ bool Segment::start() {
     thread_ = std::thread(
         [this](std::promise<bool> kept) {
             const unsigned cpu = static_cast<unsigned>(servingCpu_);
+            servingRealtime_ =
+                servingPriority_ > 0 && net::raiseCurrentThreadToRealtime(servingPriority_);
             kept.set_value(servingCpu_ < 0 || zel::platform::pinCurrentThread(cpu));
             serve();
         },
@@ -190,12 +188,10 @@ void Segment::stop() {
 }
 
 void Segment::serve() {
-#if defined(__linux__)
     // A delayed answer leaves at its own due time: the system would
     // otherwise let the wait run up to 50 us past it, a quarter of a
     // module's 200 us of processing.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    net::tightenTimerSlack();
     // One kept wait set over every socket (epoll where there is one): a wait
     // costs what is ready, not what is open, so a host that sends to many
     // modules back to back is answered as fast as it sends.

@@ -288,6 +288,11 @@ class Segment {
     // Keeps the serving thread on this processor (call before start()), as a
     // module answers on a processor of its own, never on the host's.
     void setServingCpu(int cpu) { servingCpu_ = cpu; }
+    // Runs the serving thread under real-time scheduling at this priority
+    // (call before start()) where the system permits, as a module's own
+    // processor serves nothing else; servingRealtime() tells whether it did.
+    void setServingRealtime(int priority) { servingPriority_ = priority; }
+    bool servingRealtime() const { return servingRealtime_; }
     // After start(): the system would not keep the serving thread on that
     // processor (a cpuset without it, say), so it runs wherever it is put.
     bool servingCpuRefused() const { return servingCpuRefused_; }
@@ -383,6 +388,8 @@ class Segment {
     bool stopping_ = false;
     int servingCpu_ = -1;
     bool servingCpuRefused_ = false;
+    int servingPriority_ = 0;
+    bool servingRealtime_ = false;
 };
 
 }  // namespace zelsim

@@ -60,7 +60,7 @@ class _StatisticsC(ctypes.Structure):
         ("returns", ctypes.c_ulonglong), ("restores", ctypes.c_ulonglong),
         ("maxLatenessUs", ctypes.c_longlong), ("queued", ctypes.c_ulong),
         ("queueCapacity", ctypes.c_ulong), ("wallClockSynchronised", ctypes.c_int),
-        ("wallClockMaxErrorUs", ctypes.c_longlong),
+        ("wallClockMaxErrorUs", ctypes.c_longlong), ("realtime", ctypes.c_int),
     ]
 
 

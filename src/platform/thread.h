@@ -15,6 +15,17 @@ bool pinCurrentThread(unsigned cpu);
 // characters are kept). False when the system refuses.
 bool nameCurrentThread(const char* name);
 
+// Lets the calling thread's timed waits end at their time: the system may
+// otherwise run a wait up to 50 us past it to save wake-ups. False when the
+// system has no such setting.
+bool tightenTimerSlack();
+
+// Runs the calling thread under the system's real-time (first in, first out)
+// scheduling at `priority` (1 to 99): no ordinary thread takes its processor
+// while it runs. False when the system refuses (no permission) or has none;
+// the thread then runs as before.
+bool raiseCurrentThreadToRealtime(int priority);
+
 }  // namespace zel::platform
 
 #endif  // ZEL_PLATFORM_THREAD_H

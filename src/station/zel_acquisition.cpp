@@ -8,7 +8,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,59 +46,92 @@ constexpr long kLeastAnswerTimeoutMs = 50;
 constexpr unsigned kFirstAsyncPort = 40000;
 constexpr unsigned kLastAsyncPort = 49151;
 
-// The queue to the consumer. When it is full the record that has no room is
-// counted; the next push that finds room for two first queues an OVERFLOW
-// record saying how many were lost and from which, so the stream says it.
+// The queue to the consumer: a ring of records made once at the start.
+// Records change hands by swapping, and the module lists the consumer hands
+// back wait as spares for the next samples, so once the first few samples
+// have gone round, taking a sample allocates nothing. When the ring is full
+// the record that has no room is counted; the next push that finds room for
+// two first queues an OVERFLOW record saying how many were lost and from
+// which, so the stream says it.
 class RecordQueue {
   public:
+    static constexpr std::size_t kBacklog = 64;
+    static constexpr std::size_t kSpares = 64;
+
     void reset(std::size_t capacity) {
         std::lock_guard<std::mutex> lock(mutex_);
-        capacity_ = capacity;
-        records_.clear();
+        ring_.clear();
+        ring_.resize(capacity);
+        spares_.clear();
+        spares_.reserve(kSpares);
+        backlog_.clear();
+        backlog_.reserve(kBacklog);
+        head_ = 0;
+        size_ = 0;
         lost_ = 0;
         overflows_ = 0;
         highWater_ = 0;
     }
-    void push(ZelAcqRecord&& record) {
+    // Queues the record's content; `record` gets a spare to fill next.
+    void push(ZelAcqRecord& record) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (lost_ > 0) {
-                if (records_.size() + 2 > capacity_) {
-                    ++lost_;
-                    ++overflows_;
-                    return;
-                }
-                ZelAcqRecord overflow;
-                overflow.kind = ZEL_ACQ_OVERFLOW;
-                overflow.sequence = firstLost_;
-                overflow.count = lost_;
-                overflow.requestUs = record.requestUs;
-                overflow.utcUs = record.utcUs;
-                records_.push_back(std::move(overflow));
-                lost_ = 0;
-            }
-            if (records_.size() >= capacity_) {
-                if (lost_ == 0) firstLost_ = record.sequence;
-                ++lost_;
-                ++overflows_;
-                return;
-            }
-            records_.push_back(std::move(record));
-            highWater_ = std::max(highWater_, records_.size());
+            pushLocked(record);
         }
         ready_.notify_one();
     }
+    void push(ZelAcqRecord&& record) { push(record); }
+    // The sampling thread's push: does not wait for the lock while the
+    // backlog has room. While the consumer (or another thread) holds the
+    // lock, records wait in the sampling thread's own backlog, in order, and
+    // go into the ring first at the next push that gets it; so a consumer
+    // that is descheduled while it holds the lock does not hold up the
+    // sampling. Only with the backlog full does this push wait.
+    void pushWithoutWaiting(ZelAcqRecord& record) {
+        std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            if (backlog_.size() < kBacklog) {
+                backlog_.push_back(std::move(record));
+                record = ZelAcqRecord();
+                return;
+            }
+            lock.lock();
+        }
+        for (ZelAcqRecord& waiting : backlog_) pushLocked(waiting);
+        backlog_.clear();
+        pushLocked(record);
+        lock.unlock();
+        ready_.notify_one();
+    }
+    void pushWithoutWaiting(ZelAcqRecord&& record) { pushWithoutWaiting(record); }
+    // Queues what waits in the backlog; once the sampling thread has ended.
+    void flushBacklog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (ZelAcqRecord& waiting : backlog_) pushLocked(waiting);
+            backlog_.clear();
+        }
+        ready_.notify_one();
+    }
+    // Swaps the oldest record into `out`; the module list `out` held before
+    // becomes a spare.
     bool pop(ZelAcqRecord& out, long timeoutMs, const std::atomic<bool>& running) {
         std::unique_lock<std::mutex> lock(mutex_);
-        auto some = [&] { return !records_.empty() || !running.load(); };
+        auto some = [&] { return size_ > 0 || !running.load(); };
         if (timeoutMs < 0) {
             ready_.wait(lock, some);
         } else if (timeoutMs > 0) {
             ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), some);
         }
-        if (records_.empty()) return false;
-        out = std::move(records_.front());
-        records_.pop_front();
+        if (size_ == 0) return false;
+        ZelAcqRecord& oldest = ring_[head_];
+        std::swap(out, oldest);
+        if (oldest.modules.capacity() > 0 && spares_.size() < kSpares) {
+            spares_.push_back(std::move(oldest.modules));
+            oldest.modules = std::vector<ZelAcqModuleValues>();
+        }
+        head_ = (head_ + 1) % ring_.size();
+        --size_;
         return true;
     }
     void wakeAll() {
@@ -109,16 +141,57 @@ class RecordQueue {
     void fill(ZelAcqStatistics& s) const {
         std::lock_guard<std::mutex> lock(mutex_);
         s.overflows = overflows_;
-        s.queued = records_.size();
-        s.queueCapacity = capacity_;
+        s.queued = size_;
+        s.queueCapacity = ring_.size();
         s.queueHighWater = highWater_;
     }
 
   private:
+    ZelAcqRecord& slot() { return ring_[(head_ + size_) % ring_.size()]; }
+
+    // Under the lock.
+    void pushLocked(ZelAcqRecord& record) {
+        if (lost_ > 0) {
+            if (size_ + 2 > ring_.size()) {
+                ++lost_;
+                ++overflows_;
+                return;
+            }
+            ZelAcqRecord& overflow = slot();
+            std::vector<ZelAcqModuleValues> kept = std::move(overflow.modules);
+            overflow = ZelAcqRecord();
+            kept.clear();
+            overflow.modules = std::move(kept);
+            overflow.kind = ZEL_ACQ_OVERFLOW;
+            overflow.sequence = firstLost_;
+            overflow.count = lost_;
+            overflow.requestUs = record.requestUs;
+            overflow.utcUs = record.utcUs;
+            ++size_;
+            lost_ = 0;
+        }
+        if (size_ >= ring_.size()) {
+            if (lost_ == 0) firstLost_ = record.sequence;
+            ++lost_;
+            ++overflows_;
+            return;
+        }
+        std::swap(slot(), record);
+        ++size_;
+        highWater_ = std::max(highWater_, size_);
+        if (record.modules.capacity() == 0 && !spares_.empty()) {
+            record.modules = std::move(spares_.back());
+            spares_.pop_back();
+        }
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<ZelAcqRecord> records_;
-    std::size_t capacity_ = 0;
+    std::vector<ZelAcqRecord> ring_;
+    std::vector<ZelAcqRecord> backlog_;  // the sampling thread's
+    std::vector<std::vector<ZelAcqModuleValues>> spares_;
+    std::size_t head_ = 0;
+    std::size_t size_ = 0;
     std::size_t highWater_ = 0;
     unsigned long long lost_ = 0;
     unsigned long long firstLost_ = 0;
@@ -158,6 +231,7 @@ struct ZelAcquisition::Impl {
     long answerTimeoutMs = 0;
 
     RecordQueue queue;
+    ZelAcqRecord scratch;  // the sampling thread's record to fill, reused
     std::atomic<bool> running{false};
     std::atomic<bool> stopping{false};
     std::thread sampling;
@@ -177,6 +251,8 @@ struct ZelAcquisition::Impl {
     std::atomic<unsigned long long> returns{0};
     std::atomic<unsigned long long> restores{0};
     std::atomic<long long> maxLatenessUs{0};
+    std::atomic<bool> realtime{false};
+    std::atomic<unsigned> rejoinsWaiting{0};  // modules marked to rejoin
 
     long long deadline(long long startUs, unsigned long long k) const {
         return startUs +
@@ -199,7 +275,7 @@ struct ZelAcquisition::Impl {
         r.code = m.lastCode;
         r.returned = returned;
         m.health = to;
-        queue.push(std::move(r));
+        queue.pushWithoutWaiting(std::move(r));
     }
 
     bool openAsyncSocket();
@@ -262,12 +338,26 @@ void ZelAcquisition::Impl::reselect() {
 
 void ZelAcquisition::Impl::sampleLoop() {
     net::nameCurrentThread("zel-acquire");
+    net::tightenTimerSlack();
+    realtime =
+        options.realtimePriority > 0 && net::raiseCurrentThreadToRealtime(options.realtimePriority);
+    const long long wakeEarlyUs = std::min<long long>(options.wakeEarlyUs, periodUs);
     const long long startUs = clock->nowUs();
     unsigned long long k = 0;
     while (!stopping.load()) {
         const long long due = deadline(startUs, k);
-        for (long long now = clock->nowUs(); now < due && !stopping.load(); now = clock->nowUs()) {
-            clock->sleepUntilUs(std::min(due, now + kStopCheckUs));
+        const long long wake = due - wakeEarlyUs;
+        for (long long now = clock->nowUs(); now < wake && !stopping.load(); now = clock->nowUs()) {
+            clock->sleepUntilUs(std::min(wake, now + kStopCheckUs));
+        }
+        // The last stretch awake: a wake-up from sleep comes tens of
+        // microseconds after its time, a look at the clock within one. (A
+        // clock a host gave moves only when slept on.)
+        if (wakeEarlyUs > 0 && clock == &ZelAcquisitionClock::system()) {
+            while (net::monotonicMicroseconds() < due && !stopping.load()) {
+            }
+        } else if (wakeEarlyUs > 0 && clock->nowUs() < due) {
+            clock->sleepUntilUs(due);
         }
         if (stopping.load()) break;
         rejoin(k);
@@ -286,7 +376,7 @@ void ZelAcquisition::Impl::sampleLoop() {
                 r.count = passed - next;
                 r.deadlineUs = deadline(startUs, next);
                 missed += r.count;
-                queue.push(std::move(r));
+                queue.pushWithoutWaiting(std::move(r));
                 next = passed;
             }
         }
@@ -295,11 +385,16 @@ void ZelAcquisition::Impl::sampleLoop() {
 }
 
 void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs) {
-    ZelAcqRecord r;
+    // The scratch record holds what a slot of the queue held before: every
+    // field is set anew, the module list keeps its room.
+    ZelAcqRecord& r = scratch;
+    std::vector<ZelAcqModuleValues> list = std::move(r.modules);
+    r = ZelAcqRecord();
+    list.assign(modules.size(), ZelAcqModuleValues());
+    r.modules = std::move(list);
     r.kind = ZEL_ACQ_SAMPLE;
     r.sequence = k;
     r.deadlineUs = deadlineUs;
-    r.modules.resize(modules.size());
     bool anySampled = false;
     for (const Module& m : modules) anySampled = anySampled || m.health != ZEL_ACQ_HEALTH_LOST;
     r.utcUs = clock->utcUs();
@@ -336,7 +431,7 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
         m.lastCode = v.code;
     }
     ++samples;
-    queue.push(std::move(r));
+    queue.pushWithoutWaiting(r);
     // Health follows the sample it was seen in.
     for (Module& m : modules) {
         if (m.health == ZEL_ACQ_HEALTH_LOST) continue;
@@ -365,6 +460,8 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
 }
 
 void ZelAcquisition::Impl::rejoin(unsigned long long k) {
+    // Looked at without the lock each sample; locked only when one waits.
+    if (rejoinsWaiting.load() == 0) return;
     bool changed = false;
     for (Module& m : modules) {
         int returned = ZEL_ACQ_RETURN_NONE;
@@ -373,6 +470,7 @@ void ZelAcquisition::Impl::rejoin(unsigned long long k) {
             if (!m.lost || !m.rejoin) continue;
             m.lost = false;
             m.rejoin = false;
+            --rejoinsWaiting;
             returned = m.returned;
         }
         m.object->setUdpTimeout(answerTimeoutMs);
@@ -380,7 +478,7 @@ void ZelAcquisition::Impl::rejoin(unsigned long long k) {
         ZelAcqRecord gap = event(ZEL_ACQ_GAP, m.lostFrom, m.position);
         gap.count = k - m.lostFrom;
         gap.returned = returned;
-        queue.push(std::move(gap));
+        queue.pushWithoutWaiting(std::move(gap));
         m.failures = 0;
         m.lastCode = 0;
         health(m, ZEL_ACQ_HEALTH_OK, k, returned);
@@ -416,7 +514,7 @@ void ZelAcquisition::Impl::drainAsync(unsigned long long k) {
             continue;
         }
         ++asyncMessages;
-        queue.push(std::move(r));
+        queue.pushWithoutWaiting(std::move(r));
     }
 }
 
@@ -491,6 +589,7 @@ void ZelAcquisition::Impl::probe(Module& m) {
     if (returned == ZEL_ACQ_RETURN_INTACT || returned == ZEL_ACQ_RETURN_REBOOTED) {
         m.returned = returned;
         m.rejoin = true;
+        ++rejoinsWaiting;
         return;
     }
     // Silent, in its bootloader, or not restored: ask again later, each
@@ -521,7 +620,8 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
     if (!(options.rateHz >= 0.01 && options.rateHz <= 100000.0) || options.queueCapacity < 4 ||
         options.failuresToLost < 1 || options.probeFirstMs < 1 ||
         options.probeMaxMs < options.probeFirstMs || options.probeTimeoutMs < 1 ||
-        options.answerTimeoutMs < 0 || d.modules.empty()) {
+        options.answerTimeoutMs < 0 || options.wakeEarlyUs < 0 || options.realtimePriority < 0 ||
+        options.realtimePriority > 99 || d.modules.empty()) {
         return ZEL_RESULT(ZEL_OUT_OF_RANGE, kStart);
     }
     d.options = options;
@@ -542,6 +642,7 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
         m.lost = false;
         m.rejoin = false;
     }
+    d.rejoinsWaiting = 0;
     ZelResults r = d.prepare();
     if (r.code() != ZEL_OK) {
         for (Impl::Module& m : d.modules) {
@@ -560,6 +661,7 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
     d.returns = 0;
     d.restores = 0;
     d.maxLatenessUs = 0;
+    d.realtime = false;
     d.stopping = false;
     d.running = true;
     d.sampling = std::thread([&d] { d.sampleLoop(); });
@@ -577,6 +679,7 @@ void ZelAcquisition::stop() {
     d.supervisorWake.notify_all();
     d.sampling.join();
     d.supervising.join();
+    d.queue.flushBacklog();
     for (Impl::Module& m : d.modules) {
         if (m.object == nullptr) continue;
         m.object->setUdpTimeout(m.savedTimeoutMs);
@@ -605,6 +708,7 @@ ZelAcqStatistics ZelAcquisition::statistics() const {
     s.returns = d.returns.load();
     s.restores = d.restores.load();
     s.maxLatenessUs = d.maxLatenessUs.load();
+    s.realtime = d.realtime.load();
     d.queue.fill(s);
     const net::WallClockState wall = net::wallClockState();
     s.wallClockSynchronised = wall.synchronised;

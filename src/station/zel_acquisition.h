@@ -83,6 +83,16 @@ struct ZelAcquisitionOptions {
     /// Switch asynchronous messages on at the start: latch and channel
     /// status messages come in the stream as ASYNC records.
     bool asyncMessages = false;
+    /// Wake this many microseconds before each deadline and wait out the
+    /// rest without sleeping, so that a sample starts at its deadline and not
+    /// a wake-up later; costs that much processor per sample (0: sleep to
+    /// the deadline; at most one period).
+    long wakeEarlyUs = 0;
+    /// 1 to 99: run the sampling thread under the system's real-time
+    /// scheduling at this priority, so that no ordinary process delays it,
+    /// where the system permits (statistics().realtime tells whether it
+    /// did; otherwise the thread runs as an ordinary one). 0: never asked.
+    int realtimePriority = 0;
     ZelModuleRestorer* restorer = nullptr;       ///< null: only the engine's own settings
     const ZelAcquisitionClock* clock = nullptr;  ///< null: the platform's clock
 };

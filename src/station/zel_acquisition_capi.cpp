@@ -136,6 +136,7 @@ int ZelAcquisitionGetStatistics(ZelAcquisitionHandle h, ZelAcqStatisticsC* out) 
     out->queueCapacity = static_cast<unsigned long>(s.queueCapacity);
     out->wallClockSynchronised = s.wallClockSynchronised ? 1 : 0;
     out->wallClockMaxErrorUs = s.wallClockMaxErrorUs;
+    out->realtime = s.realtime ? 1 : 0;
     return ZEL_OK;
 }
 

@@ -70,6 +70,7 @@ typedef struct ZelAcqStatisticsC {
     unsigned long queueCapacity;
     int wallClockSynchronised;
     long long wallClockMaxErrorUs;
+    int realtime; /**< 1: the sampling thread runs under real-time scheduling */
 } ZelAcqStatisticsC;
 
 /** The opaque engine behind a handle. */

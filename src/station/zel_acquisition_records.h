@@ -92,7 +92,10 @@ struct ZelAcqStatistics {
     unsigned long long returns = 0;          ///< lost modules that rejoined the samples
     unsigned long long restores = 0;         ///< settings applied again after a reboot
     long long maxLatenessUs = 0;             ///< largest request time after its deadline
-    std::size_t queued = 0;                  ///< records waiting for the consumer now
+    /// The sampling thread runs under real-time scheduling: asked for by
+    /// the options and granted by the system.
+    bool realtime = false;
+    std::size_t queued = 0;  ///< records waiting for the consumer now
     std::size_t queueCapacity = 0;
     std::size_t queueHighWater = 0;  ///< most records ever waiting at once
     /// The host's wall clock: kept in step by a time service, and the

@@ -273,6 +273,46 @@ TEST_F(Acquisition, AStalledSamplingThreadMissesDeadlinesSaidAndTakesNoBurst) {
     EXPECT_EQ(s.maxLatenessUs, 25000);
 }
 
+TEST_F(Acquisition, WakingEarlyOrRealTimeEverySampleStartsAtItsDeadlineNeverBefore) {
+    const struct {
+        const char* what;
+        long wakeEarlyUs;
+        int priority;
+    } cases[] = {
+        {"sleeping to the deadline", 0, 0},
+        {"waking 300 us early", 300, 0},
+        {"waking more than a period early", 5000, 0},
+        {"real-time, waking 300 us early", 300, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SteppedClock clock;
+        ZelAcquisitionOptions o = fastOptions();
+        o.rateHz = 1000;
+        o.clock = &clock;
+        o.wakeEarlyUs = c.wakeEarlyUs;
+        o.realtimePriority = c.priority;
+        ASSERT_EQ(engine->start(o).getCode(), ZEL_OK);
+        const auto records = readUntil(
+            [](const ZelAcqRecord& r) { return r.kind == ZEL_ACQ_SAMPLE && r.sequence >= 40; });
+        engine->stop();
+        unsigned long long expected = 0;
+        for (const auto& r : records) {
+            if (r.kind != ZEL_ACQ_SAMPLE) continue;
+            ASSERT_EQ(r.sequence, expected++);
+            ASSERT_EQ(r.deadlineUs, 1000000 + 1000LL * static_cast<long long>(r.sequence));
+            ASSERT_EQ(r.requestUs, r.deadlineUs);
+            ASSERT_EQ(r.modules.size(), static_cast<std::size_t>(kModules));
+            for (const auto& m : r.modules) ASSERT_EQ(m.code, ZEL_OK);
+        }
+        EXPECT_EQ(engine->statistics().missedDeadlines, 0u);
+        // Without asking, never real-time.
+        if (c.priority == 0) {
+            EXPECT_FALSE(engine->statistics().realtime);
+        }
+    }
+}
+
 TEST_F(Acquisition, MessagesModulesSendComeBetweenTheSamples) {
     ZelAcquisitionOptions o = fastOptions();
     o.asyncMessages = true;
@@ -316,6 +356,9 @@ TEST_F(Acquisition, StartRefusesWhatCannotRun) {
         {"never lost", [](ZelAcquisitionOptions& o) { o.failuresToLost = 0; }},
         {"bound below first pause", [](ZelAcquisitionOptions& o) { o.probeMaxMs = 5; }},
         {"negative time-out", [](ZelAcquisitionOptions& o) { o.answerTimeoutMs = -1; }},
+        {"negative early wake", [](ZelAcquisitionOptions& o) { o.wakeEarlyUs = -1; }},
+        {"priority -1", [](ZelAcquisitionOptions& o) { o.realtimePriority = -1; }},
+        {"priority 100", [](ZelAcquisitionOptions& o) { o.realtimePriority = 100; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

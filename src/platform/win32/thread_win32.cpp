@@ -15,4 +15,11 @@ bool nameCurrentThread(const char* name) {
     return name != nullptr && false;
 }
 
+bool tightenTimerSlack() { return false; }
+
+bool raiseCurrentThreadToRealtime(int priority) {
+    if (priority < 1 || priority > 99) return false;
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) != 0;
+}
+
 }  // namespace zel::platform
