@@ -105,6 +105,7 @@ std::optional<Bytes> finish(ModuleState& s, const Bytes&) {
         s.firmwareText.clear();
     }
     s.bootloaderOnly = false;
+    p.firmwareStarts = true;
     p.silentUntilUs = p.neverReturns ? (1LL << 62) : nowUs() + 1000LL * p.returnMs;
     return reply(30);
 }
@@ -139,8 +140,14 @@ void addProgrammingHandlers(std::map<int, Handler>& h) {
         ++s.resets;
         ProgrammingState& p = s.programming;
         if (p.rebootMs > 0) p.silentUntilUs = nowUs() + 1000LL * p.rebootMs;
-        // Rebooted into programming mode, only the bootloader runs.
-        if (p.active) s.bootloaderOnly = true;
+        // Rebooted into programming mode, only the bootloader runs; outside
+        // a transfer a module in its bootloader starts its firmware, if it
+        // has one that runs.
+        if (p.active) {
+            s.bootloaderOnly = true;
+        } else if (s.bootloaderOnly && p.firmwareStarts) {
+            s.bootloaderOnly = false;
+        }
         return reply(3);
     };
     h[6] = [](ModuleState& s, const Bytes&) {

@@ -29,8 +29,12 @@ const char kControlHelp[] =
     "      stop-after=K    answer K more requests, then none\n"
     "      every=N         only every N-th request of CMD gets the fault\n"
     "  clear POS [CMD]     remove the faults of module POS (or only those of CMD)\n"
-    "  restart POS [MS]    power cycle: the settings it keeps while powered go back to\n"
-    "                      their defaults, silent for MS milliseconds (default 1000)\n"
+    "  restart POS [MS] [bootloader|broken]\n"
+    "                      power cycle: the settings it keeps while powered go back to\n"
+    "                      their defaults, silent for MS milliseconds (default 1000);\n"
+    "                      bootloader: it comes back running only its bootloader (a\n"
+    "                      reset, command 3, starts its firmware); broken: the same,\n"
+    "                      and a reset leaves it in its bootloader\n"
     "  unplug POS [MS]     pull its cable: silent, settings kept, for MS milliseconds\n"
     "                      or until plug\n"
     "  plug POS            put the cable back\n"
@@ -180,19 +184,33 @@ std::string control(Segment& segment, const std::string& line) {
         return "ok " + which + " plugged in";
     }
     long ms = verb == "restart" ? 1000 : -1;
-    if (words.size() > 3) return "error: " + verb + " takes a position and a time at most";
+    // restart: the way it comes back, last.
+    Segment::Restart into = Segment::Restart::Firmware;
+    std::string intoText;
+    if (verb == "restart" && words.size() >= 3 &&
+        (words.back() == "bootloader" || words.back() == "broken")) {
+        into = words.back() == "bootloader" ? Segment::Restart::Bootloader
+                                            : Segment::Restart::BrokenFirmware;
+        intoText = words.back() == "bootloader" ? ", back in its bootloader"
+                                                : ", back in its bootloader with broken firmware";
+        words.pop_back();
+    }
+    if (words.size() > 3) {
+        return "error: " + verb + " takes a position and a time at most" +
+               (verb == "restart" ? std::string(", then bootloader or broken") : "");
+    }
     if (words.size() == 3 && !wholeNumber(words[2], 0, 3600000, ms)) {
         return "error: '" + words[2] + "' is no time in ms (0 to 3600000)";
     }
     for (std::size_t i = first; i <= last; ++i) {
         if (verb == "restart") {
-            segment.restartModule(i, static_cast<int>(ms));
+            segment.restartModule(i, static_cast<int>(ms), into);
         } else {
             segment.unplugModule(i, static_cast<int>(ms));
         }
     }
     if (verb == "restart") {
-        return "ok " + which + " restarted, silent for " + std::to_string(ms) + " ms";
+        return "ok " + which + " restarted, silent for " + std::to_string(ms) + " ms" + intoText;
     }
     return "ok " + which + " unplugged" +
            (ms < 0 ? std::string(" until plug") : " for " + std::to_string(ms) + " ms");

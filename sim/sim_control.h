@@ -6,7 +6,9 @@
 //
 //   fault POS CMD KEY=VALUE...   arm a fault on command CMD of module POS
 //   clear POS [CMD]              remove its faults (or those of CMD)
-//   restart POS [MS]             power cycle: settings at defaults, silent MS (1000)
+//   restart POS [MS] [bootloader|broken]  power cycle: settings at defaults, silent
+//                                MS (1000); back in its bootloader (broken: a reset
+//                                does not start its firmware)
 //   unplug POS [MS]              pull the cable: silent, settings kept, for MS or until plug
 //   plug POS                     put the cable back
 //   modules                      the positions and addresses

@@ -506,7 +506,7 @@ void Segment::dropPending(const Module& m) {
                    pending_.end());
 }
 
-void Segment::restartModule(std::size_t module, int silentMs) {
+void Segment::restartModule(std::size_t module, int silentMs, Restart into) {
     std::lock_guard<std::mutex> lock(mutex_);
     Module& m = *modules_.at(module);
     ModuleState& s = m.state;
@@ -557,6 +557,9 @@ void Segment::restartModule(std::size_t module, int silentMs) {
     dropPending(m);
     const long long now = net::monotonicMicroseconds();
     s.programming.silentUntilUs = silentMs > 0 ? now + silentMs * 1000LL : 0;
+    s.programming.active = false;
+    if (into == Restart::BrokenFirmware) s.programming.firmwareStarts = false;
+    s.bootloaderOnly = into != Restart::Firmware || !s.programming.firmwareStarts;
 }
 
 void Segment::unplugModule(std::size_t module, int ms) {

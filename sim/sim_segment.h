@@ -118,7 +118,11 @@ struct ProgrammingState {
     int rebootMs = 0;           // silence after a reset (0: answers at once)
     int returnMs = 300;         // silence after a finished transfer
     bool neverReturns = false;  // after the finish the module stays silent
-    int rejectLine = -1;        // this data line (from 0) is answered with type 17
+    // A reset outside a transfer takes a module that runs only its
+    // bootloader back to its firmware; false: its firmware is missing or
+    // broken and it stays in its bootloader (until an update succeeds).
+    bool firmwareStarts = true;
+    int rejectLine = -1;  // this data line (from 0) is answered with type 17
     long long silentUntilUs = 0;
     bool active = false;       // a program-init came, no finish yet
     std::vector<int> choices;  // program-init choices, in order
@@ -333,12 +337,20 @@ class Segment {
     // Clears every fault armed on the module (or only the one of `command`).
     void clearFaults(std::size_t module, int command = -1);
 
+    // How a module comes back from a power cycle.
+    enum class Restart {
+        Firmware,        // running its firmware, as after any power cycle
+        Bootloader,      // running only its bootloader; a reset starts its firmware
+        BrokenFirmware,  // only its bootloader, and a reset leaves it there
+    };
     // A power cycle: the settings the module keeps while powered (channel
     // settings, asynchronous port and mode, outputs, latch and referencing
     // state) go back to a new module's defaults, what it keeps in its
     // non-volatile memory (identity, network settings, FRAM fields) stays,
     // answers it still owed are lost, and it hears nothing for `silentMs`.
-    void restartModule(std::size_t module, int silentMs);
+    // A module whose firmware does not start comes back in its bootloader
+    // whatever `into` says.
+    void restartModule(std::size_t module, int silentMs, Restart into = Restart::Firmware);
     // A pulled cable: from now on the module hears and sends nothing, and
     // keeps every setting, for `ms` milliseconds (negative: until
     // plugModule). Answers it still owed are lost.

@@ -6,6 +6,13 @@
 ...         if record.kind == "sample":
 ...             print(record.utc, [m.values for m in record.modules])
 
+or over a station opened from its configuration file (a module that reboots
+gets the file's settings back):
+
+>>> with zel.station.Station("cell3.xml") as station, station.acquire(rate_hz=100) as run:
+...     for record in run.records(timeout_s=1.0):
+...         print(record.kind, record.sequence)
+
 Each record is a plain :class:`Record` (no pandas, no numpy): a sample with
 every module's values or its result code, or an event (missed deadlines, an
 overflow of the queue, a module's health changing, the gap it left, its
@@ -19,6 +26,7 @@ import ctypes
 import datetime
 import os
 import sys
+import weakref
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Iterator, List, Optional, Sequence
@@ -61,6 +69,7 @@ class _StatisticsC(ctypes.Structure):
         ("maxLatenessUs", ctypes.c_longlong), ("queued", ctypes.c_ulong),
         ("queueCapacity", ctypes.c_ulong), ("wallClockSynchronised", ctypes.c_int),
         ("wallClockMaxErrorUs", ctypes.c_longlong), ("realtime", ctypes.c_int),
+        ("firmwareStarts", ctypes.c_ulonglong),
     ]
 
 
@@ -68,6 +77,7 @@ class _StatisticsC(ctypes.Structure):
 TABLE = (
     ("ZelAcquisitionCreate", ctypes.c_int,
      (ctypes.POINTER(ctypes.c_char_p), ctypes.c_ushort, ctypes.POINTER(ctypes.c_void_p))),
+    ("ZelAcquisitionCreateForStation", ctypes.c_int, (ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p))),
     ("ZelAcquisitionDelete", None, (ctypes.c_void_p,)),
     ("ZelAcquisitionStart", ctypes.c_int, (ctypes.c_void_p, ctypes.c_double, ctypes.c_ulong, ctypes.c_int)),
     ("ZelAcquisitionStop", ctypes.c_int, (ctypes.c_void_p,)),
@@ -161,15 +171,32 @@ def _record(c: _RecordC) -> Record:
 
 class Acquisition:
     """The modules at ``addresses`` sampled at ``rate_hz`` from the engine's
-    own thread. Use as a context manager, or call :meth:`close`."""
+    own thread. Use as a context manager, or call :meth:`close`.
 
-    def __init__(self, addresses: Sequence[str], rate_hz: float, queue_capacity: int = 0,
-                 async_messages: bool = False) -> None:
+    With ``station`` (an open :class:`zel.station.Station`) instead of
+    addresses, the station's modules are sampled (positions are the file's)
+    and a module that comes back from a restart gets the file's settings
+    again, read back; :meth:`zel.station.Station.acquire` makes one so."""
+
+    def __init__(self, addresses: Optional[Sequence[str]] = None, rate_hz: float = 100.0,
+                 queue_capacity: int = 0, async_messages: bool = False, *,
+                 station: Optional[object] = None) -> None:
         self._lib = _station_library()
         self._handle = ctypes.c_void_p()
-        texts = (ctypes.c_char_p * len(addresses))(*[a.encode("ascii") for a in addresses])
-        check(self._lib.ZelAcquisitionCreate(texts, len(addresses), ctypes.byref(self._handle)),
-              "ZelAcquisitionCreate")
+        self._station = station  # kept alive while the engine lends its modules
+        if (addresses is None) == (station is None):
+            raise ValueError("give either addresses or a station")
+        if station is not None:
+            check(self._lib.ZelAcquisitionCreateForStation(station.handle, ctypes.byref(self._handle)),
+                  "ZelAcquisitionCreateForStation")
+        else:
+            texts = (ctypes.c_char_p * len(addresses))(*[a.encode("ascii") for a in addresses])
+            check(self._lib.ZelAcquisitionCreate(texts, len(addresses), ctypes.byref(self._handle)),
+                  "ZelAcquisitionCreate")
+        # Deleted once: by close(), or when the object goes (before the
+        # station it holds, whose modules the engine uses).
+        self._finalizer = weakref.finalize(self, self._lib.ZelAcquisitionDelete,
+                                           ctypes.c_void_p(self._handle.value))
         code = self._lib.ZelAcquisitionStart(self._handle, rate_hz, queue_capacity, int(async_messages))
         if code != 0:
             self.close()
@@ -213,5 +240,8 @@ class Acquisition:
     def close(self) -> None:
         """Stops and frees the engine and its module objects."""
         if self._handle:
-            self._lib.ZelAcquisitionDelete(self._handle)
+            self._finalizer()
             self._handle = ctypes.c_void_p()
+        if self._station is not None:
+            self._station._acquisitions.discard(self)
+            self._station = None

@@ -11,6 +11,7 @@ positions, and snapshots of either, over the station library's C functions.
 from __future__ import annotations
 
 import ctypes
+import weakref
 from dataclasses import dataclass
 from typing import List, Optional, Sequence, Tuple
 
@@ -101,6 +102,7 @@ class Station(Owned):
                  discover: Optional[Tuple[str, str]] = None) -> None:
         lib = _capi.station_library()
         self._lib = lib
+        self._acquisitions: "weakref.WeakSet" = weakref.WeakSet()
         handle = lib.ZelStationCreate()
         if not handle:
             raise MemoryError("ZelStationCreate")
@@ -115,6 +117,24 @@ class Station(Owned):
             code = lib.ZelStationOpen(handle, 1, discover[0].encode(), 0, discover[1].encode())
         if code != CHAIN_DIFFERS:
             self._call(code, "ZelStationOpen")
+
+    def acquire(self, rate_hz: float, queue_capacity: int = 0, async_messages: bool = False):
+        """Samples the station's modules at ``rate_hz`` from the engine's own
+        thread: a :class:`zel.acquisition.Acquisition` over this station, whose
+        modules get the file's settings back when they return from a restart.
+        Leave the station alone while it runs; closing the station closes it
+        first."""
+        from .acquisition import Acquisition
+        run = Acquisition(rate_hz=rate_hz, queue_capacity=queue_capacity,
+                          async_messages=async_messages, station=self)
+        self._acquisitions.add(run)
+        return run
+
+    def close(self) -> None:
+        """Closes the acquisitions over the station, then deletes it."""
+        for run in list(self._acquisitions):
+            run.close()
+        super().close()
 
     def _call(self, code: int, operation: str) -> None:
         if code == OK:

@@ -10,22 +10,7 @@
 #include <cstring>
 #include <new>
 
-// What the handles point at.
-struct ZelChainObject {
-    ZelInterface chain;
-};
-
-struct ZelSamplerObject {
-    ZelChainSampler* sampler = nullptr;
-    std::unique_ptr<ZelChainSampler> owned;  // null when a station lent it
-};
-
-struct ZelStationObject {
-    ZelStation station;
-    ZelStationStatus last;
-    std::vector<ZelStationReading> readings;
-    ZelSamplerObject lent;
-};
+#include "station/station_capi_objects.h"
 
 namespace {
 

@@ -219,6 +219,9 @@ struct ZelAcquisition::Impl {
         int returned = ZEL_ACQ_RETURN_NONE;
         long long nextProbeUs = 0;
         long long pauseMs = 0;
+        // The supervisor's, while the module is lost:
+        bool startingFirmware = false;  // a reset went to it in its bootloader
+        bool stuckSaid = false;         // its failed start is in the stream
     };
 
     std::vector<Module> modules;
@@ -250,6 +253,7 @@ struct ZelAcquisition::Impl {
     std::atomic<unsigned long long> losses{0};
     std::atomic<unsigned long long> returns{0};
     std::atomic<unsigned long long> restores{0};
+    std::atomic<unsigned long long> firmwareStarts{0};
     std::atomic<long long> maxLatenessUs{0};
     std::atomic<bool> realtime{false};
     std::atomic<unsigned> rejoinsWaiting{0};  // modules marked to rejoin
@@ -287,6 +291,9 @@ struct ZelAcquisition::Impl {
     void rejoin(unsigned long long k);
     void superviseLoop();
     void probe(Module& m);
+    // A module in its bootloader whose firmware would not start: one HEALTH
+    // record (lost, still lost) with the code, until it rejoins.
+    void sayStuck(Module& m, int code);
 };
 
 bool ZelAcquisition::Impl::openAsyncSocket() {
@@ -449,6 +456,8 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
             std::lock_guard<std::mutex> lock(mutex);
             m.lost = true;
             m.rejoin = false;
+            m.startingFirmware = false;
+            m.stuckSaid = false;
             m.pauseMs = options.probeFirstMs;
             m.nextProbeUs = clock->nowUs() + options.probeFirstMs * 1000LL;
         }
@@ -549,6 +558,17 @@ void ZelAcquisition::Impl::superviseLoop() {
     }
 }
 
+void ZelAcquisition::Impl::sayStuck(Module& m, int code) {
+    if (m.stuckSaid) return;
+    m.stuckSaid = true;
+    ZelAcqRecord r = event(ZEL_ACQ_HEALTH, 0, m.position);
+    r.previous = ZEL_ACQ_HEALTH_LOST;
+    r.health = ZEL_ACQ_HEALTH_LOST;
+    r.returned = ZEL_ACQ_RETURN_BOOTLOADER;
+    r.code = code;
+    queue.push(std::move(r));
+}
+
 void ZelAcquisition::Impl::probe(Module& m) {
     MODULE_ID id{};
     unsigned long number = 0;
@@ -558,6 +578,15 @@ void ZelAcquisition::Impl::probe(Module& m) {
     int returned = ZEL_ACQ_RETURN_NONE;
     if (r.code() == ZEL_OK && ZelModule::isBootloaderModule(id)) {
         returned = ZEL_ACQ_RETURN_BOOTLOADER;
+        // Still in its bootloader after a reset: its firmware did not start.
+        if (m.startingFirmware) sayStuck(m, ZEL_FIRMWARE_NOT_LOADED);
+        // A reset takes a module out of its bootloader and starts its
+        // firmware; a later probe tells whether it runs (then it counts as
+        // rebooted, its settings lost).
+        const ZelResults s = m.object->resetZelbus();
+        ++firmwareStarts;
+        m.startingFirmware = true;
+        if (s.code() != ZEL_OK) sayStuck(m, s.code());
     } else if (r.code() == ZEL_OK) {
         unsigned short kept = 0;
         r = m.object->getAsyncPort(&kept);
@@ -565,6 +594,10 @@ void ZelAcquisition::Impl::probe(Module& m) {
             returned = kept == port ? ZEL_ACQ_RETURN_INTACT : ZEL_ACQ_RETURN_REBOOTED;
         }
     }
+    // A module whose firmware the engine started says so in its records.
+    const int said = returned == ZEL_ACQ_RETURN_REBOOTED && m.startingFirmware
+                         ? ZEL_ACQ_RETURN_BOOTLOADER
+                         : returned;
     if (returned == ZEL_ACQ_RETURN_REBOOTED) {
         ZelAcqRecord restored = event(ZEL_ACQ_RESTORED, 0, m.position);
         ZelResults s = m.object->setAsyncPort(&port);
@@ -573,7 +606,7 @@ void ZelAcquisition::Impl::probe(Module& m) {
             s = options.restorer->restore(m.position, *m.object);
         }
         restored.code = s.code();
-        restored.returned = returned;
+        restored.returned = said;
         restored.answerUs = clock->nowUs();
         queue.push(std::move(restored));
         if (s.code() == ZEL_OK) {
@@ -587,7 +620,9 @@ void ZelAcquisition::Impl::probe(Module& m) {
     }
     std::lock_guard<std::mutex> lock(mutex);
     if (returned == ZEL_ACQ_RETURN_INTACT || returned == ZEL_ACQ_RETURN_REBOOTED) {
-        m.returned = returned;
+        m.returned = said;
+        m.startingFirmware = false;
+        m.stuckSaid = false;
         m.rejoin = true;
         ++rejoinsWaiting;
         return;
@@ -660,6 +695,7 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
     d.losses = 0;
     d.returns = 0;
     d.restores = 0;
+    d.firmwareStarts = 0;
     d.maxLatenessUs = 0;
     d.realtime = false;
     d.stopping = false;
@@ -707,6 +743,7 @@ ZelAcqStatistics ZelAcquisition::statistics() const {
     s.losses = d.losses.load();
     s.returns = d.returns.load();
     s.restores = d.restores.load();
+    s.firmwareStarts = d.firmwareStarts.load();
     s.maxLatenessUs = d.maxLatenessUs.load();
     s.realtime = d.realtime.load();
     d.queue.fill(s);

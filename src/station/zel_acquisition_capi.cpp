@@ -13,11 +13,14 @@
 #include "modules/zel_kalix_module.h"
 #include "modules/zel_lvdt_module.h"
 #include "modules/zel_ttl_module.h"
+#include "station/station_capi_objects.h"
 #include "station/zel_acquisition.h"
+#include "station/zel_acquisition_station.h"
 
 struct ZelAcquisitionObject {
-    std::vector<std::unique_ptr<ZelModule>> owned;
+    std::vector<std::unique_ptr<ZelModule>> owned;  // empty over a station
     std::vector<ZelModule*> list;
+    std::unique_ptr<ZelStationRestorer> restorer;  // over a station: the file's settings
     std::unique_ptr<ZelAcquisition> engine;
 };
 
@@ -94,6 +97,23 @@ int ZelAcquisitionCreate(const char* const* addresses, unsigned short count,
     return ZEL_OK;
 }
 
+int ZelAcquisitionCreateForStation(ZelStationObject* station, ZelAcquisitionHandle* out) {
+    if (station == nullptr || out == nullptr) return ZEL_NULL_POINTER;
+    if (!station->station.isOpen()) return ZEL_STATION_NOT_OPEN;
+    auto* h = new (std::nothrow) ZelAcquisitionObject;
+    if (h == nullptr) return ZEL_UNKNOWN_ERROR;
+    std::unique_ptr<ZelAcquisitionObject> held(h);
+    h->list = stationModules(station->station);
+    const auto present = std::count_if(h->list.begin(), h->list.end(),
+                                       [](const ZelModule* m) { return m != nullptr; });
+    if (present == 0 || h->list.size() > ZEL_ACQ_MAX_MODULES) return ZEL_OUT_OF_RANGE;
+    h->engine = std::make_unique<ZelAcquisition>(h->list.data(),
+                                                 static_cast<unsigned short>(h->list.size()));
+    h->restorer = std::make_unique<ZelStationRestorer>(station->station);
+    *out = held.release();
+    return ZEL_OK;
+}
+
 void ZelAcquisitionDelete(ZelAcquisitionHandle h) { delete h; }
 
 int ZelAcquisitionStart(ZelAcquisitionHandle h, double rateHz, unsigned long queueCapacity,
@@ -103,6 +123,7 @@ int ZelAcquisitionStart(ZelAcquisitionHandle h, double rateHz, unsigned long que
     o.rateHz = rateHz;
     if (queueCapacity != 0) o.queueCapacity = queueCapacity;
     o.asyncMessages = asyncMessages != 0;
+    o.restorer = h->restorer.get();
     return h->engine->start(o).code();
 }
 
@@ -137,6 +158,7 @@ int ZelAcquisitionGetStatistics(ZelAcquisitionHandle h, ZelAcqStatisticsC* out) 
     out->wallClockSynchronised = s.wallClockSynchronised ? 1 : 0;
     out->wallClockMaxErrorUs = s.wallClockMaxErrorUs;
     out->realtime = s.realtime ? 1 : 0;
+    out->firmwareStarts = s.firmwareStarts;
     return ZEL_OK;
 }
 

@@ -45,7 +45,7 @@ typedef struct ZelAcqRecordC {
     unsigned short position;
     int health;
     int previous;
-    int returned; /**< 1 settings intact, 2 rebooted, 3 bootloader */
+    int returned; /**< 1 settings intact, 2 rebooted, 3 from its bootloader (see the records) */
     int code;
     int messageType;
     unsigned char latch[5];
@@ -71,6 +71,8 @@ typedef struct ZelAcqStatisticsC {
     int wallClockSynchronised;
     long long wallClockMaxErrorUs;
     int realtime; /**< 1: the sampling thread runs under real-time scheduling */
+    unsigned long long
+        firmwareStarts; /**< resets that started a module's firmware from its bootloader */
 } ZelAcqStatisticsC;
 
 /** The opaque engine behind a handle. */
@@ -83,6 +85,18 @@ typedef ZelAcquisitionObject* ZelAcquisitionHandle;
  * other), 0. */
 ZEL_STATION_API int ZelAcquisitionCreate(const char* const* addresses, unsigned short count,
                                          ZelAcquisitionHandle* out);
+struct ZelStationObject; /* a ZelStationHandle of station/zel_station_capi.h */
+
+/** An engine over the modules of an open station (positions are the file's
+ * positions; modules the file lists but the chain lacks are left out), whose
+ * modules get the file's settings again, read back, when they come back from
+ * a restart. The station lends its module objects: leave the station alone
+ * while the engine runs, and delete the engine before the station. *out gets
+ * the handle, or stays untouched on failure. Code 32 for a null pointer, 103
+ * (the station's own code) when the station is not open, 33 when it has no
+ * module to sample or more than 64, 0. */
+ZEL_STATION_API int ZelAcquisitionCreateForStation(struct ZelStationObject* station,
+                                                   ZelAcquisitionHandle* out);
 /** Stops the engine if it runs and frees it with its module objects. */
 ZEL_STATION_API void ZelAcquisitionDelete(ZelAcquisitionHandle h);
 /** Starts sampling at `rateHz` with a queue of `queueCapacity` records (0:

@@ -31,10 +31,14 @@ enum ZEL_ACQ_HEALTH : int {
 
 /// Why a lost module is back, as told apart by what it answers.
 enum ZEL_ACQ_RETURN : int {
-    ZEL_ACQ_RETURN_NONE = 0,        ///< not a return
-    ZEL_ACQ_RETURN_INTACT = 1,      ///< its settings held: a link that was cut (a pulled cable)
-    ZEL_ACQ_RETURN_REBOOTED = 2,    ///< its settings are at their defaults: it was restarted
-    ZEL_ACQ_RETURN_BOOTLOADER = 3,  ///< it answers from its bootloader only
+    ZEL_ACQ_RETURN_NONE = 0,      ///< not a return
+    ZEL_ACQ_RETURN_INTACT = 1,    ///< its settings held: a link that was cut (a pulled cable)
+    ZEL_ACQ_RETURN_REBOOTED = 2,  ///< its settings are at their defaults: it was restarted
+    /// It answered from its bootloader: the engine started its firmware
+    /// (then it is treated as rebooted); in a HEALTH record from lost to
+    /// lost, its firmware would not start (the code says why: 42, or the
+    /// reset's own failure).
+    ZEL_ACQ_RETURN_BOOTLOADER = 3,
 };
 
 /// One module's part of a sample.
@@ -91,7 +95,9 @@ struct ZelAcqStatistics {
     unsigned long long losses = 0;           ///< modules declared lost
     unsigned long long returns = 0;          ///< lost modules that rejoined the samples
     unsigned long long restores = 0;         ///< settings applied again after a reboot
-    long long maxLatenessUs = 0;             ///< largest request time after its deadline
+    /// Resets sent to start the firmware of a module found in its bootloader.
+    unsigned long long firmwareStarts = 0;
+    long long maxLatenessUs = 0;  ///< largest request time after its deadline
     /// The sampling thread runs under real-time scheduling: asked for by
     /// the options and granted by the system.
     bool realtime = false;

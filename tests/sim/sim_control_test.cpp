@@ -65,6 +65,45 @@ TEST_F(SimControl, RestartForgetsTheSettingsAndIsSilentForItsTime) {
     EXPECT_EQ(state(0).address, "127." + std::to_string(segment.subnet()) + ".0.10");
 }
 
+// Back in its bootloader: identity 0 until a reset starts its firmware; with
+// broken firmware the reset leaves it there, until an update succeeds.
+TEST_F(SimControl, RestartIntoTheBootloaderWaitsForAResetThatStartsTheFirmware) {
+    const struct {
+        const char* line;
+        const char* reply;
+        bool startsOnReset;
+    } cases[] = {
+        {"restart 0 0 bootloader", "ok module 0 restarted, silent for 0 ms, back in its bootloader",
+         true},
+        {"restart 0 0 broken",
+         "ok module 0 restarted, silent for 0 ms, back in its bootloader with broken firmware",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        tellSettings();
+        EXPECT_EQ(zelsim::control(segment, c.line), c.reply);
+        EXPECT_EQ(state(0).incremental[0].direction, 0);
+        MODULE_ID id = MODULE_ID_NONE;
+        unsigned long number = 0;
+        unsigned char typeByte = 0;
+        unsigned short channels = 0;
+        ASSERT_EQ(module.getModuleType(&id, &number, &typeByte, &channels).getCode(), ZEL_OK);
+        EXPECT_TRUE(ZelModule::isBootloaderModule(id));
+        ASSERT_EQ(module.resetZelbus().getCode(), ZEL_OK);
+        ASSERT_EQ(module.getModuleType(&id, &number, &typeByte, &channels).getCode(), ZEL_OK);
+        EXPECT_EQ(ZelModule::isBootloaderModule(id), !c.startsOnReset);
+        // A plain restart keeps a module with broken firmware in its bootloader.
+        EXPECT_EQ(zelsim::control(segment, "restart 0 0"),
+                  "ok module 0 restarted, silent for 0 ms");
+        EXPECT_EQ(state(0).bootloaderOnly, !c.startsOnReset);
+        segment.withState(0, [](zelsim::ModuleState& s) {
+            s.programming.firmwareStarts = true;
+            s.bootloaderOnly = false;
+        });
+    }
+}
+
 TEST_F(SimControl, UnplugIsSilentAndKeepsTheSettingsUntilPlug) {
     tellSettings();
     const std::size_t before = segment.requests(0).size();
@@ -151,7 +190,12 @@ TEST_F(SimControl, RefusesWhatItCannotRunAndChangesNothing) {
         {"restart 2", "error: no module at position '2' (0 to 1)"},
         {"restart 0x", "error: no module at position '0x' (0 to 1)"},
         {"restart 0 5s", "error: '5s' is no time in ms (0 to 3600000)"},
-        {"restart 0 5 6", "error: restart takes a position and a time at most"},
+        {"restart 0 5 6",
+         "error: restart takes a position and a time at most, then bootloader or broken"},
+        {"restart 0 5 sideways",
+         "error: restart takes a position and a time at most, then bootloader or broken"},
+        {"restart 0 bootloader 5",
+         "error: restart takes a position and a time at most, then bootloader or broken"},
         {"unplug 0 -4", "error: '-4' is no time in ms (0 to 3600000)"},
         {"plug 0 1", "error: plug takes a position only"},
         {"fault 0", "error: fault needs a command code"},

@@ -161,6 +161,82 @@ TEST_F(Acquisition, ARestartedModuleIsLostThenRestoredWhileTheOthersKeepTheirSam
     EXPECT_EQ(s.restores, 1u);
 }
 
+// A module back in its bootloader gets its firmware started (a reset), then
+// counts as rebooted; one whose firmware does not start is said once, with
+// code 42, and stays lost with probes that back off.
+TEST_F(Acquisition, AModuleBackInItsBootloaderIsStartedOrSaidNeverLeftThereSilently) {
+    const struct {
+        const char* command;
+        bool starts;
+    } cases[] = {
+        {"restart 2 1000 bootloader", true},
+        {"restart 2 1000 broken", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        DirectionRestorer restorer;
+        ZelAcquisitionOptions o = fastOptions();
+        o.restorer = &restorer;
+        ASSERT_EQ(engine->start(o).getCode(), ZEL_OK);
+        readUntil(
+            [](const ZelAcqRecord& r) { return r.kind == ZEL_ACQ_SAMPLE && r.sequence >= 5; });
+        EXPECT_EQ(zelsim::control(segment, c.command).rfind("ok module 2 restarted", 0), 0u);
+        EXPECT_TRUE(state(2).bootloaderOnly);
+        segment.clearRequests(2);
+        const auto records = readUntil([&c](const ZelAcqRecord& r) {
+            const bool back = r.kind == ZEL_ACQ_HEALTH && r.health == ZEL_ACQ_HEALTH_OK;
+            const bool stuck = r.kind == ZEL_ACQ_HEALTH && r.previous == ZEL_ACQ_HEALTH_LOST &&
+                               r.health == ZEL_ACQ_HEALTH_LOST;
+            return c.starts ? back : stuck;
+        });
+        ASSERT_FALSE(records.empty());
+        const ZelAcqRecord& last = records.back();
+        EXPECT_EQ(last.position, 2);
+        EXPECT_EQ(last.returned, ZEL_ACQ_RETURN_BOOTLOADER);
+        if (c.starts) {
+            // Started, restored and read back, rejoined: said as from its bootloader.
+            EXPECT_EQ(last.previous, ZEL_ACQ_HEALTH_LOST);
+            std::size_t restored = 0;
+            for (const auto& r : records) {
+                if (r.kind != ZEL_ACQ_RESTORED && r.kind != ZEL_ACQ_GAP) continue;
+                EXPECT_EQ(r.returned, ZEL_ACQ_RETURN_BOOTLOADER);
+                if (r.kind == ZEL_ACQ_RESTORED) {
+                    EXPECT_EQ(r.code, ZEL_OK);
+                    ++restored;
+                }
+            }
+            EXPECT_EQ(restored, 1u);
+            EXPECT_FALSE(state(2).bootloaderOnly);
+            EXPECT_EQ(state(2).incremental[0].direction, 1);
+            EXPECT_EQ(restorer.calls.load(), 1);
+        } else {
+            EXPECT_EQ(last.code, ZEL_FIRMWARE_NOT_LOADED);
+            // Probed on with pauses that double up to 100 ms: over the next
+            // 600 ms a few more resets, no second record, never back.
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            ZelAcqRecord r;
+            while (engine->next(r, 0)) {
+                EXPECT_FALSE(r.kind == ZEL_ACQ_HEALTH || r.kind == ZEL_ACQ_RESTORED ||
+                             r.kind == ZEL_ACQ_GAP)
+                    << "kind " << r.kind;
+                if (r.kind == ZEL_ACQ_SAMPLE) {
+                    EXPECT_EQ(r.modules[2].health, ZEL_ACQ_HEALTH_LOST);
+                }
+            }
+            EXPECT_TRUE(state(2).bootloaderOnly);
+            EXPECT_EQ(restorer.calls.load(), 0);
+        }
+        std::size_t resets = 0;
+        for (const auto& request : segment.requests(2)) resets += request.bytes[0] == 3 ? 1 : 0;
+        EXPECT_GE(resets, 1u);
+        EXPECT_LE(resets, c.starts ? 1u : 20u);
+        engine->stop();
+        EXPECT_GE(engine->statistics().firmwareStarts, 1u);
+        segment.withState(2, [](zelsim::ModuleState& s) { s.programming.firmwareStarts = true; });
+        segment.restartModule(2, 0);
+    }
+}
+
 TEST_F(Acquisition, APulledCableLeavesAGapForThatModuleOnlyAndSendsNoSettings) {
     DirectionRestorer restorer;
     ZelAcquisitionOptions o = fastOptions();
