@@ -1,6 +1,8 @@
 """The station's C functions through the package: the binding table against
 the station's header, a station opened from a file against zelsim running
-the same file, a refused value, snapshots, and an ordered chain."""
+the same file, a refused value, snapshots, an ordered chain, and an
+acquisition over the station that gives a restarted module its file settings
+back."""
 
 import os
 import re
@@ -11,6 +13,7 @@ import pytest
 
 from zel import _capi
 from zel.sim import SimulatedChain
+from zel.acquisition import Acquisition
 from zel.station import Chain, Station, StationError
 
 from test_binding import _norm
@@ -94,3 +97,35 @@ def test_an_ordered_chain_gives_its_positions_and_snapshots(chain):
         assert [address for _, address, _ in positions] == chain.addresses
         records = ordered.snapshot()
         assert records and all(r.code == 0 for r in records)
+
+
+def test_a_station_acquires_and_gives_a_restarted_module_its_file_settings_back():
+    with SimulatedChain(CHAIN_FILE, control=True) as sim, \
+            Station(CHAIN_FILE, addresses=sim.addresses) as station:
+        with station.acquire(rate_hz=50) as run:
+            first = next(r for r in run.records(timeout_s=5.0) if r.kind == "sample")
+            sampled = {m.position for m in first.modules}
+            assert 2 in sampled  # positions are the file's
+            assert sim.control("restart 2 500") == "ok module 2 restarted, silent for 500 ms"
+            seen = []
+            for record in run.records(timeout_s=5.0):
+                if record.kind != "sample":
+                    seen.append((record.kind, record.position, record.health, record.returned,
+                                 record.code))
+                if record.kind == "health" and record.position == 2 and record.health == "ok":
+                    break
+            statistics = run.statistics()
+    assert ("restored", 2, "", "rebooted", 0) in seen  # applied and read back
+    assert seen[-1] == ("health", 2, "ok", "rebooted", 0)
+    assert statistics["restores"] == 1
+
+
+def test_closing_the_station_closes_its_acquisition_first(file_chain):
+    station = Station(CHAIN_FILE, addresses=file_chain.addresses)
+    run = station.acquire(rate_hz=50)
+    assert run.next(timeout_s=5.0) is not None
+    station.close()
+    assert run.next(timeout_s=0.1) is None
+    run.close()
+    with pytest.raises(ValueError):
+        Acquisition(rate_hz=50)
