@@ -21,13 +21,24 @@ namespace {
 const std::string kChainFile = std::string(ZEL_EXAMPLES_DIR) + "/config/chain.xml";
 constexpr std::size_t kTtl = 2;  // the file's TTL module: direction 1, interpolation 10
 
-TEST(AcquisitionOverAStation, ARestartedModuleGetsTheFilesSettingsBackReadBack) {
+// The file's chain, simulated and running.
+struct FileChain {
+    FileChain() {
+        started = zelsim::chainFromFile(kChainFile, plan, error);
+        if (started) zelsim::addChain(segment, plan);
+        started = started && segment.start();
+    }
     std::vector<zelsim::PlannedModule> plan;
     std::string error;
-    ASSERT_TRUE(zelsim::chainFromFile(kChainFile, plan, error)) << error;
     zelsim::Segment segment;
-    zelsim::addChain(segment, plan);
-    ASSERT_TRUE(segment.start());
+    bool started = false;
+};
+
+TEST(AcquisitionOverAStation, ARestartedModuleGetsTheFilesSettingsBackReadBack) {
+    FileChain chain;
+    ASSERT_TRUE(chain.started) << chain.error;
+    const std::vector<zelsim::PlannedModule>& plan = chain.plan;
+    zelsim::Segment& segment = chain.segment;
     ZelStation station;
     ASSERT_TRUE(station.load(kChainFile.c_str()).ok());
     for (unsigned short i = 0; i < station.getNumModules(); ++i) {
@@ -86,12 +97,10 @@ TEST(AcquisitionOverAStation, ARestartedModuleGetsTheFilesSettingsBackReadBack) 
 // The C functions over a station handle: a host that opened its station
 // from the file samples it and gets a restarted module's file settings back.
 TEST(AcquisitionOverAStation, FromCTheStationHandleSamplesAndRestoresTheFilesSettings) {
-    std::vector<zelsim::PlannedModule> plan;
-    std::string error;
-    ASSERT_TRUE(zelsim::chainFromFile(kChainFile, plan, error)) << error;
-    zelsim::Segment segment;
-    zelsim::addChain(segment, plan);
-    ASSERT_TRUE(segment.start());
+    FileChain chain;
+    ASSERT_TRUE(chain.started) << chain.error;
+    const std::vector<zelsim::PlannedModule>& plan = chain.plan;
+    zelsim::Segment& segment = chain.segment;
     ZelStationHandle station = ZelStationCreate();
     ASSERT_NE(station, nullptr);
     ASSERT_EQ(ZelStationLoad(station, kChainFile.c_str()), ZEL_STATION_OK);
