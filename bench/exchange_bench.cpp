@@ -31,8 +31,7 @@ void BM_SendCommandWait(benchmark::State& state) {
         state.SkipWithError("no simulated module");
         return;
     }
-    unsigned char request[zelbus::kFrameSize] = {};
-    zelbus::writeHeader(request, UDP_CMD_GET_MODULE_TYPE, 0, 0);
+    const ZelRequest request = ZelRequest::getModuleType();
     ZelbusResponse response{};
     for (auto _ : state) {
         if (!comm.sendCommandWait(request, &response).ok()) state.SkipWithError("no answer");
