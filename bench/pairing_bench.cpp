@@ -5,6 +5,10 @@
 //   only the counts calls are timed. BM_FastAlone: the same counts calls
 //   with no slow call between them. Their ratio is the price of the slow
 //   calls for the fast ones (1.0 when pairing holds nothing back).
+//   BM_FastAfterPause: the same counts calls each after 20 ms of sleep and
+//   no call: what the idle gap alone costs the call after it (a core woken
+//   from idle, the simulator's thread rescheduled), so FastAfterSlow /
+//   FastAfterPause is the slow calls' price with the machine's share out.
 // - BM_SilentModule: a module that stopped answering, time-out 300 ms, with
 //   0 and 2 retries; "of_budget" is each call's time over time-out x
 //   attempts (1.0: the call blocks exactly as long as it may).
@@ -13,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modules/zel_ttl_module.h"
@@ -38,7 +43,10 @@ double secondsOf(const std::chrono::steady_clock::time_point& from) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
-void fastCalls(benchmark::State& state, bool slowBetween) {
+// What comes before each timed counts call.
+enum class Before { Nothing, SlowCall, Pause };
+
+void fastCalls(benchmark::State& state, Before before) {
     Ttl ttl;
     if (!ttl.started) {
         state.SkipWithError("no simulated module");
@@ -51,9 +59,10 @@ void fastCalls(benchmark::State& state, bool slowBetween) {
     unsigned short revision = 0;
     std::vector<double> taken;
     for (auto _ : state) {
-        if (slowBetween && !ttl.module.getFpgaRevision(&revision).ok()) {
+        if (before == Before::SlowCall && !ttl.module.getFpgaRevision(&revision).ok()) {
             state.SkipWithError("slow call failed");
         }
+        if (before == Before::Pause) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const auto start = std::chrono::steady_clock::now();
         if (!ttl.module.getCounts(counts, 8, COUNT_REQUEST_NORMAL).ok()) {
             state.SkipWithError("counts call failed");
@@ -67,11 +76,14 @@ void fastCalls(benchmark::State& state, bool slowBetween) {
     state.counters["median_us"] = taken[taken.size() / 2] * 1e6;
 }
 
-void BM_FastAfterSlow(benchmark::State& state) { fastCalls(state, true); }
+void BM_FastAfterSlow(benchmark::State& state) { fastCalls(state, Before::SlowCall); }
 BENCHMARK(BM_FastAfterSlow)->UseManualTime()->Iterations(150)->Unit(benchmark::kMicrosecond);
 
-void BM_FastAlone(benchmark::State& state) { fastCalls(state, false); }
+void BM_FastAlone(benchmark::State& state) { fastCalls(state, Before::Nothing); }
 BENCHMARK(BM_FastAlone)->UseManualTime()->Iterations(150)->Unit(benchmark::kMicrosecond);
+
+void BM_FastAfterPause(benchmark::State& state) { fastCalls(state, Before::Pause); }
+BENCHMARK(BM_FastAfterPause)->UseManualTime()->Iterations(150)->Unit(benchmark::kMicrosecond);
 
 void BM_SilentModule(benchmark::State& state) {
     Ttl ttl;
