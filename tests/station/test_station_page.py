@@ -83,55 +83,20 @@ def _control(port, line):
 
 
 def test_json_interface_and_metrics(station):
+    """What a plain client sees of the same station (the server's own tests
+    go through every code and field)."""
     web, _ = station
     status, kind, body = _get(web, "/api/chain")
     assert (status, kind) == (200, "application/json")
-    chain = json.loads(body)
-    assert [(m["kind"], m["label"]) for m in chain["modules"]] == CHAIN_ORDER
-    assert [m["position"] for m in chain["modules"]] == list(range(8))
-    for m in chain["modules"]:
-        assert set(m) >= {"address", "serial", "firmware", "health", "channels", "sampled"}
-        assert m["sampled"] == (m["kind"] not in ("I/O", "pneumatic", "power supply"))
-        for ch in m["channels"]:
-            assert set(ch) == {"channel", "label", "unit", "populated"}
-
-    # Records since a number: numbered in order, each answer bounded.
-    time.sleep(0.5)
-    status, _, body = _get(web, "/api/samples?since=0&limit=50")
-    assert status == 200
-    first = json.loads(body)
-    assert len(first["samples"]) + len(first["events"]) <= 50
-    numbers = [r["record"] for r in first["samples"] + first["events"]]
-    assert sorted(numbers) == list(range(numbers and min(numbers) or 1, first["next"] + 1))
-    status, _, body = _get(web, "/api/samples?since=%d" % first["next"])
-    assert min(r["record"] for r in json.loads(body)["samples"]) == first["next"] + 1
-
-    table = [
-        ("GET", "/api/samples?since=x", 400, "since must be a record number"),
-        ("GET", "/api/samples?limit=0", 400, "limit must be"),
-        ("GET", "/nothing", 404, "no such path"),
-        ("GET", "/api/samples?since=" + "9" * 400, 414, "query longer than"),
-        ("POST", "/api/chain", 405, "read-only"),
-        ("PUT", "/metrics", 405, "read-only"),
-    ]
-    for method, path, code, reason in table:
-        status, kind, body = _get(web, path, method)
-        assert (status, kind) == (code, "application/json"), (method, path)
-        assert reason in json.loads(body)["error"], (method, path, body)
-
+    assert [(m["kind"], m["label"]) for m in json.loads(body)["modules"]] == CHAIN_ORDER
+    status, kind, body = _get(web, "/api/samples?since=x")
+    assert (status, kind) == (400, "application/json")
+    assert "since must be a record number" in json.loads(body)["error"]
     status, kind, body = _get(web, "/metrics")
     assert status == 200 and kind.startswith("text/plain; version=0.0.4")
-    values = {}
-    for line in body.splitlines():
-        if line.startswith("#"):
-            assert line.split()[1] in ("HELP", "TYPE")
-            continue
-        name, value = line.rsplit(" ", 1)
-        values[name] = float(value)
-    assert values["zelstation_samples_total"] > 0
+    values = dict(line.rsplit(" ", 1) for line in body.splitlines() if not line.startswith("#"))
     count = 'zelstation_module_round_trip_seconds_count{position="0",label="Spindle"}'
-    inf = 'zelstation_module_round_trip_seconds_bucket{position="0",label="Spindle",le="+Inf"}'
-    assert values[count] == values[inf] > 0
+    assert float(values["zelstation_samples_total"]) > 0 and float(values[count]) > 0
 
 
 @pytest.fixture(scope="module")
