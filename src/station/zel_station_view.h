@@ -61,7 +61,7 @@ struct ZelBrokerState {
     bool configured = false;           ///< a broker is set up at all
     bool connected = false;            ///< connected now
     unsigned long long backlog = 0;    ///< samples waiting to be delivered
-    unsigned long long delivered = 0;  ///< messages the broker acknowledged
+    unsigned long long delivered = 0;  ///< samples the broker acknowledged
     unsigned long long dropped = 0;    ///< samples a full backlog had to let go
     unsigned long long connects = 0;   ///< connections made (1 plus reconnections)
 };

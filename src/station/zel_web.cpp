@@ -296,7 +296,7 @@ std::string ZelWebServer::metricsText(const ZelStationView& view) {
                 b.connected ? 1 : 0);
         station("zelstation_broker_backlog", "gauge",
                 "Samples waiting to be delivered to the broker.", static_cast<double>(b.backlog));
-        station("zelstation_broker_delivered_total", "counter", "Messages the broker acknowledged.",
+        station("zelstation_broker_delivered_total", "counter", "Samples the broker acknowledged.",
                 static_cast<double>(b.delivered));
         station("zelstation_broker_dropped_total", "counter",
                 "Samples a full backlog had to let go.", static_cast<double>(b.dropped));

@@ -1,6 +1,6 @@
 """The station's live page in a headless browser, and its JSON interface and
-metrics from a plain client: the sample chain, simulated, served by the
-program STATION_WEB (started here, on loopback).
+metrics from a plain client: zelstation (ZELSTATION) run on its simulated
+sample chain, started here, on loopback.
 
 The page must list the eight modules of the chain in physical order with
 their values moving, and a module restarted in the simulator must show lost
@@ -10,6 +10,7 @@ driver's Python package is missing."""
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -32,38 +33,42 @@ CHAIN_ORDER = [
 RESTARTED = 2  # the TTL module, "Table Y"
 
 
-def _command():
-    command = os.environ.get("STATION_WEB")
-    if not command:
-        pytest.skip("STATION_WEB is not set (the program serving the page)")
-    return command.split("|")  # the program and its arguments
-
-
 @pytest.fixture(scope="module")
 def station():
-    """The serving program; yields (web port, control port)."""
-    proc = subprocess.Popen(_command(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True)
-    ports = {}
+    """zelstation on its simulated sample chain, the page on a free port;
+    yields (web port, control port) and stops it with SIGTERM."""
+    zelstation = os.environ.get("ZELSTATION")
+    if not zelstation:
+        pytest.skip("ZELSTATION is not set (the station service to run)")
+    folder = tempfile.mkdtemp(prefix="zel-page-")
+    settings = os.path.join(folder, "zelstation.conf")
+    with open(settings, "w") as f:
+        f.write("[station]\nsimulate = yes\nrate = 100\n[http]\nlisten = 127.0.0.1:0\n")
+    proc = subprocess.Popen([zelstation, "--settings", settings, "--sim-control", "0"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    ports, told = {}, []
     deadline = time.monotonic() + 60
     while len(ports) < 2 and time.monotonic() < deadline:
-        line = proc.stdout.readline()
+        line = proc.stderr.readline()
         if not line:
             break
-        parts = line.split()
-        if len(parts) == 2 and parts[0] in ("web", "control"):
-            ports[parts[0]] = int(parts[1])
+        told.append(line)
+        for key, marker in (("control", "simulator control port 127.0.0.1:"),
+                            ("web", "live page at http://127.0.0.1:")):
+            if marker in line:
+                ports[key] = int(line.split(marker)[1].split("/")[0].split()[0])
     if len(ports) < 2:
         proc.kill()
-        pytest.fail("the station did not start: " + proc.stderr.read())
+        pytest.fail("zelstation did not start: " + "".join(told))
     yield ports["web"], ports["control"]
-    proc.stdin.close()
+    proc.send_signal(signal.SIGTERM)
     try:
-        proc.wait(timeout=30)
+        rest = proc.communicate(timeout=30)[1]
     except subprocess.TimeoutExpired:
         proc.kill()
-        pytest.fail("the station did not stop when its input closed")
-    assert proc.returncode == 0, proc.stderr.read()
+        pytest.fail("zelstation did not stop on SIGTERM")
+    shutil.rmtree(folder, ignore_errors=True)
+    assert proc.returncode == 0, "".join(told) + rest
 
 
 def _get(port, path, method="GET"):

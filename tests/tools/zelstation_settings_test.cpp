@@ -107,7 +107,8 @@ TEST(ZelstationSettings, WrongLinesAreToldWithTheirLineAndWhatWasExpected) {
         {"[mqtt]\nbacklog_samples = 10\n",
          "s.conf:2: backlog_samples = '10': expected samples, 100 to 100000000"},
         {"[http]\nlisten = 8080\n",
-         "s.conf:2: listen = '8080': expected ADDRESS:PORT (a numeric address)"},
+         "s.conf:2: listen = '8080': expected ADDRESS:PORT (a numeric address; port 0: a free one, "
+         "told at the start)"},
         {"[mqtt]\nhost = b\n", "s.conf: [station] needs 'chain = FILE' (or 'simulate = yes')"},
     };
     for (const Case& c : cases) {

@@ -160,6 +160,7 @@ int Service::start() {
     if (settings_.mqttEnabled) return say(kSettingsInvalid, "this build has no MQTT client");
 #endif
 
+    startWeb();
     restorer_ = std::make_unique<ZelStationRestorer>(station_);
     ZelAcquisitionOptions options;
     options.rateHz = settings_.station.rateHz;
@@ -193,12 +194,45 @@ int Service::start() {
     return kOk;
 }
 
+void Service::startWeb() {
+    if (!settings_.http.enabled) return;
+#ifdef ZEL_STATION_HAS_WEB
+    // The chain as the page shows it, read before the engine owns the modules.
+    view_ = std::make_unique<ZelStationView>(settings_.station.rateHz);
+    view_->setChain(ZelStationView::describe(station_));
+    web_ = std::make_unique<ZelWebServer>(*view_);
+    ZelWebOptions web;
+    web.address = settings_.http.address;
+    web.port = settings_.http.port;
+    std::string error;
+    if (!web_->start(web, &error)) {
+        // The samples matter more than the page: the station runs on.
+        web_.reset();
+        view_.reset();
+        say(kOk, "live page: " + error + "; the station runs without it");
+        return;
+    }
+    std::fprintf(stderr, "zelstation: live page at http://%s:%d/ (read-only)\n",
+                 web.address.find(':') != std::string::npos ? ("[" + web.address + "]").c_str()
+                                                            : web.address.c_str(),
+                 web_->port());
+    if (!settings_.http.token.empty())
+        say(kOk, "live page: no endpoint changes a module, so the token is not used");
+#else
+    say(kOk,
+        "this build has no live page (cpp-httplib was not found); the station runs without it");
+#endif
+}
+
 void Service::deliver(const ZelAcqRecord& record) {
     ++delivered_;
     if (recorder_ && !recorder_->push(record) && recorder_->statistics().failed)
         recordingFailed_ = true;
 #ifdef ZEL_STATION_HAS_MQTT
     if (mqtt_) mqtt_->push(record);
+#endif
+#ifdef ZEL_STATION_HAS_WEB
+    if (view_) view_->onRecord(record);
 #endif
 }
 
@@ -217,9 +251,24 @@ int Service::run(const std::atomic<int>& stopRequests) {
 }
 
 void Service::reportConnection() {
+#ifdef ZEL_STATION_HAS_WEB
+    if (view_) view_->onStatistics(engine_->statistics());
+#endif
 #ifdef ZEL_STATION_HAS_MQTT
     if (!mqtt_) return;
     const ZelMqttCounters c = mqtt_->counters();
+#ifdef ZEL_STATION_HAS_WEB
+    if (view_) {
+        ZelBrokerState b;
+        b.configured = true;
+        b.connected = c.connected;
+        b.backlog = c.backlogSamples;
+        b.delivered = c.publishedSamples;
+        b.dropped = c.droppedSamples;
+        b.connects = c.connections;
+        view_->setBroker(b);
+    }
+#endif
     const int state = c.connected ? 1 : c.failedConnections > 0 || c.connections > 0 ? 0 : -1;
     if (state == reportedState_ || state < 0) return;
     reportedState_ = state;
@@ -239,6 +288,9 @@ int Service::stop() {
     // What was sampled before the stop goes on too.
     ZelAcqRecord record;
     while (engine_->next(record, 0)) deliver(record);
+#ifdef ZEL_STATION_HAS_WEB
+    if (web_) web_->stop();
+#endif
     const ZelAcqStatistics final = engine_->statistics();
     int status = kOk;
     if (recorder_) {

@@ -16,6 +16,9 @@
 #include "station/zel_recorder.h"
 #include "station/zel_station.h"
 #include "zelstation_settings.h"
+#ifdef ZEL_STATION_HAS_WEB
+#include "station/zel_web.h"
+#endif
 #ifdef ZEL_STATION_HAS_MQTT
 #include "station/zel_mqtt_publisher.h"
 #endif
@@ -59,8 +62,12 @@ class Service {
     int openChain();
     // The one place each record of the engine is handed on.
     void deliver(const ZelAcqRecord& record);
-    // Tells on stderr when the broker connection comes or goes.
+    // Tells on stderr when the broker connection comes or goes, and the
+    // live page the engine's and the broker's counts.
     void reportConnection();
+    // Starts the live page and its API when the settings ask for it; a page
+    // that cannot listen is told, and the station runs without it.
+    void startWeb();
     int stop();
 
     Settings settings_;
@@ -75,6 +82,10 @@ class Service {
     std::unique_ptr<ZelRecorder> recorder_;
 #ifdef ZEL_STATION_HAS_MQTT
     std::unique_ptr<ZelMqttPublisher> mqtt_;
+#endif
+#ifdef ZEL_STATION_HAS_WEB
+    std::unique_ptr<ZelStationView> view_;
+    std::unique_ptr<ZelWebServer> web_;
 #endif
     bool recordingFailed_ = false;
     int reportedState_ = -1;  // the broker connection last told: -1 none, 0 down, 1 up

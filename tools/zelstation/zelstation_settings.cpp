@@ -120,7 +120,8 @@ const std::map<std::string, std::map<std::string, Key>>& sections() {
                    return true;
                }}},
              {"enabled",
-              {"yes or no", [](const std::string& v, Settings& s) { return yesNo(v, s.mqttEnabled); }}},
+              {"yes or no",
+               [](const std::string& v, Settings& s) { return yesNo(v, s.mqttEnabled); }}},
              {"port", integer("a port, 1 to 65535", 1, 65535,
                               [](Settings& s, long long n) {
                                   s.mqtt.port = static_cast<unsigned short>(n);
@@ -129,18 +130,17 @@ const std::map<std::string, std::map<std::string, Key>>& sections() {
              {"topic_prefix",
               {"topic levels without '+' or '#'",
                [](const std::string& v, Settings& s) {
-                   if (v.empty() || v.find_first_of("+#") != std::string::npos || v.front() == '/' ||
-                       v.back() == '/')
+                   if (v.empty() || v.find_first_of("+#") != std::string::npos ||
+                       v.front() == '/' || v.back() == '/')
                        return false;
                    s.mqtt.topicPrefix = v;
                    return true;
                }}},
              {"qos", integer("0, 1 or 2", 0, 2,
                              [](Settings& s, long long n) { s.mqtt.qos = static_cast<int>(n); })},
-             {"keepalive_s", integer("seconds, 5 to 3600", 5, 3600,
-                                     [](Settings& s, long long n) {
-                                         s.mqtt.keepaliveS = static_cast<int>(n);
-                                     })},
+             {"keepalive_s",
+              integer("seconds, 5 to 3600", 5, 3600,
+                      [](Settings& s, long long n) { s.mqtt.keepaliveS = static_cast<int>(n); })},
              {"batch_samples", integer("samples, 1 to 10000", 1, 10000,
                                        [](Settings& s, long long n) {
                                            s.mqtt.batchSamples = static_cast<std::size_t>(n);
@@ -170,14 +170,15 @@ const std::map<std::string, std::map<std::string, Key>>& sections() {
         {"http",
          {
              {"enabled",
-              {"yes or no", [](const std::string& v, Settings& s) { return yesNo(v, s.http.enabled); }}},
+              {"yes or no",
+               [](const std::string& v, Settings& s) { return yesNo(v, s.http.enabled); }}},
              {"listen",
-              {"ADDRESS:PORT (a numeric address)",
+              {"ADDRESS:PORT (a numeric address; port 0: a free one, told at the start)",
                [](const std::string& v, Settings& s) {
                    const std::size_t colon = v.rfind(':');
                    long long port = 0;
                    if (colon == std::string::npos || colon == 0 ||
-                       !wholeNumber(v.substr(colon + 1), 1, 65535, port))
+                       !wholeNumber(v.substr(colon + 1), 0, 65535, port))
                        return false;
                    std::string address = v.substr(0, colon);
                    if (address.size() > 2 && address.front() == '[' && address.back() == ']')
