@@ -97,11 +97,15 @@ def test_json_interface_and_metrics(station):
     status, kind, body = _get(web, "/api/samples?since=x")
     assert (status, kind) == (400, "application/json")
     assert "since must be a record number" in json.loads(body)["error"]
-    status, kind, body = _get(web, "/metrics")
-    assert status == 200 and kind.startswith("text/plain; version=0.0.4")
-    values = dict(line.rsplit(" ", 1) for line in body.splitlines() if not line.startswith("#"))
     count = 'zelstation_module_round_trip_seconds_count{position="0",label="Spindle"}'
-    assert float(values["zelstation_samples_total"]) > 0 and float(values[count]) > 0
+
+    def scraped():
+        status, kind, body = _get(web, "/metrics")
+        assert status == 200 and kind.startswith("text/plain; version=0.0.4")
+        values = dict(line.rsplit(" ", 1) for line in body.splitlines() if not line.startswith("#"))
+        return float(values["zelstation_samples_total"]) > 0 and float(values[count]) > 0
+
+    _wait("samples counted in the metrics", scraped, 20)
 
 
 @pytest.fixture(scope="module")
