@@ -36,7 +36,7 @@ unsigned short encoderUnits(ZelModule& m, const char* (&out)[kCap]) {
     for (unsigned short c = 0; c < n; ++c) {
         EncoderInfo info;
         device->getEncoderInfo(&info, c);
-        out[c] = unitName(info.uom);
+        out[c] = encoderUnitName(info.uom, info.encoderType);
     }
     return n;
 }
@@ -160,6 +160,12 @@ const char* unitName(UOM uom) {
         default:
             return "counts";
     }
+}
+
+const char* encoderUnitName(UOM uom, ENCODER_TYPES_ENUM type) {
+    if (uom == UOM_NONE || uom == UOM_COUNTS || type == ENCODER_TYPE_NONE) return "counts";
+    if (type == ENCODER_TYPE_ROTARY) return unitName(UOM_DEGREE);
+    return unitName(uom == UOM_INCH ? UOM_INCH : UOM_MILLIMETRE);
 }
 
 const char* unitName(LVDT_UOM uom) {

@@ -63,6 +63,10 @@ ZEL_API const char* unitName(UOM uom);
 
 /// The unit name of an LVDT channel's unit: "mm", "in", "um", else "counts".
 ZEL_API const char* unitName(LVDT_UOM uom);
+/// The unit of an encoder channel's positions: a rotary channel reads
+/// degrees whatever its linear unit, a channel without a type or unit
+/// reads counts, a linear one millimetres or inches.
+ZEL_API const char* encoderUnitName(UOM uom, ENCODER_TYPES_ENUM type);
 
 }  // namespace zel::kinds
 

@@ -131,12 +131,6 @@ bool millimetresPer(LVDT_UOM unit, double& factor) {
     }
 }
 
-const char* unitOf(UOM uom, ENCODER_TYPES_ENUM type) {
-    if (uom == UOM_NONE || uom == UOM_COUNTS || type == ENCODER_TYPE_NONE) return "counts";
-    if (type == ENCODER_TYPE_ROTARY) return zel::kinds::unitName(UOM_DEGREE);
-    return zel::kinds::unitName(uom == UOM_INCH ? UOM_INCH : UOM_MILLIMETRE);
-}
-
 bool isEncoderKind(StationKind k) {
     return k == StationKind::Kalix || k == StationKind::Vpp || k == StationKind::Ttl;
 }
@@ -161,7 +155,7 @@ bool readEncoderChannel(Site& site, StationKind kind, ChannelPlan& c, ZelStation
     }
     if (!site.choice(ZEL_XML_COUNTING_DIRECTION, {0, 1}, v, refused)) return false;
     c.countingDirection = v != 0;
-    c.unit = unitOf(c.uom, c.encoderType);
+    c.unit = zel::kinds::encoderUnitName(c.uom, c.encoderType);
     if (kind == StationKind::Kalix) return true;
 
     double lines = 0;

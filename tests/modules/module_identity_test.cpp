@@ -159,3 +159,22 @@ TEST(ModuleKinds, UnitNames) {
                                                      {LVDT_UOM_COUNTS, "counts"}};
     for (const auto& [uom, name] : lvdt) EXPECT_STREQ(zel::kinds::unitName(uom), name);
 }
+
+// An encoder channel's positions: a rotary one reads degrees even when its
+// unit is linear, one without a type or unit reads counts.
+TEST(ModuleKinds, EncoderUnitNamesFollowTheChannelType) {
+    const struct {
+        UOM uom;
+        ENCODER_TYPES_ENUM type;
+        const char* name;
+    } cases[] = {
+        {UOM_MILLIMETRE, ENCODER_TYPE_LINEAR, "mm"},   {UOM_INCH, ENCODER_TYPE_LINEAR, "in"},
+        {UOM_DEGREE, ENCODER_TYPE_ROTARY, "deg"},      {UOM_MILLIMETRE, ENCODER_TYPE_ROTARY, "deg"},
+        {UOM_INCH, ENCODER_TYPE_ROTARY, "deg"},        {UOM_COUNTS, ENCODER_TYPE_ROTARY, "counts"},
+        {UOM_MILLIMETRE, ENCODER_TYPE_NONE, "counts"}, {UOM_NONE, ENCODER_TYPE_LINEAR, "counts"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.uom) + "/" + std::to_string(c.type));
+        EXPECT_STREQ(zel::kinds::encoderUnitName(c.uom, c.type), c.name);
+    }
+}

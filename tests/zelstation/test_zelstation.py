@@ -209,7 +209,7 @@ def test_sigterm_hands_every_sample_on_and_kill_leaves_the_last_will(tmp_path):
     retained = {t: json.loads(p) for t, p, r in late.messages if r}
     assert retained["zel/cell3/state"]["state"] == "offline"
     assert retained["zel/cell3/module/0/state"]["label"] == "Spindle"
-    assert retained["zel/cell3/module/0/state"]["channels"][0]["unit"] == "mm"
+    assert retained["zel/cell3/module/0/state"]["channels"][0]["unit"] == "deg"  # a rotary channel
     late.close()
     broker.stop()
 
