@@ -213,6 +213,10 @@ struct ZelAcquisition::Impl {
         unsigned failures = 0;
         int lastCode = 0;
         unsigned long long lostFrom = 0;  // first sample it was left out of
+        // It answered again after failing, and the supervisor checks
+        // whether it was restarted meanwhile (since checkFromUs).
+        bool checking = false;
+        long long checkFromUs = 0;
         // Under `mutex`, between the two threads:
         bool lost = false;    // the supervisor owns the object
         bool rejoin = false;  // the supervisor is done with it
@@ -271,6 +275,8 @@ struct ZelAcquisition::Impl {
         r.utcUs = clock->utcUs();
         return r;
     }
+    // Whether the module is in the samples (else the supervisor has it).
+    static bool sampled(const Module& m) { return m.health != ZEL_ACQ_HEALTH_LOST && !m.checking; }
     void health(Module& m, int to, unsigned long long sequence,
                 int returned = ZEL_ACQ_RETURN_NONE) {
         ZelAcqRecord r = event(ZEL_ACQ_HEALTH, sequence, m.position);
@@ -289,6 +295,9 @@ struct ZelAcquisition::Impl {
     void takeSample(unsigned long long k, long long deadlineUs);
     void drainAsync(unsigned long long k);
     void rejoin(unsigned long long k);
+    // Hands a module to the supervisor: left out of the samples from the
+    // next one, probed after `firstProbeMs`.
+    void leaveToSupervisor(Module& m, unsigned long long k, long firstProbeMs);
     void superviseLoop();
     void probe(Module& m);
     // A module in its bootloader whose firmware would not start: one HEALTH
@@ -334,7 +343,7 @@ ZelResults ZelAcquisition::Impl::prepare() {
 void ZelAcquisition::Impl::reselect() {
     std::vector<unsigned short> positions;
     for (const Module& m : modules) {
-        if (m.health != ZEL_ACQ_HEALTH_LOST) positions.push_back(m.position);
+        if (sampled(m)) positions.push_back(m.position);
     }
     if (!positions.empty()) {
         // The positions are the sampler's own, so none is refused.
@@ -403,7 +412,7 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
     r.sequence = k;
     r.deadlineUs = deadlineUs;
     bool anySampled = false;
-    for (const Module& m : modules) anySampled = anySampled || m.health != ZEL_ACQ_HEALTH_LOST;
+    for (const Module& m : modules) anySampled = anySampled || sampled(m);
     r.utcUs = clock->utcUs();
     r.requestUs = clock->nowUs();
     // Each module's outcome is its record's, read below.
@@ -419,7 +428,7 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
         ZelAcqModuleValues& v = r.modules[i];
         v.position = m.position;
         v.health = m.health;
-        if (m.health == ZEL_ACQ_HEALTH_LOST) {
+        if (!sampled(m)) {
             v.code = m.lastCode;
             continue;
         }
@@ -442,30 +451,58 @@ void ZelAcquisition::Impl::takeSample(unsigned long long k, long long deadlineUs
     // Health follows the sample it was seen in.
     for (Module& m : modules) {
         if (m.health == ZEL_ACQ_HEALTH_LOST) continue;
+        if (m.checking) {
+            // A check that takes as long as the failed samples that make a
+            // module lost: it is lost (the supervisor goes on probing).
+            const long long limitUs =
+                static_cast<long long>(options.failuresToLost) * answerTimeoutMs * 1000LL;
+            if (clock->nowUs() - m.checkFromUs >= limitUs) {
+                m.checking = false;
+                health(m, ZEL_ACQ_HEALTH_LOST, k);
+                ++losses;
+            }
+            continue;
+        }
         if (m.failures == 0) {
-            if (m.health != ZEL_ACQ_HEALTH_OK) health(m, ZEL_ACQ_HEALTH_OK, k);
+            if (m.health == ZEL_ACQ_HEALTH_FAILING) {
+                // It answers again after failing: a restart shorter than the
+                // failed samples that make a module lost looks just so. The
+                // supervisor tells a restart from a cut link as for a lost
+                // module, and puts back the settings a restart lost, before
+                // it rejoins the samples.
+                m.checking = true;
+                m.checkFromUs = clock->nowUs();
+                leaveToSupervisor(m, k, 0);
+                changed = true;
+            } else if (m.health != ZEL_ACQ_HEALTH_OK) {
+                health(m, ZEL_ACQ_HEALTH_OK, k);
+            }
             continue;
         }
         if (m.health == ZEL_ACQ_HEALTH_OK) health(m, ZEL_ACQ_HEALTH_FAILING, k);
         if (m.failures >= options.failuresToLost) {
             health(m, ZEL_ACQ_HEALTH_LOST, k);
             ++losses;
-            m.lostFrom = k + 1;
+            leaveToSupervisor(m, k, options.probeFirstMs);
             changed = true;
-            m.object->setUdpTimeout(options.probeTimeoutMs);
-            std::lock_guard<std::mutex> lock(mutex);
-            m.lost = true;
-            m.rejoin = false;
-            m.startingFirmware = false;
-            m.stuckSaid = false;
-            m.pauseMs = options.probeFirstMs;
-            m.nextProbeUs = clock->nowUs() + options.probeFirstMs * 1000LL;
         }
     }
     if (changed) {
         reselect();
         supervisorWake.notify_one();
     }
+}
+
+void ZelAcquisition::Impl::leaveToSupervisor(Module& m, unsigned long long k, long firstProbeMs) {
+    m.lostFrom = k + 1;
+    m.object->setUdpTimeout(options.probeTimeoutMs);
+    std::lock_guard<std::mutex> lock(mutex);
+    m.lost = true;
+    m.rejoin = false;
+    m.startingFirmware = false;
+    m.stuckSaid = false;
+    m.pauseMs = options.probeFirstMs;
+    m.nextProbeUs = clock->nowUs() + firstProbeMs * 1000LL;
 }
 
 void ZelAcquisition::Impl::rejoin(unsigned long long k) {
@@ -484,14 +521,20 @@ void ZelAcquisition::Impl::rejoin(unsigned long long k) {
         }
         m.object->setUdpTimeout(answerTimeoutMs);
         m.object->setUdpNumRetries(0);
-        ZelAcqRecord gap = event(ZEL_ACQ_GAP, m.lostFrom, m.position);
-        gap.count = k - m.lostFrom;
-        gap.returned = returned;
-        queue.pushWithoutWaiting(std::move(gap));
+        // A module checked after failing was never lost: it left out only
+        // the samples of its check, if any.
+        const bool checked = m.checking;
+        m.checking = false;
+        if (!checked || k > m.lostFrom) {
+            ZelAcqRecord gap = event(ZEL_ACQ_GAP, m.lostFrom, m.position);
+            gap.count = k - m.lostFrom;
+            gap.returned = returned;
+            queue.pushWithoutWaiting(std::move(gap));
+        }
         m.failures = 0;
         m.lastCode = 0;
         health(m, ZEL_ACQ_HEALTH_OK, k, returned);
-        ++returns;
+        if (!checked) ++returns;
         changed = true;
     }
     if (changed) reselect();
@@ -674,6 +717,7 @@ ZelResults ZelAcquisition::start(const ZelAcquisitionOptions& options) {
         m.health = ZEL_ACQ_HEALTH_OK;
         m.failures = 0;
         m.lastCode = 0;
+        m.checking = false;
         m.lost = false;
         m.rejoin = false;
     }

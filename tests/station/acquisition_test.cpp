@@ -460,3 +460,48 @@ TEST(AcquisitionWithoutModules, RefusesToStart) {
 }
 
 }  // namespace
+
+// A module silent for less than the failed samples that make it lost: a
+// restart still gets its settings back, a cut link still gets none.
+TEST_F(Acquisition, AShortSilenceIsCheckedForARestartBeforeTheModuleRejoins) {
+    const struct {
+        const char* command;
+        int returned;
+        int restores;
+    } cases[] = {
+        {"restart 1 300", ZEL_ACQ_RETURN_REBOOTED, 1},
+        {"unplug 1 300", ZEL_ACQ_RETURN_INTACT, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        DirectionRestorer restorer;
+        ZelAcquisitionOptions o = fastOptions();
+        o.restorer = &restorer;
+        o.failuresToLost = 1000;  // never lost by its failed samples here
+        ASSERT_EQ(engine->start(o).getCode(), ZEL_OK);
+        readUntil(
+            [](const ZelAcqRecord& r) { return r.kind == ZEL_ACQ_SAMPLE && r.sequence >= 5; });
+        EXPECT_EQ(zelsim::control(segment, c.command).rfind("ok module 1", 0), 0u);
+        const auto records = readUntil([](const ZelAcqRecord& r) {
+            return r.kind == ZEL_ACQ_HEALTH && r.position == 1 && r.health == ZEL_ACQ_HEALTH_OK;
+        });
+        engine->stop();
+        ASSERT_FALSE(records.empty());
+        const ZelAcqRecord& back = records.back();
+        EXPECT_EQ(back.previous, ZEL_ACQ_HEALTH_FAILING);
+        EXPECT_EQ(back.returned, c.returned);
+        for (const auto& r : records) {
+            if (r.kind == ZEL_ACQ_HEALTH) {
+                EXPECT_NE(r.health, ZEL_ACQ_HEALTH_LOST);
+            }
+        }
+        EXPECT_EQ(countOf(records, ZEL_ACQ_RESTORED), static_cast<std::size_t>(c.restores));
+        EXPECT_EQ(restorer.calls.load(), c.restores);
+        EXPECT_EQ(state(1).incremental[0].direction, 1);
+        EXPECT_EQ(state(1).asyncPort, engine->asyncPort());
+        EXPECT_EQ(engine->statistics().losses, 0u);
+        ZelAcqRecord rest;
+        while (engine->next(rest, 0)) {
+        }
+    }
+}
