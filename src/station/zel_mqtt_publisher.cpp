@@ -378,7 +378,8 @@ struct ZelMqttPublisher::Impl {
                                "SELECT id, samples FROM backlog WHERE id > ? ORDER BY id LIMIT 1",
                                -1, &s, nullptr);
             sqlite3_bind_int64(s, 1, inflight.empty() ? 0 : cursor);
-            long long row = -1, samples = 0;
+            long long row = -1;
+            long long samples = 0;
             if (sqlite3_step(s) == SQLITE_ROW) {
                 row = sqlite3_column_int64(s, 0);
                 samples = sqlite3_column_int64(s, 1);
@@ -401,7 +402,7 @@ struct ZelMqttPublisher::Impl {
         sqlite3_finalize(s);
     }
 
-    static void onConnect(mosquitto*, void* self, int rc) {
+    static void onConnect(mosquitto* /*client*/, void* self, int rc) {
         auto* p = static_cast<Impl*>(self);
         if (rc != 0) {
             p->fail(std::string("the broker refused the connection: ") +
@@ -419,13 +420,15 @@ struct ZelMqttPublisher::Impl {
         p->err.clear();
     }
 
-    static void onDisconnect(mosquitto*, void* self, int rc) {
+    static void onDisconnect(mosquitto* /*client*/, void* self, int rc) {
         auto* p = static_cast<Impl*>(self);
         if (rc != 0) p->fail("the connection to the broker was lost");
         p->broken = true;
     }
 
-    static void onPublish(mosquitto*, void* self, int mid) { static_cast<Impl*>(self)->acked(mid); }
+    static void onPublish(mosquitto* /*client*/, void* self, int mid) {
+        static_cast<Impl*>(self)->acked(mid);
+    }
 
     void acked(int mid) {
         if (mid == goodbyeMid) {

@@ -116,7 +116,7 @@ class ZelStationView {
     static constexpr std::size_t kMaxRing = 60000;
 
     /// The chain, in physical order (replaces the one before).
-    void setChain(const std::vector<ZelViewModule>& modules);
+    void setChain(const std::vector<ZelViewModule>& list);
     /// The chain of an open station as its file describes it, with each
     /// channel's label and unit as a reading of the station gives them.
     /// Takes one snapshot: call it before the acquisition starts (the engine

@@ -184,7 +184,8 @@ std::string recordsAnswer(const ZelStationView& view, unsigned long long after, 
     const unsigned long long next =
         records.empty() ? std::min(after, newest) : records.back().number;
     *nextOut = next;
-    std::string samples, events;
+    std::string samples;
+    std::string events;
     for (const ZelViewRecord& v : records) {
         if (v.record.kind == ZEL_ACQ_SAMPLE)
             samples += (samples.empty() ? "" : ",") + sampleJson(v);
@@ -229,12 +230,13 @@ std::string ZelWebServer::metricsText(const ZelStationView& view) {
         unsigned long long cumulative = 0;
         for (std::size_t b = 0; b <= bounds.size(); ++b) {
             cumulative += b < m.roundTripBuckets.size() ? m.roundTripBuckets[b] : 0;
-            const std::string le = b < bounds.size() ? number(bounds[b] / 1e6) : "+Inf";
+            const std::string le =
+                b < bounds.size() ? number(static_cast<double>(bounds[b]) / 1e6) : "+Inf";
             sampleLine(out, "zelstation_module_round_trip_seconds_bucket",
                        labels(i) + ",le=\"" + le + "\"", static_cast<double>(cumulative));
         }
         sampleLine(out, "zelstation_module_round_trip_seconds_sum", labels(i),
-                   m.roundTripSumUs / 1e6);
+                   static_cast<double>(m.roundTripSumUs) / 1e6);
         sampleLine(out, "zelstation_module_round_trip_seconds_count", labels(i),
                    static_cast<double>(m.roundTripCount));
     }
@@ -289,7 +291,8 @@ std::string ZelWebServer::metricsText(const ZelStationView& view) {
     station("zelstation_queue_high_water", "gauge", "Most records ever waiting at once.",
             static_cast<double>(s.queueHighWater));
     station("zelstation_max_lateness_seconds", "gauge",
-            "Largest time a sample's request went out after its deadline.", s.maxLatenessUs / 1e6);
+            "Largest time a sample's request went out after its deadline.",
+            static_cast<double>(s.maxLatenessUs) / 1e6);
     if (c.brokerSet) {
         const ZelBrokerState& b = c.broker;
         station("zelstation_broker_connected", "gauge", "1 while connected to the broker, else 0.",

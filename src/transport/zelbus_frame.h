@@ -95,7 +95,9 @@ struct RequestShape {
 /// The count and length the command table gives a command's request;
 /// {-1, -1} for a type the host never sends and for a code outside the table.
 constexpr RequestShape requestShape(int code) {
+    // One case per row of the table; rows of the same shape stay apart.
     switch (code) {
+        // NOLINTNEXTLINE(bugprone-branch-clone)
         ZEL_UDP_COMMAND_TABLE(ZEL_UDP_REQUEST_SHAPE)
 #undef ZEL_UDP_REQUEST_SHAPE
         default:
