@@ -49,6 +49,16 @@ long receiveFrom(SocketHandle socket, void* buffer, std::size_t capacity, Peer* 
 // only that it was cut), -1 on error. `from` (may be null) receives the
 // sender.
 long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from);
+// Makes a blocking read of the socket give up after about `timeoutMs`
+// (the system's timers may end it up to an eighth and two scheduler ticks
+// later, never earlier). False where the system offers no such time-out
+// (Windows here): then receiveWholeWithin is not used.
+bool setReceiveTimeout(SocketHandle socket, long timeoutMs);
+// Sleeps in the read itself until a datagram comes or the socket's receive
+// time-out passes, and reads it as receiveWhole does. *timedOut tells that
+// nothing came (or a signal cut the wait short); then nothing was read.
+long receiveWholeWithin(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from,
+                        bool* timedOut);
 // The local address and port a socket is bound to.
 bool localAddress(SocketHandle socket, Peer* local);
 // The address this machine sends from towards `remote` (as the routing

@@ -68,8 +68,12 @@ AnswerPairing::Outcome AnswerPairing::sendAttempt(const char* request, int lengt
 AnswerPairing::Outcome AnswerPairing::take(int port, char* buffer, int capacity, long* received) {
     std::uint32_t address = 0;
     std::uint16_t from = 0;
-    const long n = link.receive(port, buffer, capacity, &address, &from);
-    *received = n;
+    *received = link.receive(port, buffer, capacity, &address, &from);
+    return classify(port, buffer, capacity, *received, address, from);
+}
+
+AnswerPairing::Outcome AnswerPairing::classify(int port, const char* buffer, int capacity, long n,
+                                               std::uint32_t address, std::uint16_t from) {
     if (n < 0) {
         owes[port] = true;
         if (port == current) waiting = false;
@@ -113,7 +117,10 @@ AnswerPairing::Outcome AnswerPairing::waitForAnswer(char* response, int capacity
     const long long deadline = link.nowUs() + static_cast<long long>(timeoutMs) * 1000;
     for (;;) {
         const long long left = deadline - link.nowUs();
-        switch (link.wait(current, left > 0 ? left : 0)) {
+        std::uint32_t address = 0;
+        std::uint16_t from = 0;
+        switch (link.receiveWithin(current, left > 0 ? left : 0, response, capacity, received,
+                                   &address, &from)) {
             case PairingLink::Wait::Timeout:
                 timedOut();
                 return Outcome::TimedOut;
@@ -124,15 +131,13 @@ AnswerPairing::Outcome AnswerPairing::waitForAnswer(char* response, int capacity
             case PairingLink::Wait::Ready:
                 break;
         }
-        const Outcome o = take(current, response, capacity, received);
+        const Outcome o = classify(current, response, capacity, *received, address, from);
         if (o == Outcome::Foreign) continue;
         if (o == Outcome::Oversize) {
             // Nothing of it is left queued for a retry.
             char scratch[512];
-            std::uint32_t address = 0;
-            std::uint16_t port = 0;
             while (link.wait(current, 0) == PairingLink::Wait::Ready &&
-                   link.receive(current, scratch, sizeof(scratch), &address, &port) >= 0) {
+                   link.receive(current, scratch, sizeof(scratch), &address, &from) >= 0) {
             }
         }
         return o;

@@ -59,6 +59,17 @@ class PairingLink {
     // (network order) and port into *fromAddress and *fromPort.
     virtual long receive(int port, char* buffer, int capacity, std::uint32_t* fromAddress,
                          std::uint16_t* fromPort) = 0;
+    // Waits up to `timeoutUs` for a datagram at `port` and reads it as
+    // receive does: Ready with its size (or -1 when the read failed) in
+    // *received, else Timeout or Error. This one waits, then reads; a link
+    // whose system can sleep in the read itself saves the wait's call.
+    virtual Wait receiveWithin(int port, long long timeoutUs, char* buffer, int capacity,
+                               long* received, std::uint32_t* fromAddress,
+                               std::uint16_t* fromPort) {
+        const Wait w = wait(port, timeoutUs);
+        if (w == Wait::Ready) *received = receive(port, buffer, capacity, fromAddress, fromPort);
+        return w;
+    }
     // Monotonic microseconds.
     virtual long long nowUs() = 0;
     // Pauses the calling thread.
@@ -134,6 +145,9 @@ class AnswerPairing {
 
   private:
     bool renewPort(int port);
+    // What a datagram of `n` bytes read at `port` from address:from is.
+    Outcome classify(int port, const char* buffer, int capacity, long n, std::uint32_t address,
+                     std::uint16_t from);
     Outcome waitForAnswer(char* response, int capacity, long timeoutMs, long* received);
 
     PairingLink& link;

@@ -111,6 +111,8 @@ class UdpSocket : private zel::transport::PairingLink {
     Wait wait(int port, long long timeoutUs) override;
     long receive(int port, char* buffer, int capacity, std::uint32_t* fromAddress,
                  std::uint16_t* fromPort) override;
+    Wait receiveWithin(int port, long long timeoutUs, char* buffer, int capacity, long* received,
+                       std::uint32_t* fromAddress, std::uint16_t* fromPort) override;
     long long nowUs() override;
     void pauseMs(unsigned long ms) override;
 
@@ -118,6 +120,10 @@ class UdpSocket : private zel::transport::PairingLink {
     // Port 0's socket, and a client's second port (made at its first use).
     std::intptr_t handles[2];
     unsigned long generations[2] = {0, 0};
+    // The receive time-out each port's socket was given (ms, -1: none yet),
+    // and the generation of the socket it was given to.
+    long readTimeoutMs[2] = {-1, -1};
+    unsigned long readTimeoutGeneration[2] = {0, 0};
     // Client: the module's address and port 27015; server: the bound local
     // address and port. Network-order address, host-order port.
     std::uint32_t address;

@@ -120,6 +120,38 @@ TEST_F(Exchange, NegativeTimeoutSendsEachAttemptAndFails) {
     EXPECT_EQ(requestsSeen(UDP_CMD_GET_MODULE_TYPE), 2u);
 }
 
+// A wait of 120 ms first sleeps in the read (for 70 ms, which the system
+// may stretch) and then waits the rest to the microsecond: an answer in
+// either part is taken, and silence ends the call no earlier than its
+// time-out and well before a second one.
+TEST_F(Exchange, AnswersInEitherPartOfTheWaitAreTakenAndSilenceWaitsTheTimeOut) {
+    struct Case {
+        int delayMs;  // -1: no answer
+        ZEL_RESPONSE_CODE code;
+    };
+    const Case cases[] = {{0, ZEL_OK}, {30, ZEL_OK}, {105, ZEL_OK}, {-1, ZEL_RESPONSE_TIMEOUT}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.delayMs);
+        zelsim::Fault fault;
+        if (c.delayMs < 0) {
+            fault.drop = -1;
+        } else {
+            fault.delayMs = c.delayMs;
+        }
+        segment.setFault(0, UDP_CMD_GET_MODULE_TYPE, fault);
+        const long long start = zel::platform::monotonicMicroseconds();
+        EXPECT_EQ(comm.sendCommandWait(request, &response, 120, 0).getCode(), c.code);
+        const long long tookUs = zel::platform::monotonicMicroseconds() - start;
+        if (c.delayMs < 0) {
+            EXPECT_GE(tookUs, 120000);
+            EXPECT_LT(tookUs, 240000);
+        } else {
+            EXPECT_EQ(response.command, UDP_CMD_GET_MODULE_TYPE);
+            EXPECT_GE(tookUs, c.delayMs * 1000LL);
+        }
+    }
+}
+
 TEST_F(Exchange, LateAndDuplicateAnswersAreNeverTakenForTheNextCommand) {
     // The first answer arrives after the time-out; it reaches the port the
     // next command does not send from, and nothing is discarded or waited.

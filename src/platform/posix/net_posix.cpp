@@ -110,6 +110,30 @@ long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer*
     return static_cast<long>(n);
 }
 
+bool setReceiveTimeout(SocketHandle socket, long timeoutMs) {
+    if (timeoutMs < 0) return false;
+    const timeval limit{static_cast<time_t>(timeoutMs / 1000),
+                        static_cast<suseconds_t>(timeoutMs % 1000) * 1000};
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0;
+}
+
+long receiveWholeWithin(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from,
+                        bool* timedOut) {
+    sockaddr_in a{};
+    socklen_t length = sizeof(a);
+    const ssize_t n = ::recvfrom(fd(socket), buffer, capacity, MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&a), &length);
+    *timedOut = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    if (n < 0) return -1;
+    if (from != nullptr) {
+        from->address = a.sin_addr.s_addr;
+        from->port = ntohs(a.sin_port);
+    }
+    tapDatagram(socket, false, Peer{a.sin_addr.s_addr, ntohs(a.sin_port)}, buffer,
+                static_cast<long>(std::min<std::size_t>(static_cast<std::size_t>(n), capacity)));
+    return static_cast<long>(n);
+}
+
 bool localAddress(SocketHandle socket, Peer* local) {
     sockaddr_in a{};
     socklen_t length = sizeof(a);

@@ -126,6 +126,16 @@ long receiveWhole(SocketHandle socket, void* buffer, std::size_t capacity, Peer*
     return cut ? static_cast<long>(capacity) + 1 : n;
 }
 
+// Winsock's receive time-out leaves the socket's state undefined when it
+// ends a read: the readiness wait stays in use.
+bool setReceiveTimeout(SocketHandle /*socket*/, long /*timeoutMs*/) { return false; }
+
+long receiveWholeWithin(SocketHandle socket, void* buffer, std::size_t capacity, Peer* from,
+                        bool* timedOut) {
+    *timedOut = false;
+    return receiveWhole(socket, buffer, capacity, from);
+}
+
 bool localAddress(SocketHandle socket, Peer* local) {
     sockaddr_in a{};
     int length = sizeof(a);
