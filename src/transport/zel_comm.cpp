@@ -55,6 +55,10 @@ bool ZelComm::waitForDatagram(long timeoutMs) const {
 
 UdpSocket& ZelComm::exchangeSocket() { return udpSocket; }
 
+zel::transport::PairingCounters ZelComm::getPairingCounters() {
+    return udpSocket.pairing().counters();
+}
+
 const char* ZelComm::getConnectionIp() { return connectionIp; }
 
 void ZelComm::flushReadBuffer() { udpSocket.flushReadBuffer(); }

@@ -171,10 +171,9 @@ class ZEL_API ZelComm {
     /// modules at once through its pairing (see transport/answer_pairing.h).
     ZEL_INTERNAL UdpSocket& exchangeSocket();
     /// The retries, stray and foreign datagrams the object's exchanges
-    /// counted; safe from another thread while an exchange runs.
-    ZEL_INTERNAL zel::transport::PairingCounters getPairingCounters() {
-        return udpSocket.pairing().counters();
-    }
+    /// counted; safe from another thread while an exchange runs. Exported
+    /// for the station layer, which shows them.
+    zel::transport::PairingCounters getPairingCounters();
     /// The calibration's count of tick reads in 100 ms, divided by 50: the
     /// busy-wait's loops per unit of network delay.
     ZEL_INTERNAL unsigned long getLoopsPerMs() const { return loopsPerMs; }
