@@ -302,49 +302,37 @@ std::string readingText(const Reading& r) {
 
 namespace {
 
-unsigned short channelsOf(ZelModule& m) {
-    const unsigned short n = m.getNumChannels();
-    return n < 8 ? n : 8;
-}
-
 // The readings a module gives, named and with their units but without
-// values: what its columns are, known before anything is read. An LVDT
-// channel without a resolution reads in volts (the probe's demodulated
-// voltage), never in a unit no resolution was set for.
+// values: what its columns are, known before anything is read. A measuring
+// kind's come from its row: the names and units of its snapshot's values.
+// A value in counts shows as a whole number (signed on a linear encoder
+// channel, whose 32-bit count runs below zero), except where the kind can
+// read the sensor's voltage instead: a channel without a resolution then
+// reads in volts, never in a unit no resolution was set for.
 std::vector<Reading> layoutOf(ZelModule& module) {
     std::vector<Reading> out;
     const MODULE_ID id = module.getModuleData().moduleId;
-    const auto ch = [](unsigned short c) { return "ch " + std::to_string(c); };
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
-        for (unsigned short c = 0; c < channelsOf(module); ++c) {
-            double resolution = 0.0;
-            // A refused channel leaves 0 and reads in volts too.
-            (void)lvdt->getResolution(c, &resolution);
-            if (resolution == 0.0) {
-                out.push_back({ch(c), 0.0, "V", Shown::Number, Extra::Raw});
-                continue;
+    const zel::kinds::Row* row = zel::kinds::rowOf(id);
+    if (row != nullptr && row->units != nullptr) {
+        const char* units[zel::kinds::kSampleCapacity] = {};
+        const unsigned short n = row->units(module, units);
+        auto* encoder = zel::identity::has(id, &zel::identity::KindInfo::encoder)
+                            ? dynamic_cast<ZelDeviceModule*>(&module)
+                            : nullptr;
+        for (unsigned short v = 0; v < n; ++v) {
+            Reading r{zel::kinds::valueName(*row, v), 0.0, units[v]};
+            if (r.unit == "counts" && row->rawVoltage != nullptr) {
+                r.unit = "V";
+                r.extra = Extra::Raw;
+            } else if (r.unit == "counts") {
+                EncoderInfo info;
+                if (encoder != nullptr) encoder->getEncoderInfo(&info, v);
+                r.shown = encoder != nullptr && info.encoderType == ENCODER_TYPE_ROTARY
+                              ? Shown::Count
+                              : Shown::SignedCount;
+            } else if (row->turns && r.unit == "deg") {
+                r.extra = Extra::Turn;
             }
-            LVDT_UOM uom = LVDT_UOM_MILLIMETRE;
-            lvdt->getUom(&uom, c);
-            out.push_back({ch(c), 0.0, zel::kinds::unitName(uom)});
-        }
-    } else if (dynamic_cast<ZelAnalogModule*>(&module) != nullptr) {
-        for (int c = 0; c < 2; ++c) {
-            out.push_back({ch(c) + " voltage", 0.0, "V"});
-            out.push_back({ch(c) + " current", 0.0, "mA"});
-        }
-    } else if (auto* encoder = dynamic_cast<ZelDeviceModule*>(&module)) {
-        const bool kalix = ZelModule::isKalixModule(id);
-        for (unsigned short c = 0; c < channelsOf(module); ++c) {
-            EncoderInfo info;
-            encoder->getEncoderInfo(&info, c);
-            Reading r{ch(c), 0.0, zel::kinds::unitName(info.uom)};
-            if (info.uom == UOM_NONE || info.uom == UOM_COUNTS) {
-                r.shown =
-                    info.encoderType == ENCODER_TYPE_ROTARY ? Shown::Count : Shown::SignedCount;
-            }
-            // A rotary Kalix channel counts its turns beside the angle.
-            if (kalix && r.unit == "deg") r.extra = Extra::Turn;
             out.push_back(r);
         }
     } else if (dynamic_cast<ZelPneumaticModule*>(&module) != nullptr) {
@@ -361,11 +349,13 @@ std::vector<Reading> layoutOf(ZelModule& module) {
     return out;
 }
 
-// The voltages of the LVDT channels that read in volts (one exchange each).
-ZelResults readLvdtVolts(ZelLvdtModule& lvdt, std::vector<Reading>& readings) {
+// The voltages of the channels that read in volts (one exchange each).
+ZelResults readRawVoltages(ZelModule& module, std::vector<Reading>& readings) {
+    const zel::kinds::Row* row = zel::kinds::rowOf(module.getModuleData().moduleId);
     for (unsigned short c = 0; c < readings.size(); ++c) {
-        if (readings[c].extra != Extra::Raw) continue;
-        ZelResults r = lvdt.getVoltage(c, &readings[c].value, &readings[c].extraValue);
+        if (readings[c].extra != Extra::Raw || row == nullptr || row->rawVoltage == nullptr)
+            continue;
+        ZelResults r = row->rawVoltage(module, c, &readings[c].value, &readings[c].extraValue);
         if (!r.ok()) return r;
     }
     return ZelResults();
@@ -377,65 +367,9 @@ bool runsOnlyBootloader(ZelModule& module) {
     return kindName(d) != kindName(d.moduleId);
 }
 
-// Reads the module once into `out`, laid out as layoutOf says.
-ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
-    out = layoutOf(module);
-    if (runsOnlyBootloader(module)) return ZelResults(ZEL_FIRMWARE_NOT_LOADED, "zeltool", 0);
-    double values[8] = {};
-    if (auto* kalix = dynamic_cast<ZelKalixModule*>(&module)) {
-        long turns[8] = {};
-        ZelResults r = kalix->getPositions(values, turns, 8, COUNT_REQUEST_NORMAL);
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i].value = values[i];
-            out[i].extraValue = turns[i];
-        }
-        return r;
-    }
-    ZelResults r;
-    if (auto* vpp = dynamic_cast<Zel1VppModule*>(&module)) {
-        r = vpp->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-    } else if (auto* ttl = dynamic_cast<ZelTtlModule*>(&module)) {
-        r = ttl->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-    } else if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(&module)) {
-        r = lvdt->getPositions(values, 8, COUNT_REQUEST_NORMAL);
-        for (std::size_t i = 0; i < out.size(); ++i) out[i].value = values[i];
-        return r.ok() ? readLvdtVolts(*lvdt, out) : r;
-    } else if (auto* analog = dynamic_cast<ZelAnalogModule*>(&module)) {
-        double currents[2] = {};
-        r = analog->getVoltage(values, 2, COUNT_REQUEST_NORMAL);
-        if (r.ok()) r = analog->getCurrent(currents, 2, COUNT_REQUEST_NORMAL);
-        for (int c = 0; c < 2; ++c) {
-            out[2 * c].value = values[c];
-            out[2 * c + 1].value = currents[c];
-        }
-        return r;
-    } else if (auto* valve = dynamic_cast<ZelPneumaticModule*>(&module)) {
-        unsigned char state = 0;
-        r = valve->getOutput(&state, COUNT_REQUEST_NORMAL);
-        out[0].value = state != 0 ? 1.0 : 0.0;
-        return r;
-    } else if (auto* io = dynamic_cast<ZelIoModule*>(&module)) {
-        unsigned char inputs = 0, outputs = 0;
-        r = io->getInputs(&inputs);
-        if (r.ok()) r = io->getOutputs(&outputs);
-        for (int bit = 0; bit < 4; ++bit) {
-            out[bit].value = (inputs >> bit) & 1;
-            out[4 + bit].value = (outputs >> bit) & 1;
-        }
-        return r;
-    } else {
-        short adc[5] = {};
-        r = module.getAdcValues(adc, 5);
-        for (int i = 0; i < 5; ++i) out[i].value = adc[i];
-        return r;
-    }
-    for (std::size_t i = 0; i < out.size(); ++i) out[i].value = values[i];
-    return r;
-}
-
-// The readings of one module's part of a snapshot, as readModule reads the
-// module on its own: the snapshot's positions, values and turns, and the
-// voltage of each LVDT channel that reads in volts (asked right after).
+// The readings of one module's part of a snapshot: the snapshot's values
+// and turns, and the voltage of each channel that reads in volts (asked
+// right after).
 ZelResults sampleReadings(const ZelChainSample& s, std::vector<Reading>& out) {
     out = layoutOf(*s.module);
     ZelResults r = s.result;
@@ -444,7 +378,40 @@ ZelResults sampleReadings(const ZelChainSample& s, std::vector<Reading>& out) {
         out[i].value = s.values[i];
         if (out[i].extra == Extra::Turn) out[i].extraValue = s.revolutions[i];
     }
-    if (auto* lvdt = dynamic_cast<ZelLvdtModule*>(s.module)) return readLvdtVolts(*lvdt, out);
+    return readRawVoltages(*s.module, out);
+}
+
+// Reads the module once into `out`, laid out as layoutOf says. A measuring
+// module is read as a snapshot of itself alone: one counts request, its
+// answer decoded by its kind's row as a chain's snapshot decodes it.
+ZelResults readModule(ZelModule& module, std::vector<Reading>& out) {
+    out = layoutOf(module);
+    if (runsOnlyBootloader(module)) return ZelResults(ZEL_FIRMWARE_NOT_LOADED, "zeltool", 0);
+    if (isMeasuring(module.getModuleData().moduleId)) {
+        ZelModule* const alone[] = {&module};
+        ZelChainSampler sampler(alone, 1);
+        // Its result is the record's, which sampleReadings returns.
+        (void)sampler.sample();
+        return sampleReadings(sampler.at(0), out);
+    }
+    ZelResults r;
+    if (auto* valve = dynamic_cast<ZelPneumaticModule*>(&module)) {
+        unsigned char state = 0;
+        r = valve->getOutput(&state, COUNT_REQUEST_NORMAL);
+        out[0].value = state != 0 ? 1.0 : 0.0;
+    } else if (auto* io = dynamic_cast<ZelIoModule*>(&module)) {
+        unsigned char inputs = 0, outputs = 0;
+        r = io->getInputs(&inputs);
+        if (r.ok()) r = io->getOutputs(&outputs);
+        for (int bit = 0; bit < 4; ++bit) {
+            out[bit].value = (inputs >> bit) & 1;
+            out[4 + bit].value = (outputs >> bit) & 1;
+        }
+    } else {
+        short adc[5] = {};
+        r = module.getAdcValues(adc, 5);
+        for (int i = 0; i < 5; ++i) out[i].value = adc[i];
+    }
     return r;
 }
 

@@ -108,16 +108,25 @@ unsigned short analogUnits(ZelModule& /*module*/, const char* (&out)[kCap]) {
     return 4;
 }
 
+constexpr const char* kAnalogNames[] = {"ch 0 voltage", "ch 0 current", "ch 1 voltage",
+                                        "ch 1 current"};
+
+ZelResults lvdtVoltage(ZelModule& m, unsigned short channel, double* volts, long* reading) {
+    auto* lvdt = dynamic_cast<ZelLvdtModule*>(&m);
+    if (lvdt == nullptr) return ZEL_RESULT(ZEL_MODULE_NUMBER_INVALID, kMethod);
+    return lvdt->getVoltage(channel, volts, reading);
+}
+
 // One row per kind, in the order of identity::Kind.
 constexpr Row kRows[] = {
-    {Kind::Kalix, make<ZelKalixModule>, decodeKalix, encoderUnits},
-    {Kind::OneVpp, make<Zel1VppModule>, decodeOneVpp, encoderUnits},
-    {Kind::PowerSupply, nullptr, nullptr, nullptr},
-    {Kind::Io, make<ZelIoModule>, nullptr, nullptr},
-    {Kind::Pneumatic, make<ZelPneumaticModule>, nullptr, nullptr},
-    {Kind::Analog, make<ZelAnalogModule>, decodeAnalog, analogUnits},
-    {Kind::Ttl, make<ZelTtlModule>, decodeTtl, encoderUnits},
-    {Kind::Lvdt, make<ZelLvdtModule>, decodeLvdt, lvdtUnits},
+    {Kind::Kalix, make<ZelKalixModule>, decodeKalix, encoderUnits, nullptr, true, nullptr},
+    {Kind::OneVpp, make<Zel1VppModule>, decodeOneVpp, encoderUnits, nullptr, false, nullptr},
+    {Kind::PowerSupply, nullptr, nullptr, nullptr, nullptr, false, nullptr},
+    {Kind::Io, make<ZelIoModule>, nullptr, nullptr, nullptr, false, nullptr},
+    {Kind::Pneumatic, make<ZelPneumaticModule>, nullptr, nullptr, nullptr, false, nullptr},
+    {Kind::Analog, make<ZelAnalogModule>, decodeAnalog, analogUnits, kAnalogNames, false, nullptr},
+    {Kind::Ttl, make<ZelTtlModule>, decodeTtl, encoderUnits, nullptr, false, nullptr},
+    {Kind::Lvdt, make<ZelLvdtModule>, decodeLvdt, lvdtUnits, nullptr, false, lvdtVoltage},
 };
 
 constexpr bool rowsFollowTheKinds() {
@@ -140,6 +149,11 @@ const Row& row(identity::Kind kind) { return kRows[static_cast<int>(kind)]; }
 const Row* rowOf(MODULE_ID id) {
     const identity::KindInfo* k = identity::kindOf(id);
     return k != nullptr ? &row(k->kind) : nullptr;
+}
+
+std::string valueName(const Row& r, unsigned short index) {
+    if (r.valueNames != nullptr) return r.valueNames[index];
+    return "ch " + std::to_string(index);
 }
 
 ZelModule* create(MODULE_ID id, bool discovered) {

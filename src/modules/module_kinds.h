@@ -11,6 +11,8 @@
 /// @addtogroup modules
 /// @{
 
+#include <string>
+
 #include "foundation/zel_export.h"
 #include "modules/module_identity.h"
 #include "modules/zel_lvdt_module.h"
@@ -44,7 +46,22 @@ struct Row {
     /// at most kSampleCapacity; returns how many. Null for a kind that is not
     /// measuring.
     unsigned short (*units)(ZelModule& module, const char* (&out)[kSampleCapacity]);
+    /// The name of each value decode gives, for a kind whose values are not
+    /// one per channel; null: "ch 0", "ch 1"... in channel order.
+    const char* const* valueNames;
+    /// Its rotary channels count their turns beside the angle
+    /// (Decoded::revolutions).
+    bool turns;
+    /// The sensor's own voltage at a channel whose values are counts (no
+    /// resolution to scale them with), one exchange; null for a kind that
+    /// has none.
+    ZelResults (*rawVoltage)(ZelModule& module, unsigned short channel, double* volts,
+                             long* reading);
 };
+
+/// The name of value `index` of a kind's snapshot: its row's name, else
+/// "ch " and the channel.
+ZEL_API std::string valueName(const Row& row, unsigned short index);
 
 /// The row of a kind.
 ZEL_API const Row& row(identity::Kind kind);
