@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(record, data, size < sizeof(record) ? size : sizeof(record));
     ZelComm::getAsyncMsgType(record);
     ZELBUSConnectResponse connect{};
-    ZelComm::decodeConnectMsg(record, &connect);
+    (void)ZelComm::decodeConnectMsg(record, &connect);
     unsigned char latch[8] = {};
-    ZelComm::decodeLatchMsg(record, latch);
+    (void)ZelComm::decodeLatchMsg(record, latch);
     unsigned short channel = 0, status = 0;
-    ZelComm::decodeChannelStatusMsg(record, &channel, &status);
+    (void)ZelComm::decodeChannelStatusMsg(record, &channel, &status);
     return 0;
 }
