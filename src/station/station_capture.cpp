@@ -57,7 +57,7 @@ class Writer {
     std::ostringstream out_;
 };
 
-void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short ch,
+void writeChannel(Writer& w, ZelModule* module, MaybeKind kind, unsigned short ch,
                   const std::string& label) {
     w.leaf(3, ZEL_XML_CHANNEL_LABEL, label);
     bool populated = true;
@@ -95,7 +95,7 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
         device->getResolution(&resolution, ch);
     }
     const bool encoder =
-        kind == StationKind::Kalix || kind == StationKind::Vpp || kind == StationKind::Ttl;
+        kind == StationKind::Kalix || kind == StationKind::OneVpp || kind == StationKind::Ttl;
     if (kind == StationKind::Analog) {
         static_cast<ZelAnalogModule*>(module)->getScaling(ch, &scaling);
     }
@@ -145,7 +145,7 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
     unsigned long lines = 0;
     double period = 0;
     TTL_INTERPOLATION interpolation = TTL_INTERPOLATION_1;
-    if (kind == StationKind::Vpp) {
+    if (kind == StationKind::OneVpp) {
         unsigned short p = 0;
         static_cast<Zel1VppModule*>(module)->getLineCount(&lines, ch);
         static_cast<Zel1VppModule*>(module)->getSignalPeriod(&p, ch);
@@ -154,7 +154,7 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
         static_cast<ZelTtlModule*>(module)->getLineCount(&lines, &interpolation, ch);
         static_cast<ZelTtlModule*>(module)->getSignalPeriod(&period, &interpolation, ch);
     }
-    if (kind == StationKind::Vpp || kind == StationKind::Ttl) {
+    if (kind == StationKind::OneVpp || kind == StationKind::Ttl) {
         // A line count and a period of 0 cannot be applied; 1 stands for "not set".
         w.leaf(3, ZEL_XML_LINE_COUNT, static_cast<double>(lines == 0 ? 1 : lines));
         w.leaf(3, ZEL_XML_SIGNAL_PERIOD, period <= 0 ? 1.0 : period);
@@ -162,7 +162,7 @@ void writeChannel(Writer& w, ZelModule* module, StationKind kind, unsigned short
     if (kind != StationKind::Lvdt) {
         w.leaf(3, ZEL_XML_COUNTING_DIRECTION, std::string(info.countingDirection ? "1" : "0"));
     }
-    if (kind == StationKind::Vpp || kind == StationKind::Ttl) {
+    if (kind == StationKind::OneVpp || kind == StationKind::Ttl) {
         w.leaf(3, ZEL_XML_REFERENCE_MARK, std::string("0"));
     }
     if (kind == StationKind::Lvdt || kind == StationKind::Analog) {
@@ -199,7 +199,7 @@ ZelStationStatus ZelStation::capture(ZelInterface& chain, const char* path, cons
     for (unsigned short i = 0; i < n; ++i) {
         ZelModule* module = chain.getModule(i);
         const ModuleData d = module->getModuleData();
-        const StationKind kind = stationKindOf(d.moduleId);
+        const MaybeKind kind = stationKindOf(d.moduleId);
         const std::string label = "Module " + std::to_string(i + 1);
         w.open(1, "Module");
         w.leaf(2, ZEL_XML_SERIAL_NUMBER, std::string(d.serialNumber));

@@ -131,12 +131,8 @@ bool millimetresPer(LVDT_UOM unit, double& factor) {
     }
 }
 
-bool isEncoderKind(StationKind k) {
-    return k == StationKind::Kalix || k == StationKind::Vpp || k == StationKind::Ttl;
-}
-
 // The channel's settings of an encoder module (Kalix, 1 Vpp, TTL).
-bool readEncoderChannel(Site& site, StationKind kind, ChannelPlan& c, ZelStationStatus& refused) {
+bool readEncoderChannel(Site& site, MaybeKind kind, ChannelPlan& c, ZelStationStatus& refused) {
     int v = 0;
     if (!site.choice(ZEL_XML_DEVICE_TYPE, {0, 1, 3}, v, refused)) return false;
     c.encoderType = static_cast<ENCODER_TYPES_ENUM>(v);
@@ -170,7 +166,7 @@ bool readEncoderChannel(Site& site, StationKind kind, ChannelPlan& c, ZelStation
         refused = site.refuse(ZEL_XML_SIGNAL_PERIOD, "a period of %g", c.signalPeriod);
         return false;
     }
-    if (kind == StationKind::Vpp && c.signalPeriod != std::floor(c.signalPeriod)) {
+    if (kind == StationKind::OneVpp && c.signalPeriod != std::floor(c.signalPeriod)) {
         refused = site.refuse(ZEL_XML_SIGNAL_PERIOD, "a 1 Vpp channel takes whole micrometres");
         return false;
     }
@@ -289,19 +285,18 @@ bool readChannel(Site& site, ModulePlan& m, ChannelPlan& c, ZelStationStatus& re
 
 }  // namespace
 
-StationKind stationKindOf(MODULE_ID id) {
-    if (ZelModule::isKalixModule(id)) return StationKind::Kalix;
-    if (ZelModule::is1VppModule(id)) return StationKind::Vpp;
-    if (ZelModule::isTtlModule(id)) return StationKind::Ttl;
-    if (ZelModule::isLvdtModule(id)) return StationKind::Lvdt;
-    if (ZelModule::isAnalogModule(id)) return StationKind::Analog;
-    if (ZelModule::isIOModule(id)) return StationKind::Io;
-    if (ZelModule::isPneumaticModule(id)) return StationKind::Pneumatic;
-    return StationKind::Other;
+MaybeKind stationKindOf(MODULE_ID id) {
+    const zel::identity::KindInfo* k = zel::identity::kindOf(id);
+    if (k == nullptr) return std::nullopt;
+    return k->kind;
 }
 
-bool isMeasuringKind(StationKind kind) {
-    return isEncoderKind(kind) || kind == StationKind::Lvdt || kind == StationKind::Analog;
+bool isMeasuringKind(MaybeKind kind) {
+    return kind.has_value() && zel::identity::kindInfo(*kind).measuring;
+}
+
+bool isEncoderKind(MaybeKind kind) {
+    return kind.has_value() && zel::identity::kindInfo(*kind).encoder;
 }
 
 ZelStationStatus stationStatus(ZEL_STATION_CODE code, const char* format, ...) {

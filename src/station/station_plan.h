@@ -6,17 +6,23 @@
 #define ZEL_STATION_PLAN_H
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/zel_config_base.h"
+#include "modules/module_identity.h"
 #include "station/zel_station.h"
 
-// The module kinds as the station treats them.
-enum class StationKind { Kalix, Vpp, Ttl, Lvdt, Analog, Io, Pneumatic, Other };
+// A module's kind is the library's (its identity table), none for an
+// identity the table does not hold.
+using StationKind = zel::identity::Kind;
+using MaybeKind = std::optional<StationKind>;
 
-StationKind stationKindOf(MODULE_ID id);
-bool isMeasuringKind(StationKind kind);
+MaybeKind stationKindOf(MODULE_ID id);
+// What the kind rows say of a kind; false for none.
+bool isMeasuringKind(MaybeKind kind);
+bool isEncoderKind(MaybeKind kind);
 
 struct ChannelPlan {
     std::string label;
@@ -45,7 +51,7 @@ struct ChannelPlan {
 
 struct ModulePlan {
     ZelStationModule info;
-    StationKind kind = StationKind::Other;
+    MaybeKind kind;
     double excitationVolts = 0.0;      // LVDT; 0: not given
     double excitationKilohertz = 0.0;  // LVDT; 0: not given
     std::vector<ChannelPlan> channels;

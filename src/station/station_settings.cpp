@@ -162,11 +162,12 @@ ZelStationStatus ZelStation::applyModuleSettings(std::size_t i) {
         const ChannelPlan& c = m.channels[ch];
         a.setChannel(ch);
         bool ok = true;
-        switch (m.kind) {
+        if (!m.kind.has_value()) continue;
+        switch (*m.kind) {
             case StationKind::Kalix:
                 ok = applyKalix(static_cast<ZelKalixModule&>(*object), c, ch, a, failed);
                 break;
-            case StationKind::Vpp:
+            case StationKind::OneVpp:
                 ok = applyVpp(static_cast<Zel1VppModule&>(*object), c, ch, a, failed);
                 break;
             case StationKind::Ttl:

@@ -9,35 +9,21 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "foundation/common_utils.h"
+#include "modules/module_kinds.h"
 #include "station/station_plan.h"
 
 namespace {
 
-// The object of the kind an identity names; modules of no known kind are
-// plain module objects.
+// The object of the kind an identity names (the library's kind rows make
+// it); modules of no known kind are plain module objects.
 std::unique_ptr<ZelModule> objectFor(MODULE_ID id) {
-    switch (stationKindOf(id)) {
-        case StationKind::Kalix:
-            return std::make_unique<ZelKalixModule>();
-        case StationKind::Vpp:
-            return std::make_unique<Zel1VppModule>();
-        case StationKind::Ttl:
-            return std::make_unique<ZelTtlModule>();
-        case StationKind::Lvdt:
-            return std::make_unique<ZelLvdtModule>();
-        case StationKind::Analog:
-            return std::make_unique<ZelAnalogModule>();
-        case StationKind::Io:
-            return std::make_unique<ZelIoModule>();
-        case StationKind::Pneumatic:
-            return std::make_unique<ZelPneumaticModule>();
-        case StationKind::Other:
-            break;
-    }
-    return std::make_unique<ZelModule>();
+    std::unique_ptr<ZelModule> object(zel::kinds::create(id, false));
+    if (object == nullptr) throw std::bad_alloc();
+    return object;
 }
 
 ZelStationDifference difference(ZEL_STATION_DIFFERENCE kind, int filePosition, int chainPosition,
