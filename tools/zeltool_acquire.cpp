@@ -25,20 +25,7 @@
 namespace zeltool {
 
 // "2026-12-07T23:10:00.123456Z"
-std::string isoUtc(long long utcUs) {
-    const std::time_t seconds = static_cast<std::time_t>(utcUs / 1000000);
-    std::tm parts{};
-#if defined(_WIN32)
-    gmtime_s(&parts, &seconds);
-#else
-    gmtime_r(&seconds, &parts);
-#endif
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                  ((utcUs % 1000000) + 1000000) % 1000000);
-    return text;
-}
+std::string isoUtc(long long utcUs) { return zelIsoUtc(utcUs); }
 
 namespace {
 
@@ -87,34 +74,8 @@ std::string eventWords(const ZelAcqRecord& r) {
 std::string eventJson(const ZelAcqRecord& r) {
     std::string j = "{\"kind\": \"" + std::string(zelAcqKindName(r.kind)) + "\", \"utc\": \"" +
                     isoUtc(r.utcUs) + "\", \"sequence\": " + std::to_string(r.sequence);
-    switch (r.kind) {
-        case ZEL_ACQ_MISSED:
-        case ZEL_ACQ_OVERFLOW:
-            j += ", \"count\": " + std::to_string(r.count);
-            break;
-        case ZEL_ACQ_HEALTH:
-            j += ", \"position\": " + std::to_string(r.position) + ", \"from\": \"" +
-                 zelAcqHealthName(r.previous) + "\", \"to\": \"" + zelAcqHealthName(r.health) +
-                 "\", \"code\": " + std::to_string(r.code) +
-                 ", \"returned\": " + jsonText(zelAcqReturnName(r.returned));
-            break;
-        case ZEL_ACQ_GAP:
-            j += ", \"position\": " + std::to_string(r.position) +
-                 ", \"count\": " + std::to_string(r.count) +
-                 ", \"returned\": " + jsonText(zelAcqReturnName(r.returned));
-            break;
-        case ZEL_ACQ_RESTORED:
-            j += ", \"position\": " + std::to_string(r.position) +
-                 ", \"code\": " + std::to_string(r.code);
-            break;
-        case ZEL_ACQ_ASYNC:
-            j += ", \"position\": " + std::to_string(r.position) +
-                 ", \"message\": " + std::to_string(r.messageType) +
-                 ", \"text\": " + jsonText(eventWords(r));
-            break;
-        default:
-            break;
-    }
+    j += zelAcqEventFields(r, true);
+    if (r.kind == ZEL_ACQ_ASYNC) j += ", \"text\": " + jsonText(eventWords(r));
     return j + "}";
 }
 

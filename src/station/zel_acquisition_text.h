@@ -6,6 +6,7 @@
 #define ZEL_STATION_ZEL_ACQUISITION_TEXT_H
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "station/zel_acquisition_records.h"
@@ -49,6 +50,23 @@ inline const char* zelAcqReturnName(int returned) {
     }
 }
 
+/// A UTC time in microseconds since 1970 as ISO 8601 with microseconds:
+/// "2026-12-07T23:10:00.123456Z".
+inline std::string zelIsoUtc(long long utcUs) {
+    const std::time_t seconds = static_cast<std::time_t>(utcUs / 1000000);
+    std::tm parts{};
+#if defined(_WIN32)
+    gmtime_s(&parts, &seconds);
+#else
+    gmtime_r(&seconds, &parts);
+#endif
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  ((utcUs % 1000000) + 1000000) % 1000000);
+    return text;
+}
+
 /// `text` as a JSON string, quotes included: quote and backslash escaped,
 /// control characters as \\u00XX.
 inline std::string zelJsonText(const std::string& text) {
@@ -66,6 +84,55 @@ inline std::string zelJsonText(const std::string& text) {
         }
     }
     return out + "\"";
+}
+
+/// The fields an event record carries beyond its kind, time and sequence,
+/// as JSON members each led by a comma: a count of missed deadlines or
+/// overflows; a module's position with its health change, gap or
+/// restoration; an asynchronous message's type with its latch inputs (type
+/// 22) or its channel and status. `spaced`: ", " and ": " between them, as
+/// the tools print them for people; else "," and ":".
+inline std::string zelAcqEventFields(const ZelAcqRecord& r, bool spaced) {
+    const std::string comma = spaced ? ", " : ",";
+    const std::string colon = spaced ? ": " : ":";
+    const auto field = [&](const char* name, const std::string& value) {
+        return comma + "\"" + name + "\"" + colon + value;
+    };
+    const auto whole = [](auto v) { return std::to_string(v); };
+    std::string j;
+    switch (r.kind) {
+        case ZEL_ACQ_MISSED:
+        case ZEL_ACQ_OVERFLOW:
+            j += field("count", whole(r.count));
+            break;
+        case ZEL_ACQ_HEALTH:
+            j += field("position", whole(r.position)) +
+                 field("from", zelJsonText(zelAcqHealthName(r.previous))) +
+                 field("to", zelJsonText(zelAcqHealthName(r.health))) +
+                 field("code", whole(r.code)) +
+                 field("returned", zelJsonText(zelAcqReturnName(r.returned)));
+            break;
+        case ZEL_ACQ_GAP:
+            j += field("position", whole(r.position)) + field("count", whole(r.count)) +
+                 field("returned", zelJsonText(zelAcqReturnName(r.returned)));
+            break;
+        case ZEL_ACQ_RESTORED:
+            j += field("position", whole(r.position)) + field("code", whole(r.code));
+            break;
+        case ZEL_ACQ_ASYNC:
+            j += field("position", whole(r.position)) + field("message", whole(r.messageType));
+            if (r.messageType == 22) {
+                std::string inputs = "[";
+                for (int b = 0; b < 5; ++b) inputs += (b ? "," : "") + whole(r.latch[b]);
+                j += field("latch", inputs + "]");
+            } else {
+                j += field("channel", whole(r.channel)) + field("status", whole(r.status));
+            }
+            break;
+        default:
+            break;
+    }
+    return j;
 }
 
 #endif  // ZEL_STATION_ZEL_ACQUISITION_TEXT_H

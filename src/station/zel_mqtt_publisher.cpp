@@ -37,17 +37,6 @@ long long nowMs() {
         .count();
 }
 
-std::string isoUtc(long long utcUs) {
-    const std::time_t seconds = static_cast<std::time_t>(utcUs / 1000000);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                  ((utcUs % 1000000) + 1000000) % 1000000);
-    return text;
-}
-
 // The library's texts are Latin-1; the payloads UTF-8.
 std::string jsonText(const std::string& latin1) {
     std::string utf8;
@@ -71,49 +60,14 @@ std::string number(double v) {
 
 std::string eventJson(const ZelAcqRecord& r) {
     std::string j = "{\"kind\":\"" + std::string(zelAcqKindName(r.kind)) + "\",\"utc\":\"" +
-                    isoUtc(r.utcUs) + "\",\"sequence\":" + std::to_string(r.sequence);
-    switch (r.kind) {
-        case ZEL_ACQ_MISSED:
-        case ZEL_ACQ_OVERFLOW:
-            j += ",\"count\":" + std::to_string(r.count);
-            break;
-        case ZEL_ACQ_HEALTH:
-            j += ",\"position\":" + std::to_string(r.position) + ",\"from\":\"" +
-                 zelAcqHealthName(r.previous) + "\",\"to\":\"" + zelAcqHealthName(r.health) +
-                 "\",\"code\":" + std::to_string(r.code) +
-                 ",\"returned\":" + jsonText(zelAcqReturnName(r.returned));
-            break;
-        case ZEL_ACQ_GAP:
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"count\":" + std::to_string(r.count) +
-                 ",\"returned\":" + jsonText(zelAcqReturnName(r.returned));
-            break;
-        case ZEL_ACQ_RESTORED:
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"code\":" + std::to_string(r.code);
-            break;
-        case ZEL_ACQ_ASYNC: {
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"message\":" + std::to_string(r.messageType);
-            if (r.messageType == 22) {
-                j += ",\"latch\":[";
-                for (int b = 0; b < 5; ++b) j += (b ? "," : "") + std::to_string(r.latch[b]);
-                j += "]";
-            } else {
-                j += ",\"channel\":" + std::to_string(r.channel) +
-                     ",\"status\":" + std::to_string(r.status);
-            }
-            break;
-        }
-        default:
-            break;
-    }
+                    zelIsoUtc(r.utcUs) + "\",\"sequence\":" + std::to_string(r.sequence);
+    j += zelAcqEventFields(r, false);
     return j + "}";
 }
 
 std::string sampleJson(const ZelAcqRecord& r) {
     std::string j = "{\"sequence\":" + std::to_string(r.sequence) + ",\"utc\":\"" +
-                    isoUtc(r.utcUs) + "\",\"utc_us\":" + std::to_string(r.utcUs) +
+                    zelIsoUtc(r.utcUs) + "\",\"utc_us\":" + std::to_string(r.utcUs) +
                     ",\"request_us\":" + std::to_string(r.requestUs) +
                     ",\"answer_us\":" + std::to_string(r.answerUs) + ",\"modules\":[";
     for (std::size_t i = 0; i < r.modules.size(); ++i) {
@@ -288,7 +242,7 @@ struct ZelMqttPublisher::Impl {
             j += ",\"health\":\"" + std::string(zelAcqHealthName(h->second.health)) +
                  "\",\"code\":" + std::to_string(h->second.code) +
                  ",\"returned\":" + jsonText(zelAcqReturnName(h->second.returned)) + ",\"utc\":\"" +
-                 isoUtc(h->second.utcUs) + "\"";
+                 zelIsoUtc(h->second.utcUs) + "\"";
         }
         j += ",\"channels\":[";
         bool firstChannel = true;
@@ -707,9 +661,9 @@ bool ZelMqttPublisher::start(const ZelMqttOptions& options,
         p.o.station.find_first_of("/+#") != std::string::npos) {
         return refuse("'" + p.samplesTopic + "' is no topic to publish to");
     }
-    p.run = isoUtc(std::chrono::duration_cast<std::chrono::microseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count());
+    p.run = zelIsoUtc(std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count());
     // The client's options are checked once here: a wrong TLS file is told
     // at the start, not at every reconnection.
     mosquitto* probe = mosquitto_new(p.o.clientId.c_str(), true, nullptr);

@@ -53,35 +53,7 @@ std::string eventJson(const ZelViewRecord& v) {
     std::string j = "{\"record\":" + std::to_string(v.number) + ",\"kind\":\"" +
                     zelAcqKindName(r.kind) + "\",\"sequence\":" + std::to_string(r.sequence) +
                     ",\"utc_us\":" + std::to_string(r.utcUs);
-    switch (r.kind) {
-        case ZEL_ACQ_MISSED:
-        case ZEL_ACQ_OVERFLOW:
-            j += ",\"count\":" + std::to_string(r.count);
-            break;
-        case ZEL_ACQ_HEALTH:
-            j += ",\"position\":" + std::to_string(r.position) + ",\"from\":\"" +
-                 zelAcqHealthName(r.previous) + "\",\"to\":\"" + zelAcqHealthName(r.health) +
-                 "\",\"code\":" + std::to_string(r.code) + ",\"returned\":\"" +
-                 zelAcqReturnName(r.returned) + "\"";
-            break;
-        case ZEL_ACQ_GAP:
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"count\":" + std::to_string(r.count) + ",\"returned\":\"" +
-                 zelAcqReturnName(r.returned) + "\"";
-            break;
-        case ZEL_ACQ_RESTORED:
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"code\":" + std::to_string(r.code);
-            break;
-        case ZEL_ACQ_ASYNC:
-            j += ",\"position\":" + std::to_string(r.position) +
-                 ",\"message\":" + std::to_string(r.messageType) +
-                 ",\"channel\":" + std::to_string(r.channel) +
-                 ",\"status\":" + std::to_string(r.status);
-            break;
-        default:
-            break;
-    }
+    j += zelAcqEventFields(r, false);
     return j + "}";
 }
 

@@ -19,6 +19,7 @@
 #include "sim_control.h"
 #include "sim_segment.h"
 #include "station/zel_acquisition.h"
+#include "station/zel_acquisition_text.h"
 
 namespace {
 
@@ -504,4 +505,46 @@ TEST_F(Acquisition, AShortSilenceIsCheckedForARestartBeforeTheModuleRejoins) {
         while (engine->next(rest, 0)) {
         }
     }
+}
+
+// The fields of an event record, as zeltool, the MQTT payloads and the web
+// view all write them: each kind names what it carries, no more.
+TEST(AcquisitionText, EachEventKindWritesTheFieldsItCarries) {
+    const auto record = [](int kind) {
+        ZelAcqRecord r;
+        r.kind = kind;
+        r.count = 3;
+        r.position = 2;
+        r.previous = ZEL_ACQ_HEALTH_LOST;
+        r.health = ZEL_ACQ_HEALTH_BACK;
+        r.returned = ZEL_ACQ_RETURN_REBOOTED;
+        r.code = 1;
+        r.channel = 1;
+        r.status = 7;
+        r.latch[4] = 1;
+        return r;
+    };
+    ZelAcqRecord latch = record(ZEL_ACQ_ASYNC);
+    latch.messageType = 22;
+    ZelAcqRecord status = record(ZEL_ACQ_ASYNC);
+    status.messageType = 33;
+    const struct {
+        ZelAcqRecord r;
+        const char* fields;
+    } cases[] = {
+        {record(ZEL_ACQ_SAMPLE), ""},
+        {record(ZEL_ACQ_MISSED), ",\"count\":3"},
+        {record(ZEL_ACQ_OVERFLOW), ",\"count\":3"},
+        {record(ZEL_ACQ_HEALTH),
+         ",\"position\":2,\"from\":\"lost\",\"to\":\"back\",\"code\":1,\"returned\":\"rebooted\""},
+        {record(ZEL_ACQ_GAP), ",\"position\":2,\"count\":3,\"returned\":\"rebooted\""},
+        {record(ZEL_ACQ_RESTORED), ",\"position\":2,\"code\":1"},
+        {latch, ",\"position\":2,\"message\":22,\"latch\":[0,0,0,0,1]"},
+        {status, ",\"position\":2,\"message\":33,\"channel\":1,\"status\":7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(zelAcqKindName(c.r.kind));
+        EXPECT_EQ(zelAcqEventFields(c.r, false), c.fields);
+    }
+    EXPECT_EQ(zelAcqEventFields(record(ZEL_ACQ_RESTORED), true), ", \"position\": 2, \"code\": 1");
 }
