@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "config/zel_config_base.h"
-#include "station/station_plan.h"
+#include "station/station_kinds.h"
 
 namespace {
 
@@ -57,115 +57,63 @@ class Writer {
     std::ostringstream out_;
 };
 
-void writeChannel(Writer& w, ZelModule* module, MaybeKind kind, unsigned short ch,
+// A channel's elements: those of its kind's groups, with the values its
+// module object holds.
+void writeChannel(Writer& w, ZelModule* module, MODULE_ID id, unsigned short ch,
                   const std::string& label) {
-    w.leaf(3, ZEL_XML_CHANNEL_LABEL, label);
-    bool populated = true;
-    if (kind == StationKind::Kalix) {
-        DeviceData d{};
-        static_cast<ZelKalixModule*>(module)->getDeviceData(&d, ch);
-        populated = d.measuringStep != 0;
-    } else if (kind == StationKind::Ttl) {
-        unsigned char p = 1;
-        if (static_cast<ZelTtlModule*>(module)
-                ->getChannelPresence(&p, static_cast<unsigned char>(ch))
-                .ok()) {
-            populated = p != 0;
-        }
-    } else if (kind == StationKind::Lvdt) {
-        unsigned char p = 1;
-        if (static_cast<ZelLvdtModule*>(module)
-                ->getChannelPresence(&p, static_cast<unsigned char>(ch))
-                .ok()) {
-            populated = p != 0;
-        }
-    }
-    w.leaf(3, ZEL_XML_POPULATED, std::string(populated ? "1" : "0"));
-    if (kind == StationKind::Io || kind == StationKind::Pneumatic) return;
-
-    auto* device = dynamic_cast<ZelDeviceModule*>(module);
-    EncoderInfo info;
-    double scaling = 1.0;
-    double compensation = 1.0;
-    double resolution = 0.0;
-    if (device != nullptr) {
+    namespace identity = zel::identity;
+    const unsigned groups = identity::elementsOf(id);
+    const StationKindRow* kind = stationKindRow(stationKindOf(id));
+    CapturedChannel c;
+    if (auto* device = dynamic_cast<ZelDeviceModule*>(module)) {
+        EncoderInfo info;
         device->getEncoderInfo(&info, ch);
-        device->getScaling(&scaling, ch);
-        device->getErrorCompensation(&compensation, ch);
-        device->getResolution(&resolution, ch);
+        device->getScaling(&c.scaling, ch);
+        device->getErrorCompensation(&c.compensation, ch);
+        device->getResolution(&c.resolution, ch);
+        c.countingDirection = info.countingDirection;
+        if (identity::has(id, &identity::KindInfo::encoder)) {
+            c.deviceType = info.encoderType;
+            c.uom = info.uom;
+        }
     }
-    const bool encoder =
-        kind == StationKind::Kalix || kind == StationKind::OneVpp || kind == StationKind::Ttl;
-    if (kind == StationKind::Analog) {
-        static_cast<ZelAnalogModule*>(module)->getScaling(ch, &scaling);
-    }
+    if (kind != nullptr && kind->captureChannel != nullptr) kind->captureChannel(*module, ch, c);
+
+    w.leaf(3, ZEL_XML_CHANNEL_LABEL, label);
+    w.leaf(3, ZEL_XML_POPULATED, std::string(c.populated ? "1" : "0"));
+    if (groups == 0) return;
+    const auto has = [groups](unsigned group) { return (groups & group) != 0; };
     w.leaf(3, ZEL_XML_ERROR_MONITORING, std::string("1"));
-    w.leaf(3, ZEL_XML_DEVICE_TYPE, static_cast<double>(encoder ? info.encoderType : 1));
-    if (kind != StationKind::Lvdt) {
+    w.leaf(3, ZEL_XML_DEVICE_TYPE, static_cast<double>(c.deviceType));
+    if (has(identity::kRotaryFormat)) {
         w.leaf(3, ZEL_XML_ROTARY_FORMAT_TYPE, static_cast<double>(module->getRotaryFormat(ch)));
     }
-    int uom = encoder ? info.uom : 0;
-    if (kind == StationKind::Lvdt) {
-        LVDT_UOM u = LVDT_UOM_MILLIMETRE;
-        static_cast<ZelLvdtModule*>(module)->getUom(&u, ch);
-        uom = u;
-        // A probe nobody set a resolution for (or a refused channel, which
-        // leaves 0) reads its raw steps.
-        (void)static_cast<ZelLvdtModule*>(module)->getResolution(ch, &resolution);
-        if (resolution <= 0.0) {
-            resolution = 1.0;
-            uom = LVDT_UOM_COUNTS;
-        }
-    }
-    w.leaf(3, ZEL_XML_UOM, static_cast<double>(uom));
-    if (kind != StationKind::Lvdt) w.leaf(3, ZEL_XML_ERROR_COMPENSATION, compensation);
-    w.leaf(3, ZEL_XML_SCALE_FACTOR, scaling == 0.0 ? 1.0 : scaling);
+    w.leaf(3, ZEL_XML_UOM, static_cast<double>(c.uom));
+    if (has(identity::kRotaryFormat)) w.leaf(3, ZEL_XML_ERROR_COMPENSATION, c.compensation);
+    w.leaf(3, ZEL_XML_SCALE_FACTOR, c.scaling == 0.0 ? 1.0 : c.scaling);
     w.leaf(3, ZEL_XML_MASTERING_ENABLED, std::string("0"));
     w.leaf(3, ZEL_XML_MASTER_DESIRED, 0.0);
     w.leaf(3, ZEL_XML_MASTER_OFFSET, 0.0);
     w.leaf(3, ZEL_XML_MASTER_UOM, static_cast<double>(UOM_MILLIMETRE));
     w.leaf(3, ZEL_XML_DISPLAY_RESOLUTION, 0.001);
-    w.leaf(3, ZEL_XML_RESOLUTION, resolution);
-    if (kind == StationKind::Analog) w.leaf(3, ZEL_XML_OFFSET, 0.0);
-    if (kind == StationKind::Kalix) {
-        auto* k = static_cast<ZelKalixModule*>(module);
-        short revolutions = 1;
-        k->getDistinguishableRevolutions(&revolutions, ch);
-        char name[10] = {};
-        char id[11] = {};
-        char serial[17] = {};
-        k->getEncoderName(name, ch);
-        k->getEncoderId(id, ch);
-        k->getSerialNumber(serial, ch);
-        w.leaf(3, ZEL_XML_DISTINGUISHABLE_REVOLUTIONS, static_cast<double>(revolutions));
-        w.leaf(3, ZEL_XML_ENCODER_NAME, std::string(name));
-        w.leaf(3, ZEL_XML_ENCODER_ID, std::string(id));
-        w.leaf(3, ZEL_XML_CHANNEL_SERIAL_NUMBER, std::string(serial));
+    w.leaf(3, ZEL_XML_RESOLUTION, c.resolution);
+    if (has(identity::kOffset)) w.leaf(3, ZEL_XML_OFFSET, 0.0);
+    if (has(identity::kEncoderRecord)) {
+        w.leaf(3, ZEL_XML_DISTINGUISHABLE_REVOLUTIONS, static_cast<double>(c.revolutions));
+        w.leaf(3, ZEL_XML_ENCODER_NAME, c.encoderName);
+        w.leaf(3, ZEL_XML_ENCODER_ID, c.encoderId);
+        w.leaf(3, ZEL_XML_CHANNEL_SERIAL_NUMBER, c.encoderSerial);
     }
-    unsigned long lines = 0;
-    double period = 0;
-    TTL_INTERPOLATION interpolation = TTL_INTERPOLATION_1;
-    if (kind == StationKind::OneVpp) {
-        unsigned short p = 0;
-        static_cast<Zel1VppModule*>(module)->getLineCount(&lines, ch);
-        static_cast<Zel1VppModule*>(module)->getSignalPeriod(&p, ch);
-        period = p;
-    } else if (kind == StationKind::Ttl) {
-        static_cast<ZelTtlModule*>(module)->getLineCount(&lines, &interpolation, ch);
-        static_cast<ZelTtlModule*>(module)->getSignalPeriod(&period, &interpolation, ch);
-    }
-    if (kind == StationKind::OneVpp || kind == StationKind::Ttl) {
+    if (has(identity::kLineCount)) {
         // A line count and a period of 0 cannot be applied; 1 stands for "not set".
-        w.leaf(3, ZEL_XML_LINE_COUNT, static_cast<double>(lines == 0 ? 1 : lines));
-        w.leaf(3, ZEL_XML_SIGNAL_PERIOD, period <= 0 ? 1.0 : period);
+        w.leaf(3, ZEL_XML_LINE_COUNT, static_cast<double>(c.lines == 0 ? 1 : c.lines));
+        w.leaf(3, ZEL_XML_SIGNAL_PERIOD, c.period <= 0 ? 1.0 : c.period);
     }
-    if (kind != StationKind::Lvdt) {
-        w.leaf(3, ZEL_XML_COUNTING_DIRECTION, std::string(info.countingDirection ? "1" : "0"));
+    if (has(identity::kRotaryFormat)) {
+        w.leaf(3, ZEL_XML_COUNTING_DIRECTION, std::string(c.countingDirection ? "1" : "0"));
     }
-    if (kind == StationKind::OneVpp || kind == StationKind::Ttl) {
-        w.leaf(3, ZEL_XML_REFERENCE_MARK, std::string("0"));
-    }
-    if (kind == StationKind::Lvdt || kind == StationKind::Analog) {
+    if (has(identity::kLineCount)) w.leaf(3, ZEL_XML_REFERENCE_MARK, std::string("0"));
+    if (has(identity::kCalibration)) {
         w.leaf(3, ZEL_XML_INSTRUMENTATION_MIN, -1.0);
         w.leaf(3, ZEL_XML_INSTRUMENTATION_MAX, 1.0);
         w.leaf(3, ZEL_XML_ACTUAL_MIN, -1.0);
@@ -173,14 +121,9 @@ void writeChannel(Writer& w, ZelModule* module, MaybeKind kind, unsigned short c
         w.leaf(3, ZEL_XML_CALIBRATION_TIMESTAMP, std::string("0"));
         w.leaf(3, ZEL_XML_RECALIBRATION_TIMER, std::string("0"));
     }
-    if (kind == StationKind::Lvdt) {
-        unsigned char gain = 0;
-        // A channel the module refuses keeps gain code 0 in the file.
-        (void)static_cast<ZelLvdtModule*>(module)->getSensorGain(ch, &gain);
-        w.leaf(3, ZEL_XML_GAIN_CODE, static_cast<double>(gain));
-    }
-    if (kind == StationKind::Ttl) {
-        w.leaf(3, ZEL_XML_INTERPOLATION, static_cast<double>(interpolation));
+    if (has(identity::kGain)) w.leaf(3, ZEL_XML_GAIN_CODE, static_cast<double>(c.gainCode));
+    if (has(identity::kInterpolation)) {
+        w.leaf(3, ZEL_XML_INTERPOLATION, static_cast<double>(c.interpolation));
     }
 }
 
@@ -199,7 +142,7 @@ ZelStationStatus ZelStation::capture(ZelInterface& chain, const char* path, cons
     for (unsigned short i = 0; i < n; ++i) {
         ZelModule* module = chain.getModule(i);
         const ModuleData d = module->getModuleData();
-        const MaybeKind kind = stationKindOf(d.moduleId);
+        const StationKindRow* kind = stationKindRow(stationKindOf(d.moduleId));
         const std::string label = "Module " + std::to_string(i + 1);
         w.open(1, "Module");
         w.leaf(2, ZEL_XML_SERIAL_NUMBER, std::string(d.serialNumber));
@@ -218,23 +161,23 @@ ZelStationStatus ZelStation::capture(ZelInterface& chain, const char* path, cons
         w.leaf(2, ZEL_XML_IP_STATIC, std::string(d.ipStatic));
         w.leaf(2, ZEL_XML_PORT, std::string("27015"));
         w.leaf(2, ZEL_XML_ACTIVE, std::string("1"));
-        if (kind == StationKind::Lvdt) {
-            double volts = 0;
-            double kilohertz = 0;
-            const ZelResults r =
-                static_cast<ZelLvdtModule*>(module)->getExcitationValues(&volts, &kilohertz);
+        if (kind != nullptr && kind->captureModule != nullptr) {
+            CapturedModule cm;
+            const ZelResults r = kind->captureModule(*module, cm);
             if (!r.ok()) {
-                return stationStatus(r, "the excitation of module %u at %s: %s", i + 1u,
-                                     d.ipAddress, ZelResults::showRespCode(r.code()));
+                return stationStatus(r, "the settings of module %u at %s: %s", i + 1u, d.ipAddress,
+                                     ZelResults::showRespCode(r.code()));
             }
-            w.leaf(2, ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, volts);
-            w.leaf(2, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY, kilohertz);
+            if ((zel::identity::elementsOf(d.moduleId) & zel::identity::kExcitation) != 0) {
+                w.leaf(2, ZEL_XML_PRIMARY_EXCITATION_VOLTAGE, cm.excitationVolts);
+                w.leaf(2, ZEL_XML_PRIMARY_EXCITATION_FREQUENCY, cm.excitationKilohertz);
+            }
         }
         const unsigned short channels = std::min<unsigned short>(
             module->getNumChannels(), static_cast<unsigned short>(ZEL_CHANNEL_CAPACITY));
         for (unsigned short ch = 0; ch < channels; ++ch) {
             w.open(2, "Channel");
-            writeChannel(w, module, kind, ch, label + " " + std::to_string(ch + 1));
+            writeChannel(w, module, d.moduleId, ch, label + " " + std::to_string(ch + 1));
             w.close(2, "Channel");
         }
         w.close(1, "Module");

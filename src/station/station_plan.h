@@ -20,9 +20,6 @@ using StationKind = zel::identity::Kind;
 using MaybeKind = std::optional<StationKind>;
 
 MaybeKind stationKindOf(MODULE_ID id);
-// What the kind rows say of a kind; false for none.
-bool isMeasuringKind(MaybeKind kind);
-bool isEncoderKind(MaybeKind kind);
 
 struct ChannelPlan {
     std::string label;

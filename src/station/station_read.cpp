@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "modules/module_kinds.h"
 #include "station/station_plan.h"
 
 namespace {
@@ -23,25 +24,38 @@ ZelStationReading readingOf(const ModulePlan& m, const ChannelPlan& c, unsigned 
     return r;
 }
 
-// The readings of one sampled module, appended in channel order. An analog
-// channel gives its voltage and then its current.
-void appendReadings(const ModulePlan& m, const ZelChainSample& s,
+// The values a kind's snapshot holds per channel: one, or for a kind whose
+// values are not one per channel (analog: voltage, then current) its
+// values shared among its channels.
+unsigned short valuesPerChannel(const ModulePlan& m) {
+    if (!m.kind.has_value()) return 1;
+    const unsigned values = zel::identity::kindInfo(*m.kind).sampleValues;
+    const unsigned channels = zel::identity::channels(m.info.moduleId);
+    return values == 0 || channels == 0 ? 1 : static_cast<unsigned short>(values / channels);
+}
+
+// The readings of one sampled module, appended in channel order. The first
+// value of a channel reads in the file's unit, any further one in the
+// unit the kind gives it.
+void appendReadings(const ModulePlan& m, ZelModule* object, const ZelChainSample& s,
                     std::vector<ZelStationReading>& out) {
+    const unsigned short per = valuesPerChannel(m);
+    const char* units[zel::kinds::kSampleCapacity] = {};
+    if (per > 1 && object != nullptr && m.kind.has_value()) {
+        const zel::kinds::Row& row = zel::kinds::row(*m.kind);
+        if (row.units != nullptr) row.units(*object, units);
+    }
     for (std::size_t i = 0; i < m.channels.size(); ++i) {
         const auto ch = static_cast<unsigned short>(i);
         const ChannelPlan& c = m.channels[i];
         if (!c.populated) continue;
-        if (m.kind == StationKind::Analog) {
-            const unsigned short v = static_cast<unsigned short>(2 * ch);
-            if (v + 1 >= s.numValues) continue;
-            out.push_back(readingOf(m, c, s.position, ch, s.values[v], s.result));
-            ZelStationReading current = readingOf(m, c, s.position, ch, s.values[v + 1], s.result);
-            copyField(current.unit, std::string("mA"));
-            out.push_back(current);
-            continue;
+        const unsigned first = static_cast<unsigned>(ch) * per;
+        if (first + per > s.numValues) continue;
+        for (unsigned v = first; v < first + per; ++v) {
+            ZelStationReading r = readingOf(m, c, s.position, ch, s.values[v], s.result);
+            if (v != first && units[v] != nullptr) copyField(r.unit, std::string(units[v]));
+            out.push_back(r);
         }
-        if (ch >= s.numValues) continue;
-        out.push_back(readingOf(m, c, s.position, ch, s.values[ch], s.result));
     }
 }
 
@@ -87,7 +101,7 @@ ZelStationStatus ZelStation::read(std::vector<ZelStationReading>& readings) {
     for (unsigned short i = 0; i < sampler.size(); ++i) {
         const ZelChainSample& s = sampler.at(i);
         const ModulePlan& m = plan->modules[s.position];
-        appendReadings(m, s, readings);
+        appendReadings(m, impl->byPosition[s.position], s, readings);
         if (!s.result.ok() && status.ok()) {
             status =
                 stationStatus(s.result, "module %u (%s) at %s: %s", s.position + 1u, m.info.label,
@@ -117,7 +131,7 @@ ZelStationStatus ZelStation::readLabel(const char* label, ZelStationReading* rea
     const ZelChainSample& sample = sampler.at(0);
     const ModulePlan& m = plan->modules[position];
     std::vector<ZelStationReading> all;
-    appendReadings(m, sample, all);
+    appendReadings(m, impl->byPosition[position], sample, all);
     sampler.selectKinds(nullptr);
     if (!sample.result.ok()) {
         s = stationStatus(sample.result, "module %u (%s) at %s: %s", position + 1u, m.info.label,
