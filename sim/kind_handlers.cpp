@@ -3,25 +3,21 @@
 // revolutions, 1 Vpp and TTL modules 32-bit counters with wrap counts, LVDT
 // modules signed 24-bit readings, analog modules voltage and current words,
 // I/O and pneumatic modules their input and output masks. The measured
-// values come from the module's axes and kind state, which tests set.
+// values come from the module's axes and kind state, which tests set. The
+// kinds' rows (sim_kinds.h) are at the end.
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "modules/module_identity.h"
 #include "platform/clock.h"
+#include "sim_kinds.h"
 #include "sim_segment.h"
 
 namespace zelsim {
 namespace {
 
 using zel::identity::Kind;
-
-// The kind of an identity of the library's table; nullopt for any other.
-std::optional<Kind> kindOf(std::uint32_t moduleId) {
-    const zel::identity::Entry* e = zel::identity::find(static_cast<MODULE_ID>(moduleId));
-    if (e == nullptr) return std::nullopt;
-    return e->kind;
-}
 
 void putLe16(Bytes& p, std::size_t at, std::uint16_t v) {
     p[at] = static_cast<std::uint8_t>(v);
@@ -424,6 +420,48 @@ void addOutputs(std::map<int, Handler>& h, bool valveOnly) {
     };
 }
 
+void addIo(std::map<int, Handler>& h) { addOutputs(h, false); }
+void addPneumatic(std::map<int, Handler>& h) { addOutputs(h, true); }
+
+// ---- The rows ---------------------------------------------------------------
+
+// The TTL hardware fixes its channels: 4113 and 4114 count four, 4115 eight.
+constexpr SimKind kSimKinds[] = {
+    {Kind::Kalix, addKalix, false},
+    {Kind::OneVpp, addOneVpp, false},
+    {Kind::PowerSupply, nullptr, false},
+    {Kind::Io, addIo, false},
+    {Kind::Pneumatic, addPneumatic, false},
+    {Kind::Analog, addAnalog, false},
+    {Kind::Ttl, addTtl, true},
+    {Kind::Lvdt, addLvdt, false},
+};
+
+constexpr bool simKindsInOrder() {
+    if (std::size(kSimKinds) != std::size(zel::identity::kKinds)) return false;
+    int i = 0;
+    for (const SimKind& k : kSimKinds) {
+        if (static_cast<int>(k.kind) != i++) return false;
+    }
+    return true;
+}
+static_assert(simKindsInOrder(), "kSimKinds has one row per Kind, in the order of Kind");
+
+// A kind whose channels are its model's has a count for every model.
+constexpr bool modelsFixTheirChannels() {
+    for (const zel::identity::Entry& e : zel::identity::kTable) {
+        if (kSimKinds[static_cast<int>(e.kind)].modelChannels && e.channels == 0) return false;
+    }
+    return true;
+}
+static_assert(modelsFixTheirChannels(), "a kind with model channels has them for every model");
+
+// The row of an identity's kind; null for 0 and any identity not in the table.
+const SimKind* simKindOf(std::uint32_t moduleId) {
+    const zel::identity::Entry* e = zel::identity::find(static_cast<MODULE_ID>(moduleId));
+    return e != nullptr ? &kSimKinds[static_cast<int>(e->kind)] : nullptr;
+}
+
 }  // namespace
 
 void Axis::set(std::int64_t value, double perSecond) {
@@ -449,40 +487,17 @@ void AnalogState::setMilliamps(int channel, double milliamps) {
 
 long long nowUs() { return zel::platform::monotonicMicroseconds(); }
 
+const SimKind& simKind(Kind kind) { return kSimKinds[static_cast<int>(kind)]; }
+
 int channelsOfIdentity(std::uint32_t moduleId, int reported) {
-    // The TTL hardware: 4113 and 4114 count four channels, 4115 eight.
-    if (kindOf(moduleId) != Kind::Ttl) return reported;
+    const SimKind* k = simKindOf(moduleId);
+    if (k == nullptr || !k->modelChannels) return reported;
     return zel::identity::channels(static_cast<MODULE_ID>(moduleId));
 }
 
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers) {
-    const std::optional<Kind> kind = kindOf(moduleId);
-    if (!kind) return;
-    switch (*kind) {
-        case Kind::Kalix:
-            addKalix(handlers);
-            break;
-        case Kind::OneVpp:
-            addOneVpp(handlers);
-            break;
-        case Kind::Ttl:
-            addTtl(handlers);
-            break;
-        case Kind::Lvdt:
-            addLvdt(handlers);
-            break;
-        case Kind::Analog:
-            addAnalog(handlers);
-            break;
-        case Kind::Io:
-            addOutputs(handlers, false);
-            break;
-        case Kind::Pneumatic:
-            addOutputs(handlers, true);
-            break;
-        case Kind::PowerSupply:
-            break;
-    }
+    const SimKind* k = simKindOf(moduleId);
+    if (k != nullptr && k->addHandlers != nullptr) k->addHandlers(handlers);
 }
 
 }  // namespace zelsim
