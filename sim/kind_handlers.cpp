@@ -3,8 +3,9 @@
 // revolutions, 1 Vpp and TTL modules 32-bit counters with wrap counts, LVDT
 // modules signed 24-bit readings, analog modules voltage and current words,
 // I/O and pneumatic modules their input and output masks. The measured
-// values come from the module's axes and kind state, which tests set. The
-// kinds' rows (sim_kinds.h) are at the end.
+// values come from the module's axes and kind state, which tests set. Each
+// kind's section ends with the forms a recording of the kind is served in;
+// the kinds' rows (sim_kinds.h) are at the end.
 #include <cmath>
 #include <iterator>
 #include <optional>
@@ -139,6 +140,21 @@ void addKalix(std::map<int, Handler>& h) {
             p.insert(p.end(), e.diag.begin(), e.diag.end());
             return reply(33, 23, p);
         });
+}
+
+// A recording's counts, millimetres (a linear encoder) and degrees (a
+// single-turn rotary encoder).
+bool kalixForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    if (unit == "counts") {
+        form = ReplayForm::KalixCount;
+    } else if (unit == "mm") {
+        form = ReplayForm::KalixLinear;
+    } else if (unit == "deg") {
+        form = ReplayForm::KalixRotary;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // ---- 1 Vpp and TTL ----------------------------------------------------------
@@ -298,6 +314,12 @@ void addTtl(std::map<int, Handler>& h) {
     h[33] = extend(h[33], acknowledge);
 }
 
+// A recording's counts; positions come from the host's configuration.
+bool countForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    form = ReplayForm::Count;
+    return unit == "counts";
+}
+
 // ---- LVDT -------------------------------------------------------------------
 
 // A reading as the module carries it: the negated value in 24 bits.
@@ -379,6 +401,13 @@ void addLvdt(std::map<int, Handler>& h) {
     };
 }
 
+// A recording's values without a resolution, which are all 0; with one
+// they come from the host's configuration.
+bool lvdtForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    form = ReplayForm::LvdtZero;
+    return unit == "counts";
+}
+
 // ---- Analog, I/O, pneumatic -------------------------------------------------
 
 void addAnalog(std::map<int, Handler>& h) {
@@ -407,6 +436,12 @@ void addAnalog(std::map<int, Handler>& h) {
     };
 }
 
+// Volts on the even channels, milliamperes on the odd ones.
+bool analogForm(std::size_t channel, const std::string& unit, ReplayForm& form) {
+    form = channel % 2 == 0 ? ReplayForm::Volts : ReplayForm::Milliamps;
+    return unit == (channel % 2 == 0 ? "V" : "mA");
+}
+
 void addOutputs(std::map<int, Handler>& h, bool valveOnly) {
     h[1] = [valveOnly](ModuleState& s, const Bytes&) {
         if (valveOnly) return reply(1, 1, {static_cast<std::uint8_t>(s.outputs & 0x08)});
@@ -425,16 +460,18 @@ void addPneumatic(std::map<int, Handler>& h) { addOutputs(h, true); }
 
 // ---- The rows ---------------------------------------------------------------
 
-// The TTL hardware fixes its channels: 4113 and 4114 count four, 4115 eight.
+// The TTL hardware fixes its channels: 4113 and 4114 count four, 4115
+// eight. A replayed analog module reports its four values as channels.
+constexpr MODULE_ID kNone = MODULE_ID_NONE;
 constexpr SimKind kSimKinds[] = {
-    {Kind::Kalix, addKalix, false},
-    {Kind::OneVpp, addOneVpp, false},
-    {Kind::PowerSupply, nullptr, false},
-    {Kind::Io, addIo, false},
-    {Kind::Pneumatic, addPneumatic, false},
-    {Kind::Analog, addAnalog, false},
-    {Kind::Ttl, addTtl, true},
-    {Kind::Lvdt, addLvdt, false},
+    {Kind::Kalix, addKalix, false, {ZEL_4105_01, kNone}, 0, kalixForm},
+    {Kind::OneVpp, addOneVpp, false, {ZEL_4107_01, kNone}, 0, countForm},
+    {Kind::PowerSupply, nullptr, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Io, addIo, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Pneumatic, addPneumatic, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Analog, addAnalog, false, {ZEL_4111_01, kNone}, 4, analogForm},
+    {Kind::Ttl, addTtl, true, {ZEL_4114_01, ZEL_4115_01}, 0, countForm},
+    {Kind::Lvdt, addLvdt, false, {ZEL_4116_01, kNone}, 0, lvdtForm},
 };
 
 constexpr bool simKindsInOrder() {
@@ -455,6 +492,25 @@ constexpr bool modelsFixTheirChannels() {
     return true;
 }
 static_assert(modelsFixTheirChannels(), "a kind with model channels has them for every model");
+
+// A kind's replay models are of the kind, fewest channels first, and served
+// in forms; only a measuring kind has them.
+constexpr bool replayModelsFitTheirKinds() {
+    for (const SimKind& k : kSimKinds) {
+        const bool served = k.replayModels[0] != MODULE_ID_NONE;
+        if (served != (k.replayForm != nullptr)) return false;
+        if (served && !zel::identity::kindInfo(k.kind).measuring) return false;
+        unsigned fewest = 0;
+        for (MODULE_ID id : k.replayModels) {
+            if (id == MODULE_ID_NONE) continue;
+            if (!zel::identity::isKind(id, k.kind) || zel::identity::channels(id) < fewest)
+                return false;
+            fewest = zel::identity::channels(id);
+        }
+    }
+    return true;
+}
+static_assert(replayModelsFitTheirKinds(), "replay models of their row's kind, in channel order");
 
 // The row of an identity's kind; null for 0 and any identity not in the table.
 const SimKind* simKindOf(std::uint32_t moduleId) {
@@ -488,6 +544,17 @@ void AnalogState::setMilliamps(int channel, double milliamps) {
 long long nowUs() { return zel::platform::monotonicMicroseconds(); }
 
 const SimKind& simKind(Kind kind) { return kSimKinds[static_cast<int>(kind)]; }
+
+MODULE_ID replayModel(const SimKind& kind, std::size_t channels) {
+    MODULE_ID model = MODULE_ID_NONE;
+    for (MODULE_ID id : kind.replayModels) {
+        if (id == MODULE_ID_NONE) break;
+        model = id;
+        const unsigned fixed = zel::identity::channels(id);
+        if (fixed == 0 || fixed >= channels) break;
+    }
+    return model;
+}
 
 int channelsOfIdentity(std::uint32_t moduleId, int reported) {
     const SimKind* k = simKindOf(moduleId);
