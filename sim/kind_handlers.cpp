@@ -3,25 +3,22 @@
 // revolutions, 1 Vpp and TTL modules 32-bit counters with wrap counts, LVDT
 // modules signed 24-bit readings, analog modules voltage and current words,
 // I/O and pneumatic modules their input and output masks. The measured
-// values come from the module's axes and kind state, which tests set.
+// values come from the module's axes and kind state, which tests set. Each
+// kind's section ends with the forms a recording of the kind is served in;
+// the kinds' rows (sim_kinds.h) are at the end.
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "modules/module_identity.h"
 #include "platform/clock.h"
+#include "sim_kinds.h"
 #include "sim_segment.h"
 
 namespace zelsim {
 namespace {
 
 using zel::identity::Kind;
-
-// The kind of an identity of the library's table; nullopt for any other.
-std::optional<Kind> kindOf(std::uint32_t moduleId) {
-    const zel::identity::Entry* e = zel::identity::find(static_cast<MODULE_ID>(moduleId));
-    if (e == nullptr) return std::nullopt;
-    return e->kind;
-}
 
 void putLe16(Bytes& p, std::size_t at, std::uint16_t v) {
     p[at] = static_cast<std::uint8_t>(v);
@@ -143,6 +140,21 @@ void addKalix(std::map<int, Handler>& h) {
             p.insert(p.end(), e.diag.begin(), e.diag.end());
             return reply(33, 23, p);
         });
+}
+
+// A recording's counts, millimetres (a linear encoder) and degrees (a
+// single-turn rotary encoder).
+bool kalixForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    if (unit == "counts") {
+        form = ReplayForm::KalixCount;
+    } else if (unit == "mm") {
+        form = ReplayForm::KalixLinear;
+    } else if (unit == "deg") {
+        form = ReplayForm::KalixRotary;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // ---- 1 Vpp and TTL ----------------------------------------------------------
@@ -302,6 +314,12 @@ void addTtl(std::map<int, Handler>& h) {
     h[33] = extend(h[33], acknowledge);
 }
 
+// A recording's counts; positions come from the host's configuration.
+bool countForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    form = ReplayForm::Count;
+    return unit == "counts";
+}
+
 // ---- LVDT -------------------------------------------------------------------
 
 // A reading as the module carries it: the negated value in 24 bits.
@@ -383,6 +401,13 @@ void addLvdt(std::map<int, Handler>& h) {
     };
 }
 
+// A recording's values without a resolution, which are all 0; with one
+// they come from the host's configuration.
+bool lvdtForm(std::size_t, const std::string& unit, ReplayForm& form) {
+    form = ReplayForm::LvdtZero;
+    return unit == "counts";
+}
+
 // ---- Analog, I/O, pneumatic -------------------------------------------------
 
 void addAnalog(std::map<int, Handler>& h) {
@@ -411,6 +436,12 @@ void addAnalog(std::map<int, Handler>& h) {
     };
 }
 
+// Volts on the even channels, milliamperes on the odd ones.
+bool analogForm(std::size_t channel, const std::string& unit, ReplayForm& form) {
+    form = channel % 2 == 0 ? ReplayForm::Volts : ReplayForm::Milliamps;
+    return unit == (channel % 2 == 0 ? "V" : "mA");
+}
+
 void addOutputs(std::map<int, Handler>& h, bool valveOnly) {
     h[1] = [valveOnly](ModuleState& s, const Bytes&) {
         if (valveOnly) return reply(1, 1, {static_cast<std::uint8_t>(s.outputs & 0x08)});
@@ -422,6 +453,69 @@ void addOutputs(std::map<int, Handler>& h, bool valveOnly) {
         s.outputs = static_cast<std::uint8_t>(r[4] != 0 ? s.outputs | bit : s.outputs & ~bit);
         return reply(2, 0, {});
     };
+}
+
+void addIo(std::map<int, Handler>& h) { addOutputs(h, false); }
+void addPneumatic(std::map<int, Handler>& h) { addOutputs(h, true); }
+
+// ---- The rows ---------------------------------------------------------------
+
+// The TTL hardware fixes its channels: 4113 and 4114 count four, 4115
+// eight. A replayed analog module reports its four values as channels.
+constexpr MODULE_ID kNone = MODULE_ID_NONE;
+constexpr SimKind kSimKinds[] = {
+    {Kind::Kalix, addKalix, false, {ZEL_4105_01, kNone}, 0, kalixForm},
+    {Kind::OneVpp, addOneVpp, false, {ZEL_4107_01, kNone}, 0, countForm},
+    {Kind::PowerSupply, nullptr, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Io, addIo, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Pneumatic, addPneumatic, false, {kNone, kNone}, 0, nullptr},
+    {Kind::Analog, addAnalog, false, {ZEL_4111_01, kNone}, 4, analogForm},
+    {Kind::Ttl, addTtl, true, {ZEL_4114_01, ZEL_4115_01}, 0, countForm},
+    {Kind::Lvdt, addLvdt, false, {ZEL_4116_01, kNone}, 0, lvdtForm},
+};
+
+constexpr bool simKindsInOrder() {
+    if (std::size(kSimKinds) != std::size(zel::identity::kKinds)) return false;
+    int i = 0;
+    for (const SimKind& k : kSimKinds) {
+        if (static_cast<int>(k.kind) != i++) return false;
+    }
+    return true;
+}
+static_assert(simKindsInOrder(), "kSimKinds has one row per Kind, in the order of Kind");
+
+// A kind whose channels are its model's has a count for every model.
+constexpr bool modelsFixTheirChannels() {
+    for (const zel::identity::Entry& e : zel::identity::kTable) {
+        if (kSimKinds[static_cast<int>(e.kind)].modelChannels && e.channels == 0) return false;
+    }
+    return true;
+}
+static_assert(modelsFixTheirChannels(), "a kind with model channels has them for every model");
+
+// A kind's replay models are of the kind, fewest channels first, and served
+// in forms; only a measuring kind has them.
+constexpr bool replayModelsFitTheirKinds() {
+    for (const SimKind& k : kSimKinds) {
+        const bool served = k.replayModels[0] != MODULE_ID_NONE;
+        if (served != (k.replayForm != nullptr)) return false;
+        if (served && !zel::identity::kindInfo(k.kind).measuring) return false;
+        unsigned fewest = 0;
+        for (MODULE_ID id : k.replayModels) {
+            if (id == MODULE_ID_NONE) continue;
+            if (!zel::identity::isKind(id, k.kind) || zel::identity::channels(id) < fewest)
+                return false;
+            fewest = zel::identity::channels(id);
+        }
+    }
+    return true;
+}
+static_assert(replayModelsFitTheirKinds(), "replay models of their row's kind, in channel order");
+
+// The row of an identity's kind; null for 0 and any identity not in the table.
+const SimKind* simKindOf(std::uint32_t moduleId) {
+    const zel::identity::Entry* e = zel::identity::find(static_cast<MODULE_ID>(moduleId));
+    return e != nullptr ? &kSimKinds[static_cast<int>(e->kind)] : nullptr;
 }
 
 }  // namespace
@@ -449,40 +543,28 @@ void AnalogState::setMilliamps(int channel, double milliamps) {
 
 long long nowUs() { return zel::platform::monotonicMicroseconds(); }
 
+const SimKind& simKind(Kind kind) { return kSimKinds[static_cast<int>(kind)]; }
+
+MODULE_ID replayModel(const SimKind& kind, std::size_t channels) {
+    MODULE_ID model = MODULE_ID_NONE;
+    for (MODULE_ID id : kind.replayModels) {
+        if (id == MODULE_ID_NONE) break;
+        model = id;
+        const unsigned fixed = zel::identity::channels(id);
+        if (fixed == 0 || fixed >= channels) break;
+    }
+    return model;
+}
+
 int channelsOfIdentity(std::uint32_t moduleId, int reported) {
-    // The TTL hardware: 4113 and 4114 count four channels, 4115 eight.
-    if (kindOf(moduleId) != Kind::Ttl) return reported;
+    const SimKind* k = simKindOf(moduleId);
+    if (k == nullptr || !k->modelChannels) return reported;
     return zel::identity::channels(static_cast<MODULE_ID>(moduleId));
 }
 
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers) {
-    const std::optional<Kind> kind = kindOf(moduleId);
-    if (!kind) return;
-    switch (*kind) {
-        case Kind::Kalix:
-            addKalix(handlers);
-            break;
-        case Kind::OneVpp:
-            addOneVpp(handlers);
-            break;
-        case Kind::Ttl:
-            addTtl(handlers);
-            break;
-        case Kind::Lvdt:
-            addLvdt(handlers);
-            break;
-        case Kind::Analog:
-            addAnalog(handlers);
-            break;
-        case Kind::Io:
-            addOutputs(handlers, false);
-            break;
-        case Kind::Pneumatic:
-            addOutputs(handlers, true);
-            break;
-        case Kind::PowerSupply:
-            break;
-    }
+    const SimKind* k = simKindOf(moduleId);
+    if (k != nullptr && k->addHandlers != nullptr) k->addHandlers(handlers);
 }
 
 }  // namespace zelsim

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "modules/module_identity.h"
+#include "sim_kinds.h"
 #include "station/zel_recorder.h"
 
 namespace zelsim {
@@ -17,70 +18,61 @@ namespace {
 
 using zel::identity::Kind;
 
-constexpr std::uint32_t kKalix = 58030501;   // ZEL 4105
-constexpr std::uint32_t kOneVpp = 58030701;  // ZEL 4107
-constexpr std::uint32_t kTtl4 = 58031401;    // ZEL 4114, four channels
-constexpr std::uint32_t kTtl8 = 58031501;    // ZEL 4115, eight channels
-constexpr std::uint32_t kLvdt = 58031601;    // ZEL 4116
-constexpr std::uint32_t kAnalog = 58031101;  // ZEL 4111
-constexpr std::uint32_t kFiller = 58030301;  // ZEL 4103, a power supply
-constexpr std::size_t kStepTrial = 4096;     // values a channel's step is chosen on
-constexpr double kMaxCount = 4294967295.0;   // a 32-bit count
-
-// How a channel's value becomes what the module sends.
-enum class Form { Count, KalixCount, KalixLinear, KalixRotary, Volts, Milliamps, LvdtZero };
+constexpr MODULE_ID kFiller = ZEL_4103_01;  // a power supply
+constexpr std::size_t kStepTrial = 4096;    // values a channel's step is chosen on
+constexpr double kMaxCount = 4294967295.0;  // a 32-bit count
 
 // What a host without a configuration file makes of each form's raw value,
 // operation for operation, so that exactness can be checked.
-double forward(Form form, std::int64_t raw, double step) {
+double forward(ReplayForm form, std::int64_t raw, double step) {
     const double c = static_cast<double>(raw);
     switch (form) {
-        case Form::Count:
-        case Form::KalixCount:
+        case ReplayForm::Count:
+        case ReplayForm::KalixCount:
             return c;
-        case Form::KalixLinear:
+        case ReplayForm::KalixLinear:
             return c * step * 1e-6 + 0.0;
-        case Form::KalixRotary: {
+        case ReplayForm::KalixRotary: {
             double p = c / step * 360.0 + 0.0;
             p = std::fmod(p, 360.0);
             return p < 0 ? p + 360.0 : p;
         }
-        case Form::Volts:
+        case ReplayForm::Volts:
             return (c / 1000.0 * 5.0 - 12.5) * -1.0 + 0.0;
-        case Form::Milliamps:
+        case ReplayForm::Milliamps:
             return c / 1000.0 * 3.2 + 4.0 + 0.0;
-        case Form::LvdtZero:
+        case ReplayForm::LvdtZero:
             return 0.0;
     }
     return 0.0;
 }
 
 // The raw values a form may carry, and the first guess for a value.
-std::int64_t highest(Form form, double step) {
+std::int64_t highest(ReplayForm form, double step) {
     switch (form) {
-        case Form::KalixRotary:
+        case ReplayForm::KalixRotary:
             return static_cast<std::int64_t>(step) - 1;
-        case Form::Volts:
-        case Form::Milliamps:
+        case ReplayForm::Volts:
+        case ReplayForm::Milliamps:
             return 65535;
-        case Form::LvdtZero:
+        case ReplayForm::LvdtZero:
             return 0;
         default:
             return static_cast<std::int64_t>(kMaxCount);
     }
 }
 
-double guess(Form form, double v, double step) {
+double guess(ReplayForm form, double v, double step) {
     switch (form) {
-        case Form::KalixLinear:
+        case ReplayForm::KalixLinear:
             return v * 1e6 / step;
-        case Form::KalixRotary:
+        case ReplayForm::KalixRotary:
             return v / 360.0 * step;
-        case Form::Volts:
+        case ReplayForm::Volts:
             return (12.5 - v) / 0.005;
-        case Form::Milliamps:
+        case ReplayForm::Milliamps:
             return (v - 4.0) / 0.0032;
-        case Form::LvdtZero:
+        case ReplayForm::LvdtZero:
             return 0.0;
         default:
             return v;
@@ -89,7 +81,7 @@ double guess(Form form, double v, double step) {
 
 // The raw value that gives `v` back; false when none does (`raw` is then
 // the nearest one).
-bool toRaw(Form form, double v, double step, std::int64_t& raw) {
+bool toRaw(ReplayForm form, double v, double step, std::int64_t& raw) {
     const std::int64_t top = highest(form, step);
     const double g = guess(form, v, step);
     std::int64_t c = 0;
@@ -108,12 +100,12 @@ bool toRaw(Form form, double v, double step, std::int64_t& raw) {
 
 // The step (nanometres or counts a turn) that converts most of the first
 // values of a channel exactly.
-double chooseStep(Form form, const std::vector<double>& values, std::size_t stride,
+double chooseStep(ReplayForm form, const std::vector<double>& values, std::size_t stride,
                   std::size_t at) {
     std::vector<double> candidates{1.0};
-    if (form == Form::KalixLinear) {
+    if (form == ReplayForm::KalixLinear) {
         candidates = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 10000, 100000, 1000000};
-    } else if (form == Form::KalixRotary) {
+    } else if (form == ReplayForm::KalixRotary) {
         candidates.clear();
         for (int bits = 31; bits >= 8; --bits) candidates.push_back(std::ldexp(1.0, bits));
         for (double s : {360.0, 3600.0, 36000.0, 360000.0, 1000.0, 10000.0, 100000.0, 1e6})
@@ -136,7 +128,7 @@ double chooseStep(Form form, const std::vector<double>& values, std::size_t stri
 }
 
 struct Channel {
-    Form form = Form::Count;
+    ReplayForm form = ReplayForm::Count;
     double step = 1.0;
     std::string unit;
     unsigned long long inexact = 0;
@@ -172,40 +164,14 @@ bool kindNamed(const std::string& name, Kind& kind) {
     return false;
 }
 
-// The form of a channel of a recorded kind in a recorded unit; false for
-// what the module alone cannot reproduce.
-bool formOf(Kind kind, std::size_t channel, const std::string& unit, Form& form) {
-    switch (kind) {
-        case Kind::Kalix:
-            if (unit == "counts") form = Form::KalixCount;
-            if (unit == "mm") form = Form::KalixLinear;
-            if (unit == "deg") form = Form::KalixRotary;
-            return unit == "counts" || unit == "mm" || unit == "deg";
-        case Kind::Ttl:
-        case Kind::OneVpp:
-            form = Form::Count;
-            return unit == "counts";
-        case Kind::Lvdt:
-            form = Form::LvdtZero;
-            return unit == "counts";
-        case Kind::Analog:
-            form = channel % 2 == 0 ? Form::Volts : Form::Milliamps;
-            return unit == (channel % 2 == 0 ? "V" : "mA");
-        default:
-            return false;
-    }
-}
-
-ModuleState stateOf(Kind kind, const ZelRecordingContext::Module& r, std::size_t channels,
+// A recorded module as its kind's replay model serves it, with the recorded
+// serial number and firmware version.
+ModuleState stateOf(const SimKind& kind, const ZelRecordingContext::Module& r, std::size_t channels,
                     int index) {
     ModuleState s;
-    s.moduleId = kind == Kind::Kalix    ? kKalix
-                 : kind == Kind::OneVpp ? kOneVpp
-                 : kind == Kind::Lvdt   ? kLvdt
-                 : kind == Kind::Analog ? kAnalog
-                 : channels > 4         ? kTtl8
-                                        : kTtl4;
-    s.numChannels = static_cast<std::uint8_t>(kind == Kind::Analog ? 4 : channels);
+    s.moduleId = replayModel(kind, channels);
+    s.numChannels =
+        static_cast<std::uint8_t>(kind.replayChannels != 0 ? kind.replayChannels : channels);
     s.mac[4] = 0x52;
     s.mac[5] = static_cast<std::uint8_t>(index);
     if (!r.serialNumber.empty()) s.serial = r.serialNumber.substr(0, 8);
@@ -302,13 +268,13 @@ bool Replay::load(const std::string& path, std::string& error) {
             if (m.channels.size() <= c.channel) m.channels.resize(c.channel + 1u);
             m.channels[c.channel].unit = c.unit;
         }
-        if (!kindNamed(r.kind, m.kind) || !zel::identity::kindInfo(m.kind).measuring) {
+        if (!kindNamed(r.kind, m.kind) || simKind(m.kind).replayForm == nullptr) {
             error = path + ": module " + std::to_string(m.position) + " is of a kind ('" + r.kind +
                     "') the simulator has no measuring module of";
             return false;
         }
         for (std::size_t c = 0; c < m.channels.size(); ++c) {
-            if (!formOf(m.kind, c, m.channels[c].unit, m.channels[c].form)) {
+            if (!simKind(m.kind).replayForm(c, m.channels[c].unit, m.channels[c].form)) {
                 error = path + ": " + positionText(m, c) + " (" + r.kind + ", '" +
                         m.channels[c].unit +
                         "'): a simulated module cannot reproduce this value without the "
@@ -371,12 +337,12 @@ bool Replay::load(const std::string& path, std::string& error) {
             const ZelRecordingContext::Module& r =
                 context.modules[static_cast<std::size_t>(slot[p])];
             Module& m = d.modules[static_cast<std::size_t>(slot[p])];
-            s = stateOf(m.kind, r, m.channels.size(), p);
+            s = stateOf(simKind(m.kind), r, m.channels.size(), p);
             for (std::size_t c = 0; c < m.channels.size(); ++c) {
                 KalixEncoder& e = s.kalix[c];
-                e.present = m.channels[c].form == Form::KalixLinear ||
-                            m.channels[c].form == Form::KalixRotary;
-                e.rotary = m.channels[c].form == Form::KalixRotary;
+                e.present = m.channels[c].form == ReplayForm::KalixLinear ||
+                            m.channels[c].form == ReplayForm::KalixRotary;
+                e.rotary = m.channels[c].form == ReplayForm::KalixRotary;
                 e.revolutions = 1;
                 e.measuringStep = static_cast<std::uint32_t>(m.channels[c].step);
             }
@@ -436,11 +402,11 @@ bool Replay::Impl::gate(Module& m, ModuleState& s, const Bytes& request, std::ui
     for (std::size_t c = 0; c < n; ++c) {
         const std::int64_t raw = m.raw[static_cast<std::size_t>(k) * n + c];
         switch (m.channels[c].form) {
-            case Form::Volts:
-            case Form::Milliamps:
+            case ReplayForm::Volts:
+            case ReplayForm::Milliamps:
                 s.analog.words[c % 4] = static_cast<std::uint16_t>(raw);
                 break;
-            case Form::LvdtZero:
+            case ReplayForm::LvdtZero:
                 s.lvdt.readings[c] = 0;
                 break;
             default:

@@ -248,12 +248,13 @@ using Gate = std::function<bool(ModuleState&, const Bytes& request, std::uint32_
 
 // The common commands every module answers.
 std::map<int, Handler> commonHandlers();
-// Adds or wraps the entries of the kind the identity names (the model
-// number in its ID string); commands a kind extends fall back to the
-// common entry for the sub-operations it does not know.
+// Adds or wraps the entries of the kind the identity names (its row in
+// sim_kinds.h); commands a kind extends fall back to the common entry for
+// the sub-operations it does not know.
 void addKindHandlers(std::uint32_t moduleId, std::map<int, Handler>& handlers);
-// The channel count a module of this identity reports: fixed by the
-// hardware for the TTL kinds (4113 and 4114 four, 4115 eight), else as given.
+// The channel count a module of this identity reports: its model's when
+// its kind's hardware fixes it (TTL: 4113 and 4114 four, 4115 eight), else
+// as given.
 int channelsOfIdentity(std::uint32_t moduleId, int reported);
 // Program init (28), data lines (29), finish (30), firmware reinstall (6)
 // and the reset that reboots a module (3).
