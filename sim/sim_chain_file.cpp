@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "config/zel_config_reader.h"
+#include "modules/module_identity.h"
 
 namespace zelsim {
 
@@ -79,7 +80,9 @@ void valuesFromFile(Reader& module, std::uint32_t id, unsigned short c, unsigned
                     ModuleState& s) {
     const unsigned short ch = static_cast<unsigned short>(c + 1);
     const double at = static_cast<double>(c + 1) / (channels + 1);
-    if (id >= 58031601 && id <= 58031606) {
+    using zel::identity::Kind;
+    const auto identity = static_cast<MODULE_ID>(id);
+    if (zel::identity::isKind(identity, Kind::Lvdt)) {
         const double lo = module.channelValue(ZEL_XML_ACTUAL_MIN, ch, -1.0);
         const double hi = module.channelValue(ZEL_XML_ACTUAL_MAX, ch, 1.0);
         const double resolution = module.channelValue(ZEL_XML_RESOLUTION, ch, 0.0);
@@ -90,7 +93,7 @@ void valuesFromFile(Reader& module, std::uint32_t id, unsigned short c, unsigned
                 static_cast<std::int32_t>(std::max(-8388607.0, std::min(8388607.0, steps)));
         }
         s.lvdt.millivolts[c] = static_cast<std::int16_t>(std::lround((2 * at - 1) * 1000));
-    } else if (id == 58031101 || id == 58031102) {
+    } else if (zel::identity::isKind(identity, Kind::Analog)) {
         const double lo = module.channelValue(ZEL_XML_INSTRUMENTATION_MIN, ch, 0.0);
         const double hi = module.channelValue(ZEL_XML_INSTRUMENTATION_MAX, ch, 10.0);
         s.analog.setVolts(c, std::max(-7.5, std::min(12.5, lo + (hi - lo) * at)));
