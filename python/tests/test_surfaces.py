@@ -174,3 +174,33 @@ def test_ctrl_c_during_an_update_warns_and_never_crashes(zeltool, tmp_path, pres
         assert process.returncode in (1, -signal.SIGINT), err
         assert f"recover with: zel.open_module({sim.addresses[3]!r}).program(" in err
         assert "KeyboardInterrupt" in err
+
+
+@pytest.mark.parametrize("call, error, text", [
+    (lambda: zel.open_module(None), TypeError, "must be text, not NoneType"),
+    (lambda: zel.open_module("1.2.3.999"), zel.AddressError, "'1.2.3.999' is not an IPv4 address"),
+    (lambda: zel.Module("10.0.0"), zel.AddressError, "'10.0.0' is not an IPv4 address"),
+    (lambda: zel.Module("1.2.3.٤"), zel.AddressError, "is not an IPv4 address"),
+    (lambda: zel.discover("x"), zel.AddressError, "'x' is not an IPv4 local address"),
+    (lambda: zel.discover("127.0.0.1", "255.255.0"), zel.AddressError, "is not an IPv4 netmask"),
+])
+def test_a_bad_argument_is_refused_before_anything_is_sent(call, error, text):
+    with pytest.raises(error) as refused:
+        call()
+    assert text in str(refused.value)
+
+
+def test_a_bad_address_given_to_a_station_or_a_module_is_named(chain):
+    from zel.acquisition import Acquisition
+    from zel.station import Station
+    for call, text in ((lambda: Station(None), "expected text, not NoneType"),
+                       (lambda: Station(sample("chain.xml"), addresses=["127.0.0.300"]), "'127.0.0.300'"),
+                       (lambda: Station(sample("chain.xml"), discover=("127.0.0.1", "mask")), "'mask'"),
+                       (lambda: Acquisition(addresses=[chain.addresses[0], "host"]), "'host'")):
+        with pytest.raises((TypeError, zel.AddressError)) as refused:
+            call()
+        assert text in str(refused.value)
+    with zel.open_module(chain.addresses[0]) as module:
+        with pytest.raises(zel.AddressError):
+            module.set_ip("10.0.0.1", "255.255.255.256")
+        assert module.address == chain.addresses[0]

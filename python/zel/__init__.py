@@ -7,7 +7,8 @@ configuration file and their firmware, over the library's C interface.
 """
 
 from .config import ConfigFile
-from .errors import (ConfigError, FileError, NotInitialised, OutOfRange, TextError, Timeout, ZelError)
+from .errors import (AddressError, ConfigError, FileError, NotInitialised, OutOfRange, TextError, Timeout,
+                     ZelError)
 from .images import ImageHeader, image_info
 from .modules import (AnalogModule, IoModule, KalixModule, LvdtModule, Module, ModuleInfo, OneVppModule,
                       PneumaticModule, Reading, TtlModule, check_image, discover, open_module)
@@ -24,7 +25,7 @@ def library_version() -> str:
 
 
 __all__ = [
-    "AnalogModule", "ConfigError", "ConfigFile", "FileError", "ImageHeader", "IoModule", "KalixModule",
+    "AddressError", "AnalogModule", "ConfigError", "ConfigFile", "FileError", "ImageHeader", "IoModule", "KalixModule",
     "LibraryNotFound", "LvdtModule", "Module", "ModuleInfo", "NotInitialised", "OneVppModule", "OutOfRange",
     "PneumaticModule", "Reading", "TextError", "Timeout", "TtlModule", "ZelError", "check_image", "discover",
     "image_info", "library",

@@ -32,7 +32,7 @@ from pathlib import Path
 from typing import Iterator, List, Optional, Sequence
 
 from ._capi import LibraryNotFound, library
-from .errors import check
+from .errors import check, ipv4
 
 _MAX_MODULES = 64
 KINDS = ("sample", "missed", "overflow", "health", "gap", "async", "restored")
@@ -190,7 +190,7 @@ class Acquisition:
             check(self._lib.ZelAcquisitionCreateForStation(station.handle, ctypes.byref(self._handle)),
                   "ZelAcquisitionCreateForStation")
         else:
-            texts = (ctypes.c_char_p * len(addresses))(*[a.encode("ascii") for a in addresses])
+            texts = (ctypes.c_char_p * len(addresses))(*[ipv4(a) for a in addresses])
             check(self._lib.ZelAcquisitionCreate(texts, len(addresses), ctypes.byref(self._handle)),
                   "ZelAcquisitionCreate")
         # Deleted once: by close(), or when the object goes (before the

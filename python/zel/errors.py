@@ -40,6 +40,10 @@ class TextError(ValueError):
     """Text the library's Latin-1 cannot hold."""
 
 
+class AddressError(ValueError):
+    """Text that is not an IPv4 address or netmask in dotted form; nothing was sent."""
+
+
 _FAMILIES = {1: Timeout, 20: NotInitialised, 21: NotInitialised, 9: OutOfRange, 33: OutOfRange,
              27: FileError, 35: FileError, 36: FileError, 40: FileError, 41: FileError}
 
@@ -76,7 +80,22 @@ _decoder = None
 
 
 def to_latin1(text: str) -> bytes:
+    """The Latin-1 bytes of a text argument; TypeError for what is not text."""
+    if not isinstance(text, str):
+        raise TypeError(f"expected text, not {type(text).__name__}")
     try:
         return text.encode("latin-1")
     except UnicodeEncodeError as e:
         raise TextError(f"{text!r} holds {text[e.start]!r}, which Latin-1 text cannot hold") from None
+
+
+def ipv4(text: str, what: str = "address") -> bytes:
+    """The bytes of a dotted IPv4 address or netmask (four numbers 0 to 255),
+    checked before it reaches the library: a module given a malformed address
+    would be sent the number the library makes of it."""
+    if not isinstance(text, str):
+        raise TypeError(f"the {what} must be text, not {type(text).__name__}")
+    parts = text.split(".")
+    if len(parts) != 4 or not all(p.isascii() and p.isdigit() and len(p) <= 3 and int(p) <= 255 for p in parts):
+        raise AddressError(f"{text!r} is not an IPv4 {what} (four numbers 0 to 255, as 172.31.46.12)")
+    return text.encode("ascii")

@@ -14,7 +14,7 @@ from typing import Callable, List, Optional, Tuple
 
 from . import _capi
 from ._owned import Owned
-from .errors import FileError, OutOfRange, Timeout, check, message, to_latin1
+from .errors import FileError, OutOfRange, Timeout, check, ipv4, message, to_latin1
 
 COUNT_REQUEST_NORMAL = 0
 
@@ -111,6 +111,7 @@ class Module(Owned):
 
     def __init__(self, address: str, *, timeout_ms: Optional[int] = None, retries: Optional[int] = None,
                  connect: bool = False) -> None:
+        ipv4(address)
         self._lib = _capi.library()
         handle = getattr(self._lib, self._prefix + "Create")()
         if not handle:
@@ -210,7 +211,7 @@ class Module(Owned):
 
     # -- settings and commands ------------------------------------------------------
     def set_ip(self, address: str, netmask: str) -> None:
-        check(self._lib.ZelModuleSetIpAddress(self.handle, to_latin1(address), to_latin1(netmask)),
+        check(self._lib.ZelModuleSetIpAddress(self.handle, ipv4(address), ipv4(netmask, "netmask")),
               "ZelModuleSetIpAddress")
 
     def set_dhcp(self, on: bool) -> None:
@@ -517,15 +518,17 @@ def open_module(address: str, **settings) -> Module:
 
 def discover(local_ip: str, netmask: str = "255.255.255.0", port: int = 0) -> List[ModuleInfo]:
     """Every module that answers the discovery broadcast (about 5 s)."""
+    local = ipv4(local_ip, "local address")
+    mask = ipv4(netmask, "netmask")
     lib = _capi.library()
     finder = lib.ZelModuleCreate()
     try:
-        check(lib.ZelModuleSetBroadcastingNetmask(finder, to_latin1(netmask)), "ZelModuleSetBroadcastingNetmask")
+        check(lib.ZelModuleSetBroadcastingNetmask(finder, mask), "ZelModuleSetBroadcastingNetmask")
         count = ctypes.c_short()
         ips = ctypes.create_string_buffer(64 * 18)
         masks = ctypes.create_string_buffer(64 * 18)
         ports = (ctypes.c_ushort * 64)()
-        check(lib.ZelModuleBroadcast(finder, to_latin1(local_ip), port, ctypes.byref(count), ips, masks, ports),
+        check(lib.ZelModuleBroadcast(finder, local, port, ctypes.byref(count), ips, masks, ports),
               "ZelModuleBroadcast")
     finally:
         lib.ZelModuleDelete(finder)

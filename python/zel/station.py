@@ -17,7 +17,7 @@ from typing import List, Optional, Sequence, Tuple
 
 from . import _capi
 from ._owned import Owned
-from .errors import ZelError, check
+from .errors import ZelError, check, ipv4, to_latin1
 
 OK, CHAIN_DIFFERS = 0, 102
 _DIFFERENCES = {1: "missing", 2: "extra", 3: "swapped", 4: "other model", 5: "other serial",
@@ -100,6 +100,10 @@ class Station(Owned):
 
     def __init__(self, path: str, addresses: Optional[Sequence[str]] = None,
                  discover: Optional[Tuple[str, str]] = None) -> None:
+        path_bytes = to_latin1(path)
+        address_bytes = [ipv4(a) for a in addresses or ()]
+        if discover is not None:
+            discover_bytes = (ipv4(discover[0], "local address"), ipv4(discover[1], "netmask"))
         lib = _capi.station_library()
         self._lib = lib
         self._acquisitions: "weakref.WeakSet" = weakref.WeakSet()
@@ -107,14 +111,14 @@ class Station(Owned):
         if not handle:
             raise MemoryError("ZelStationCreate")
         self._own(handle, lib.ZelStationDelete)
-        self._call(lib.ZelStationLoad(handle, path.encode("latin-1")), "ZelStationLoad")
-        for position, address in enumerate(addresses or ()):
-            self._call(lib.ZelStationSetModuleAddress(handle, position, address.encode("latin-1")),
+        self._call(lib.ZelStationLoad(handle, path_bytes), "ZelStationLoad")
+        for position, address in enumerate(address_bytes):
+            self._call(lib.ZelStationSetModuleAddress(handle, position, address),
                        "ZelStationSetModuleAddress")
         if discover is None:
             code = lib.ZelStationOpen(handle, 0, None, 0, None)
         else:
-            code = lib.ZelStationOpen(handle, 1, discover[0].encode(), 0, discover[1].encode())
+            code = lib.ZelStationOpen(handle, 1, discover_bytes[0], 0, discover_bytes[1])
         if code != CHAIN_DIFFERS:
             self._call(code, "ZelStationOpen")
 
@@ -189,7 +193,7 @@ class Station(Owned):
     def read_label(self, label: str) -> Tuple[float, str]:
         """One channel by its label: its value and unit."""
         value, unit = ctypes.c_double(), _text(8)
-        self._call(self._lib.ZelStationReadLabel(self._handle, label.encode("latin-1"), ctypes.byref(value),
+        self._call(self._lib.ZelStationReadLabel(self._handle, to_latin1(label), ctypes.byref(value),
                                                  unit), "ZelStationReadLabel")
         return value.value, unit.value.decode("latin-1")
 
@@ -241,6 +245,6 @@ class Chain(Owned):
 
     def capture(self, path: str, base_label: str = "Station") -> None:
         """Writes a configuration file describing the chain as it is."""
-        code = self._lib.ZelStationCapture(self._handle, path.encode("latin-1"), base_label.encode("latin-1"))
+        code = self._lib.ZelStationCapture(self._handle, path.encode("latin-1"), base_to_latin1(label))
         if code != OK:
             raise StationError(code, f"{path} could not be written", "ZelStationCapture")
