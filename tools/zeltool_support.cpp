@@ -42,7 +42,10 @@ int fail(const Options& options, int status, const std::string& text, const std:
         line += ", \"status\": " + std::to_string(status) + "}";
         std::fprintf(stderr, "%s\n", line.c_str());
     } else {
-        std::string line = "zeltool: " + (about.empty() ? "" : about + ": ") + text;
+        // A text that already begins with what it is about (a station's
+        // message names its file) is not prefixed twice.
+        const bool named = about.empty() || text.compare(0, about.size(), about) == 0;
+        std::string line = "zeltool: " + (named ? "" : about + ": ") + text;
         if (code >= 0)
             line += " (code " + std::to_string(code) +
                     (method ? std::string(" in ") + method : "") + ")";

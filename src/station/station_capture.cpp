@@ -188,7 +188,9 @@ ZelStationStatus ZelStation::capture(ZelInterface& chain, const char* path, cons
     const std::string temporary = std::string(path) + ".part";
     std::FILE* f = std::fopen(temporary.c_str(), "wb");
     if (f == nullptr) {
-        return stationStatus(ZEL_STATION_WRITE_FAILED, "%s cannot be created", temporary.c_str());
+        return stationStatus(ZEL_STATION_WRITE_FAILED,
+                             "%s: its temporary file %s cannot be created; nothing was written",
+                             path, temporary.c_str());
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     const bool flushed = std::fflush(f) == 0;

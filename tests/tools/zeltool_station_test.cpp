@@ -133,6 +133,16 @@ TEST_F(ZeltoolStation, ACapturedFileRunsTheChainItWasCapturedFrom) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err.find("differ"), std::string::npos) << o.err;
     EXPECT_EQ(o.out.rfind("4   Module 5 2", 0), 0u) << o.out;
+
+    // A file that cannot be written is named once, and nothing is left.
+    const std::string nowhere = (dir / "missing" / "captured.xml").string();
+    o = run({"--simulate", "config", "capture", nowhere});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("zeltool: " + nowhere + ": its temporary file " + nowhere +
+                         ".part cannot be created; nothing was written"),
+              std::string::npos)
+        << o.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 TEST_F(ZeltoolStation, ListenPrintsTheLatchMessagesAModuleSends) {
