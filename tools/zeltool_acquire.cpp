@@ -5,7 +5,6 @@
 // and the statistics of every channel at the end.
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -23,9 +22,6 @@
 #include "zeltool_stream.h"
 
 namespace zeltool {
-
-// "2026-12-07T23:10:00.123456Z"
-std::string isoUtc(long long utcUs) { return zelIsoUtc(utcUs); }
 
 namespace {
 
@@ -73,7 +69,7 @@ std::string eventWords(const ZelAcqRecord& r) {
 
 std::string eventJson(const ZelAcqRecord& r) {
     std::string j = "{\"kind\": \"" + std::string(zelAcqKindName(r.kind)) + "\", \"utc\": \"" +
-                    isoUtc(r.utcUs) + "\", \"sequence\": " + std::to_string(r.sequence);
+                    zelIsoUtc(r.utcUs) + "\", \"sequence\": " + std::to_string(r.sequence);
     j += zelAcqEventFields(r, true);
     if (r.kind == ZEL_ACQ_ASYNC) j += ", \"text\": " + jsonText(eventWords(r));
     return j + "}";
@@ -142,7 +138,7 @@ void StreamPrinter::sample(const ZelAcqRecord& r) {
         for (unsigned short c = 0; c < m.numValues; ++c) channels[{m.position, c}].add(m.values[c]);
     }
     if (options.json()) {
-        std::string j = "{\"kind\": \"sample\", \"utc\": \"" + isoUtc(r.utcUs) +
+        std::string j = "{\"kind\": \"sample\", \"utc\": \"" + zelIsoUtc(r.utcUs) +
                         "\", \"sequence\": " + std::to_string(r.sequence) +
                         ", \"request_us\": " + std::to_string(r.requestUs) +
                         ", \"answer_us\": " + std::to_string(r.answerUs) +
@@ -171,7 +167,7 @@ void StreamPrinter::sample(const ZelAcqRecord& r) {
             std::printf("%s\n", h.c_str());
             headerDone = true;
         }
-        std::string line = isoUtc(r.utcUs) + "," + std::to_string(r.sequence) + ",sample,";
+        std::string line = zelIsoUtc(r.utcUs) + "," + std::to_string(r.sequence) + ",sample,";
         for (const ZelAcqModuleValues& m : r.modules) {
             const unsigned short n = channelCount(m.position);
             for (unsigned short c = 0; c < n && c < 8; ++c) {
@@ -181,7 +177,7 @@ void StreamPrinter::sample(const ZelAcqRecord& r) {
         std::printf("%s\n", line.c_str());
         return;
     }
-    std::string line = isoUtc(r.utcUs) + " #" + std::to_string(r.sequence);
+    std::string line = zelIsoUtc(r.utcUs) + " #" + std::to_string(r.sequence);
     for (const ZelAcqModuleValues& m : r.modules) {
         line += "  " + std::to_string(m.position) + ":";
         if (m.code != 0) {
@@ -202,10 +198,10 @@ void StreamPrinter::event(const ZelAcqRecord& r) {
         std::printf("%s\n", eventJson(r).c_str());
     } else if (options.csv()) {
         // Rows of their own, so the sample rows keep their columns.
-        std::printf("%s,%llu,%s,%s\n", isoUtc(r.utcUs).c_str(), r.sequence, zelAcqKindName(r.kind),
-                    csvText(eventWords(r)).c_str());
+        std::printf("%s,%llu,%s,%s\n", zelIsoUtc(r.utcUs).c_str(), r.sequence,
+                    zelAcqKindName(r.kind), csvText(eventWords(r)).c_str());
     } else {
-        std::printf("%s %s: %s\n", isoUtc(r.utcUs).c_str(), zelAcqKindName(r.kind),
+        std::printf("%s %s: %s\n", zelIsoUtc(r.utcUs).c_str(), zelAcqKindName(r.kind),
                     eventWords(r).c_str());
     }
 }

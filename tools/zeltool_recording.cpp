@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "station/zel_acquisition_text.h"
 #include "station/zel_recorder.h"
 #include "zeltool.h"
 #include "zeltool_stream.h"
@@ -70,10 +71,10 @@ int info(const Options& options, ZelRecording& rec, const std::string& file) {
             ", \"library_version\": " + jsonText(c.libraryVersion) +
             ", \"rate_hz\": " + std::to_string(c.rateHz) +
             ", \"part\": " + std::to_string(rec.part()) + ", \"start\": \"" +
-            isoUtc(rec.startUtcUs()) +
-            "\", \"end\": " + (rec.endUtcUs() ? "\"" + isoUtc(rec.endUtcUs()) + "\"" : "null") +
-            ", \"first_sample\": " + (s.samples ? "\"" + isoUtc(s.firstUtcUs) + "\"" : "null") +
-            ", \"last_sample\": " + (s.samples ? "\"" + isoUtc(s.lastUtcUs) + "\"" : "null") +
+            zelIsoUtc(rec.startUtcUs()) +
+            "\", \"end\": " + (rec.endUtcUs() ? "\"" + zelIsoUtc(rec.endUtcUs()) + "\"" : "null") +
+            ", \"first_sample\": " + (s.samples ? "\"" + zelIsoUtc(s.firstUtcUs) + "\"" : "null") +
+            ", \"last_sample\": " + (s.samples ? "\"" + zelIsoUtc(s.lastUtcUs) + "\"" : "null") +
             ", \"samples\": " + std::to_string(s.samples) +
             ", \"first_sequence\": " + std::to_string(s.firstSequence) +
             ", \"last_sequence\": " + std::to_string(s.lastSequence) +
@@ -101,13 +102,13 @@ int info(const Options& options, ZelRecording& rec, const std::string& file) {
     std::printf("%s: recorded by %s, library %s, at %g Hz%s\n", file.c_str(), c.toolName.c_str(),
                 c.libraryVersion.c_str(), c.rateHz,
                 rec.part() > 0 ? (", part " + std::to_string(rec.part())).c_str() : "");
-    std::printf("started %s, %s\n", isoUtc(rec.startUtcUs()).c_str(),
-                rec.endUtcUs() ? ("ended " + isoUtc(rec.endUtcUs())).c_str()
+    std::printf("started %s, %s\n", zelIsoUtc(rec.startUtcUs()).c_str(),
+                rec.endUtcUs() ? ("ended " + zelIsoUtc(rec.endUtcUs())).c_str()
                                : "did not end (the recording process stopped first)");
     if (s.samples > 0) {
         std::printf("%llu samples (sequence %llu to %llu) from %s to %s (%.3f s)\n", s.samples,
-                    s.firstSequence, s.lastSequence, isoUtc(s.firstUtcUs).c_str(),
-                    isoUtc(s.lastUtcUs).c_str(), spanS);
+                    s.firstSequence, s.lastSequence, zelIsoUtc(s.firstUtcUs).c_str(),
+                    zelIsoUtc(s.lastUtcUs).c_str(), spanS);
     } else {
         std::printf("0 samples\n");
     }

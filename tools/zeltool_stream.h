@@ -15,9 +15,6 @@
 
 namespace zeltool {
 
-// "2026-12-07T23:10:00.123456Z"
-std::string isoUtc(long long utcUs);
-
 // Prints each record as text, CSV or JSON lines on standard output, and the
 // statistics of every channel at the end.
 class StreamPrinter {

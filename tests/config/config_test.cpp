@@ -22,6 +22,7 @@
 
 #include "config/zel_config_writer.h"
 #include "programming/zel_programming.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -44,13 +45,7 @@ void writeText(const fs::path& path, const std::string& text) {
 // A scratch folder of the test's own.
 class ConfigFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zelconfig-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = zeltest::testFolder("zelconfig-"); }
     void TearDown() override { fs::remove_all(dir); }
     // A document from a root body (after the declaration).
     std::string crafted(const std::string& name, const std::string& body) {

@@ -1,7 +1,6 @@
 // Image files: the header reader, the validation before anything is sent,
 // and the builder's files, on crafted files and on built ones.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -9,6 +8,7 @@
 
 #include "image_builder.h"
 #include "programming/zel_programming.h"
+#include "test_folder.h"
 // clang-format off
 #include "capi/zel_capi.h"  // after the C++ headers
 // clang-format on
@@ -19,12 +19,7 @@ namespace fs = std::filesystem;
 
 class ImageFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zelimage-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = zeltest::testFolder("zelimage-"); }
     void TearDown() override { fs::remove_all(dir); }
     std::string file(const std::string& name, const std::string& text) {
         const std::string path = (dir / name).string();

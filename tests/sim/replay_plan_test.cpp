@@ -4,7 +4,6 @@
 // four), the Kalix encoders its units ask for, and the exact refusal of a
 // kind or a unit a simulated module cannot reproduce.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "sim_replay.h"
 #include "station/zel_recorder.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -19,13 +19,7 @@ namespace fs = std::filesystem;
 
 struct ReplayPlan : ::testing::Test {
     fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("replay_plan_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = zeltest::testFolder("replay_plan_"); }
     void TearDown() override { fs::remove_all(dir); }
 
     // A recording of one module of `kind` at position 1, one channel a

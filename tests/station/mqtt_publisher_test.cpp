@@ -12,6 +12,7 @@
 
 #include "mqtt_broker.h"
 #include "station/zel_mqtt_publisher.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -70,11 +71,7 @@ struct Publisher : ::testing::Test {
     unsigned short port = mqtttest::freePort();
     ZelMqttOptions options;
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zel_mqtt_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = zeltest::testFolder("zel_mqtt_");
         options.port = port;
         options.station = "cell3";
         options.batchSamples = 10;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "station/zel_recorder.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -23,13 +24,7 @@ namespace {
 
 struct Recorder : ::testing::Test {
     fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zel_recorder_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = zeltest::testFolder("zel_recorder_"); }
     void TearDown() override { fs::remove_all(dir); }
 
     static ZelRecordingContext context() {

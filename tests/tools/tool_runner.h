@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "test_folder.h"
+
 namespace tooltest {
 
 namespace fs = std::filesystem;
@@ -31,15 +33,7 @@ inline std::string slurp(const fs::path& p) {
     return s.str();
 }
 
-// An empty folder named after the running test and this process.
-inline fs::path testFolder(const std::string& prefix) {
-    const fs::path dir = fs::temp_directory_path() /
-                         (prefix + std::to_string(::getpid()) + "_" +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using zeltest::testFolder;
 
 // Runs `program` with the arguments (each one quoted) and `input` on stdin;
 // stdout and stderr are kept in `dir` and returned.
